@@ -1,0 +1,33 @@
+#pragma once
+
+#include "catalogue/CatalogueConnection.h"
+#include "catalogue/CatalogueRecordset.h"
+
+#include <QString>
+
+// The catalogue module: the shared connection, cursor and statement text, and the file's place.
+namespace Catalogue {
+
+inline constexpr char16_t FileName[] = u"GameDB.dbs";
+inline constexpr char16_t Password[] = u"zmkrot";
+
+CatalogueConnection &CatalogueConnectionObject();
+CatalogueRecordset &CatalogueRecordsetObject();
+QString &CatalogueStatement();
+
+// The program directory as the platform reports it (no trailing separator).
+QString ProgramDirectory();
+void setProgramDirectory(const QString &directory); // tests and tools point it elsewhere
+QString DatabasePath();
+
+// Opens the catalogue once at start-up. On failure returns false and fills the message to show.
+bool OpenCatalogue(QString *failureMessage);
+// Closes cursor and connection; never reports anything.
+void CloseCatalogue() noexcept;
+
+// Opens the shared cursor on a statement, storing its text first.
+CatalogueRecordset &OpenQuery(const QString &statement);
+// Passes a statement to the connection's Execute.
+void ExecuteStatement(const QString &statement);
+
+} // namespace Catalogue

@@ -1,0 +1,147 @@
+#include "catalogue/CatalogueConnection.h"
+
+#include "catalogue/CatalogueError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+
+const char *const SchemaSql =
+    "CREATE TABLE TypeList(TypeName TEXT);"
+    // AUTOINCREMENT: a deleted game's number never comes back on a new game.
+    "CREATE TABLE GameList(GameID INTEGER PRIMARY KEY AUTOINCREMENT, GameName TEXT, GameType TEXT,"
+    " GameHot TEXT, GamePath TEXT, GameRun TEXT, GameCmd TEXT, GameIcon TEXT);";
+
+// Runs SQL that returns nothing on a raw handle, throwing the store's error.
+void exec(sqlite3 *db, const char *sql)
+{
+    char *message = nullptr;
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : sqlite3_errstr(rc));
+        sqlite3_free(message);
+        throw CatalogueError(sqlite3_extended_errcode(db) & 0xff, text);
+    }
+}
+
+void applyKey(sqlite3 *db, const QString &password)
+{
+    const QByteArray key = password.toUtf8();
+    if (sqlite3_key(db, key.constData(), int(key.size())) != SQLITE_OK)
+        throw CatalogueError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+} // namespace
+
+CatalogueConnection::~CatalogueConnection()
+{
+    Close();
+}
+
+void CatalogueConnection::Open(const QString &path, const QString &password)
+{
+    Close();
+    sqlite3 *db = nullptr;
+    const QByteArray file = QFileInfo(path).absoluteFilePath().toUtf8();
+    const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        const CatalogueError error(rc, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+        sqlite3_close(db);
+        throw error;
+    }
+    m_db = db;
+    try {
+        applyKey(m_db, password);
+        sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+        checkSchema();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void CatalogueConnection::checkSchema()
+{
+    // Reading the schema fails with "file is not a database" on a wrong key or a foreign file.
+    exec(m_db, "SELECT count(*) FROM sqlite_master;");
+    exec(m_db, "SELECT TypeName FROM TypeList LIMIT 0;");
+    exec(m_db, "SELECT GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon"
+               " FROM GameList LIMIT 0;");
+}
+
+void CatalogueConnection::Close() noexcept
+{
+    if (m_db) {
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK;", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+bool CatalogueConnection::isReadOnly() const
+{
+    return m_db && sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+void CatalogueConnection::throwLastError() const
+{
+    if (!m_db)
+        throw CatalogueError(SQLITE_MISUSE, QStringLiteral("数据库未连接"));
+    throw CatalogueError(sqlite3_extended_errcode(m_db) & 0xff, QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
+void CatalogueConnection::Execute(const QString &statement)
+{
+    if (!m_db)
+        throwLastError();
+    exec(m_db, statement.toUtf8().constData());
+}
+
+void CatalogueConnection::BeginTrans()
+{
+    Execute(QStringLiteral("BEGIN IMMEDIATE;"));
+}
+
+void CatalogueConnection::CommitTrans()
+{
+    Execute(QStringLiteral("COMMIT;"));
+}
+
+void CatalogueConnection::RollbackTrans() noexcept
+{
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK;", nullptr, nullptr, nullptr);
+}
+
+bool CatalogueConnection::inTransaction() const
+{
+    return m_db && !sqlite3_get_autocommit(m_db);
+}
+
+void CatalogueConnection::Create(const QString &path, const QString &password)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        throw CatalogueError(SQLITE_CANTOPEN, QStringLiteral("文件已存在，不会覆盖：%1").arg(info.absoluteFilePath()));
+    sqlite3 *db = nullptr;
+    const QByteArray file = info.absoluteFilePath().toUtf8();
+    const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        const CatalogueError error(rc, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+        sqlite3_close(db);
+        throw error;
+    }
+    try {
+        applyKey(db, password);
+        exec(db, SchemaSql);
+    } catch (...) {
+        sqlite3_close(db);
+        QFile::remove(info.absoluteFilePath());
+        throw;
+    }
+    sqlite3_close(db);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+// A failure reported by the catalogue store: its error number and its description.
+class CatalogueError : public std::exception
+{
+public:
+    CatalogueError(int number, QString description)
+        : m_number(number)
+        , m_description(std::move(description))
+        , m_what(m_description.toUtf8())
+    {
+    }
+
+    int number() const { return m_number; }
+    QString description() const { return m_description; }
+    const char *what() const noexcept override { return m_what.constData(); }
+
+private:
+    int m_number;
+    QString m_description;
+    QByteArray m_what;
+};

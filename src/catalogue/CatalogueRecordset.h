@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class CatalogueConnection;
+
+// The one row cursor. Open takes the set of selected rows once (a keyset); fields are read
+// and written by column name; an edit is stored by Update or by moving to the next row.
+// Values are text; a NULL reads as a null QString. Every failure throws CatalogueError.
+class CatalogueRecordset
+{
+public:
+    enum CursorType { adOpenKeyset = 1 };
+    enum LockType { adLockPessimistic = 2 };
+    enum Options { adCmdUnspecified = -1 };
+
+    // Accepts the catalogue's query form "Select * From <table> [Where ...]".
+    void Open(const QString &source, CatalogueConnection &connection, int cursorType = adOpenKeyset,
+              int lockType = adLockPessimistic, int options = adCmdUnspecified);
+    void Close() noexcept;
+    bool isOpen() const { return m_connection != nullptr; }
+
+    bool Eof() const;
+    void MoveNext();
+    int RecordCount() const { return int(m_rows.size()); }
+
+    QString Field(const QString &column) const;
+    bool isNull(const QString &column) const;
+    void setField(const QString &column, const QString &value);
+
+    void AddNew();
+    void Update();
+
+    const QString &table() const { return m_table; }
+
+private:
+    struct Row
+    {
+        qint64 rowid = 0;
+        QList<QString> values;
+    };
+
+    int columnIndex(const QString &column) const;
+    const Row &currentRow() const;
+    void storeNewRow();
+    void storeEditedRow();
+    void fetch(CatalogueConnection &connection, const QString &sql);
+    void reloadRow(Row &row);
+
+    CatalogueConnection *m_connection = nullptr;
+    QString m_table;
+    QStringList m_columns;
+    QList<Row> m_rows;
+    qsizetype m_position = 0;
+    QList<bool> m_changed;
+    bool m_adding = false;
+};

@@ -1,0 +1,77 @@
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+QList<MessageBox::Shown> MessageBox::s_shown;
+QList<int> MessageBox::s_answers;
+bool MessageBox::s_testMode = false;
+
+namespace {
+
+QMessageBox::Icon iconFor(int style)
+{
+    switch (style & 0x70) {
+    case MessageBox::Exclamation:
+        return QMessageBox::Warning;
+    case MessageBox::Information:
+        return QMessageBox::Information;
+    case 16:
+        return QMessageBox::Critical;
+    case 32:
+        return QMessageBox::Question;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+int MessageBox::show(QWidget *parent, const QString &text, int style, const QString &title)
+{
+    s_shown.append({text, style, title});
+    if (s_testMode)
+        return s_answers.isEmpty() ? Ok : s_answers.takeFirst();
+
+    const bool withCancel = (style & 0x0F) == OkCancel;
+    QMessageBox box(iconFor(style), title.isEmpty() ? QApplication::applicationDisplayName() : title, text,
+                    withCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, parent);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    if (withCancel)
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    return box.exec() == QMessageBox::Ok ? Ok : Cancel;
+}
+
+void MessageBox::setTestMode(bool on)
+{
+    s_testMode = on;
+    s_answers.clear();
+    s_shown.clear();
+}
+
+bool MessageBox::testMode()
+{
+    return s_testMode;
+}
+
+void MessageBox::setNextAnswer(int answer)
+{
+    s_answers.append(answer);
+}
+
+QList<MessageBox::Shown> MessageBox::takeShown()
+{
+    QList<Shown> result;
+    result.swap(s_shown);
+    return result;
+}
+
+QList<MessageBox::Shown> MessageBox::shown()
+{
+    return s_shown;
+}
+
+int MsgBox(const QString &text, int style, const QString &title)
+{
+    return MessageBox::show(QApplication::activeWindow(), text, style, title);
+}

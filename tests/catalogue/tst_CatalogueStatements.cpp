@@ -1,0 +1,48 @@
+#include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueStatements.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace CatalogueStatements;
+
+class tst_CatalogueStatements : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void textsForPlainNames();
+    void quotesAreDoubled();
+    void gameKeyMustBeANumber();
+};
+
+void tst_CatalogueStatements::textsForPlainNames()
+{
+    QCOMPARE(selectTypeList(), u"Select * From TypeList"_s);
+    QCOMPARE(selectTypeByName(u"射击游戏"_s), u"Select * From TypeList Where TypeName= '射击游戏'"_s);
+    QCOMPARE(deleteTypeByName(u"射击游戏"_s), u"delete From TypeList Where TypeName= '射击游戏'"_s);
+    QCOMPARE(selectGameList(), u"Select * From GameList"_s);
+    QCOMPARE(selectGamesByType(u"网络游戏"_s), u"Select * From GameList Where GameType= '网络游戏'"_s);
+    QCOMPARE(selectGameById(u"42"_s), u"Select * From GameList Where GameID= 42"_s);
+    QCOMPARE(deleteGameByName(u"穿梭时空"_s), u"delete From GameList Where GameName= '穿梭时空'"_s);
+    QCOMPARE(deleteGameById(u"7"_s), u"delete From GameList Where GameID= 7"_s);
+}
+
+void tst_CatalogueStatements::quotesAreDoubled()
+{
+    QCOMPARE(deleteGameByName(u"Tom's Game"_s), u"delete From GameList Where GameName= 'Tom''s Game'"_s);
+    QCOMPARE(selectGamesByType(u"'; drop table GameList; --"_s),
+             u"Select * From GameList Where GameType= '''; drop table GameList; --'"_s);
+    QCOMPARE(quoted(QString()), u"''"_s);
+}
+
+void tst_CatalogueStatements::gameKeyMustBeANumber()
+{
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, selectGameById(u"1 or 1=1"_s));
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, deleteGameById(u""_s));
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, deleteGameById(u" 3"_s));
+    QCOMPARE(deleteGameById(u"-3"_s), u"delete From GameList Where GameID= -3"_s);
+}
+
+QTEST_GUILESS_MAIN(tst_CatalogueStatements)
+#include "tst_CatalogueStatements.moc"

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A game row as tests write and read it back.
+struct GameRow
+{
+    QString GameName;
+    QString GameType;
+    QString GameHot;
+    QString GamePath;
+    QString GameRun;
+    QString GameCmd = QStringLiteral("无");
+    QString GameIcon = QStringLiteral("无");
+    QString GameID; // filled when read back
+
+    bool operator==(const GameRow &other) const = default;
+};
+
+// A catalogue file in a temporary program directory, opened as the shared connection.
+class CatalogueFixture
+{
+public:
+    explicit CatalogueFixture(const QStringList &categories = {}, const QList<GameRow> &games = {});
+    ~CatalogueFixture();
+
+    QString directory() const { return m_dir.path(); }
+    QString path() const;
+
+    // Reads every row straight from the file through a second connection.
+    QStringList categories() const;
+    QList<GameRow> games() const;
+
+    static void addCategory(const QString &name);
+    static QString addGame(const GameRow &game); // returns the new GameID
+
+private:
+    QTemporaryDir m_dir;
+};
+
+char *toString(const GameRow &row);
