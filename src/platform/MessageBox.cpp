@@ -1,5 +1,6 @@
 #include "platform/MessageBox.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The local search rule: a game matches when the lower-cased pinyin initials of the
+// search text occur inside the lower-cased initials of its name.
+class PinyinSearch
+{
+public:
+    explicit PinyinSearch(const QString &searchText);
+
+    bool matches(const QString &gameName) const;
+
+    // Lower-cased initials of the search text.
+    const QString &searchInitials() const { return m_initials; }
+
+    // Lower-cased initials of a game name, computed once per name and kept.
+    static QString nameInitials(const QString &gameName);
+
+private:
+    QString m_initials;
+};
