@@ -1,0 +1,396 @@
+#include "main_window/ForMain.h"
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueStatements.h"
+#include "catalogue/PinyinSearch.h"
+#include "category_manager/ForMtype.h"
+#include "game_editor/ForMadd.h"
+#include "main_window/ForMrun.h"
+#include "main_window/GameListModel.h"
+#include "main_window/ImageList.h"
+#include "main_window/WebPane.h"
+#include "main_window/WebSearch.h"
+#include "platform/MessageBox.h"
+#include "platform/Modal.h"
+#include "platform/SSTab.h"
+#include "platform/Shell.h"
+#include "platform/Twips.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString HotCaption = u"热门推荐"_s;
+const QString NoValue = u"无"_s;
+const QString Yes = u"是"_s;
+
+} // namespace
+
+int ForMain::run(int argc, char *argv[])
+{
+    WebPane::prepareEnvironment();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"juyoutai"_s);
+    QApplication::setApplicationDisplayName(u"聚游台"_s);
+    QApplication::setApplicationVersion(QStringLiteral(JYT_VERSION));
+    ForMain window;
+    if (!window.Form_Load())
+        return 1;
+    window.show();
+    return app.exec();
+}
+
+ForMain::ForMain(QWidget *parent)
+    : QWidget(parent)
+    , m_imageList1(new ImageList)
+{
+    setObjectName(u"ForMain"_s);
+    setWindowTitle(u"聚游台"_s);
+    m_model = new GameListModel(*m_imageList1, this);
+    createControls();
+    createPopupMenu();
+    resize(Twips::size(15165, 10080));
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+ForMain::~ForMain()
+{
+    delete m_imageList1;
+}
+
+const ImageList &ForMain::imageList1() const
+{
+    return *m_imageList1;
+}
+
+void ForMain::createControls()
+{
+    // Created first so that it lies below the other controls when it covers the client area.
+    MenuSStab = new SSTab(this);
+    MenuSStab->setObjectName(u"MenuSStab"_s);
+    MenuSStab->setTabCaption(0, HotCaption);
+    MenuSStab->setGeometry(Twips::rect(0, 0, 15375, 495));
+    connect(MenuSStab, &SSTab::Click, this, &ForMain::MenuSStab_Click);
+
+    SerchText = new QLineEdit(this);
+    SerchText->setObjectName(u"SerchText"_s);
+    SerchText->setGeometry(Twips::rect(0, 480, 2535, 375));
+    connect(SerchText, &QLineEdit::returnPressed, this, &ForMain::SerchCommand_Click);
+
+    SerchCommand = new QPushButton(u"搜索"_s, this);
+    SerchCommand->setObjectName(u"SerchCommand"_s);
+    SerchCommand->setGeometry(Twips::rect(2520, 480, 855, 375));
+    connect(SerchCommand, &QPushButton::clicked, this, &ForMain::SerchCommand_Click);
+
+    TextNetSerch = new QLineEdit(this);
+    TextNetSerch->setObjectName(u"TextNetSerch"_s);
+    TextNetSerch->setGeometry(Twips::rect(11760, 480, 2535, 375));
+    connect(TextNetSerch, &QLineEdit::returnPressed, this, &ForMain::CommandNetSerch_Click);
+
+    CommandNetSerch = new QPushButton(u"百度搜索"_s, this);
+    CommandNetSerch->setObjectName(u"CommandNetSerch"_s);
+    CommandNetSerch->setGeometry(Twips::rect(14280, 480, 855, 375));
+    connect(CommandNetSerch, &QPushButton::clicked, this, &ForMain::CommandNetSerch_Click);
+
+    GameList = new QListView(this);
+    GameList->setObjectName(u"GameList"_s);
+    GameList->setAccessibleName(u"游戏列表"_s);
+    GameList->setGeometry(Twips::rect(0, 960, 15135, 8535));
+    GameList->setViewMode(QListView::IconMode);
+    GameList->setMovement(QListView::Static);
+    GameList->setResizeMode(QListView::Adjust);
+    GameList->setUniformItemSizes(true);
+    GameList->setIconSize(QSize(33, 33));
+    GameList->setGridSize(QSize(96, 74));
+    GameList->setSpacing(2);
+    GameList->setWordWrap(true);
+    GameList->setTextElideMode(Qt::ElideRight);
+    GameList->setSelectionMode(QAbstractItemView::SingleSelection);
+    GameList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GameList->setLayoutMode(QListView::Batched);
+    GameList->setBatchSize(500);
+    GameList->setModel(m_model);
+    connect(GameList, &QListView::doubleClicked, this, &ForMain::GameList_DblClick);
+    GameList->installEventFilter(this);
+    GameList->viewport()->installEventFilter(this);
+
+    WebBrowserQN = new WebPane(this);
+    WebBrowserQN->setObjectName(u"WebBrowserQN"_s);
+    WebBrowserQN->setGeometry(GameList->geometry());
+    WebBrowserQN->hide();
+
+    Picture1 = new QWidget(this);
+    Picture1->setObjectName(u"Picture1"_s);
+    Picture1->setGeometry(Twips::rect(0, 9480, 15135, 615));
+
+    LabelGG = new QLabel(u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s, Picture1);
+    LabelGG->setObjectName(u"LabelGG"_s);
+    LabelGG->setGeometry(Twips::rect(120, 240, 11535, 255));
+
+    LabelAbout = new QLabel(u"沐岚网络"_s, Picture1);
+    LabelAbout->setObjectName(u"LabelAbout"_s);
+    LabelAbout->setGeometry(Twips::rect(14280, 240, 855, 255));
+    QFont aboutFont(u"宋体"_s);
+    aboutFont.setPointSize(9);
+    aboutFont.setUnderline(true);
+    LabelAbout->setFont(aboutFont);
+    LabelAbout->setCursor(Qt::PointingHandCursor);
+    LabelAbout->installEventFilter(this);
+}
+
+void ForMain::createPopupMenu()
+{
+    Caidan = new QMenu(u"菜单"_s, this);
+    Caidan->setObjectName(u"Caidan"_s);
+    const struct
+    {
+        const char16_t *name;
+        const char16_t *caption;
+        void (ForMain::*handler)();
+    } items[] = {
+        {u"Lijiyunxing", u"立即运行", &ForMain::Lijiyunxing_Click},
+        {u"Mululiulan", u"目录浏览", &ForMain::Mululiulan_Click},
+        {u"Xiangguansousuo", u"相关搜索", &ForMain::Xiangguansousuo_Click},
+        {u"TianJiaYouXi", u"添加游戏", &ForMain::TianJiaYouXi_Click},
+        {u"FenLeiGuanLi", u"游戏管理", &ForMain::FenLeiGuanLi_Click},
+    };
+    for (const auto &item : items) {
+        QAction *action = Caidan->addAction(QString::fromUtf16(item.caption));
+        action->setObjectName(QString::fromUtf16(item.name));
+        connect(action, &QAction::triggered, this, item.handler);
+    }
+}
+
+bool ForMain::Form_Load()
+{
+    // Steps before the catalogue prepare the layout record, the skin and the tab strip.
+    QString failure;
+    if (!Catalogue::OpenCatalogue(&failure)) {
+        MsgBox(failure, MessageBox::Information, u"错误"_s);
+        return false;
+    }
+    try {
+        fillCategoryTabs();
+        m_model->Clear();
+        fillHotGames();
+    } catch (const CatalogueError &error) {
+        showCatalogueError(error);
+    }
+    update();
+    WebBrowserQN->SetSilent(true);
+    WebBrowserQN->Navigate(u"about:blank"_s);
+    return true;
+}
+
+void ForMain::closeEvent(QCloseEvent *event)
+{
+    Catalogue::CloseCatalogue();
+    event->accept();
+    // Closing the main window ends the program, whatever other window is still open.
+    QCoreApplication::exit(0);
+}
+
+void ForMain::fillCategoryTabs()
+{
+    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
+    for (; !rs.Eof(); rs.MoveNext()) {
+        MenuSStab->setTabs(MenuSStab->Tabs() + 1);
+        MenuSStab->setTabCaption(MenuSStab->Tabs() - 1, rs.Field(u"TypeName"_s));
+    }
+    rs.Close();
+}
+
+void ForMain::fillHotGames()
+{
+    m_imageList1->Clear();
+    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
+    for (; !rs.Eof(); rs.MoveNext())
+        AddGameRow(rs, rs.Field(u"GameHot"_s) == Yes);
+    rs.Close();
+    m_model->commit();
+}
+
+void ForMain::AddGameRow(const CatalogueRecordset &rs, bool listed)
+{
+    const QString path = rs.Field(u"GamePath"_s);
+    const QString icon = rs.Field(u"GameIcon"_s);
+    const QString run = rs.Field(u"GameRun"_s);
+    const int image = m_imageList1->Add(path + (icon != NoValue ? icon : run));
+    if (!listed)
+        return;
+    m_model->Add({rs.Field(u"GameName"_s), image, path, rs.Field(u"GameCmd"_s), run});
+}
+
+void ForMain::ReloadForMain()
+{
+    try {
+        MenuSStab->setTabs(1);
+        fillCategoryTabs();
+        m_model->Clear();
+        fillHotGames();
+    } catch (const CatalogueError &error) {
+        showCatalogueError(error);
+    }
+}
+
+void ForMain::REloadMenuSStab()
+{
+    FillGameList();
+}
+
+void ForMain::MenuSStab_Click(int previousTab)
+{
+    Q_UNUSED(previousTab);
+    FillGameList();
+}
+
+void ForMain::FillGameList()
+{
+    WebBrowserQN->hide();
+    GameList->show();
+    m_model->Clear();
+    m_imageList1->Clear();
+    try {
+        const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
+        const bool hot = caption == HotCaption;
+        CatalogueRecordset &rs = Catalogue::OpenQuery(hot ? CatalogueStatements::selectGameList()
+                                                          : CatalogueStatements::selectGamesByType(caption));
+        for (; !rs.Eof(); rs.MoveNext())
+            AddGameRow(rs, !hot || rs.Field(u"GameHot"_s) == Yes);
+        rs.Close();
+    } catch (const CatalogueError &error) {
+        showCatalogueError(error);
+    }
+    m_model->commit();
+}
+
+void ForMain::SerchCommand_Click()
+{
+    WebBrowserQN->hide();
+    GameList->show();
+    const PinyinSearch search(SerchText->text());
+    m_model->Clear();
+    m_imageList1->Clear();
+    try {
+        CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
+        for (; !rs.Eof(); rs.MoveNext())
+            AddGameRow(rs, search.matches(rs.Field(u"GameName"_s)));
+        rs.Close();
+    } catch (const CatalogueError &error) {
+        showCatalogueError(error);
+    }
+    m_model->commit();
+}
+
+void ForMain::showWebPane(const QUrl &address)
+{
+    GameList->show();
+    if (WebSearch::isAllowedAddress(address))
+        WebBrowserQN->Navigate(address);
+    WebBrowserQN->show();
+    WebBrowserQN->raise();
+}
+
+void ForMain::CommandNetSerch_Click()
+{
+    showWebPane(WebSearch::searchAddress(TextNetSerch->text()));
+}
+
+void ForMain::Xiangguansousuo_Click()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    showWebPane(WebSearch::searchAddress(m_model->item(row).text));
+}
+
+void ForMain::LabelAbout_Click()
+{
+    showWebPane(WebSearch::aboutAddress());
+}
+
+int ForMain::selectedRow() const
+{
+    const QModelIndexList selected = GameList->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void ForMain::GameList_DblClick()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const GameListModel::Item &item = m_model->item(row);
+    ForMrun dialog(this);
+    dialog.setGame(item.text, item.subItem1, item.subItem3, item.subItem2);
+    Modal::exec(dialog);
+}
+
+void ForMain::Lijiyunxing_Click()
+{
+    GameList_DblClick();
+}
+
+void ForMain::Mululiulan_Click()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString directory = m_model->item(row).subItem1;
+    const LaunchResult result = Shell::instance().openFolder(directory);
+    if (!result.ok)
+        MsgBox(u"无法打开游戏目录：%1\n%2"_s.arg(directory, result.reason), MessageBox::Exclamation, u"错误"_s);
+}
+
+void ForMain::TianJiaYouXi_Click()
+{
+    ForMadd editor(this, this);
+    editor.setWindowTitle(u"添加游戏"_s);
+    editor.Command1->setText(u"添加游戏"_s);
+    Modal::exec(editor);
+}
+
+void ForMain::FenLeiGuanLi_Click()
+{
+    ForMtype::showManager(this);
+}
+
+void ForMain::showCatalogueError(const std::exception &error)
+{
+    QString text = QString::fromUtf8(error.what());
+    if (const auto *catalogueError = dynamic_cast<const CatalogueError *>(&error))
+        text = catalogueError->description() + QString::number(catalogueError->number());
+    MsgBox(u"读取游戏目录出错：\n"_s + text, MessageBox::Exclamation, u"错误"_s);
+}
+
+bool ForMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == GameList->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton)
+            Caidan->popup(mouse->globalPosition().toPoint());
+    } else if (watched == GameList && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            GameList_DblClick();
+            return true;
+        }
+    } else if (watched == LabelAbout && event->type() == QEvent::MouseButtonRelease) {
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            LabelAbout_Click();
+    }
+    return QWidget::eventFilter(watched, event);
+}

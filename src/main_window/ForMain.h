@@ -1,0 +1,85 @@
+#pragma once
+
+#include "game_editor/MainWindowHooks.h"
+
+#include <QWidget>
+
+class CatalogueRecordset;
+class GameListModel;
+class ImageList;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QPushButton;
+class SSTab;
+class WebPane;
+
+// The main window: the category tabs, the game list, the searches, the web pane, the popup
+// menu and the labels. Loading it is the program's start-up; closing it ends the program.
+class ForMain : public QWidget, public MainWindowHooks
+{
+    Q_OBJECT
+
+public:
+    // The program: prepares the platform, loads the main window and runs it.
+    static int run(int argc, char *argv[]);
+
+    explicit ForMain(QWidget *parent = nullptr);
+    ~ForMain() override;
+
+    // The start-up sequence; false when the catalogue could not be opened (already reported).
+    bool Form_Load();
+
+    void ReloadForMain() override;
+    void REloadMenuSStab() override;
+    void FillGameList();
+
+    void MenuSStab_Click(int previousTab);
+    void SerchCommand_Click();
+    void CommandNetSerch_Click();
+    void GameList_DblClick();
+    void LabelAbout_Click();
+
+    // Popup menu items.
+    void Lijiyunxing_Click();
+    void Mululiulan_Click();
+    void Xiangguansousuo_Click();
+    void TianJiaYouXi_Click();
+    void FenLeiGuanLi_Click();
+
+    // Controls, by their design names.
+    SSTab *MenuSStab = nullptr;
+    QLineEdit *SerchText = nullptr;
+    QPushButton *SerchCommand = nullptr;
+    QLineEdit *TextNetSerch = nullptr;
+    QPushButton *CommandNetSerch = nullptr;
+    QListView *GameList = nullptr;
+    WebPane *WebBrowserQN = nullptr;
+    QWidget *Picture1 = nullptr;
+    QLabel *LabelGG = nullptr;
+    QLabel *LabelAbout = nullptr;
+    QMenu *Caidan = nullptr;
+
+    GameListModel *gameListModel() const { return m_model; }
+    const ImageList &imageList1() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    enum class ListingRule { Hot, Category };
+
+    void createControls();
+    void createPopupMenu();
+    void AddGameRow(const CatalogueRecordset &rs, bool listed);
+    void fillCategoryTabs();
+    void fillHotGames();
+    void showWebPane(const QUrl &address);
+    void showCatalogueError(const std::exception &error);
+    int selectedRow() const;
+
+    ImageList *m_imageList1 = nullptr;
+    GameListModel *m_model = nullptr;
+};

@@ -1,0 +1,86 @@
+#include "main_window/GameListModel.h"
+
+#include "main_window/ImageList.h"
+
+#include <QSize>
+
+using namespace Qt::StringLiterals;
+
+GameListModel::GameListModel(const ImageList &images, QObject *parent)
+    : QAbstractListModel(parent)
+    , m_images(images)
+{
+}
+
+int GameListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+int GameListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 4;
+}
+
+QVariant GameListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_items.size())
+        return {};
+    const Item &item = m_items.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        switch (index.column()) {
+        case 0: return item.text;
+        case 1: return item.subItem1;
+        case 2: return item.subItem2;
+        case 3: return item.subItem3;
+        }
+        return {};
+    case Qt::ToolTipRole:
+        return item.text;
+    case Qt::SizeHintRole:
+        // One cell size for every item keeps layout cheap on long lists.
+        return QSize(92, 70);
+    case Qt::DecorationRole:
+        return index.column() == 0 ? QVariant(m_images.image(item.icon)) : QVariant();
+    case SubItem1Role: return item.subItem1;
+    case SubItem2Role: return item.subItem2;
+    case SubItem3Role: return item.subItem3;
+    case IconIndexRole: return item.icon;
+    }
+    return {};
+}
+
+QVariant GameListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const QString headers[] = {u"游戏名称"_s, u"游戏路径"_s, u"命令参数"_s, u"执行文件"_s};
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 4)
+        return headers[section];
+    return QAbstractListModel::headerData(section, orientation, role);
+}
+
+void GameListModel::Clear()
+{
+    m_pending.clear();
+    m_filling = true;
+    beginResetModel();
+    m_items.clear();
+    endResetModel();
+}
+
+void GameListModel::Add(Item item)
+{
+    m_pending.append(std::move(item));
+}
+
+void GameListModel::commit()
+{
+    if (m_pending.isEmpty())
+        return;
+    const int first = int(m_items.size());
+    beginInsertRows(QModelIndex(), first, first + int(m_pending.size()) - 1);
+    m_items.append(m_pending);
+    m_pending.clear();
+    endInsertRows();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QString>
+
+// `ImageList1`: one image per game row read by a fill, addressed by a 1-based index.
+// An entry keeps only its icon source; the picture is drawn from the shared icon cache
+// when the list first shows it, so rows that are read but never shown cost nothing.
+class ImageList
+{
+public:
+    // Appends the image of a row's icon source and returns the new count (its index).
+    int Add(const QString &iconSource);
+    int Count() const { return int(m_sources.size()); }
+    // Releases the images of earlier fills; items of the current fill keep their indexes.
+    void Clear();
+    QString source(int index) const;
+    QImage image(int index) const;
+
+private:
+    QList<QString> m_sources;
+};

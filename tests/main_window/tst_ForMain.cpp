@@ -1,0 +1,408 @@
+#include "CatalogueFixture.h"
+
+#include "catalogue/Catalogue.h"
+#include "main_window/ForMain.h"
+#include "main_window/ForMrun.h"
+#include "main_window/GameListModel.h"
+#include "main_window/ImageList.h"
+#include "main_window/WebPane.h"
+#include "main_window/WebSearch.h"
+#include "platform/IconFile.h"
+#include "platform/MessageBox.h"
+#include "platform/Modal.h"
+#include "platform/RecordingShell.h"
+#include "platform/SSTab.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+GameRow game(const QString &name, const QString &type, const QString &hot, const QString &icon = u"无"_s)
+{
+    GameRow row;
+    row.GameName = name;
+    row.GameType = type;
+    row.GameHot = hot;
+    row.GamePath = u"/games/"_s + name + u'/';
+    row.GameRun = u"run.exe"_s;
+    row.GameIcon = icon;
+    return row;
+}
+
+QStringList tabCaptions(const ForMain &window)
+{
+    QStringList captions;
+    for (int i = 0; i < window.MenuSStab->Tabs(); ++i)
+        captions.append(window.MenuSStab->TabCaption(i));
+    return captions;
+}
+
+QStringList listedNames(const ForMain &window)
+{
+    QStringList names;
+    const GameListModel *model = window.gameListModel();
+    for (int row = 0; row < model->rowCount(); ++row)
+        names.append(model->item(row).text);
+    return names;
+}
+
+void selectRow(ForMain &window, int row)
+{
+    window.GameList->setCurrentIndex(window.gameListModel()->index(row, 0));
+}
+
+} // namespace
+
+class tst_ForMain : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void missingCatalogueIsReportedWithoutCreatingAFile();
+    void emptyCatalogueGivesOnlyTheHotTab();
+    void tabsFollowTheCategoryTable();
+    void hotTabListsExactlyTheHotGames();
+    void categoryTabListsItsGamesAndHidesTheWebPane();
+    void hotCaptionCategoryListsTheHotGames();
+    void iconSourcesFollowTheIconColumn();
+    void reloadForMainReturnsToTheHotTab();
+    void refillKeepsTheCurrentTab();
+    void searchMatchesPinyinInitialsAndKeepsTheTab();
+    void emptySearchListsEveryNamedGame();
+    void webSearchShowsThePaneAndALocalSearchHidesIt();
+    void relatedSearchUsesTheSelectedName();
+    void doubleClickOpensTheRunDialogForTheSelectedGame();
+    void enterOnASelectedItemOpensTheRunDialog();
+    void folderBrowsingOpensTheGameDirectory();
+    void rightButtonReleaseShowsThePopupMenu();
+    void assistiveTechnologySeesTabsAndGames();
+
+private:
+    RecordingShell m_shell;
+    QList<QString> m_dialogs;
+};
+
+void tst_ForMain::initTestCase()
+{
+    MessageBox::setTestMode(true);
+    Shell::setInstance(&m_shell);
+    // The run dialog is recorded instead of being shown modally.
+    Modal::setRunner([this](QDialog &dialog) {
+        m_dialogs.append(dialog.windowTitle());
+        return 0;
+    });
+}
+
+void tst_ForMain::init()
+{
+    MessageBox::setTestMode(true);
+    m_shell.takeCalls();
+    m_dialogs.clear();
+}
+
+void tst_ForMain::cleanup()
+{
+    Catalogue::CloseCatalogue();
+}
+
+void tst_ForMain::missingCatalogueIsReportedWithoutCreatingAFile()
+{
+    QTemporaryDir dir;
+    Catalogue::setProgramDirectory(dir.path());
+    ForMain window;
+    QVERIFY(!window.Form_Load());
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first().text.startsWith(u"数据库连接出错:\n错误代码:"_s));
+    QCOMPARE(shown.first().title, u"错误"_s);
+    QCOMPARE(shown.first().style, 64);
+    QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    Catalogue::setProgramDirectory(QString());
+}
+
+void tst_ForMain::emptyCatalogueGivesOnlyTheHotTab()
+{
+    CatalogueFixture fixture;
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QCOMPARE(tabCaptions(window), QStringList{u"热门推荐"_s});
+    QCOMPARE(window.gameListModel()->rowCount(), 0);
+    QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(window.windowTitle(), u"聚游台"_s);
+}
+
+void tst_ForMain::tabsFollowTheCategoryTable()
+{
+    CatalogueFixture fixture({u"网络游戏"_s, u"射击游戏"_s, u"射击游戏"_s, u"热门推荐"_s});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QCOMPARE(tabCaptions(window),
+             (QStringList{u"热门推荐"_s, u"网络游戏"_s, u"射击游戏"_s, u"射击游戏"_s, u"热门推荐"_s}));
+    QCOMPARE(window.MenuSStab->Tab(), 0);
+}
+
+void tst_ForMain::hotTabListsExactlyTheHotGames()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"否"_s),
+                                         game(u"三"_s, u"a"_s, u""_s), game(u"四"_s, u"a"_s, u"是 "_s),
+                                         game(u"五"_s, u"none"_s, u"是"_s), game(u"六"_s, u"a"_s, u"yes"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"五"_s}));
+    // Every row read gets an image, listed or not.
+    QCOMPARE(window.imageList1().Count(), 6);
+    QCOMPARE(window.gameListModel()->item(1).icon, 5);
+}
+
+void tst_ForMain::categoryTabListsItsGamesAndHidesTheWebPane()
+{
+    CatalogueFixture fixture({u"a"_s, u"b"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"b"_s, u"否"_s),
+                                                 game(u"三"_s, u"a"_s, u"否"_s), game(u"四"_s, u"c"_s, u"否"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.CommandNetSerch_Click();
+    QVERIFY(window.WebBrowserQN->isVisibleTo(&window));
+    window.MenuSStab->setTab(1);
+    QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"三"_s}));
+    QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
+    QVERIFY(window.GameList->isVisibleTo(&window));
+    window.MenuSStab->setTab(2);
+    QCOMPARE(listedNames(window), QStringList{u"二"_s});
+    const GameListModel::Item &item = window.gameListModel()->item(0);
+    QCOMPARE(item.subItem1, u"/games/二/"_s);
+    QCOMPARE(item.subItem2, u"无"_s);
+    QCOMPARE(item.subItem3, u"run.exe"_s);
+}
+
+void tst_ForMain::hotCaptionCategoryListsTheHotGames()
+{
+    CatalogueFixture fixture({u"热门推荐"_s}, {game(u"一"_s, u"x"_s, u"是"_s), game(u"二"_s, u"热门推荐"_s, u"否"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.MenuSStab->setTab(1);
+    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+}
+
+void tst_ForMain::iconSourcesFollowTheIconColumn()
+{
+    QTemporaryDir games;
+    const QString dir = games.path() + u'/';
+    QImage red(32, 32, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QVERIFY(IconFile::writeIco(red, dir + u"own.ico"_s));
+    QImage blue(32, 32, QImage::Format_ARGB32);
+    blue.fill(Qt::blue);
+    QFile exe(dir + u"run.exe"_s);
+    QVERIFY(exe.open(QIODevice::WriteOnly));
+    exe.write(IconFile::makePeWithIcon(blue));
+    exe.close();
+
+    GameRow withIcon = game(u"有图标"_s, u"a"_s, u"是"_s, u"own.ico"_s);
+    GameRow fromExe = game(u"无图标"_s, u"a"_s, u"是"_s);
+    GameRow missing = game(u"缺文件"_s, u"a"_s, u"是"_s, u"gone.ico"_s);
+    for (GameRow *row : {&withIcon, &fromExe, &missing})
+        row->GamePath = dir;
+    CatalogueFixture fixture({u"a"_s}, {withIcon, fromExe, missing});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    const ImageList &images = window.imageList1();
+    QCOMPARE(images.source(1), dir + u"own.ico"_s);
+    QCOMPARE(images.source(2), dir + u"run.exe"_s);
+    QCOMPARE(images.source(3), dir + u"gone.ico"_s);
+    QCOMPARE(images.image(1).size(), QSize(33, 33));
+    QCOMPARE(images.image(1).pixelColor(0, 0), QColor(Qt::red));
+    QCOMPARE(images.image(1).pixelColor(32, 32), QColor(Qt::white));
+    QCOMPARE(images.image(2).pixelColor(5, 5), QColor(Qt::blue));
+    QCOMPARE(images.image(3).pixelColor(5, 5), QColor(Qt::white));
+}
+
+void tst_ForMain::reloadForMainReturnsToTheHotTab()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"否"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.MenuSStab->setTab(1);
+    CatalogueFixture::addCategory(u"b"_s);
+    window.ReloadForMain();
+    QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s}));
+    QCOMPARE(window.MenuSStab->Tab(), 0);
+    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+}
+
+void tst_ForMain::refillKeepsTheCurrentTab()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"否"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.MenuSStab->setTab(1);
+    CatalogueFixture::addGame(game(u"新"_s, u"a"_s, u"否"_s));
+    window.CommandNetSerch_Click();
+    window.REloadMenuSStab();
+    QCOMPARE(window.MenuSStab->Tab(), 1);
+    QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"新"_s}));
+    QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
+}
+
+void tst_ForMain::searchMatchesPinyinInitialsAndKeepsTheTab()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"穿梭时空"_s, u"a"_s, u"否"_s), game(u"Counter Strike"_s, u"a"_s, u"否"_s),
+                                         game(u"CS反恐精英"_s, u"b"_s, u"否"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.MenuSStab->setTab(1);
+    QSignalSpy tabClicks(window.MenuSStab, &SSTab::Click);
+    for (const QString &text : {u"cs"_s, u"CS"_s}) {
+        window.SerchText->setText(text);
+        window.SerchCommand_Click();
+        QCOMPARE(listedNames(window), (QStringList{u"穿梭时空"_s, u"CS反恐精英"_s}));
+    }
+    window.SerchText->setText(u"反恐"_s);
+    QTest::keyClick(window.SerchText, Qt::Key_Return);
+    QCOMPARE(listedNames(window), QStringList{u"CS反恐精英"_s});
+    QCOMPARE(window.MenuSStab->Tab(), 1);
+    QCOMPARE(tabClicks.count(), 0);
+    QCOMPARE(window.imageList1().Count(), 3);
+}
+
+void tst_ForMain::emptySearchListsEveryNamedGame()
+{
+    CatalogueFixture fixture({}, {game(u"b"_s, u"a"_s, u"否"_s), game(u""_s, u"a"_s, u"否"_s), game(u"a"_s, u"x"_s, u"否"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.SerchCommand_Click();
+    QCOMPARE(listedNames(window), (QStringList{u"b"_s, u"a"_s}));
+}
+
+void tst_ForMain::webSearchShowsThePaneAndALocalSearchHidesIt()
+{
+    CatalogueFixture fixture;
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.TextNetSerch->setText(u"C&C #1"_s);
+    QTest::keyClick(window.TextNetSerch, Qt::Key_Return);
+    QVERIFY(window.WebBrowserQN->isVisibleTo(&window));
+    QCOMPARE(window.WebBrowserQN->geometry(), window.GameList->geometry());
+    QCOMPARE(window.WebBrowserQN->url(), WebSearch::searchAddress(u"C&C #1"_s));
+    QTest::keyClick(window.SerchText, Qt::Key_Return);
+    QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
+    QVERIFY(window.GameList->isVisibleTo(&window));
+}
+
+void tst_ForMain::relatedSearchUsesTheSelectedName()
+{
+    CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.Xiangguansousuo_Click();
+    QVERIFY(!window.WebBrowserQN->isVisibleTo(&window)); // nothing selected: nothing happens
+    selectRow(window, 0);
+    window.Xiangguansousuo_Click();
+    QVERIFY(window.WebBrowserQN->isVisibleTo(&window));
+    QCOMPARE(window.WebBrowserQN->url(), WebSearch::searchAddress(u"穿梭时空"_s));
+}
+
+void tst_ForMain::doubleClickOpensTheRunDialogForTheSelectedGame()
+{
+    CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.GameList_DblClick();
+    QVERIFY(m_dialogs.isEmpty());
+    selectRow(window, 0);
+    window.GameList_DblClick();
+    QCOMPARE(m_dialogs, QList<QString>{u"穿梭时空"_s});
+    window.Caidan->actions().at(0)->trigger(); // 立即运行
+    QCOMPARE(m_dialogs.size(), 2);
+}
+
+void tst_ForMain::enterOnASelectedItemOpensTheRunDialog()
+{
+    CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    selectRow(window, 0);
+    QTest::keyClick(window.GameList, Qt::Key_Return);
+    QCOMPARE(m_dialogs, QList<QString>{u"穿梭时空"_s});
+}
+
+void tst_ForMain::folderBrowsingOpensTheGameDirectory()
+{
+    GameRow row = game(u"穿梭时空"_s, u"a"_s, u"是"_s);
+    row.GameCmd = u"-window"_s;
+    CatalogueFixture fixture({}, {row});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.Mululiulan_Click();
+    QVERIFY(m_shell.calls().isEmpty());
+    selectRow(window, 0);
+    window.Caidan->actions().at(1)->trigger();
+    const QList<RecordingShell::Call> calls = m_shell.takeCalls();
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().verb, RecordingShell::Verb::OpenFolder);
+    QCOMPARE(calls.first().file, u"/games/穿梭时空/"_s);
+}
+
+void tst_ForMain::rightButtonReleaseShowsThePopupMenu()
+{
+    CatalogueFixture fixture;
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QStringList captions;
+    for (const QAction *action : window.Caidan->actions())
+        captions.append(action->text());
+    QCOMPARE(captions, (QStringList{u"立即运行"_s, u"目录浏览"_s, u"相关搜索"_s, u"添加游戏"_s, u"游戏管理"_s}));
+    QTest::mouseClick(window.GameList->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
+    QVERIFY(!window.Caidan->isVisible());
+    QTest::mouseClick(window.GameList->viewport(), Qt::RightButton, {}, QPoint(50, 50));
+    QTRY_VERIFY(window.Caidan->isVisible());
+    window.Caidan->hide();
+}
+
+void tst_ForMain::assistiveTechnologySeesTabsAndGames()
+{
+    CatalogueFixture fixture({u"网络游戏"_s}, {game(u"穿梭时空"_s, u"网络游戏"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QAccessibleInterface *tabs = QAccessible::queryAccessibleInterface(window.MenuSStab);
+    QVERIFY(tabs);
+    QCOMPARE(tabs->role(), QAccessible::PageTabList);
+    QCOMPARE(tabs->childCount(), 2);
+    QCOMPARE(tabs->child(1)->text(QAccessible::Name), u"网络游戏"_s);
+    QVERIFY(tabs->child(0)->state().selected);
+
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(window.GameList);
+    QVERIFY(list);
+    bool found = false;
+    for (int i = 0; i < list->childCount() && !found; ++i)
+        found = list->child(i)->text(QAccessible::Name) == u"穿梭时空"_s;
+    QVERIFY(found);
+}
+
+int main(int argc, char *argv[])
+{
+    WebPane::prepareEnvironment();
+    QApplication app(argc, argv);
+    tst_ForMain test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_ForMain.moc"
