@@ -1,0 +1,23 @@
+// juyoutai-bench [GAMES...]: times start-up, tab refills and searches on generated catalogues.
+#include "MenuBenchmark.h"
+
+#include "main_window/WebPane.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    WebPane::prepareEnvironment();
+    QApplication app(argc, argv);
+    QList<int> sizes;
+    for (const QString &arg : QCoreApplication::arguments().mid(1))
+        sizes.append(arg.toInt());
+    if (sizes.isEmpty())
+        sizes = {1000, 10000};
+    const int runs = qEnvironmentVariableIntValue("BENCH_RUNS") > 0 ? qEnvironmentVariableIntValue("BENCH_RUNS") : 5;
+    for (int games : sizes)
+        MenuBenchmark(games, runs).run();
+    return 0;
+}

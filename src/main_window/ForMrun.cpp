@@ -1,0 +1,61 @@
+#include "main_window/ForMrun.h"
+
+#include "platform/MessageBox.h"
+#include "platform/Shell.h"
+#include "platform/Twips.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+ForMrun::ForMrun(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setObjectName(u"ForMrun"_s);
+    setModal(true);
+    setFixedSize(Twips::size(6300, 3120));
+    createControls();
+}
+
+void ForMrun::createControls()
+{
+    m_label1 = new QLabel(u"欢迎光临"_s, this);
+    m_label1->setObjectName(u"Label1"_s);
+    m_label1->setGeometry(Twips::rect(120, 120, 6015, 2175));
+    m_label1->setAlignment(Qt::AlignCenter);
+    QFont welcome = m_label1->font();
+    welcome.setPointSize(36);
+    welcome.setBold(true);
+    m_label1->setFont(welcome);
+
+    m_label2 = new QLabel(u"聚游台 "_s + QLatin1String(JYT_VERSION), this);
+    m_label2->setObjectName(u"Label2"_s);
+    m_label2->setGeometry(Twips::rect(120, 2640, 3855, 255));
+
+    m_cmdRunGame = new QPushButton(u"运行游戏"_s, this);
+    m_cmdRunGame->setObjectName(u"CmdRunGame"_s);
+    m_cmdRunGame->setGeometry(Twips::rect(4680, 2400, 1455, 615));
+    m_cmdRunGame->setDefault(true);
+    connect(m_cmdRunGame, &QPushButton::clicked, this, &ForMrun::CmdRunGame_Click);
+}
+
+void ForMrun::setGame(const QString &name, const QString &directory, const QString &executable,
+                      const QString &arguments)
+{
+    setWindowTitle(name);
+    m_directory = directory;
+    m_executable = executable;
+    m_arguments = arguments;
+}
+
+void ForMrun::CmdRunGame_Click()
+{
+    // The directory keeps its trailing separator, so the two parts are simply joined.
+    const QString file = m_directory + m_executable;
+    const LaunchResult result = Shell::instance().open(file, m_arguments, m_directory);
+    if (!result.ok)
+        MsgBox(u"无法启动游戏："_s + file + u'\n' + result.reason, MessageBox::Exclamation, u"错误"_s);
+    accept();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+// The run dialog: confirms the chosen game and starts it through the shell.
+class ForMrun : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit ForMrun(QWidget *parent = nullptr);
+
+    // The chosen game; the caption shows its name.
+    void setGame(const QString &name, const QString &directory, const QString &executable,
+                 const QString &arguments);
+
+    QString directory() const { return m_directory; }
+    QString executable() const { return m_executable; }
+    QString arguments() const { return m_arguments; }
+
+private Q_SLOTS:
+    void CmdRunGame_Click();
+
+private:
+    void createControls();
+
+    QLabel *m_label1 = nullptr;
+    QLabel *m_label2 = nullptr;
+    QPushButton *m_cmdRunGame = nullptr;
+    QString m_directory;
+    QString m_executable;
+    QString m_arguments;
+};
