@@ -1,0 +1,143 @@
+#include "main_window/WebPane.h"
+
+#include "main_window/AboutSchemeHandler.h"
+#include "main_window/SilentWebPage.h"
+#include "main_window/WebSearch.h"
+
+#include <QCoreApplication>
+#include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QUrl &blankAddress()
+{
+    static const QUrl blank(u"about:blank"_s);
+    return blank;
+}
+}
+
+WebPane::WebPane(QWidget *parent)
+    : QWidget(parent)
+    , m_layout(new QVBoxLayout(this))
+    , m_address(blankAddress())
+{
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    hide();
+}
+
+WebPane::~WebPane()
+{
+    // The page must go before its profile
+    delete m_view;
+    delete m_page;
+    delete m_aboutHandler;
+    delete m_profile;
+}
+
+void WebPane::prepareEnvironment()
+{
+    // The engine will not start as root with its sandbox on; normal users keep it
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (!QCoreApplication::instance())
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    AboutSchemeHandler::registerScheme();
+}
+
+QUrl WebPane::aboutAddress()
+{
+    return WebSearch::aboutAddress();
+}
+
+void WebPane::Navigate(const QString &address)
+{
+    Navigate(QUrl(address));
+}
+
+void WebPane::Navigate(const QUrl &address)
+{
+    if (address == blankAddress()) {
+        m_address = address;
+        if (m_page)
+            m_page->setUrl(address);
+        return;
+    }
+    if (!WebSearch::isAllowedAddress(address))
+        return;
+    startEngine();
+    m_address = address;
+    m_page->load(address);
+}
+
+void WebPane::SetSilent(bool silent)
+{
+    m_silent = silent;
+    if (m_page)
+        m_page->setSilent(silent);
+}
+
+bool WebPane::isSilent() const
+{
+    return m_silent;
+}
+
+QUrl WebPane::url() const
+{
+    if (!m_page)
+        return m_address;
+    const QUrl current = m_page->url();
+    return current.isEmpty() ? m_address : current;
+}
+
+bool WebPane::isEngineStarted() const
+{
+    return m_view != nullptr;
+}
+
+QWebEngineView *WebPane::view()
+{
+    startEngine();
+    return m_view;
+}
+
+QWebEnginePage *WebPane::page()
+{
+    startEngine();
+    return m_page;
+}
+
+QWebEngineProfile *WebPane::profile()
+{
+    startEngine();
+    return m_profile;
+}
+
+void WebPane::startEngine()
+{
+    if (m_view)
+        return;
+    // A profile without a storage name is off the record: everything stays in memory
+    m_profile = new QWebEngineProfile();
+    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    m_aboutHandler = new AboutSchemeHandler();
+    m_profile->installUrlSchemeHandler(WebSearch::aboutScheme().toLatin1(), m_aboutHandler);
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this, &WebPane::refuseDownload);
+
+    m_page = new SilentWebPage(m_profile);
+    m_page->setSilent(m_silent);
+    m_view = new QWebEngineView(this);
+    m_view->setPage(m_page);
+    m_layout->addWidget(m_view);
+}
+
+void WebPane::refuseDownload(QWebEngineDownloadRequest *download)
+{
+    download->cancel();
+}
