@@ -1,0 +1,444 @@
+#include "category_manager/ForMtype.h"
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueStatements.h"
+#include "game_editor/EditGameID.h"
+#include "game_editor/ForMadd.h"
+#include "game_editor/MainWindowHooks.h"
+#include "platform/MessageBox.h"
+#include "platform/Modal.h"
+#include "platform/Twips.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+QPointer<ForMtype> ForMtype::s_instance;
+
+namespace {
+
+const QString RootText = u"游戏列表"_s;
+const QString RootKey = u"X1"_s;
+const QString DefaultIcon = u"默认"_s;
+const QString Notice = u"提示"_s;
+const QString Confirm = u"确认"_s;
+
+// Failures of the manager's own reading of its controls, numbered like the platform's.
+constexpr int ObjectNotSet = 91;
+constexpr int InvalidPropertyValue = 380;
+
+QStandardItemModel *tableModel(const QTreeView *view)
+{
+    return static_cast<QStandardItemModel *>(view->model());
+}
+
+} // namespace
+
+ForMtype::ForMtype(MainWindowHooks *hooks, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_hooks(hooks)
+{
+    setObjectName(u"ForMtype"_s);
+    setWindowTitle(u"分类管理"_s);
+    setFixedSize(Twips::size(12645, 7815));
+    createControls();
+    Form_Load();
+}
+
+ForMtype *ForMtype::showManager(MainWindowHooks *hooks)
+{
+    if (s_instance) {
+        s_instance->showNormal();
+        s_instance->raise();
+        s_instance->activateWindow();
+        return s_instance;
+    }
+    auto *manager = new ForMtype(hooks);
+    manager->setAttribute(Qt::WA_DeleteOnClose);
+    s_instance = manager;
+    manager->show();
+    return manager;
+}
+
+ForMtype *ForMtype::instance()
+{
+    return s_instance;
+}
+
+QPushButton *ForMtype::addButton(const QString &name, const QString &caption, const QRect &geometry)
+{
+    auto *button = new QPushButton(caption, this);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void ForMtype::createControls()
+{
+    TreeView1 = new QTreeWidget(this);
+    TreeView1->setObjectName(u"TreeView1"_s);
+    TreeView1->setGeometry(Twips::rect(120, 120, 2775, 6615));
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(TreeView1, &QTreeWidget::itemClicked, this, &ForMtype::TreeView1_Click);
+
+    NewTypeText = new QLineEdit(this);
+    NewTypeText->setObjectName(u"NewTypeText"_s);
+    NewTypeText->setGeometry(Twips::rect(120, 6840, 2775, 375));
+    NewTypeCmd = addButton(u"NewTypeCmd"_s, u"添加分类"_s, Twips::rect(120, 7320, 855, 375));
+    SetTypeCmd = addButton(u"SetTypeCmd"_s, u"修改分类"_s, Twips::rect(1080, 7320, 855, 375));
+    DelTypeCmd = addButton(u"DelTypeCmd"_s, u"删除分类"_s, Twips::rect(2040, 7320, 855, 375));
+    connect(NewTypeCmd, &QPushButton::clicked, this, &ForMtype::NewTypeCmd_Click);
+    connect(SetTypeCmd, &QPushButton::clicked, this, &ForMtype::SetTypeCmd_Click);
+    connect(DelTypeCmd, &QPushButton::clicked, this, &ForMtype::DelTypeCmd_Click);
+
+    createTable();
+    createMenu();
+}
+
+void ForMtype::createTable()
+{
+    ListView1 = new QTreeView(this);
+    ListView1->setObjectName(u"ListView1"_s);
+    ListView1->setGeometry(Twips::rect(3000, 120, 9495, 7575));
+    auto *model = new QStandardItemModel(0, CellCount, ListView1);
+    model->setHorizontalHeaderLabels({u"游戏编号"_s, u"游戏名称"_s, u"游戏目录"_s, u"执行文件"_s, u"热门推荐"_s,
+                                      u"游戏分类"_s, u"游戏图标"_s, u"命令参数"_s});
+    ListView1->setModel(model);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setItemsExpandable(false);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->header()->setStretchLastSection(false);
+    for (int column = 0; column < CellCount; ++column)
+        ListView1->setColumnWidth(column, Twips::toPixels(1440));
+    ListView1->viewport()->installEventFilter(this);
+}
+
+void ForMtype::createMenu()
+{
+    YouXiBianJi = new QMenu(u"游戏编辑"_s, this);
+    YouXiBianJi->setObjectName(u"YouXiBianJi"_s);
+    TianJia = YouXiBianJi->addAction(u"添加游戏"_s, this, &ForMtype::TianJia_Click);
+    TianJia->setObjectName(u"TianJia"_s);
+    XiuGai = YouXiBianJi->addAction(u"修改游戏"_s, this, &ForMtype::XiuGai_Click);
+    XiuGai->setObjectName(u"XiuGai"_s);
+    ShanChu = YouXiBianJi->addAction(u"删除游戏"_s, this, &ForMtype::ShanChu_Click);
+    ShanChu->setObjectName(u"ShanChu"_s);
+}
+
+bool ForMtype::eventFilter(QObject *watched, QEvent *event)
+{
+    // The menu opens on a right-button release anywhere over the table, rows or not.
+    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton) {
+            YouXiBianJi->popup(mouse->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ForMtype::Form_Load()
+{
+    try {
+        GameTypeGet();
+    } catch (const CatalogueError &error) {
+        showError(error);
+    }
+}
+
+void ForMtype::GameTypeGet()
+{
+    TreeView1->clear();
+    auto *root = new QTreeWidgetItem(TreeView1, {RootText});
+    root->setData(0, Qt::UserRole, RootKey);
+    QTreeWidgetItem *last = root;
+    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
+    for (; !rs.Eof(); rs.MoveNext())
+        last = new QTreeWidgetItem(root, {rs.Field(u"TypeName"_s)});
+    rs.Close();
+    fillTableFrom(CatalogueStatements::selectGameList());
+    root->setExpanded(true);
+    TreeView1->scrollToItem(last);
+}
+
+void ForMtype::fillTableFrom(const QString &statement)
+{
+    tableModel(ListView1)->removeRows(0, rowCount());
+    try {
+        fillTable(Catalogue::OpenQuery(statement));
+    } catch (...) {
+        Catalogue::CatalogueRecordsetObject().Close();
+        throw;
+    }
+    Catalogue::CatalogueRecordsetObject().Close();
+}
+
+void ForMtype::fillTable(CatalogueRecordset &rs)
+{
+    QStandardItemModel *model = tableModel(ListView1);
+    for (; !rs.Eof(); rs.MoveNext()) {
+        // A NULL icon counts as none, like the stored "无"; an empty text stays empty.
+        const QString icon = rs.Field(u"GameIcon"_s);
+        const bool defaultIcon = icon.isNull() || icon == u"无"_s;
+        const QStringList texts{rs.Field(u"GameID"_s),   rs.Field(u"GameName"_s), rs.Field(u"GamePath"_s),
+                                rs.Field(u"GameRun"_s),  rs.Field(u"GameHot"_s),  rs.Field(u"GameType"_s),
+                                defaultIcon ? DefaultIcon : icon, rs.Field(u"GameCmd"_s)};
+        QList<QStandardItem *> row;
+        for (const QString &text : texts)
+            row.append(new QStandardItem(text));
+        model->appendRow(row);
+    }
+}
+
+QString ForMtype::cell(int row, int column) const
+{
+    return tableModel(ListView1)->index(row, column).data().toString();
+}
+
+int ForMtype::rowCount() const
+{
+    return tableModel(ListView1)->rowCount();
+}
+
+int ForMtype::selectedRow() const
+{
+    const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+QTreeWidgetItem *ForMtype::selectedNode() const
+{
+    const QList<QTreeWidgetItem *> nodes = TreeView1->selectedItems();
+    return nodes.isEmpty() ? nullptr : nodes.first();
+}
+
+void ForMtype::TreeView1_Click()
+{
+    const QTreeWidgetItem *node = selectedNode();
+    if (!node)
+        return;
+    const QString text = node->text(0);
+    try {
+        fillTableFrom(text == RootText ? CatalogueStatements::selectGameList()
+                                       : CatalogueStatements::selectGamesByType(text));
+    } catch (const CatalogueError &error) {
+        showError(error);
+    }
+}
+
+bool ForMtype::treeHasNode(const QString &text) const
+{
+    for (QTreeWidgetItemIterator it(TreeView1); *it; ++it) {
+        if ((*it)->text(0) == text)
+            return true;
+    }
+    return false;
+}
+
+void ForMtype::NewTypeCmd_Click()
+{
+    const QString name = NewTypeText->text();
+    if (name.isEmpty()) {
+        MsgBox(u"请输入您需要添加的分类名称！"_s, MessageBox::Information, Notice);
+    } else {
+        // The root takes part, so "游戏列表" can never become a category.
+        if (treeHasNode(name)) {
+            MsgBox(u"您输入的游戏分类已经存在！"_s, MessageBox::Information, Notice);
+            return;
+        }
+        try {
+            addCategory(name);
+            GameTypeGet();
+        } catch (const CatalogueError &error) {
+            Catalogue::CatalogueRecordsetObject().Close();
+            showError(error);
+            return;
+        }
+    }
+    reloadMain();
+}
+
+void ForMtype::addCategory(const QString &name)
+{
+    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
+    rs.AddNew();
+    rs.setField(u"TypeName"_s, name);
+    rs.Update();
+    rs.Close();
+}
+
+void ForMtype::SetTypeCmd_Click()
+{
+    try {
+        QTreeWidgetItem *node = selectedNode();
+        if (!node)
+            throw CatalogueError(ObjectNotSet, u"没有选中的分类"_s);
+        const QString newName = NewTypeText->text();
+        if (node->text(0) != RootText) {
+            if (newName.isEmpty()) {
+                MsgBox(u"新的分类名称不能为空！"_s, MessageBox::Exclamation, Notice);
+            } else if (MsgBox(u"您确定要修改分类["_s + node->text(0) + u"]名称吗？"_s,
+                              MessageBox::OkCancel | MessageBox::Information, Confirm)
+                       == MessageBox::Ok) {
+                renameCategory(node, newName);
+            }
+        }
+        reloadMain();
+    } catch (const CatalogueError &error) {
+        showError(error);
+    }
+}
+
+void ForMtype::renameCategory(QTreeWidgetItem *node, const QString &newName)
+{
+    const QString oldName = node->text(0);
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    // The category row and its games change together or not at all.
+    connection.BeginTrans();
+    try {
+        CatalogueRecordset &types = Catalogue::OpenQuery(CatalogueStatements::selectTypeByName(oldName));
+        types.setField(u"TypeName"_s, newName);
+        types.Update();
+        types.Close();
+        CatalogueRecordset &games = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
+        for (; !games.Eof(); games.MoveNext()) {
+            if (games.Field(u"GameType"_s) == oldName)
+                games.setField(u"GameType"_s, newName);
+        }
+        games.Close();
+        connection.CommitTrans();
+    } catch (...) {
+        Catalogue::CatalogueRecordsetObject().Close();
+        connection.RollbackTrans();
+        throw;
+    }
+    node->setText(0, newName);
+}
+
+void ForMtype::DelTypeCmd_Click()
+{
+    try {
+        QTreeWidgetItem *node = selectedNode();
+        if (!node)
+            throw CatalogueError(ObjectNotSet, u"没有选中的分类"_s);
+        const QString name = node->text(0);
+        if (name != RootText
+            && MsgBox(u"您确定要删除分类["_s + name + u"]吗？删除后此分类下的所有游戏将无法显示！"_s,
+                      MessageBox::OkCancel, Confirm)
+                == MessageBox::Ok) {
+            deleteCategory(node);
+        }
+        reloadMain();
+    } catch (const CatalogueError &error) {
+        Catalogue::CatalogueRecordsetObject().Close();
+        showError(error);
+    }
+}
+
+void ForMtype::deleteCategory(QTreeWidgetItem *node)
+{
+    const QString name = node->text(0);
+    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGamesByType(name));
+    const bool empty = rs.Eof();
+    rs.Close();
+    if (!empty) {
+        MsgBox(u"请先修改或删除本分类下的所有游戏！"_s, MessageBox::Information, Notice);
+        return;
+    }
+    Catalogue::ExecuteStatement(CatalogueStatements::deleteTypeByName(name));
+    delete node;
+}
+
+void ForMtype::TianJia_Click()
+{
+    ForMadd editor(m_hooks);
+    editor.setWindowTitle(u"添加游戏"_s);
+    editor.Command1->setText(u"添加游戏"_s);
+    Modal::exec(editor);
+}
+
+void ForMtype::XiuGai_Click()
+{
+    try {
+        const int row = selectedRow();
+        if (row < 0)
+            throw CatalogueError(ObjectNotSet, u"没有选中的游戏"_s);
+        ForMadd editor(m_hooks);
+        fillEditor(editor, row);
+        Modal::exec(editor);
+    } catch (const CatalogueError &error) {
+        showError(error);
+    }
+}
+
+void ForMtype::fillEditor(ForMadd &editor, int row)
+{
+    editor.setWindowTitle(u"修改游戏"_s);
+    editor.Command1->setText(u"修改游戏"_s);
+    editor.TextGameName->setText(cell(row, CellName));
+    editor.TextGamePath->setText(cell(row, CellPath));
+    editor.TextGameRun->setText(cell(row, CellRun));
+    selectText(editor.ComboGameHot, cell(row, CellHot));
+    selectText(editor.ComboGameType, cell(row, CellType));
+    // "默认" means the executable's own icon: the field stays empty and the preview shows it.
+    const QString icon = cell(row, CellIcon);
+    const bool ownIcon = icon != DefaultIcon;
+    editor.TextGameIcon->setText(ownIcon ? icon : QString());
+    editor.drawPreview(cell(row, CellPath) + (ownIcon ? icon : cell(row, CellRun)));
+    editor.TextGameCmd->setText(cell(row, CellCmd));
+    EditGameID() = cell(row, CellID);
+}
+
+void ForMtype::selectText(QComboBox *combo, const QString &text)
+{
+    const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        throw CatalogueError(InvalidPropertyValue, u"无效的属性值："_s + text);
+    combo->setCurrentIndex(index);
+}
+
+void ForMtype::ShanChu_Click()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString name = cell(row, CellName);
+    if (MsgBox(u"您确定要删除游戏["_s + name + u"]吗？"_s, MessageBox::OkCancel | MessageBox::Information, Confirm)
+        == MessageBox::Ok) {
+        try {
+            // By number: a game sharing the name with this one stays.
+            Catalogue::ExecuteStatement(CatalogueStatements::deleteGameById(cell(row, CellID)));
+        } catch (const CatalogueError &error) {
+            showError(error);
+            return;
+        }
+        tableModel(ListView1)->removeRow(row);
+    }
+    reloadMain();
+}
+
+void ForMtype::reloadMain()
+{
+    if (m_hooks)
+        m_hooks->ReloadForMain();
+}
+
+void ForMtype::showError(const CatalogueError &error)
+{
+    MsgBox(error.description() + QString::number(error.number()), MessageBox::Exclamation, u"错误"_s);
+}

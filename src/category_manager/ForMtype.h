@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class CatalogueError;
+class CatalogueRecordset;
+class ForMadd;
+class MainWindowHooks;
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStandardItemModel;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The category manager: the category tree, the table of every game, the category commands
+// and the game popup menu. Non-modal, without owner, one instance at a time.
+class ForMtype : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ForMtype(MainWindowHooks *hooks, QWidget *parent = nullptr);
+
+    // Opens the manager, or brings the open one to the front without refilling it.
+    static ForMtype *showManager(MainWindowHooks *hooks);
+    static ForMtype *instance();
+
+    void GameTypeGet();
+
+    void Form_Load();
+    void TreeView1_Click();
+    void NewTypeCmd_Click();
+    void SetTypeCmd_Click();
+    void DelTypeCmd_Click();
+    void TianJia_Click();
+    void XiuGai_Click();
+    void ShanChu_Click();
+
+    // Table cells by index: 0 is the GameID, 1 to 7 name, directory, executable, hot flag,
+    // category, icon, arguments.
+    enum Cell { CellID, CellName, CellPath, CellRun, CellHot, CellType, CellIcon, CellCmd, CellCount };
+    QString cell(int row, int column) const;
+    int rowCount() const;
+    int selectedRow() const;
+    QTreeWidgetItem *selectedNode() const;
+
+    // Controls, by their design names.
+    QTreeWidget *TreeView1 = nullptr;
+    QLineEdit *NewTypeText = nullptr;
+    QPushButton *NewTypeCmd = nullptr;
+    QPushButton *SetTypeCmd = nullptr;
+    QPushButton *DelTypeCmd = nullptr;
+    QTreeView *ListView1 = nullptr;
+    QMenu *YouXiBianJi = nullptr;
+    QAction *TianJia = nullptr;
+    QAction *XiuGai = nullptr;
+    QAction *ShanChu = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void createTable();
+    void createMenu();
+    QPushButton *addButton(const QString &name, const QString &caption, const QRect &geometry);
+    void fillTable(CatalogueRecordset &rs);
+    void fillTableFrom(const QString &statement);
+    bool treeHasNode(const QString &text) const;
+    void addCategory(const QString &name);
+    void renameCategory(QTreeWidgetItem *node, const QString &newName);
+    void deleteCategory(QTreeWidgetItem *node);
+    void fillEditor(ForMadd &editor, int row);
+    static void selectText(QComboBox *combo, const QString &text);
+    void reloadMain();
+    static void showError(const CatalogueError &error);
+
+    MainWindowHooks *m_hooks;
+    static QPointer<ForMtype> s_instance;
+};

@@ -1,0 +1,7 @@
+#include "game_editor/EditGameID.h"
+
+QString &EditGameID()
+{
+    static QString value;
+    return value;
+}

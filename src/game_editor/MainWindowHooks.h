@@ -1,0 +1,13 @@
+#pragma once
+
+// What the operator windows ask of the main window after they changed the catalogue.
+class MainWindowHooks
+{
+public:
+    virtual ~MainWindowHooks() = default;
+
+    // Rebuilds every tab, goes back to the Hot tab and lists the hot games.
+    virtual void ReloadForMain() = 0;
+    // Refills the game list for the current tab; the tabs stay.
+    virtual void REloadMenuSStab() = 0;
+};

@@ -1,0 +1,789 @@
+#include "CatalogueFixture.h"
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueConnection.h"
+#include "category_manager/ForMtype.h"
+#include "game_editor/EditGameID.h"
+#include "game_editor/ForMadd.h"
+#include "game_editor/MainWindowHooks.h"
+#include "platform/MessageBox.h"
+#include "platform/Modal.h"
+#include "platform/Twips.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct CountingHooks : MainWindowHooks
+{
+    int reloads = 0;
+    int refills = 0;
+    void ReloadForMain() override { ++reloads; }
+    void REloadMenuSStab() override { ++refills; }
+};
+
+struct Box
+{
+    QString text;
+    int style;
+    QString title;
+};
+
+void compareShown(const QList<Box> &expected)
+{
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), expected.size());
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        QCOMPARE(shown.at(i).text, expected.at(i).text);
+        QCOMPARE(shown.at(i).style, expected.at(i).style);
+        QCOMPARE(shown.at(i).title, expected.at(i).title);
+    }
+}
+
+// The one box expected is the manager error box; its text is the store's description and number.
+void checkErrorBox(const MessageBox::Shown &box, const QString &textStart)
+{
+    QVERIFY2(box.text.startsWith(textStart), qPrintable(box.text));
+    QVERIFY2(!box.text.isEmpty() && box.text.back().isDigit(), qPrintable(box.text));
+    QCOMPARE(box.style, 48);
+    QCOMPARE(box.title, u"错误"_s);
+}
+
+void compareErrorBox(const QString &textStart)
+{
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    checkErrorBox(shown.first(), textStart);
+}
+
+GameRow game(const QString &name, const QString &type)
+{
+    GameRow row;
+    row.GameName = name;
+    row.GameType = type;
+    row.GameHot = u"否"_s;
+    row.GamePath = u"/games/"_s + name + u'/';
+    row.GameRun = name + u".exe"_s;
+    return row;
+}
+
+QStringList treeTexts(const ForMtype &manager)
+{
+    QStringList texts;
+    for (QTreeWidgetItemIterator it(manager.TreeView1); *it; ++it)
+        texts.append((*it)->text(0));
+    return texts;
+}
+
+QTreeWidgetItem *node(const ForMtype &manager, const QString &text)
+{
+    for (QTreeWidgetItemIterator it(manager.TreeView1); *it; ++it) {
+        if ((*it)->text(0) == text)
+            return *it;
+    }
+    return nullptr;
+}
+
+void selectNode(ForMtype &manager, const QString &text)
+{
+    QTreeWidgetItem *item = node(manager, text);
+    QVERIFY2(item, qPrintable(text));
+    manager.TreeView1->setCurrentItem(item);
+    QVERIFY(manager.selectedNode() == item);
+}
+
+void selectRow(ForMtype &manager, int row)
+{
+    manager.ListView1->setCurrentIndex(manager.ListView1->model()->index(row, 0));
+    QCOMPARE(manager.selectedRow(), row);
+}
+
+QStringList column(const ForMtype &manager, int cell)
+{
+    QStringList texts;
+    for (int row = 0; row < manager.rowCount(); ++row)
+        texts.append(manager.cell(row, cell));
+    return texts;
+}
+
+QString writePicture(const QString &path, const QColor &color)
+{
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(color);
+    if (!image.save(path, "PNG"))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// What the manager had put into the editor when it showed it.
+struct EditorSnapshot
+{
+    QString caption;
+    QString button;
+    QString name, path, run, hot, type, icon, cmd;
+    int typeIndex = -2;
+    int hotIndex = -2;
+    QRgb previewPixel = 0;
+    QString editGameId;
+};
+
+EditorSnapshot snapshot(const ForMadd &editor)
+{
+    return {editor.windowTitle(),
+            editor.Command1->text(),
+            editor.TextGameName->text(),
+            editor.TextGamePath->text(),
+            editor.TextGameRun->text(),
+            editor.ComboGameHot->currentText(),
+            editor.ComboGameType->currentText(),
+            editor.TextGameIcon->text(),
+            editor.TextGameCmd->text(),
+            editor.ComboGameType->currentIndex(),
+            editor.ComboGameHot->currentIndex(),
+            editor.preview().pixel(5, 5),
+            EditGameID()};
+}
+
+} // namespace
+
+class tst_ForMtype : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void showsTheTreeAndEveryGame();
+    void withoutCategoriesOnlyTheRootShows();
+    void treeClickFiltersTheTable();
+    void addCategoryChecksAndRefreshes();
+    void addCategoryKeepsBlanksAndCase();
+    void renameIgnoresTheRootAndEmptyText();
+    void renameCancelledChangesNothing();
+    void renameCarriesTheNameIntoEveryGame();
+    void renameToTheRootTextMakesARootNode();
+    void renameFailingPartWayChangesNothing();
+    void commandsWithoutASelectedNodeReportIt();
+    void deleteCategoryRefusedWhileGamesRemain();
+    void deleteCategoryCancelledOrRoot();
+    void deleteEmptyCategoryRemovesItsRowAndNode();
+    void rightButtonReleaseOpensTheMenuAnywhere();
+    void addGameOpensAnEmptyEditor();
+    void modifyFillsTheEditorFromTheRow();
+    void modifyThroughTheEditorRewritesOnlyThatGame();
+    void modifyFailuresShowTheErrorBoxAndNoEditor();
+    void deleteGameRemovesOnlyTheSelectedNumber();
+    void deleteGameCancelledStillReloadsTheMainWindow();
+    void deleteGameWithoutSelectionDoesNothing();
+    void showManagerKeepsOneInstance();
+
+private:
+    std::optional<EditorSnapshot> m_editor;
+    int m_editorRuns = 0;
+};
+
+void tst_ForMtype::init()
+{
+    MessageBox::setTestMode(true);
+    EditGameID().clear();
+    m_editor.reset();
+    m_editorRuns = 0;
+    Modal::setRunner([this](QDialog &dialog) {
+        ++m_editorRuns;
+        m_editor = snapshot(dynamic_cast<ForMadd &>(dialog));
+        return int(QDialog::Rejected);
+    });
+}
+
+void tst_ForMtype::cleanup()
+{
+    Modal::setRunner({});
+    QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+void tst_ForMtype::showsTheTreeAndEveryGame()
+{
+    GameRow own = game(u"乙"_s, u"角色"_s);
+    own.GameIcon = u"ico/b.ico"_s;
+    own.GameCmd = u"-window"_s;
+    GameRow empty = game(u"丙"_s, u"射击"_s);
+    empty.GameIcon = u""_s;
+    CatalogueFixture fixture({u"射击"_s, u"角色"_s, u"空类"_s},
+                             {game(u"甲"_s, u"射击"_s), own, empty, game(u"丁"_s, u"射击"_s)});
+    const QList<GameRow> rows = fixture.games();
+    Catalogue::ExecuteStatement(u"update GameList set GameIcon = NULL where GameName = '丁'"_s);
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+
+    QCOMPARE(manager.windowTitle(), u"分类管理"_s);
+    QVERIFY(manager.isWindow());
+    QCOMPARE(manager.size(), Twips::size(12645, 7815));
+    QCOMPARE(manager.TreeView1->geometry(), Twips::rect(120, 120, 2775, 6615));
+    QCOMPARE(manager.ListView1->geometry(), Twips::rect(3000, 120, 9495, 7575));
+    QCOMPARE(manager.NewTypeCmd->text(), u"添加分类"_s);
+    QCOMPARE(manager.SetTypeCmd->text(), u"修改分类"_s);
+    QCOMPARE(manager.DelTypeCmd->text(), u"删除分类"_s);
+    QCOMPARE(manager.DelTypeCmd->geometry(), Twips::rect(2040, 7320, 855, 375));
+
+    QCOMPARE(manager.TreeView1->topLevelItemCount(), 1);
+    QTreeWidgetItem *root = manager.TreeView1->topLevelItem(0);
+    QCOMPARE(root->text(0), u"游戏列表"_s);
+    QCOMPARE(root->data(0, Qt::UserRole).toString(), u"X1"_s);
+    QVERIFY(root->isExpanded());
+    QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"射击"_s, u"角色"_s, u"空类"_s}));
+    QVERIFY(manager.selectedNode() == nullptr);
+
+    QStringList headers;
+    for (int c = 0; c < ForMtype::CellCount; ++c)
+        headers.append(manager.ListView1->model()->headerData(c, Qt::Horizontal).toString());
+    QCOMPARE(headers, (QStringList{u"游戏编号"_s, u"游戏名称"_s, u"游戏目录"_s, u"执行文件"_s, u"热门推荐"_s,
+                                   u"游戏分类"_s, u"游戏图标"_s, u"命令参数"_s}));
+    QCOMPARE(manager.ListView1->columnWidth(3), Twips::toPixels(1440));
+
+    QCOMPARE(manager.rowCount(), 4);
+    for (int row = 0; row < 4; ++row) {
+        QCOMPARE(manager.cell(row, ForMtype::CellID), rows.at(row).GameID);
+        QCOMPARE(manager.cell(row, ForMtype::CellName), rows.at(row).GameName);
+        QCOMPARE(manager.cell(row, ForMtype::CellPath), rows.at(row).GamePath);
+        QCOMPARE(manager.cell(row, ForMtype::CellRun), rows.at(row).GameRun);
+        QCOMPARE(manager.cell(row, ForMtype::CellHot), rows.at(row).GameHot);
+        QCOMPARE(manager.cell(row, ForMtype::CellType), rows.at(row).GameType);
+    }
+    QCOMPARE(column(manager, ForMtype::CellIcon), (QStringList{u"默认"_s, u"ico/b.ico"_s, QString(), u"默认"_s}));
+    QCOMPARE(column(manager, ForMtype::CellCmd), (QStringList{u"无"_s, u"-window"_s, u"无"_s, u"无"_s}));
+    QCOMPARE(hooks.reloads, 0);
+    QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
+}
+
+void tst_ForMtype::withoutCategoriesOnlyTheRootShows()
+{
+    CatalogueFixture fixture;
+    ForMtype manager(nullptr);
+    QCOMPARE(treeTexts(manager), QStringList{u"游戏列表"_s});
+    QCOMPARE(manager.rowCount(), 0);
+}
+
+void tst_ForMtype::treeClickFiltersTheTable()
+{
+    CatalogueFixture fixture({u"射击"_s, u"角色"_s, u"空类"_s},
+                             {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"角色"_s), game(u"丙"_s, u"射击"_s)});
+    ForMtype manager(nullptr);
+    manager.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&manager));
+
+    const auto click = [&](const QString &text) {
+        const QRect rect = manager.TreeView1->visualItemRect(node(manager, text));
+        QTest::mouseClick(manager.TreeView1->viewport(), Qt::LeftButton, {}, rect.center());
+    };
+    click(u"射击"_s);
+    QCOMPARE(column(manager, ForMtype::CellName), (QStringList{u"甲"_s, u"丙"_s}));
+    QCOMPARE(Catalogue::CatalogueStatement(), u"Select * From GameList Where GameType= '射击'"_s);
+    click(u"空类"_s);
+    QCOMPARE(manager.rowCount(), 0);
+    click(u"游戏列表"_s);
+    QCOMPARE(column(manager, ForMtype::CellName), (QStringList{u"甲"_s, u"乙"_s, u"丙"_s}));
+    click(u"角色"_s);
+    QCOMPARE(column(manager, ForMtype::CellName), QStringList{u"乙"_s});
+    QCOMPARE(treeTexts(manager).size(), 4);
+
+    // Rebuilding clears the filter.
+    manager.GameTypeGet();
+    QCOMPARE(manager.rowCount(), 3);
+    QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
+}
+
+void tst_ForMtype::addCategoryChecksAndRefreshes()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+
+    manager.NewTypeCmd_Click();
+    compareShown({{u"请输入您需要添加的分类名称！"_s, 64, u"提示"_s}});
+    QCOMPARE(hooks.reloads, 1);
+
+    manager.NewTypeText->setText(u"射击"_s);
+    manager.NewTypeCmd_Click();
+    compareShown({{u"您输入的游戏分类已经存在！"_s, 64, u"提示"_s}});
+    QCOMPARE(hooks.reloads, 1);
+
+    manager.NewTypeText->setText(u"游戏列表"_s);
+    QTest::mouseClick(manager.NewTypeCmd, Qt::LeftButton);
+    compareShown({{u"您输入的游戏分类已经存在！"_s, 64, u"提示"_s}});
+    QCOMPARE(hooks.reloads, 1);
+    QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
+
+    // A filtered table goes back to every game after the add.
+    selectNode(manager, u"射击"_s);
+    manager.TreeView1_Click();
+    fixture.addGame(game(u"乙"_s, u"别处"_s));
+    QCOMPARE(manager.rowCount(), 1);
+    manager.NewTypeText->setText(u"角色"_s);
+    manager.NewTypeCmd_Click();
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(hooks.reloads, 2);
+    QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"角色"_s}));
+    QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"射击"_s, u"角色"_s}));
+    QCOMPARE(manager.rowCount(), 2);
+    QVERIFY(manager.selectedNode() == nullptr);
+    QCOMPARE(manager.NewTypeText->text(), u"角色"_s);
+
+    manager.NewTypeCmd_Click();
+    compareShown({{u"您输入的游戏分类已经存在！"_s, 64, u"提示"_s}});
+    QCOMPARE(hooks.reloads, 2);
+    QCOMPARE(fixture.categories().size(), 2);
+}
+
+void tst_ForMtype::addCategoryKeepsBlanksAndCase()
+{
+    CatalogueFixture fixture({u"Racing"_s, u"a"_s});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    for (const QString &name : {u"racing"_s, u"a "_s, u" a"_s}) {
+        manager.NewTypeText->setText(name);
+        manager.NewTypeCmd_Click();
+    }
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(hooks.reloads, 3);
+    QCOMPARE(fixture.categories(), (QStringList{u"Racing"_s, u"a"_s, u"racing"_s, u"a "_s, u" a"_s}));
+    QCOMPARE(treeTexts(manager).mid(1), fixture.categories());
+}
+
+void tst_ForMtype::renameIgnoresTheRootAndEmptyText()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    const QList<GameRow> before = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+
+    selectNode(manager, u"游戏列表"_s);
+    manager.NewTypeText->setText(u"新名"_s);
+    manager.SetTypeCmd_Click();
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(hooks.reloads, 1);
+
+    selectNode(manager, u"射击"_s);
+    manager.NewTypeText->clear();
+    QTest::mouseClick(manager.SetTypeCmd, Qt::LeftButton);
+    compareShown({{u"新的分类名称不能为空！"_s, 48, u"提示"_s}});
+    QCOMPARE(hooks.reloads, 2);
+
+    QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
+    QCOMPARE(fixture.games(), before);
+    QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"射击"_s}));
+}
+
+void tst_ForMtype::renameCancelledChangesNothing()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    const QList<GameRow> before = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u"射击"_s);
+    manager.NewTypeText->setText(u"新名"_s);
+    MessageBox::setNextAnswer(MessageBox::Cancel);
+    manager.SetTypeCmd_Click();
+    compareShown({{u"您确定要修改分类[射击]名称吗？"_s, 65, u"确认"_s}});
+    QCOMPARE(hooks.reloads, 1);
+    QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
+    QCOMPARE(fixture.games(), before);
+    QCOMPARE(node(manager, u"射击"_s) != nullptr, true);
+}
+
+void tst_ForMtype::renameCarriesTheNameIntoEveryGame()
+{
+    CatalogueFixture fixture({u"射击"_s, u"角色"_s},
+                             {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"角色"_s), game(u"丙"_s, u"射击 "_s),
+                              game(u"丁"_s, u"射击"_s)});
+    QList<GameRow> expected = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u"射击"_s);
+    QTreeWidgetItem *selected = manager.selectedNode();
+    manager.NewTypeText->setText(u"动作"_s);
+
+    manager.SetTypeCmd_Click();
+
+    compareShown({{u"您确定要修改分类[射击]名称吗？"_s, 65, u"确认"_s}});
+    QCOMPARE(hooks.reloads, 1);
+    QCOMPARE(fixture.categories(), (QStringList{u"动作"_s, u"角色"_s}));
+    expected[0].GameType = u"动作"_s;
+    expected[3].GameType = u"动作"_s; // the last row too
+    QCOMPARE(fixture.games(), expected);
+    QCOMPARE(selected->text(0), u"动作"_s);
+    QVERIFY(manager.selectedNode() == selected);
+    QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"动作"_s, u"角色"_s}));
+    // The table is not refilled until the next refill.
+    QCOMPARE(column(manager, ForMtype::CellType), (QStringList{u"射击"_s, u"角色"_s, u"射击 "_s, u"射击"_s}));
+    QVERIFY(!Catalogue::CatalogueConnectionObject().inTransaction());
+    QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
+}
+
+void tst_ForMtype::renameToTheRootTextMakesARootNode()
+{
+    CatalogueFixture fixture({u"射击"_s, u"角色"_s}, {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"角色"_s)});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u"角色"_s);
+    manager.NewTypeText->setText(u"游戏列表"_s);
+    manager.SetTypeCmd_Click();
+    compareShown({{u"您确定要修改分类[角色]名称吗？"_s, 65, u"确认"_s}});
+    QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"游戏列表"_s}));
+    QCOMPARE(fixture.games().at(1).GameType, u"游戏列表"_s);
+
+    // That node now counts as the root: clicking it lists every game, rename and delete leave it.
+    manager.TreeView1_Click();
+    QCOMPARE(manager.rowCount(), 2);
+    manager.NewTypeText->setText(u"再改"_s);
+    manager.SetTypeCmd_Click();
+    manager.DelTypeCmd_Click();
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(hooks.reloads, 3);
+    QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"游戏列表"_s}));
+}
+
+void tst_ForMtype::renameFailingPartWayChangesNothing()
+{
+    CatalogueFixture fixture({u"射击"_s, u"角色"_s},
+                             {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"射击"_s), game(u"丙"_s, u"射击"_s)});
+    // The store refuses the third game's change, after the category and two games were written.
+    Catalogue::ExecuteStatement(u"CREATE TRIGGER refuse BEFORE UPDATE ON GameList WHEN OLD.GameName = '丙' "
+                                "BEGIN SELECT RAISE(ABORT, 'refused by the store'); END"_s);
+    const QList<GameRow> before = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u"射击"_s);
+    manager.NewTypeText->setText(u"动作"_s);
+
+    manager.SetTypeCmd_Click();
+
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown.at(0).style, 65);
+    checkErrorBox(shown.at(1), u"refused by the store"_s);
+    QCOMPARE(hooks.reloads, 0);
+    QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"角色"_s}));
+    QCOMPARE(fixture.games(), before);
+    QCOMPARE(manager.selectedNode()->text(0), u"射击"_s);
+    QVERIFY(!Catalogue::CatalogueConnectionObject().inTransaction());
+    QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
+
+    // A category whose row is gone meanwhile is a failure too, and writes no game.
+    Catalogue::ExecuteStatement(u"DROP TRIGGER refuse"_s);
+    Catalogue::ExecuteStatement(u"delete From TypeList Where TypeName= '射击'"_s);
+    manager.SetTypeCmd_Click();
+    const QList<MessageBox::Shown> again = MessageBox::takeShown();
+    QCOMPARE(again.size(), 2);
+    QCOMPARE(again.at(0).text, u"您确定要修改分类[射击]名称吗？"_s);
+    checkErrorBox(again.at(1), QString());
+    QCOMPARE(fixture.games(), before);
+    QCOMPARE(hooks.reloads, 0);
+}
+
+void tst_ForMtype::commandsWithoutASelectedNodeReportIt()
+{
+    CatalogueFixture fixture({u"射击"_s});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    manager.NewTypeText->setText(u"新名"_s);
+    manager.SetTypeCmd_Click();
+    compareErrorBox(QString());
+    manager.DelTypeCmd_Click();
+    compareErrorBox(QString());
+    QCOMPARE(hooks.reloads, 0);
+    QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
+}
+
+void tst_ForMtype::deleteCategoryRefusedWhileGamesRemain()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    const QList<GameRow> before = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u"射击"_s);
+    QTest::mouseClick(manager.DelTypeCmd, Qt::LeftButton);
+    compareShown({{u"您确定要删除分类[射击]吗？删除后此分类下的所有游戏将无法显示！"_s, 1, u"确认"_s},
+                  {u"请先修改或删除本分类下的所有游戏！"_s, 64, u"提示"_s}});
+    QCOMPARE(hooks.reloads, 1);
+    QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
+    QCOMPARE(fixture.games(), before);
+    QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"射击"_s}));
+    QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
+}
+
+void tst_ForMtype::deleteCategoryCancelledOrRoot()
+{
+    CatalogueFixture fixture({u"空类"_s});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u"空类"_s);
+    MessageBox::setNextAnswer(MessageBox::Cancel);
+    manager.DelTypeCmd_Click();
+    compareShown({{u"您确定要删除分类[空类]吗？删除后此分类下的所有游戏将无法显示！"_s, 1, u"确认"_s}});
+    QCOMPARE(hooks.reloads, 1);
+    selectNode(manager, u"游戏列表"_s);
+    manager.DelTypeCmd_Click();
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(hooks.reloads, 2);
+    QCOMPARE(fixture.categories(), QStringList{u"空类"_s});
+    QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"空类"_s}));
+}
+
+void tst_ForMtype::deleteEmptyCategoryRemovesItsRowAndNode()
+{
+    CatalogueFixture fixture({u"射击"_s, u"空类"_s, u"角色"_s}, {game(u"甲"_s, u"射击"_s)});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u"空类"_s);
+    manager.DelTypeCmd_Click();
+    compareShown({{u"您确定要删除分类[空类]吗？删除后此分类下的所有游戏将无法显示！"_s, 1, u"确认"_s}});
+    QCOMPARE(hooks.reloads, 1);
+    QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"角色"_s}));
+    QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"射击"_s, u"角色"_s}));
+    QCOMPARE(Catalogue::CatalogueStatement(), u"delete From TypeList Where TypeName= '空类'"_s);
+}
+
+void tst_ForMtype::rightButtonReleaseOpensTheMenuAnywhere()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    ForMtype manager(nullptr);
+    manager.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&manager));
+    const QList<QAction *> actions = manager.YouXiBianJi->actions();
+    QCOMPARE(actions, (QList<QAction *>{manager.TianJia, manager.XiuGai, manager.ShanChu}));
+    QCOMPARE(manager.TianJia->text(), u"添加游戏"_s);
+    QCOMPARE(manager.XiuGai->text(), u"修改游戏"_s);
+    QCOMPARE(manager.ShanChu->text(), u"删除游戏"_s);
+    QCOMPARE(manager.YouXiBianJi->title(), u"游戏编辑"_s);
+
+    QWidget *viewport = manager.ListView1->viewport();
+    const QPoint empty(viewport->width() / 2, viewport->height() - 5);
+    QVERIFY(!manager.ListView1->indexAt(empty).isValid());
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, empty);
+    QVERIFY(!manager.YouXiBianJi->isVisible());
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, empty);
+    QTRY_VERIFY(manager.YouXiBianJi->isVisible());
+    manager.YouXiBianJi->close();
+
+    const QRect first = manager.ListView1->visualRect(manager.ListView1->model()->index(0, 1));
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, first.center());
+    QTRY_VERIFY(manager.YouXiBianJi->isVisible());
+    manager.YouXiBianJi->close();
+}
+
+void tst_ForMtype::addGameOpensAnEmptyEditor()
+{
+    CatalogueFixture fixture({u"射击"_s, u"角色"_s}, {game(u"甲"_s, u"射击"_s)});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectRow(manager, 0);
+    EditGameID() = u"7"_s;
+    manager.TianJia->trigger();
+    QCOMPARE(m_editorRuns, 1);
+    QVERIFY(m_editor);
+    QCOMPARE(m_editor->caption, u"添加游戏"_s);
+    QCOMPARE(m_editor->button, u"添加游戏"_s);
+    QVERIFY(m_editor->name.isEmpty() && m_editor->path.isEmpty() && m_editor->run.isEmpty());
+    QVERIFY(m_editor->icon.isEmpty() && m_editor->cmd.isEmpty());
+    QCOMPARE(m_editor->typeIndex, -1);
+    QCOMPARE(m_editor->hotIndex, -1);
+    QCOMPARE(m_editor->previewPixel, qRgb(255, 255, 255));
+    QCOMPARE(m_editor->editGameId, u"7"_s);
+
+    // The editor saves through the main window's refill; the manager neither reloads nor refills.
+    Modal::setRunner([](QDialog &dialog) {
+        auto &editor = dynamic_cast<ForMadd &>(dialog);
+        editor.TextGamePath->setText(u"/g/"_s);
+        editor.TextGameRun->setText(u"b.exe"_s);
+        editor.TextGameName->setText(u"乙"_s);
+        editor.ComboGameType->setCurrentIndex(1);
+        editor.ComboGameHot->setCurrentIndex(0);
+        editor.Command1_Click();
+        return dialog.result();
+    });
+    manager.TianJia_Click();
+    compareShown({{u"新游戏已经添加完成！"_s, 64, u"提示"_s}});
+    QCOMPARE(fixture.games().size(), 2);
+    QCOMPARE(fixture.games().last().GameType, u"角色"_s);
+    QCOMPARE(hooks.refills, 1);
+    QCOMPARE(hooks.reloads, 0);
+    QCOMPARE(manager.rowCount(), 1);
+}
+
+void tst_ForMtype::modifyFillsTheEditorFromTheRow()
+{
+    QTemporaryDir dir;
+    writePicture(dir.filePath(u"run.png"_s), Qt::red);
+    writePicture(dir.filePath(u"own.png"_s), Qt::blue);
+    GameRow plain = game(u"甲"_s, u"射击"_s);
+    plain.GamePath = dir.path() + u'/';
+    plain.GameRun = u"run.png"_s;
+    plain.GameHot = u"是"_s;
+    GameRow own = plain;
+    own.GameName = u"乙"_s;
+    own.GameType = u"角色"_s;
+    own.GameHot = u"否"_s;
+    own.GameIcon = u"own.png"_s;
+    own.GameCmd = u"-full"_s;
+    CatalogueFixture fixture({u"射击"_s, u"角色"_s}, {plain, own});
+    const QList<GameRow> rows = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+
+    selectRow(manager, 0);
+    manager.XiuGai->trigger();
+    QCOMPARE(m_editorRuns, 1);
+    QCOMPARE(m_editor->caption, u"修改游戏"_s);
+    QCOMPARE(m_editor->button, u"修改游戏"_s);
+    QCOMPARE(m_editor->name, u"甲"_s);
+    QCOMPARE(m_editor->path, plain.GamePath);
+    QCOMPARE(m_editor->run, u"run.png"_s);
+    QCOMPARE(m_editor->hot, u"是"_s);
+    QCOMPARE(m_editor->type, u"射击"_s);
+    QCOMPARE(m_editor->icon, QString());
+    QCOMPARE(m_editor->cmd, u"无"_s);
+    QCOMPARE(m_editor->previewPixel, qRgb(255, 0, 0));
+    QCOMPARE(m_editor->editGameId, rows.at(0).GameID);
+
+    selectRow(manager, 1);
+    manager.XiuGai_Click();
+    QCOMPARE(m_editorRuns, 2);
+    QCOMPARE(m_editor->name, u"乙"_s);
+    QCOMPARE(m_editor->hot, u"否"_s);
+    QCOMPARE(m_editor->type, u"角色"_s);
+    QCOMPARE(m_editor->icon, u"own.png"_s);
+    QCOMPARE(m_editor->cmd, u"-full"_s);
+    QCOMPARE(m_editor->previewPixel, qRgb(0, 0, 255));
+    QCOMPARE(m_editor->editGameId, rows.at(1).GameID);
+    QCOMPARE(EditGameID(), rows.at(1).GameID);
+
+    QCOMPARE(hooks.reloads, 0);
+    QCOMPARE(hooks.refills, 0);
+    QCOMPARE(fixture.games(), rows);
+}
+
+void tst_ForMtype::modifyThroughTheEditorRewritesOnlyThatGame()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"同名"_s, u"射击"_s), game(u"同名"_s, u"射击"_s)});
+    const QList<GameRow> before = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    Modal::setRunner([](QDialog &dialog) {
+        auto &editor = dynamic_cast<ForMadd &>(dialog);
+        editor.TextGameCmd->setText(u"-改"_s);
+        editor.Command1_Click();
+        return dialog.result();
+    });
+    selectRow(manager, 1);
+    manager.XiuGai_Click();
+    compareShown({{u"游戏已经修改完成！"_s, 64, u"提示"_s}});
+    GameRow changed = before.at(1);
+    changed.GameCmd = u"-改"_s;
+    QCOMPARE(fixture.games(), (QList<GameRow>{before.at(0), changed}));
+    QCOMPARE(hooks.refills, 1);
+    QCOMPARE(hooks.reloads, 0);
+    // The table shows the old content until its next refill.
+    QCOMPARE(manager.cell(1, ForMtype::CellCmd), u"无"_s);
+}
+
+void tst_ForMtype::modifyFailuresShowTheErrorBoxAndNoEditor()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"无此分类"_s)});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    manager.XiuGai_Click();
+    compareErrorBox(QString());
+    selectRow(manager, 1);
+    manager.XiuGai_Click();
+    compareErrorBox(QString());
+    QCOMPARE(m_editorRuns, 0);
+    QVERIFY(EditGameID().isEmpty());
+    QCOMPARE(hooks.reloads, 0);
+}
+
+void tst_ForMtype::deleteGameRemovesOnlyTheSelectedNumber()
+{
+    CatalogueFixture fixture({u"射击"_s},
+                             {game(u"同名"_s, u"射击"_s), game(u"别的"_s, u"射击"_s), game(u"同名"_s, u"射击"_s)});
+    const QList<GameRow> before = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectRow(manager, 2);
+    manager.ShanChu->trigger();
+    compareShown({{u"您确定要删除游戏[同名]吗？"_s, 65, u"确认"_s}});
+    QCOMPARE(fixture.games(), (QList<GameRow>{before.at(0), before.at(1)}));
+    QCOMPARE(column(manager, ForMtype::CellID), (QStringList{before.at(0).GameID, before.at(1).GameID}));
+    QCOMPARE(Catalogue::CatalogueStatement(), u"delete From GameList Where GameID= "_s + before.at(2).GameID);
+    QCOMPARE(hooks.reloads, 1);
+}
+
+void tst_ForMtype::deleteGameCancelledStillReloadsTheMainWindow()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    const QList<GameRow> before = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectRow(manager, 0);
+    MessageBox::setNextAnswer(MessageBox::Cancel);
+    manager.ShanChu_Click();
+    compareShown({{u"您确定要删除游戏[甲]吗？"_s, 65, u"确认"_s}});
+    QCOMPARE(fixture.games(), before);
+    QCOMPARE(manager.rowCount(), 1);
+    QCOMPARE(hooks.reloads, 1);
+}
+
+void tst_ForMtype::deleteGameWithoutSelectionDoesNothing()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    const QList<GameRow> before = fixture.games();
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    manager.ShanChu_Click();
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(fixture.games(), before);
+    QCOMPARE(manager.rowCount(), 1);
+    QCOMPARE(hooks.reloads, 0);
+}
+
+void tst_ForMtype::showManagerKeepsOneInstance()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    CountingHooks hooks;
+    QPointer<ForMtype> first = ForMtype::showManager(&hooks);
+    QVERIFY(first);
+    QVERIFY(first->isVisible());
+    QVERIFY(first->parentWidget() == nullptr);
+    QVERIFY(first->testAttribute(Qt::WA_DeleteOnClose));
+    QCOMPARE(first->rowCount(), 1);
+
+    // A second opening only brings it forward, without refilling.
+    fixture.addGame(game(u"乙"_s, u"射击"_s));
+    QVERIFY(ForMtype::showManager(&hooks) == first);
+    QCOMPARE(first->rowCount(), 1);
+
+    first->close();
+    QTRY_VERIFY(first.isNull());
+    QVERIFY(ForMtype::instance() == nullptr);
+    QPointer<ForMtype> second = ForMtype::showManager(&hooks);
+    QVERIFY(second);
+    QCOMPARE(second->rowCount(), 2);
+    delete second;
+    QVERIFY(ForMtype::instance() == nullptr);
+    QCOMPARE(hooks.reloads, 0);
+}
+
+QTEST_MAIN(tst_ForMtype)
+#include "tst_ForMtype.moc"
