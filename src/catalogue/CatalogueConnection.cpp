@@ -7,6 +7,10 @@
 
 #include <sqlite3.h>
 
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const char *const SchemaSql =
@@ -74,6 +78,8 @@ void CatalogueConnection::checkSchema()
 
 void CatalogueConnection::Close() noexcept
 {
+    m_results.clear();
+    m_resultsVersion = -1;
     if (m_db) {
         if (!sqlite3_get_autocommit(m_db))
             sqlite3_exec(m_db, "ROLLBACK;", nullptr, nullptr, nullptr);
@@ -144,4 +150,70 @@ void CatalogueConnection::Create(const QString &path, const QString &password)
         throw;
     }
     sqlite3_close(db);
+}
+
+qint64 CatalogueConnection::fileVersion()
+{
+    // Changes whenever another connection commits to the file.
+    sqlite3_stmt *stmt = nullptr;
+    qint64 version = -1;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA data_version;", -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW)
+        version = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    return version;
+}
+
+CatalogueConnection::SharedSnapshot CatalogueConnection::query(const QString &sql)
+{
+    if (!m_db)
+        throwLastError();
+    const qint64 version = fileVersion();
+    const qint64 changes = sqlite3_total_changes(m_db);
+    if (version < 0 || version != m_resultsVersion || changes != m_resultsChanges || inTransaction()) {
+        m_results.clear();
+        m_resultsVersion = version;
+        m_resultsChanges = changes;
+    }
+    if (const auto found = m_results.constFind(sql); found != m_results.constEnd())
+        return found.value();
+    SharedSnapshot result = runQuery(sql);
+    if (version >= 0 && !inTransaction()) {
+        if (m_results.size() >= MaxKeptResults)
+            m_results.clear();
+        m_results.insert(sql, result);
+    }
+    return result;
+}
+
+CatalogueConnection::SharedSnapshot CatalogueConnection::runQuery(const QString &sql)
+{
+    sqlite3_stmt *raw = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &raw, nullptr) != SQLITE_OK)
+        throwLastError();
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> stmt(raw, sqlite3_finalize);
+    auto snapshot = std::make_shared<CatalogueSnapshot>();
+    const int columns = sqlite3_column_count(raw);
+    for (int c = 1; c < columns; ++c)
+        snapshot->columns.append(QString::fromUtf8(sqlite3_column_name(raw, c)));
+    int rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        CatalogueRow row;
+        row.rowid = sqlite3_column_int64(raw, 0);
+        row.values.reserve(columns - 1);
+        for (int c = 1; c < columns; ++c) {
+            if (sqlite3_column_type(raw, c) == SQLITE_NULL) {
+                row.values.append(QString());
+                continue;
+            }
+            const auto *value = reinterpret_cast<const char *>(sqlite3_column_text(raw, c));
+            const int bytes = sqlite3_column_bytes(raw, c);
+            row.values.append(bytes == 0 ? QString(u""_s) : QString::fromUtf8(value, bytes));
+        }
+        snapshot->rows.append(std::move(row));
+    }
+    if (rc != SQLITE_DONE)
+        throwLastError();
+    return snapshot;
 }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "catalogue/CatalogueSnapshot.h"
+
+#include <QHash>
 #include <QString>
+
+#include <memory>
 
 struct sqlite3;
 
@@ -31,6 +36,11 @@ public:
     // Creates a new empty catalogue with both tables; refuses to touch an existing file.
     static void Create(const QString &path, const QString &password);
 
+    // The rows of a query. Results are kept until anything changes the file, through this
+    // connection or another one, so repeated fills do not read and decode every row again.
+    using SharedSnapshot = std::shared_ptr<const CatalogueSnapshot>;
+    SharedSnapshot query(const QString &sql);
+
     sqlite3 *handle() const { return m_db; }
     [[noreturn]] void throwLastError() const;
 
@@ -39,5 +49,12 @@ public:
 private:
     void checkSchema();
 
+    SharedSnapshot runQuery(const QString &sql);
+    qint64 fileVersion();
+
     sqlite3 *m_db = nullptr;
+    QHash<QString, SharedSnapshot> m_results;
+    qint64 m_resultsVersion = -1;
+    qint64 m_resultsChanges = -1;
+    static constexpr int MaxKeptResults = 16;
 };

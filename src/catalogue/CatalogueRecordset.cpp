@@ -80,35 +80,13 @@ void CatalogueRecordset::Open(const QString &source, CatalogueConnection &connec
     if (!connection.isOpen())
         connection.throwLastError();
     // The row number of each selected row is the key by which edits find their row again.
-    fetch(connection, u"Select rowid, * From "_s + match.captured(1) + match.captured(2));
+    const CatalogueConnection::SharedSnapshot snapshot =
+        connection.query(u"Select rowid, * From "_s + match.captured(1) + match.captured(2));
+    m_columns = snapshot->columns;
+    m_rows = snapshot->rows;
+    m_changed = QList<bool>(m_columns.size(), false);
     m_table = match.captured(1);
     m_connection = &connection;
-}
-
-void CatalogueRecordset::fetch(CatalogueConnection &connection, const QString &sql)
-{
-    Statement stmt = prepare(connection, sql);
-    const int columns = sqlite3_column_count(stmt.get());
-    QStringList names;
-    for (int c = 1; c < columns; ++c)
-        names.append(QString::fromUtf8(sqlite3_column_name(stmt.get(), c)));
-    QList<Row> rows;
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        Row row;
-        row.rowid = sqlite3_column_int64(stmt.get(), 0);
-        row.values.reserve(columns - 1);
-        for (int c = 1; c < columns; ++c)
-            row.values.append(columnText(stmt.get(), c));
-        rows.append(std::move(row));
-    }
-    if (rc != SQLITE_DONE)
-        connection.throwLastError();
-    m_columns = std::move(names);
-    m_rows = std::move(rows);
-    m_position = 0;
-    m_adding = false;
-    m_changed = QList<bool>(m_columns.size(), false);
 }
 
 void CatalogueRecordset::Close() noexcept
@@ -129,6 +107,9 @@ bool CatalogueRecordset::Eof() const
 
 int CatalogueRecordset::columnIndex(const QString &column) const
 {
+    const qsizetype exact = m_columns.indexOf(column);
+    if (exact >= 0)
+        return int(exact);
     for (qsizetype i = 0; i < m_columns.size(); ++i) {
         if (m_columns.at(i).compare(column, Qt::CaseInsensitive) == 0)
             return int(i);

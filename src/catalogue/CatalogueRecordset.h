@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalogue/CatalogueSnapshot.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -36,17 +38,12 @@ public:
     const QString &table() const { return m_table; }
 
 private:
-    struct Row
-    {
-        qint64 rowid = 0;
-        QList<QString> values;
-    };
+    using Row = CatalogueRow;
 
     int columnIndex(const QString &column) const;
     const Row &currentRow() const;
     void storeNewRow();
     void storeEditedRow();
-    void fetch(CatalogueConnection &connection, const QString &sql);
     void reloadRow(Row &row);
 
     CatalogueConnection *m_connection = nullptr;
