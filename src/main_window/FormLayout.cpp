@@ -1,0 +1,136 @@
+#include "main_window/FormLayout.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QVariant>
+#include <QWidget>
+
+#include <cmath>
+
+namespace {
+
+// Widgets that hold designed controls of their own; other widgets' children are their insides.
+bool isContainer(const QWidget *widget)
+{
+    const QMetaObject *type = widget->metaObject();
+    return type == &QWidget::staticMetaObject || type == &QFrame::staticMetaObject
+        || type == &QGroupBox::staticMetaObject || type == &QLabel::staticMetaObject;
+}
+
+bool isControl(const QWidget *widget)
+{
+    return !widget->isWindow() && !widget->objectName().startsWith(QLatin1String("qt_"));
+}
+
+void collect(QWidget *parent, QList<QWidget *> &controls)
+{
+    for (QObject *child : parent->children()) {
+        if (!child->isWidgetType())
+            continue;
+        auto *widget = static_cast<QWidget *>(child);
+        if (!isControl(widget))
+            continue;
+        controls.append(widget);
+        if (isContainer(widget))
+            collect(widget, controls);
+    }
+}
+
+int scaled(double value, double ratio)
+{
+    return static_cast<int>(std::lround(value * ratio));
+}
+
+} // namespace
+
+int FormLayout::InitialScaleWidth() const
+{
+    return m_initialScaleWidth;
+}
+
+int FormLayout::InitialScaleHeight() const
+{
+    return m_initialScaleHeight;
+}
+
+bool FormLayout::IsMinimised(const QWidget *form)
+{
+    return form->window()->windowState() & Qt::WindowMinimized;
+}
+
+int FormLayout::ScaleWidth(const QWidget *form)
+{
+    return IsMinimised(form) ? 0 : form->width();
+}
+
+int FormLayout::ScaleHeight(const QWidget *form)
+{
+    return IsMinimised(form) ? 0 : form->height();
+}
+
+QList<QWidget *> FormLayout::Controls(QWidget *form)
+{
+    QList<QWidget *> controls;
+    collect(form, controls);
+    return controls;
+}
+
+QString FormLayout::Record(const QWidget *control)
+{
+    const QRect g = control->geometry();
+    QString record;
+    for (int value : {g.left(), g.top(), g.width(), g.height()})
+        record += QString::number(value) + u' ';
+    return record;
+}
+
+QList<double> FormLayout::ReadRecord(const QString &record)
+{
+    QList<double> fields;
+    qsizetype start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const qsizetype space = record.indexOf(u' ', start);
+        if (space < 0) {
+            fields.append(0.0);
+            continue;
+        }
+        fields.append(record.mid(start, space - start).toDouble());
+        start = space + 1;
+    }
+    return fields;
+}
+
+void FormLayout::ResizeInit(QWidget *form)
+{
+    m_initialScaleWidth = ScaleWidth(form);
+    m_initialScaleHeight = ScaleHeight(form);
+    for (QWidget *control : Controls(form))
+        control->setProperty(TagProperty, Record(control));
+}
+
+bool FormLayout::ResizeForm(QWidget *form)
+{
+    if (m_initialScaleWidth == 0 || m_initialScaleHeight == 0)
+        return false;
+    const double sx = static_cast<double>(ScaleWidth(form)) / m_initialScaleWidth;
+    const double sy = static_cast<double>(ScaleHeight(form)) / m_initialScaleHeight;
+    for (QWidget *control : Controls(form)) {
+        const QVariant tag = control->property(TagProperty);
+        // Widgets made after the record was taken have none and keep their place.
+        if (!tag.isValid())
+            continue;
+        const QList<double> r = ReadRecord(tag.toString());
+        control->setGeometry(scaled(r.at(0), sx), scaled(r.at(1), sy), scaled(r.at(2), sx),
+                             scaled(r.at(3), sy));
+    }
+    return true;
+}
+
+void FormLayout::Form_Resize(QWidget *form, QWidget *tabControl)
+{
+    ResizeForm(form);
+    if (IsMinimised(form) || !tabControl)
+        return;
+    tabControl->setGeometry(0, 0, ScaleWidth(form), ScaleHeight(form));
+}
