@@ -9,13 +9,17 @@
 #include "main_window/ForMrun.h"
 #include "main_window/GameListModel.h"
 #include "main_window/ImageList.h"
+#include "main_window/TabSkinPainter.h"
 #include "main_window/WebPane.h"
 #include "main_window/WebSearch.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
 #include "platform/SSTab.h"
 #include "platform/Shell.h"
+#include "platform/Skin.h"
 #include "platform/Twips.h"
+#include "tab_strip/CSSTab.h"
+#include "tab_strip/MDC.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -26,6 +30,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 
 using namespace Qt::StringLiterals;
@@ -56,6 +61,8 @@ ForMain::ForMain(QWidget *parent)
     : QWidget(parent)
     , m_imageList1(new ImageList)
 {
+    // The bundled pictures live in a static library; make sure they are linked in.
+    Q_INIT_RESOURCE(resources);
     setObjectName(u"ForMain"_s);
     setWindowTitle(u"聚游台"_s);
     m_model = new GameListModel(*m_imageList1, this);
@@ -68,6 +75,8 @@ ForMain::ForMain(QWidget *parent)
 
 ForMain::~ForMain()
 {
+    MDC::DeleteSurface(SkinSurface);
+    delete c_SSTab; // detaches itself from the tab control
     delete m_imageList1;
 }
 
@@ -176,7 +185,11 @@ void ForMain::createPopupMenu()
 
 bool ForMain::Form_Load()
 {
-    // Steps before the catalogue prepare the layout record, the skin and the tab strip.
+    m_layout.ResizeInit(this);
+    Skin::apply(Catalogue::ProgramDirectory() + u"/SkinH.SH"_s);
+    SkinSurface = MDC::SurfaceFromBitmap(QImage(u":/OFFICE2007.bmp"_s));
+    attachTabStrip();
+
     QString failure;
     if (!Catalogue::OpenCatalogue(&failure)) {
         MsgBox(failure, MessageBox::Information, u"错误"_s);
@@ -192,7 +205,35 @@ bool ForMain::Form_Load()
     update();
     WebBrowserQN->SetSilent(true);
     WebBrowserQN->Navigate(u"about:blank"_s);
+    m_loaded = true;
     return true;
+}
+
+void ForMain::attachTabStrip()
+{
+    c_SSTab = new CSSTab;
+    m_tabPainter = new TabSkinPainter(MenuSStab, c_SSTab, SkinSurface, this);
+    // Attach already raises both events, so the painter listens first.
+    connect(c_SSTab, &CSSTab::DrawBackGround, m_tabPainter, &TabSkinPainter::DrawBackGround);
+    connect(c_SSTab, &CSSTab::DrawTab, m_tabPainter, &TabSkinPainter::DrawTab);
+    c_SSTab->setTabWidth(70);
+    c_SSTab->setTabHeight(30);
+    c_SSTab->Attach(MenuSStab);
+}
+
+void ForMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_loaded)
+        m_layout.Form_Resize(this, MenuSStab);
+}
+
+void ForMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Minimising sends no resize; the layout still follows the window state.
+    if (m_loaded && event->type() == QEvent::WindowStateChange)
+        m_layout.Form_Resize(this, MenuSStab);
 }
 
 void ForMain::closeEvent(QCloseEvent *event)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "game_editor/MainWindowHooks.h"
+#include "main_window/FormLayout.h"
 
 #include <QWidget>
 
+class CSSTab;
 class CatalogueRecordset;
+class TabSkinPainter;
 class GameListModel;
 class ImageList;
 class QLabel;
@@ -61,12 +64,19 @@ public:
     QLabel *LabelAbout = nullptr;
     QMenu *Caidan = nullptr;
 
+    // The tab strip: the skin picture, its controller and the painter of its events.
+    int SkinSurface = 0;
+    CSSTab *c_SSTab = nullptr;
+
     GameListModel *gameListModel() const { return m_model; }
+    const FormLayout &layout() const { return m_layout; }
     const ImageList &imageList1() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     enum class ListingRule { Hot, Category };
@@ -80,6 +90,11 @@ private:
     void showCatalogueError(const std::exception &error);
     int selectedRow() const;
 
+    void attachTabStrip();
+
+    FormLayout m_layout;
+    TabSkinPainter *m_tabPainter = nullptr;
+    bool m_loaded = false;
     ImageList *m_imageList1 = nullptr;
     GameListModel *m_model = nullptr;
 };

@@ -1,0 +1,33 @@
+#include "platform/Skin.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QStringDecoder>
+
+QString Skin::readStyleSheet(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxBytes)
+        return QString();
+    const QByteArray bytes = file.readAll();
+    if (bytes.contains('\0'))
+        return QString();
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return QString();
+    // A style sheet's rules are blocks; text without balanced braces is not one.
+    const qsizetype open = text.count(u'{');
+    if (open == 0 || open != text.count(u'}'))
+        return QString();
+    return text;
+}
+
+bool Skin::apply(const QString &path)
+{
+    const QString styleSheet = readStyleSheet(path);
+    if (styleSheet.isEmpty())
+        return false;
+    qApp->setStyleSheet(styleSheet);
+    return true;
+}
