@@ -31,6 +31,22 @@ void exec(sqlite3 *db, const char *sql)
     }
 }
 
+// Reads every page once: a cut or garbled file fails here rather than at some later list.
+void checkPages(sqlite3 *db)
+{
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1);", -1, &stmt, nullptr) != SQLITE_OK)
+        throw CatalogueError(sqlite3_extended_errcode(db) & 0xff, QString::fromUtf8(sqlite3_errmsg(db)));
+    const int rc = sqlite3_step(stmt);
+    const bool whole = rc == SQLITE_ROW
+        && qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "ok") == 0;
+    const int code = rc == SQLITE_ROW ? SQLITE_CORRUPT : sqlite3_extended_errcode(db) & 0xff;
+    const QString text = QString::fromUtf8(rc == SQLITE_ROW ? sqlite3_errstr(code) : sqlite3_errmsg(db));
+    sqlite3_finalize(stmt);
+    if (!whole)
+        throw CatalogueError(code, text);
+}
+
 void applyKey(sqlite3 *db, const QString &password)
 {
     const QByteArray key = password.toUtf8();
@@ -74,6 +90,7 @@ void CatalogueConnection::checkSchema()
     exec(m_db, "SELECT TypeName FROM TypeList LIMIT 0;");
     exec(m_db, "SELECT GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon"
                " FROM GameList LIMIT 0;");
+    checkPages(m_db);
 }
 
 void CatalogueConnection::Close() noexcept

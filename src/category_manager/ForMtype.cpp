@@ -317,7 +317,7 @@ void ForMtype::renameCategory(QTreeWidgetItem *node, const QString &newName)
         types.Close();
         CatalogueRecordset &games = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
         for (; !games.Eof(); games.MoveNext()) {
-            if (games.Field(u"GameType"_s) == oldName)
+            if (!games.isNull(u"GameType"_s) && games.Field(u"GameType"_s) == oldName)
                 games.setField(u"GameType"_s, newName);
         }
         games.Close();

@@ -174,6 +174,7 @@ private Q_SLOTS:
     void renameIgnoresTheRootAndEmptyText();
     void renameCancelledChangesNothing();
     void renameCarriesTheNameIntoEveryGame();
+    void renameOfAnEmptyNameLeavesGamesWithoutCategory();
     void renameToTheRootTextMakesARootNode();
     void renameFailingPartWayChangesNothing();
     void commandsWithoutASelectedNodeReportIt();
@@ -430,6 +431,21 @@ void tst_ForMtype::renameCarriesTheNameIntoEveryGame()
     QCOMPARE(column(manager, ForMtype::CellType), (QStringList{u"射击"_s, u"角色"_s, u"射击 "_s, u"射击"_s}));
     QVERIFY(!Catalogue::CatalogueConnectionObject().inTransaction());
     QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
+}
+
+void tst_ForMtype::renameOfAnEmptyNameLeavesGamesWithoutCategory()
+{
+    CatalogueFixture fixture({u""_s}, {game(u"甲"_s, u""_s)});
+    Catalogue::ExecuteStatement(u"insert into GameList(GameName, GameType) values ('乙', NULL)"_s);
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u""_s);
+    manager.NewTypeText->setText(u"动作"_s);
+    manager.SetTypeCmd_Click();
+    const QList<GameRow> rows = fixture.games();
+    QCOMPARE(rows.at(0).GameType, u"动作"_s);
+    QVERIFY(rows.at(1).GameType.isNull()); // a game written without a category keeps none
+    QCOMPARE(MessageBox::takeShown().size(), 1);
 }
 
 void tst_ForMtype::renameToTheRootTextMakesARootNode()
