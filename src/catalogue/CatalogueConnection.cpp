@@ -169,6 +169,11 @@ void CatalogueConnection::Create(const QString &path, const QString &password)
     sqlite3_close(db);
 }
 
+void CatalogueConnection::forgetResults()
+{
+    m_results.clear();
+}
+
 qint64 CatalogueConnection::fileVersion()
 {
     // Changes whenever another connection commits to the file.

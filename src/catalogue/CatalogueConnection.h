@@ -40,6 +40,8 @@ public:
     // connection or another one, so repeated fills do not read and decode every row again.
     using SharedSnapshot = std::shared_ptr<const CatalogueSnapshot>;
     SharedSnapshot query(const QString &sql);
+    // Drops the kept results, so that the next query reads the file again.
+    void forgetResults();
 
     sqlite3 *handle() const { return m_db; }
     [[noreturn]] void throwLastError() const;

@@ -8,8 +8,8 @@
 
 namespace {
 
-// Enough for any real catalogue; past it the cache starts over rather than grow.
-constexpr qsizetype kMaxCachedNames = 8192;
+// Enough for the largest catalogues we plan for; past it the cache starts over rather than grow.
+constexpr qsizetype kMaxCachedNames = 262144;
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -39,7 +40,11 @@ void collect(QWidget *parent, QList<QWidget *> &controls)
 
 int scaled(double value, double ratio)
 {
-    return static_cast<int>(std::lround(value * ratio));
+    // A record that is no number of ours (NaN, 1e308) must not turn into an undefined size.
+    const double result = value * ratio;
+    if (!std::isfinite(result))
+        return 0;
+    return static_cast<int>(std::lround(std::clamp(result, -double(QWIDGETSIZE_MAX), double(QWIDGETSIZE_MAX))));
 }
 
 } // namespace
@@ -85,6 +90,12 @@ QString FormLayout::Record(const QWidget *control)
     return record;
 }
 
+QRect FormLayout::ScaledRect(const QString &record, double sx, double sy)
+{
+    const QList<double> r = ReadRecord(record);
+    return QRect(scaled(r.at(0), sx), scaled(r.at(1), sy), qMax(0, scaled(r.at(2), sx)), qMax(0, scaled(r.at(3), sy)));
+}
+
 QList<double> FormLayout::ReadRecord(const QString &record)
 {
     QList<double> fields;
@@ -120,9 +131,7 @@ bool FormLayout::ResizeForm(QWidget *form)
         // Widgets made after the record was taken have none and keep their place.
         if (!tag.isValid())
             continue;
-        const QList<double> r = ReadRecord(tag.toString());
-        control->setGeometry(scaled(r.at(0), sx), scaled(r.at(1), sy), scaled(r.at(2), sx),
-                             scaled(r.at(3), sy));
+        control->setGeometry(ScaledRect(tag.toString(), sx, sy));
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QRect>
+
 #include <QList>
 #include <QString>
 
@@ -25,6 +27,8 @@ public:
     // "L T W H " with each number followed by one space.
     static QString Record(const QWidget *control);
     static QList<double> ReadRecord(const QString &record);
+    // The rectangle a record gives at the ratios sx and sy; widths and heights never negative.
+    static QRect ScaledRect(const QString &record, double sx, double sy);
     // The form's controls in collection order: its widgets and those inside plain containers.
     static QList<QWidget *> Controls(QWidget *form);
     static bool IsMinimised(const QWidget *form);

@@ -16,6 +16,7 @@ private Q_SLOTS:
     void cleanup();
 
     void recordsEveryControl();
+    void foreignRecordsGiveSaneRectangles();
     void twiceAsWideDoublesLeftsAndWidths();
     void tabControlCoversClientArea();
     void minimiseThenRestore();
@@ -80,6 +81,17 @@ void tst_FormLayout::recordsEveryControl()
     QCOMPARE(FormLayout::Controls(m_form),
              QList<QWidget *>({m_tab, m_list, m_bar, m_left, m_right}));
     QCOMPARE(FormLayout::ReadRecord(u"120 480 9000 6000 "_s), QList<double>({120, 480, 9000, 6000}));
+}
+
+void tst_FormLayout::foreignRecordsGiveSaneRectangles()
+{
+    QCOMPARE(FormLayout::ScaledRect(u"12 3"_s, 2, 2), QRect(0, 0, 0, 0));
+    QCOMPARE(FormLayout::ScaledRect(u"10 20 -30 40 "_s, 2, 0.5), QRect(20, 10, 0, 20));
+    const QRect huge = FormLayout::ScaledRect(u"1e308 -1e308 nan inf "_s, 2, 2);
+    QCOMPARE(huge.left(), QWIDGETSIZE_MAX);
+    QCOMPARE(huge.top(), -QWIDGETSIZE_MAX);
+    QCOMPARE(huge.width(), 0);
+    QCOMPARE(huge.height(), 0);
 }
 
 void tst_FormLayout::twiceAsWideDoublesLeftsAndWidths()
