@@ -87,7 +87,8 @@ void tst_FormLayout::foreignRecordsGiveSaneRectangles()
 {
     QCOMPARE(FormLayout::ScaledRect(u"12 3"_s, 2, 2), QRect(24, 0, 0, 0)); // a field without its space reads 0
     QCOMPARE(FormLayout::ScaledRect(u"10 20 -30 40 "_s, 2, 0.5), QRect(20, 10, 0, 20));
-    const QRect huge = FormLayout::ScaledRect(u"1e308 -1e308 nan inf "_s, 2, 2);
+    QCOMPARE(FormLayout::ScaledRect(u"1e308 1 1 1 "_s, 2, 1).left(), 0); // overflows to infinity
+    const QRect huge = FormLayout::ScaledRect(u"1e308 -1e308 nan inf "_s, 1, 1);
     QCOMPARE(huge.left(), QWIDGETSIZE_MAX);
     QCOMPARE(huge.top(), -QWIDGETSIZE_MAX);
     QCOMPARE(huge.width(), 0);
