@@ -1,6 +1,8 @@
 #include "CatalogueFixture.h"
 
 #include "catalogue/Catalogue.h"
+#include "category_manager/ForMtype.h"
+#include "game_editor/ForMadd.h"
 #include "main_window/ForMain.h"
 #include "main_window/ForMrun.h"
 #include "main_window/GameListModel.h"
@@ -16,10 +18,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -91,6 +95,7 @@ private Q_SLOTS:
     void folderBrowsingOpensTheGameDirectory();
     void rightButtonReleaseShowsThePopupMenu();
     void assistiveTechnologySeesTabsAndGames();
+    void operatorAddsACategoryAndAGameThroughTheWindows();
 
 private:
     RecordingShell m_shell;
@@ -396,6 +401,53 @@ void tst_ForMain::assistiveTechnologySeesTabsAndGames()
     for (int i = 0; i < list->childCount() && !found; ++i)
         found = list->child(i)->text(QAccessible::Name) == u"穿梭时空"_s;
     QVERIFY(found);
+}
+
+void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
+{
+    CatalogueFixture fixture({u"网络游戏"_s}, {game(u"穿梭时空"_s, u"网络游戏"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+
+    window.Caidan->actions().at(4)->trigger(); // 游戏管理
+    QPointer<ForMtype> manager = ForMtype::instance();
+    QVERIFY(manager);
+    window.FenLeiGuanLi_Click();
+    QCOMPARE(ForMtype::instance(), manager.data()); // one manager only
+    manager->NewTypeText->setText(u"射击游戏"_s);
+    manager->NewTypeCmd_Click();
+    QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"网络游戏"_s, u"射击游戏"_s}));
+
+    // The editor opened from the main window's menu is filled in and saved by the operator.
+    Modal::setRunner([](QDialog &dialog) {
+        auto &editor = static_cast<ForMadd &>(dialog);
+        editor.TextGamePath->setText(u"/games/cs/"_s);
+        editor.TextGameRun->setText(u"hl"_s);
+        editor.TextGameName->setText(u"CS反恐精英"_s);
+        editor.ComboGameType->setCurrentIndex(editor.ComboGameType->findText(u"射击游戏"_s));
+        editor.ComboGameHot->setCurrentIndex(editor.ComboGameHot->findText(u"否"_s));
+        editor.Command1_Click();
+        return int(editor.result());
+    });
+    window.MenuSStab->setTab(2);
+    window.Caidan->actions().at(3)->trigger(); // 添加游戏
+    Modal::setRunner([this](QDialog &dialog) {
+        m_dialogs.append(dialog.windowTitle());
+        return 0;
+    });
+    QCOMPARE(listedNames(window), QStringList{u"CS反恐精英"_s});
+    QCOMPARE(fixture.categories(), (QStringList{u"网络游戏"_s, u"射击游戏"_s}));
+    const QList<GameRow> rows = fixture.games();
+    QCOMPARE(rows.size(), 2);
+    GameRow expected = game(u"CS反恐精英"_s, u"射击游戏"_s, u"否"_s);
+    expected.GamePath = u"/games/cs/"_s;
+    expected.GameRun = u"hl"_s;
+    expected.GameID = rows.at(1).GameID;
+    QCOMPARE(rows.at(1), expected);
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().text, u"新游戏已经添加完成！"_s);
+    delete manager.data();
 }
 
 int main(int argc, char *argv[])
