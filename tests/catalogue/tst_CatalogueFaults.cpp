@@ -169,18 +169,8 @@ ReadOutcome readGames(const QList<GameRow> &expected, QString *error)
     try {
         QList<GameRow> rows;
         CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
-        for (; !rs.Eof(); rs.MoveNext()) {
-            GameRow row;
-            row.GameName = rs.Field(u"GameName"_s);
-            row.GameType = rs.Field(u"GameType"_s);
-            row.GameHot = rs.Field(u"GameHot"_s);
-            row.GamePath = rs.Field(u"GamePath"_s);
-            row.GameRun = rs.Field(u"GameRun"_s);
-            row.GameCmd = rs.Field(u"GameCmd"_s);
-            row.GameIcon = rs.Field(u"GameIcon"_s);
-            row.GameID = rs.Field(u"GameID"_s);
-            rows.append(row);
-        }
+        for (; !rs.Eof(); rs.MoveNext())
+            rows.append(CatalogueFixture::readGame(rs));
         rs.Close();
         return rows == expected ? ReadOutcome::Exact : ReadOutcome::Wrong;
     } catch (const CatalogueError &e) {

@@ -1,4 +1,5 @@
 #include "CatalogueFixture.h"
+#include "WindowTestHelpers.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
@@ -25,32 +26,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct CountingHooks : MainWindowHooks
-{
-    int reloads = 0;
-    int refills = 0;
-    void ReloadForMain() override { ++reloads; }
-    void REloadMenuSStab() override { ++refills; }
-};
-
-struct Box
-{
-    QString text;
-    int style;
-    QString title;
-};
-
-void compareShown(const QList<Box> &expected)
-{
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    QCOMPARE(shown.size(), expected.size());
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        QCOMPARE(shown.at(i).text, expected.at(i).text);
-        QCOMPARE(shown.at(i).style, expected.at(i).style);
-        QCOMPARE(shown.at(i).title, expected.at(i).title);
-    }
-}
 
 // The one box expected is the manager error box; its text is the store's description and number.
 void checkErrorBox(const MessageBox::Shown &box, const QString &textStart)

@@ -1,4 +1,5 @@
 #include "CatalogueFixture.h"
+#include "WindowTestHelpers.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
@@ -21,32 +22,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct CountingHooks : MainWindowHooks
-{
-    int reloads = 0;
-    int refills = 0;
-    void ReloadForMain() override { ++reloads; }
-    void REloadMenuSStab() override { ++refills; }
-};
-
-struct Box
-{
-    QString text;
-    int style;
-    QString title;
-};
-
-void compareShown(const QList<Box> &expected)
-{
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    QCOMPARE(shown.size(), expected.size());
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        QCOMPARE(shown.at(i).text, expected.at(i).text);
-        QCOMPARE(shown.at(i).style, expected.at(i).style);
-        QCOMPARE(shown.at(i).title, expected.at(i).title);
-    }
-}
 
 GameRow game(const QString &name, const QString &type, const QString &id = QString())
 {

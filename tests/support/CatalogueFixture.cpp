@@ -77,19 +77,23 @@ QList<GameRow> CatalogueFixture::games() const
     CatalogueRecordset rs;
     rs.Open(CatalogueStatements::selectGameList(), connection);
     QList<GameRow> rows;
-    for (; !rs.Eof(); rs.MoveNext()) {
-        GameRow row;
-        row.GameName = rs.Field(u"GameName"_s);
-        row.GameType = rs.Field(u"GameType"_s);
-        row.GameHot = rs.Field(u"GameHot"_s);
-        row.GamePath = rs.Field(u"GamePath"_s);
-        row.GameRun = rs.Field(u"GameRun"_s);
-        row.GameCmd = rs.Field(u"GameCmd"_s);
-        row.GameIcon = rs.Field(u"GameIcon"_s);
-        row.GameID = rs.Field(u"GameID"_s);
-        rows.append(row);
-    }
+    for (; !rs.Eof(); rs.MoveNext())
+        rows.append(readGame(rs));
     return rows;
+}
+
+GameRow CatalogueFixture::readGame(const CatalogueRecordset &rs)
+{
+    GameRow row;
+    row.GameName = rs.Field(u"GameName"_s);
+    row.GameType = rs.Field(u"GameType"_s);
+    row.GameHot = rs.Field(u"GameHot"_s);
+    row.GamePath = rs.Field(u"GamePath"_s);
+    row.GameRun = rs.Field(u"GameRun"_s);
+    row.GameCmd = rs.Field(u"GameCmd"_s);
+    row.GameIcon = rs.Field(u"GameIcon"_s);
+    row.GameID = rs.Field(u"GameID"_s);
+    return row;
 }
 
 char *toString(const GameRow &row)

@@ -1,5 +1,7 @@
 #pragma once
 
+class CatalogueRecordset;
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -35,6 +37,8 @@ public:
     QList<GameRow> games() const;
 
     static void addCategory(const QString &name);
+    // The current row of an open cursor on GameList.
+    static GameRow readGame(const CatalogueRecordset &rs);
     static QString addGame(const GameRow &game); // returns the new GameID
 
 private:
