@@ -409,12 +409,10 @@ void ForMain::FenLeiGuanLi_Click()
     ForMtype::showManager(this);
 }
 
-void ForMain::showCatalogueError(const std::exception &error)
+void ForMain::showCatalogueError(const CatalogueError &error)
 {
-    QString text = QString::fromUtf8(error.what());
-    if (const auto *catalogueError = dynamic_cast<const CatalogueError *>(&error))
-        text = catalogueError->description() + QString::number(catalogueError->number());
-    MsgBox(u"读取游戏目录出错：\n"_s + text, MessageBox::Exclamation, u"错误"_s);
+    MsgBox(u"读取游戏目录出错：\n"_s + error.description() + QString::number(error.number()),
+           MessageBox::Exclamation, u"错误"_s);
 }
 
 bool ForMain::eventFilter(QObject *watched, QEvent *event)

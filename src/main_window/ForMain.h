@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class CSSTab;
+class CatalogueError;
 class CatalogueRecordset;
 class TabSkinPainter;
 class GameListModel;
@@ -87,7 +88,7 @@ private:
     void fillCategoryTabs();
     void fillHotGames();
     void showWebPane(const QUrl &address);
-    void showCatalogueError(const std::exception &error);
+    void showCatalogueError(const CatalogueError &error);
     int selectedRow() const;
 
     void attachTabStrip();

@@ -96,6 +96,7 @@ private Q_SLOTS:
     void rightButtonReleaseShowsThePopupMenu();
     void assistiveTechnologySeesTabsAndGames();
     void operatorAddsACategoryAndAGameThroughTheWindows();
+    void failingCatalogueGivesAnErrorAndAnEmptyList();
 
 private:
     RecordingShell m_shell;
@@ -448,6 +449,22 @@ void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().text, u"新游戏已经添加完成！"_s);
     delete manager.data();
+}
+
+void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()
+{
+    CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QCOMPARE(window.gameListModel()->rowCount(), 1);
+    Catalogue::CloseCatalogue();
+    window.SerchCommand_Click();
+    QCOMPARE(window.gameListModel()->rowCount(), 0);
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().title, u"错误"_s);
+    QCOMPARE(shown.first().style, 48);
+    QVERIFY(shown.first().text.startsWith(u"读取游戏目录出错："_s));
 }
 
 int main(int argc, char *argv[])
