@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh
+bash scripts/build.sh -DJYT_BUILD_TESTS=OFF
 BIN=$PWD/build/bin
 
 if [ ! -e "$BIN/GameDB.dbs" ]; then
