@@ -5,6 +5,7 @@
 #include "main_window/WebSearch.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
@@ -48,6 +49,8 @@ void WebPane::prepareEnvironment()
     if (!QCoreApplication::instance())
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     AboutSchemeHandler::registerScheme();
+    // The engine reports its start-up settings on the console; a player has no use for them.
+    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
 }
 
 QUrl WebPane::aboutAddress()

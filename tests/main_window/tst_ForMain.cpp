@@ -14,6 +14,7 @@
 #include "platform/Modal.h"
 #include "platform/RecordingShell.h"
 #include "platform/SSTab.h"
+#include "tab_strip/CSSTab.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -97,6 +98,7 @@ private Q_SLOTS:
     void assistiveTechnologySeesTabsAndGames();
     void operatorAddsACategoryAndAGameThroughTheWindows();
     void failingCatalogueGivesAnErrorAndAnEmptyList();
+    void resizingScalesTheControlsAndTheTabsCoverTheWindow();
 
 private:
     RecordingShell m_shell;
@@ -465,6 +467,28 @@ void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()
     QCOMPARE(shown.first().title, u"错误"_s);
     QCOMPARE(shown.first().style, 48);
     QVERIFY(shown.first().text.startsWith(u"读取游戏目录出错："_s));
+}
+
+void tst_ForMain::resizingScalesTheControlsAndTheTabsCoverTheWindow()
+{
+    CatalogueFixture fixture({u"网络游戏"_s});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QSize designed = window.size();
+    const QRect list = window.GameList->geometry();
+    QCOMPARE(window.WebBrowserQN->geometry(), list);
+
+    window.resize(designed.width() * 2, designed.height());
+    QTRY_COMPARE(window.MenuSStab->geometry(), QRect(QPoint(0, 0), window.size()));
+    QCOMPARE(window.GameList->geometry(), QRect(list.left() * 2, list.top(), list.width() * 2, list.height()));
+    QCOMPARE(window.WebBrowserQN->geometry(), window.GameList->geometry());
+
+    window.resize(designed);
+    QTRY_COMPARE(window.GameList->geometry(), list);
+    QCOMPARE(window.MenuSStab->geometry(), QRect(QPoint(0, 0), designed));
+    QCOMPARE(window.c_SSTab->hWnd(), window.MenuSStab); // the strip stays attached through resizes
 }
 
 int main(int argc, char *argv[])
