@@ -63,17 +63,6 @@ GameRow numberedGame(int number, const QString &type)
     return row;
 }
 
-void setGameFields(CatalogueRecordset &rs, const GameRow &game)
-{
-    rs.setField(u"GameName"_s, game.GameName);
-    rs.setField(u"GamePath"_s, game.GamePath);
-    rs.setField(u"GameType"_s, game.GameType);
-    rs.setField(u"GameHot"_s, game.GameHot);
-    rs.setField(u"GameRun"_s, game.GameRun);
-    rs.setField(u"GameIcon"_s, game.GameIcon);
-    rs.setField(u"GameCmd"_s, game.GameCmd);
-}
-
 // Adds many games in one transaction through one cursor, as the catalogue tool does.
 void addGamesInOneTransaction(const QList<GameRow> &games)
 {
@@ -83,7 +72,7 @@ void addGamesInOneTransaction(const QList<GameRow> &games)
         CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
         for (const GameRow &game : games) {
             rs.AddNew();
-            setGameFields(rs, game);
+            CatalogueFixture::setGameFields(rs, game);
         }
         rs.Update();
         rs.Close();

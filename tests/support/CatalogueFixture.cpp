@@ -45,13 +45,7 @@ QString CatalogueFixture::addGame(const GameRow &game)
 {
     CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
     rs.AddNew();
-    rs.setField(u"GameName"_s, game.GameName);
-    rs.setField(u"GamePath"_s, game.GamePath);
-    rs.setField(u"GameType"_s, game.GameType);
-    rs.setField(u"GameHot"_s, game.GameHot);
-    rs.setField(u"GameRun"_s, game.GameRun);
-    rs.setField(u"GameIcon"_s, game.GameIcon);
-    rs.setField(u"GameCmd"_s, game.GameCmd);
+    setGameFields(rs, game);
     rs.Update();
     const QString id = rs.Field(u"GameID"_s);
     rs.Close();
@@ -80,6 +74,17 @@ QList<GameRow> CatalogueFixture::games() const
     for (; !rs.Eof(); rs.MoveNext())
         rows.append(readGame(rs));
     return rows;
+}
+
+void CatalogueFixture::setGameFields(CatalogueRecordset &rs, const GameRow &game)
+{
+    rs.setField(u"GameName"_s, game.GameName);
+    rs.setField(u"GamePath"_s, game.GamePath);
+    rs.setField(u"GameType"_s, game.GameType);
+    rs.setField(u"GameHot"_s, game.GameHot);
+    rs.setField(u"GameRun"_s, game.GameRun);
+    rs.setField(u"GameIcon"_s, game.GameIcon);
+    rs.setField(u"GameCmd"_s, game.GameCmd);
 }
 
 GameRow CatalogueFixture::readGame(const CatalogueRecordset &rs)

@@ -37,6 +37,8 @@ public:
     QList<GameRow> games() const;
 
     static void addCategory(const QString &name);
+    // Writes the seven columns of a game into the cursor's current row, in the editor's order.
+    static void setGameFields(CatalogueRecordset &rs, const GameRow &game);
     // The current row of an open cursor on GameList.
     static GameRow readGame(const CatalogueRecordset &rs);
     static QString addGame(const GameRow &game); // returns the new GameID
