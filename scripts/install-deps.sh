@@ -6,7 +6,6 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
-  libqt6svg6
   libsqlcipher-dev sqlcipher
   xvfb xauth x11-utils
   fonts-wqy-zenhei
