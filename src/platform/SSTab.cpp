@@ -6,7 +6,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QResizeEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace {
 
@@ -53,7 +55,9 @@ void SSTab::setTabs(int count)
     if (m_current >= count)
         m_current = count - 1;
     announceCountChange(oldCount);
+    ensureTabShown(m_current);
     update();
+    Q_EMIT TabsChanged();
     if (m_current != previous)
         currentChanged(previous);
 }
@@ -69,8 +73,17 @@ void SSTab::setTab(int index)
         return;
     const int previous = m_current;
     m_current = index;
+    ensureTabShown(index);
     update();
     currentChanged(previous);
+}
+
+void SSTab::pressTab(int index)
+{
+    if (index == m_current)
+        Q_EMIT CurrentTabPressed();
+    else
+        setTab(index);
 }
 
 QString SSTab::TabCaption(int index) const
@@ -84,6 +97,7 @@ void SSTab::setTabCaption(int index, const QString &caption)
         return;
     m_captions[index] = caption;
     update(cellRect(index));
+    Q_EMIT TabsChanged();
     if (QAccessible::isActive()) {
         QAccessibleEvent event(this, QAccessible::NameChanged);
         event.setChild(index);
@@ -115,20 +129,98 @@ void SSTab::setCellSize(int width, int height)
 {
     m_cellWidth = qMax(1, width);
     m_cellHeight = qMax(1, height);
+    ensureTabShown(m_current);
     update();
 }
 
 QRect SSTab::cellRect(int index) const
 {
-    return {index * m_cellWidth, 0, m_cellWidth, m_cellHeight};
+    return {(index - m_firstShown) * m_cellWidth, 0, m_cellWidth, m_cellHeight};
 }
 
 int SSTab::tabAt(const QPoint &pos) const
 {
-    if (pos.x() < 0 || pos.y() < 0 || pos.y() >= m_cellHeight)
+    if (pos.x() < 0 || pos.y() < 0 || pos.y() >= m_cellHeight || pos.x() >= tabAreaWidth())
         return -1;
-    const int index = pos.x() / m_cellWidth;
+    const int index = m_firstShown + pos.x() / m_cellWidth;
     return index < Tabs() ? index : -1;
+}
+
+bool SSTab::isScrollable() const
+{
+    return qint64(Tabs()) * m_cellWidth > width();
+}
+
+int SSTab::firstShownTab() const
+{
+    return m_firstShown;
+}
+
+int SSTab::tabAreaWidth() const
+{
+    return isScrollable() ? qMax(0, width() - 2 * ScrollCellWidth) : width();
+}
+
+int SSTab::fullyShownCount() const
+{
+    return qMax(1, tabAreaWidth() / m_cellWidth);
+}
+
+void SSTab::setFirstShownTab(int index)
+{
+    const int last = isScrollable() ? qMax(0, Tabs() - fullyShownCount()) : 0;
+    index = qBound(0, index, last);
+    if (index == m_firstShown)
+        return;
+    m_firstShown = index;
+    m_wheelRemainder = 0;
+    update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::LocationChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+    Q_EMIT Scrolled();
+}
+
+void SSTab::scrollTabs(int steps)
+{
+    setFirstShownTab(m_firstShown + steps);
+}
+
+void SSTab::ensureTabShown(int index)
+{
+    if (index < m_firstShown)
+        setFirstShownTab(index);
+    else if (index >= m_firstShown + fullyShownCount())
+        setFirstShownTab(index - fullyShownCount() + 1);
+    else
+        setFirstShownTab(m_firstShown); // keeps the row within its bounds after a change
+}
+
+int SSTab::scrollCellAt(int x) const
+{
+    if (!isScrollable())
+        return 0;
+    const int area = tabAreaWidth();
+    if (x >= area && x < area + ScrollCellWidth)
+        return -1;
+    if (x >= area + ScrollCellWidth && x < area + 2 * ScrollCellWidth)
+        return 1;
+    return 0;
+}
+
+QRect SSTab::scrollCellRect(int direction) const
+{
+    if (!isScrollable() || direction == 0)
+        return {};
+    return {tabAreaWidth() + (direction > 0 ? ScrollCellWidth : 0), 0, ScrollCellWidth, m_cellHeight};
+}
+
+bool SSTab::canScroll(int direction) const
+{
+    if (!isScrollable())
+        return false;
+    return direction < 0 ? m_firstShown > 0 : m_firstShown < Tabs() - fullyShownCount();
 }
 
 void SSTab::paintEvent(QPaintEvent *event)
@@ -136,12 +228,32 @@ void SSTab::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     painter.fillRect(event->rect(), palette().window());
     // Only the cells that intersect the exposed area: the row may hold thousands of tabs.
-    const int first = qMax(0, event->rect().left() / m_cellWidth);
-    const int last = qMin(Tabs() - 1, event->rect().right() / m_cellWidth);
-    for (int i = first; i <= last; ++i)
-        paintCell(painter, i);
+    const QRect area = event->rect() & QRect(0, 0, tabAreaWidth(), height());
+    if (!area.isEmpty()) {
+        painter.save();
+        painter.setClipRect(area);
+        const int first = m_firstShown + qMax(0, area.left() / m_cellWidth);
+        const int last = qMin(Tabs() - 1, m_firstShown + area.right() / m_cellWidth);
+        for (int i = first; i <= last; ++i)
+            paintCell(painter, i);
+        painter.restore();
+    }
+    if (isScrollable()) {
+        paintScrollCell(painter, -1);
+        paintScrollCell(painter, 1);
+    }
     painter.setPen(palette().mid().color());
     painter.drawLine(0, m_cellHeight - 1, width() - 1, m_cellHeight - 1);
+}
+
+void SSTab::paintScrollCell(QPainter &painter, int direction)
+{
+    const QRect cell = scrollCellRect(direction);
+    painter.fillRect(cell, palette().button());
+    painter.setPen(palette().mid().color());
+    painter.drawRect(cell.adjusted(0, 0, -1, -1));
+    painter.setPen(canScroll(direction) ? palette().buttonText().color() : palette().mid().color());
+    painter.drawText(cell, Qt::AlignCenter, QString(QLatin1Char(direction < 0 ? '<' : '>')));
 }
 
 void SSTab::paintCell(QPainter &painter, int index)
@@ -164,10 +276,35 @@ void SSTab::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
         return;
     }
-    const int index = tabAt(event->position().toPoint());
-    if (index >= 0)
-        setTab(index);
+    const QPoint pos = event->position().toPoint();
+    const int scroll = pos.y() >= 0 && pos.y() < m_cellHeight ? scrollCellAt(pos.x()) : 0;
+    if (scroll != 0)
+        scrollTabs(scroll);
+    else if (const int index = tabAt(pos); index >= 0)
+        pressTab(index);
     setFocus(Qt::MouseFocusReason);
+}
+
+void SSTab::wheelEvent(QWheelEvent *event)
+{
+    if (!isScrollable()) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    const QPoint delta = event->angleDelta();
+    // One notch (120) moves the row by one tab; turning the wheel away from oneself goes back.
+    m_wheelRemainder += delta.y() != 0 ? delta.y() : delta.x();
+    const int steps = m_wheelRemainder / 120;
+    m_wheelRemainder -= steps * 120;
+    if (steps != 0)
+        scrollTabs(-steps);
+    event->accept();
+}
+
+void SSTab::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    ensureTabShown(m_current);
 }
 
 void SSTab::keyPressEvent(QKeyEvent *event)

@@ -75,8 +75,13 @@ QRect SSTabPageAccessible::rect() const
 {
     if (!isValid())
         return {};
-    const QRect cell = tabControl()->cellRect(m_index);
-    return QRect(tabControl()->mapToGlobal(cell.topLeft()), cell.size());
+    const SSTab *tab = tabControl();
+    QRect cell = tab->cellRect(m_index);
+    // A tab cut by the scroll cells reaches only as far as it shows.
+    const QRect shown = cell & QRect(0, cell.top(), tab->tabAreaWidth(), cell.height());
+    if (!shown.isEmpty())
+        cell = shown;
+    return QRect(tab->mapToGlobal(cell.topLeft()), cell.size());
 }
 
 QAccessible::Role SSTabPageAccessible::role() const
@@ -99,7 +104,8 @@ QAccessible::State SSTabPageAccessible::state() const
     s.focused = current && tab->hasFocus();
     s.invisible = !tab->isVisible();
     s.disabled = !tab->isEnabled();
-    s.offscreen = !tab->rect().intersects(tab->cellRect(m_index));
+    // A tab scrolled out of the row, or under its scroll cells, is not on screen.
+    s.offscreen = !QRect(0, 0, tab->tabAreaWidth(), tab->height()).intersects(tab->cellRect(m_index));
     return s;
 }
 
@@ -118,7 +124,7 @@ QStringList SSTabPageAccessible::actionNames() const
 void SSTabPageAccessible::doAction(const QString &actionName)
 {
     if (actionName == pressAction() && isValid())
-        tabControl()->setTab(m_index);
+        tabControl()->pressTab(m_index);
 }
 
 QStringList SSTabPageAccessible::keyBindingsForAction(const QString &) const

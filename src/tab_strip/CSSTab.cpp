@@ -69,6 +69,8 @@ int CSSTab::Attach(SSTab *SSTabCtr)
     m_hWnd = SSTabCtr;
     m_attached = true;
     connect(SSTabCtr, &SSTab::Click, this, &CSSTab::c_Tab_Click);
+    connect(SSTabCtr, &SSTab::TabsChanged, this, &CSSTab::c_Tab_Changed);
+    connect(SSTabCtr, &SSTab::Scrolled, this, &CSSTab::c_Tab_Scrolled);
     SSTabCtr->setTabsPerRow(SSTabCtr->Tabs());
     syncCells();
     m_interceptor->StartSubclass(m_hWnd);
@@ -86,7 +88,7 @@ int CSSTab::Detach()
         return 0;
     QWidget *window = c_Tab.data();
     if (window)
-        disconnect(c_Tab.data(), &SSTab::Click, this, &CSSTab::c_Tab_Click);
+        disconnect(c_Tab.data(), nullptr, this, nullptr);
     m_hWnd = nullptr;
     c_Tab = nullptr;
     m_attached = false;
@@ -94,6 +96,7 @@ int CSSTab::Detach()
     m_interceptor->StopAllSubclasses();
     m_hoverIndex = -1;
     m_leaveTracking = false;
+    m_stale = false;
     // The control's own look shows again.
     if (window)
         window->update();
@@ -228,11 +231,28 @@ void CSSTab::c_Tab_Click(int previousTab)
     Redraw(true);
 }
 
+// Tabs added or renamed one by one are drawn once, at the next paint, not once per change.
+void CSSTab::c_Tab_Changed()
+{
+    m_stale = true;
+    if (m_hWnd)
+        m_hWnd->update();
+}
+
+void CSSTab::c_Tab_Scrolled()
+{
+    // Another tab now lies under the pointer; the next move finds it.
+    m_hoverIndex = -1;
+    c_Tab_Changed();
+}
+
 // Runs inside the control's paint event, so the painter may draw on the control itself.
 void CSSTab::paintWindow()
 {
     if (!m_hWnd)
         return;
+    if (m_stale)
+        Redraw(false);
     const QImage work = MDC::SurfaceImage(m_workSurface);
     if (work.isNull())
         return;
@@ -270,24 +290,56 @@ void CSSTab::Redraw(bool copyToWindow)
 {
     if (!c_Tab)
         return;
+    m_stale = false;
     MDC::BlitSurface(m_workSurface, 0, 0, m_surfaceWidth, m_surfaceHeight, m_backgroundSurface, 0,
                      0, MDC::SRCCOPY);
     const int count = c_Tab->Tabs();
-    for (int i = 0; i < count; ++i) {
-        Q_EMIT DrawTab(m_workSurface, i, i == m_hoverIndex ? 1 : 0, i * m_tabWidth, 0, m_tabWidth,
-                       m_tabHeight);
+    const int first = c_Tab->firstShownTab();
+    const int area = c_Tab->tabAreaWidth();
+    // Only the tabs the row shows, each at its scrolled place.
+    for (int i = first; i < count; ++i) {
+        const int left = (i - first) * m_tabWidth;
+        if (left >= area)
+            break;
+        Q_EMIT DrawTab(m_workSurface, i, i == m_hoverIndex ? 1 : 0, left, 0, m_tabWidth, m_tabHeight);
+    }
+    if (c_Tab->isScrollable()) {
+        DrawScrollCell(-1);
+        DrawScrollCell(1);
     }
     // Painting happens in the control's paint event, which copies the work surface.
     if (copyToWindow && m_hWnd)
         m_hWnd->update();
 }
 
+// A scroll cell on the band: back (-1) points left, forward (+1) right; dimmed at the row's end.
+void CSSTab::DrawScrollCell(int direction)
+{
+    const QRect cell = c_Tab->scrollCellRect(direction);
+    MDC::BlitSurface(m_workSurface, cell.x(), 0, cell.width(), m_tabHeight, m_backgroundSurface,
+                     cell.x(), 0, MDC::SRCCOPY);
+    if (direction < 0)
+        MDC::FillAlpha(m_workSurface, cell.x(), 2, 1, m_tabHeight - 4, 0x000000, 64);
+    const int alpha = c_Tab->canScroll(direction) ? 255 : 80;
+    const int centreX = cell.x() + cell.width() / 2;
+    const int centreY = m_tabHeight / 2;
+    for (int k = 0; k < 4; ++k) {
+        const int x = direction < 0 ? centreX - 2 + k : centreX + 1 - k;
+        MDC::FillAlpha(m_workSurface, x, centreY - k, 1, 2 * k + 1, 0x000000, alpha);
+    }
+}
+
 int CSSTab::HitTest(int x, int y) const
 {
     if (y > m_tabHeight || !c_Tab)
         return -1;
-    const int index = static_cast<int>(static_cast<double>(x) / m_tabWidth);
-    if (index < 0 || index > c_Tab->Tabs() - 1)
+    if (c_Tab->isScrollable() && x >= c_Tab->tabAreaWidth())
+        return -1;
+    const int shown = static_cast<int>(static_cast<double>(x) / m_tabWidth);
+    if (shown < 0)
+        return -1;
+    const int index = c_Tab->firstShownTab() + shown;
+    if (index > c_Tab->Tabs() - 1)
         return -1;
     return index;
 }
@@ -313,9 +365,10 @@ void CSSTab::OnMouseDown(int button, int x, int y)
 {
     if (y > m_tabHeight || button != 1 || !c_Tab)
         return;
-    const int index = HitTest(x, y);
-    if (index >= 0)
-        c_Tab->setTab(static_cast<qint16>(index));
+    if (const int scroll = c_Tab->scrollCellAt(x); scroll != 0)
+        c_Tab->scrollTabs(scroll);
+    else if (const int index = HitTest(x, y); index >= 0)
+        c_Tab->pressTab(static_cast<qint16>(index));
     if (c_Tab)
         c_Tab->setFocus(Qt::MouseFocusReason);
 }
@@ -329,9 +382,9 @@ void CSSTab::OnMouseUp(int button, int x, int y)
 
 void CSSTab::OnDblClick(int button, int x, int y)
 {
-    Q_UNUSED(button);
-    Q_UNUSED(x);
-    Q_UNUSED(y);
+    // The second press of a quick double press on a scroll cell scrolls again.
+    if (button == 1 && y <= m_tabHeight && c_Tab)
+        c_Tab->scrollTabs(c_Tab->scrollCellAt(x));
 }
 
 void CSSTab::OnMouseLeave()

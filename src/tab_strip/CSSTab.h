@@ -46,10 +46,13 @@ Q_SIGNALS:
 
 private:
     void c_Tab_Click(int previousTab);
+    void c_Tab_Changed();
+    void c_Tab_Scrolled();
     void paintWindow();
     void RebuildSurfaces(int width, int height);
     void ReleaseSurfaces();
     void Redraw(bool copyToWindow);
+    void DrawScrollCell(int direction);
     int HitTest(int x, int y) const;
     void OnMouseDown(int button, int x, int y);
     void OnMouseMove(qintptr keys, int x, int y);
@@ -64,6 +67,8 @@ private:
     QWidget *m_hWnd = nullptr;
     bool m_attached = false;
     bool m_leaveTracking = false;
+    // The work surface no longer shows the tabs; the next paint draws them first.
+    bool m_stale = false;
     int m_backgroundSurface = 0;
     int m_workSurface = 0;
     int m_surfaceWidth = 0;

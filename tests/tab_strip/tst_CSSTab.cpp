@@ -4,6 +4,7 @@
 #include "tab_strip/MessageInterceptor.h"
 
 #include <QAccessible>
+#include <QDebug>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -55,6 +56,13 @@ void moveTo(QWidget *widget, QPoint pos)
     sendMouse(widget, QEvent::MouseMove, Qt::NoButton, pos);
 }
 
+void turnWheel(QWidget *widget, QPoint pos, int delta)
+{
+    QWheelEvent event(pos, widget->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
 void leave(QWidget *widget)
 {
     QEvent event(QEvent::Leave);
@@ -89,9 +97,12 @@ private Q_SLOTS:
     void paintShowsWorkSurface();
     void releasingRestoresControl();
     void accessibleCellsFollowStrip();
+    void wheelAndScrollCellsBringHiddenTabsWithinReach();
+    void keyboardSelectionScrollsTheTabIntoView();
 
 private:
     void addTabs(int count);
+    void attachWideRow(CSSTab &strip);
     QList<QList<QVariant>> tabDraws(const QSignalSpy &spy) const;
 
     QWidget *m_window = nullptr;
@@ -481,6 +492,67 @@ void tst_CSSTab::accessibleCellsFollowStrip()
     sendMouse(m_tab, QEvent::MouseButtonPress, Qt::LeftButton, QPoint(150, 5));
     QVERIFY(list->child(2)->state().selected);
     QVERIFY(!list->child(0)->state().selected);
+}
+
+// 31 tabs at the main window's design width: only 13 whole tabs fit beside the scroll cells.
+void tst_CSSTab::attachWideRow(CSSTab &strip)
+{
+    m_window->resize(1011, 672);
+    m_tab->setGeometry(0, 0, 1011, 672);
+    addTabs(26);
+    strip.setTabWidth(70);
+    strip.setTabHeight(30);
+    strip.Attach(m_tab);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void tst_CSSTab::wheelAndScrollCellsBringHiddenTabsWithinReach()
+{
+    CSSTab strip;
+    attachWideRow(strip);
+    QCOMPARE(m_tab->Tabs(), 31);
+    const QPoint twentiethPlace(12 * 70 + 35, 15);
+    sendMouse(m_tab, QEvent::MouseButtonPress, Qt::LeftButton, twentiethPlace);
+    QCOMPARE(m_tab->Tab(), 12);
+    turnWheel(m_tab, QPoint(500, 15), -3 * 120);
+    const QPoint forward(1011 - 8, 15);
+    for (int i = 0; i < 6; ++i)
+        sendMouse(m_tab, QEvent::MouseButtonPress, Qt::LeftButton, forward);
+    const QPoint back(1011 - 17 - 8, 15);
+    sendMouse(m_tab, QEvent::MouseButtonPress, Qt::LeftButton, back);
+    QCOMPARE(m_tab->Tab(), 12); // scrolling leaves the current tab alone
+
+    // The strip shows tabs 8 to 21, each drawn at its scrolled place.
+    QSignalSpy tabs(&strip, &CSSTab::DrawTab);
+    m_tab->grab();
+    QCOMPARE(tabs.count(), 14);
+    for (int i = 0; i < tabs.count(); ++i) {
+        QCOMPARE(tabs.at(i).at(1).toInt(), 8 + i);
+        QCOMPARE(tabs.at(i).at(3).toInt(), 70 * i);
+    }
+    sendMouse(m_tab, QEvent::MouseButtonPress, Qt::LeftButton, twentiethPlace);
+    QCOMPARE(m_tab->Tab(), 20);
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(m_tab);
+    QCOMPARE(list->child(20)->rect().topLeft(), m_tab->mapToGlobal(QPoint(12 * 70, 0)));
+}
+
+void tst_CSSTab::keyboardSelectionScrollsTheTabIntoView()
+{
+    CSSTab strip;
+    attachWideRow(strip);
+    for (int i = 0; i < 30; ++i)
+        QTest::keyClick(m_tab, Qt::Key_Right);
+    QCOMPARE(m_tab->Tab(), 30);
+    QAccessibleInterface *tab = QAccessible::queryAccessibleInterface(m_tab)->child(30);
+    const QRect row(m_tab->mapToGlobal(QPoint(0, 0)), QSize(1011 - 2 * 17, 30));
+    QVERIFY2(row.contains(tab->rect()), qPrintable(QDebug::toString(tab->rect())));
+    QVERIFY(!tab->state().offscreen);
+    // The last tab is drawn where the pointer finds it.
+    const QPoint place = m_tab->mapFromGlobal(tab->rect().center());
+    sendMouse(m_tab, QEvent::MouseButtonPress, Qt::LeftButton, place);
+    QCOMPARE(m_tab->Tab(), 30);
+    QVERIFY(QAccessible::queryAccessibleInterface(m_tab)->child(0)->state().offscreen);
 }
 
 QTEST_MAIN(tst_CSSTab)
