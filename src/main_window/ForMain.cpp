@@ -93,6 +93,7 @@ void ForMain::createControls()
     MenuSStab->setTabCaption(0, HotCaption);
     MenuSStab->setGeometry(Twips::rect(0, 0, 15375, 495));
     connect(MenuSStab, &SSTab::Click, this, &ForMain::MenuSStab_Click);
+    connect(MenuSStab, &SSTab::CurrentTabPressed, this, &ForMain::MenuSStab_CurrentTabPressed);
 
     SerchText = new QLineEdit(this);
     SerchText->setObjectName(u"SerchText"_s);
@@ -189,6 +190,7 @@ bool ForMain::Form_Load()
     Skin::apply(Catalogue::ProgramDirectory() + u"/SkinH.SH"_s);
     SkinSurface = MDC::SurfaceFromBitmap(QImage(u":/OFFICE2007.bmp"_s));
     attachTabStrip();
+    applyMinimumSize();
 
     QString failure;
     if (!Catalogue::OpenCatalogue(&failure)) {
@@ -219,6 +221,14 @@ void ForMain::attachTabStrip()
     c_SSTab->setTabWidth(70);
     c_SSTab->setTabHeight(30);
     c_SSTab->Attach(MenuSStab);
+}
+
+// The search row and the list scale with the window; below this size they would cover the
+// tab row. One whole tab and the row's scroll cells always fit.
+void ForMain::applyMinimumSize()
+{
+    setMinimumSize(c_SSTab->TabWidth() + 2 * SSTab::ScrollCellWidth,
+                   m_layout.MinimumScaleHeight(this, MenuSStab, c_SSTab->TabHeight()));
 }
 
 void ForMain::resizeEvent(QResizeEvent *event)
@@ -296,6 +306,13 @@ void ForMain::MenuSStab_Click(int previousTab)
 {
     Q_UNUSED(previousTab);
     FillGameList();
+}
+
+// A press on the tab already shown leaves the web pane; the list is shown as it was, not refilled.
+void ForMain::MenuSStab_CurrentTabPressed()
+{
+    WebBrowserQN->hide();
+    GameList->show();
 }
 
 void ForMain::FillGameList()

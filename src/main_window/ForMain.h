@@ -40,6 +40,7 @@ public:
     void FillGameList();
 
     void MenuSStab_Click(int previousTab);
+    void MenuSStab_CurrentTabPressed();
     void SerchCommand_Click();
     void CommandNetSerch_Click();
     void GameList_DblClick();
@@ -92,6 +93,7 @@ private:
     int selectedRow() const;
 
     void attachTabStrip();
+    void applyMinimumSize();
 
     FormLayout m_layout;
     TabSkinPainter *m_tabPainter = nullptr;

@@ -136,6 +136,25 @@ bool FormLayout::ResizeForm(QWidget *form)
     return true;
 }
 
+int FormLayout::MinimumScaleHeight(QWidget *form, const QWidget *tabControl, int rowHeight) const
+{
+    if (m_initialScaleHeight <= 0 || rowHeight <= 0)
+        return 0;
+    double minimum = 0;
+    for (QWidget *control : Controls(form)) {
+        const QVariant tag = control->property(TagProperty);
+        // Controls inside containers move with their container.
+        if (control == tabControl || control->parentWidget() != form || !tag.isValid())
+            continue;
+        const double top = ReadRecord(tag.toString()).at(1);
+        // A control designed at the very top cannot be kept off the row by any height.
+        if (!(top > 0))
+            continue;
+        minimum = std::max(minimum, std::ceil(rowHeight * double(m_initialScaleHeight) / top));
+    }
+    return static_cast<int>(std::min(minimum, double(QWIDGETSIZE_MAX)));
+}
+
 void FormLayout::Form_Resize(QWidget *form, QWidget *tabControl)
 {
     ResizeForm(form);

@@ -21,6 +21,10 @@ public:
     // control cover the whole client area.
     void Form_Resize(QWidget *form, QWidget *tabControl);
 
+    // The least client height at which every control of the form other than the tab control
+    // starts at or below the tab row, so that none covers the row; 0 when nothing limits it.
+    int MinimumScaleHeight(QWidget *form, const QWidget *tabControl, int rowHeight) const;
+
     int InitialScaleWidth() const;
     int InitialScaleHeight() const;
 

@@ -15,6 +15,7 @@
 #include "platform/RecordingShell.h"
 #include "platform/SSTab.h"
 #include "tab_strip/CSSTab.h"
+#include "tab_strip/MDC.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -86,6 +88,8 @@ private Q_SLOTS:
     void hotCaptionCategoryListsTheHotGames();
     void iconSourcesFollowTheIconColumn();
     void reloadForMainReturnsToTheHotTab();
+    void reloadForMainRedrawsTheStripAtOnce();
+    void pressingTheCurrentTabLeavesTheWebPane();
     void refillKeepsTheCurrentTab();
     void searchMatchesPinyinInitialsAndKeepsTheTab();
     void emptySearchListsEveryNamedGame();
@@ -99,6 +103,7 @@ private Q_SLOTS:
     void operatorAddsACategoryAndAGameThroughTheWindows();
     void failingCatalogueGivesAnErrorAndAnEmptyList();
     void resizingScalesTheControlsAndTheTabsCoverTheWindow();
+    void theWindowNeverShrinksOverTheTabRow();
 
 private:
     RecordingShell m_shell;
@@ -250,6 +255,42 @@ void tst_ForMain::reloadForMainReturnsToTheHotTab()
     window.ReloadForMain();
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s}));
     QCOMPARE(window.MenuSStab->Tab(), 0);
+    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+}
+
+void tst_ForMain::reloadForMainRedrawsTheStripAtOnce()
+{
+    CatalogueFixture fixture({u"a"_s});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.MenuSStab->setTab(1);
+    CatalogueFixture::addCategory(u"新类"_s);
+    window.ReloadForMain();
+    // No pointer crosses the strip: its next picture already holds both category tabs.
+    const QImage shown = window.MenuSStab->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage band = MDC::SurfaceImage(window.c_SSTab->BackgroundSurface()).convertToFormat(QImage::Format_RGB32);
+    for (int tab : {1, 2}) {
+        const QRect cell(70 * tab, 0, 70, 30);
+        QVERIFY2(shown.copy(cell) != band.copy(cell), qPrintable(QString::number(tab)));
+    }
+}
+
+void tst_ForMain::pressingTheCurrentTabLeavesTheWebPane()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.CommandNetSerch_Click();
+    QVERIFY(window.WebBrowserQN->isVisibleTo(&window));
+    const QPoint hotTab(35, 15);
+    QMouseEvent press(QEvent::MouseButtonPress, hotTab, window.MenuSStab->mapToGlobal(hotTab), Qt::LeftButton,
+                      Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window.MenuSStab, &press);
+    QCOMPARE(window.MenuSStab->Tab(), 0);
+    QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
+    QVERIFY(window.GameList->isVisibleTo(&window));
     QCOMPARE(listedNames(window), QStringList{u"一"_s});
 }
 
@@ -489,6 +530,21 @@ void tst_ForMain::resizingScalesTheControlsAndTheTabsCoverTheWindow()
     QTRY_COMPARE(window.GameList->geometry(), list);
     QCOMPARE(window.MenuSStab->geometry(), QRect(QPoint(0, 0), designed));
     QCOMPARE(window.c_SSTab->hWnd(), window.MenuSStab); // the strip stays attached through resizes
+}
+
+void tst_ForMain::theWindowNeverShrinksOverTheTabRow()
+{
+    CatalogueFixture fixture;
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(50, 60);
+    QTRY_COMPARE(window.MenuSStab->size(), window.size());
+    QVERIFY(window.width() >= 70);
+    for (const QWidget *control : {static_cast<QWidget *>(window.SerchText), static_cast<QWidget *>(window.TextNetSerch),
+                                   static_cast<QWidget *>(window.GameList), window.Picture1})
+        QVERIFY2(control->y() >= window.c_SSTab->TabHeight(), qPrintable(control->objectName()));
 }
 
 int main(int argc, char *argv[])
