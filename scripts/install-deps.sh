@@ -10,6 +10,7 @@ PACKAGES=(
   xvfb xauth x11-utils
   fonts-wqy-zenhei
   clang libclang-rt-14-dev
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

@@ -10,6 +10,7 @@ jobs=$(nproc)
 
 BUILD_TYPE=Debug BUILD_DIR=build-tests bash scripts/build.sh
 ctest --test-dir build-tests --output-on-failure -j"$jobs"
+bash scripts/check-package.sh build-tests # the install rules, the .deb and the menu started from it
 
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   BUILD_TYPE=Debug BUILD_DIR=build-asan bash scripts/build.sh -DJYT_SANITIZE=ON

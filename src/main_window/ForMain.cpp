@@ -23,6 +23,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,7 @@ int ForMain::run(int argc, char *argv[])
     QApplication::setApplicationDisplayName(u"聚游台"_s);
     QApplication::setApplicationVersion(QStringLiteral(JYT_VERSION));
     ForMain window;
+    QApplication::setWindowIcon(QIcon(u":/icons/juyoutai-256.png"_s)); // the resources are linked in by now
     if (!window.Form_Load())
         return 1;
     window.show();
