@@ -19,7 +19,8 @@ int GameListModel::rowCount(const QModelIndex &parent) const
 
 int GameListModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : 4;
+    // One column: the sub-items travel in roles, so assistive technology hears one item per game.
+    return parent.isValid() ? 0 : 1;
 }
 
 QVariant GameListModel::data(const QModelIndex &index, int role) const
@@ -30,13 +31,9 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        switch (index.column()) {
-        case 0: return item.text;
-        case 1: return item.subItem1;
-        case 2: return item.subItem2;
-        case 3: return item.subItem3;
-        }
-        return {};
+        return item.text;
+    case Qt::AccessibleDescriptionRole:
+        return description(item);
     case Qt::ToolTipRole:
         return item.text;
     case Qt::SizeHintRole:
@@ -50,6 +47,13 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
     case IconIndexRole: return item.icon;
     }
     return {};
+}
+
+QString GameListModel::description(const Item &item) const
+{
+    return u"%1：%2；%3：%4；%5：%6"_s.arg(headerData(1, Qt::Horizontal).toString(), item.subItem1,
+                                        headerData(2, Qt::Horizontal).toString(), item.subItem2,
+                                        headerData(3, Qt::Horizontal).toString(), item.subItem3);
 }
 
 QVariant GameListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -7,7 +7,7 @@
 class ImageList;
 
 // The items of `GameList`: text `GameName`, a large icon from `ImageList1`, and the sub-items
-// `GamePath`, `GameCmd` and `GameRun` under the four column headers.
+// `GamePath`, `GameCmd` and `GameRun` in their own roles, named by the column headers.
 class GameListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -39,6 +39,8 @@ public:
     const Item &item(int row) const { return m_items.at(row); }
 
 private:
+    QString description(const Item &item) const;
+
     const ImageList &m_images;
     QList<Item> m_items;
     QList<Item> m_pending;

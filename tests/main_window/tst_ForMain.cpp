@@ -96,6 +96,7 @@ private Q_SLOTS:
     void folderBrowsingOpensTheGameDirectory();
     void rightButtonReleaseShowsThePopupMenu();
     void assistiveTechnologySeesTabsAndGames();
+    void assistiveTechnologyHearsEachGameOnce();
     void operatorAddsACategoryAndAGameThroughTheWindows();
     void failingCatalogueGivesAnErrorAndAnEmptyList();
     void resizingScalesTheControlsAndTheTabsCoverTheWindow();
@@ -404,6 +405,21 @@ void tst_ForMain::assistiveTechnologySeesTabsAndGames()
     for (int i = 0; i < list->childCount() && !found; ++i)
         found = list->child(i)->text(QAccessible::Name) == u"穿梭时空"_s;
     QVERIFY(found);
+}
+
+void tst_ForMain::assistiveTechnologyHearsEachGameOnce()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(window.GameList);
+    QVERIFY(list);
+    QCOMPARE(list->childCount(), 2);
+    QCOMPARE(list->child(0)->text(QAccessible::Name), u"一"_s);
+    QCOMPARE(list->child(1)->text(QAccessible::Name), u"二"_s);
+    QVERIFY(list->child(1)->text(QAccessible::Description).contains(u"/games/二/"_s));
 }
 
 void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
