@@ -9,10 +9,10 @@
 #include "main_window/ImageList.h"
 #include "main_window/WebPane.h"
 #include "main_window/WebSearch.h"
-#include "platform/IconFile.h"
+#include "IconFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
-#include "platform/RecordingShell.h"
+#include "RecordingShell.h"
 #include "platform/SSTab.h"
 #include "tab_strip/CSSTab.h"
 
