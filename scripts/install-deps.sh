@@ -10,6 +10,7 @@ PACKAGES=(
   xvfb xauth x11-utils
   fonts-wqy-zenhei
   clang libclang-rt-14-dev
+  imagemagick # remakes the reference icons under tests/data/icons
 )
 
 missing=()
