@@ -1,6 +1,8 @@
 #include "main_window/GameListModel.h"
 
 #include "main_window/ImageList.h"
+#include "platform/IconCache.h"
+#include "platform/IconLoader.h"
 
 #include <QSize>
 
@@ -9,7 +11,9 @@ using namespace Qt::StringLiterals;
 GameListModel::GameListModel(const ImageList &images, QObject *parent)
     : QAbstractListModel(parent)
     , m_images(images)
+    , m_loader(new IconLoader(this))
 {
+    connect(m_loader, &IconLoader::loaded, this, &GameListModel::iconLoaded);
 }
 
 int GameListModel::rowCount(const QModelIndex &parent) const
@@ -40,13 +44,42 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
         // One cell size for every item keeps layout cheap on long lists.
         return QSize(92, 70);
     case Qt::DecorationRole:
-        return index.column() == 0 ? QVariant(m_images.image(item.icon)) : QVariant();
+        return index.column() == 0 ? QVariant(icon(index.row())) : QVariant();
     case SubItem1Role: return item.subItem1;
     case SubItem2Role: return item.subItem2;
     case SubItem3Role: return item.subItem3;
     case IconIndexRole: return item.icon;
     }
     return {};
+}
+
+QImage GameListModel::icon(int row) const
+{
+    const QString path = m_images.source(m_items.at(row).icon);
+    if (const auto known = m_icons.constFind(path); known != m_icons.cend())
+        return *known;
+    QImage canvas;
+    if (IconCache::shared().find(path, &canvas)) {
+        m_icons.insert(path, canvas);
+        return canvas;
+    }
+    QList<int> &rows = m_waiting[path];
+    if (!rows.contains(row))
+        rows.append(row);
+    m_loader->request(path);
+    return IconCache::shared().blank();
+}
+
+void GameListModel::iconLoaded(const QString &path, const QImage &canvas)
+{
+    const QList<int> rows = m_waiting.take(path);
+    if (rows.isEmpty())
+        return; // read for an earlier fill
+    m_icons.insert(path, canvas);
+    for (const int row : rows) {
+        if (row < m_items.size())
+            Q_EMIT dataChanged(index(row), index(row), {Qt::DecorationRole});
+    }
 }
 
 QString GameListModel::description(const Item &item) const
@@ -70,6 +103,9 @@ void GameListModel::Clear()
     m_filling = true;
     beginResetModel();
     m_items.clear();
+    m_icons.clear();
+    m_waiting.clear();
+    m_loader->cancelPending();
     endResetModel();
 }
 
