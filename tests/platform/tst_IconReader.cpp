@@ -305,7 +305,9 @@ void tst_IconReader::imageMagickIcons()
     QFETCH(QRgb, expected);
     const QImage icon = IconReader::firstIcon(QStringLiteral(JYT_TEST_DATA "/icons/") + file);
     QCOMPARE(icon.size(), QSize(32, 32));
-    QVERIFY2(near(icon.pixel(at), expected), QByteArray::number(icon.pixel(at), 16).constData());
+    // A transparent pixel's colour is not shown, so only its alpha counts.
+    const QRgb actual = qAlpha(expected) == 0 ? icon.pixel(at) & 0xFF000000u : icon.pixel(at);
+    QVERIFY2(near(actual, expected), QByteArray::number(icon.pixel(at), 16).constData());
 }
 
 // Many real files store 32-bit images with their alpha only and leave out the AND mask.
