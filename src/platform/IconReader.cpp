@@ -128,79 +128,109 @@ bool isPng(const QByteArray &bytes)
     return bytes.startsWith("\x89PNG\r\n\x1a\n");
 }
 
-// The size a PNG entry declares, checked before anything is allocated for it.
-QSize pngSize(const QByteArray &png)
+// One image of an icon directory in the form Qt's reader takes.
+struct IconImage
 {
-    const QSize size(int(qMin<quint32>(bigEndian32(png, 16), 0x7FFFFFFF)),
-                     int(qMin<quint32>(bigEndian32(png, 20), 0x7FFFFFFF)));
-    return png.mid(12, 4) == "IHDR" ? size : QSize();
-}
+    QByteArray bytes;
+    QSize size;
+    int bitCount = 32;
+    qint64 maskAt = -1; // where the AND mask is left to us to apply
+};
 
-// Turns a DIB entry into the form Qt's reader takes: a 40-byte header, and for 32-bit images an
-// AND mask even when the file left it out; an alpha channel of all zeros means the mask decides.
-QByteArray normalisedDib(QByteArray dib, QSize *size, int *bitCount)
+// A 40-byte header, and for 32-bit images an AND mask even when the file left it out.
+// Qt's reader ignores the mask of 24- and 32-bit images; Windows uses it unless the alpha is
+// all zero, so that case is made opaque here and masked after decoding.
+IconImage dibImage(QByteArray dib)
 {
+    IconImage image;
     const quint32 headerSize = u32(dib, 0);
     const qint32 width = s32(dib, 4);
     const qint32 height = s32(dib, 8) / 2;
-    *bitCount = u16(dib, 14);
+    image.bitCount = u16(dib, 14);
     if (headerSize < DibHeaderSize || headerSize > 124 || !fits(dib, 0, headerSize) || width < 1
-        || width > MaxIconSide || height < 1 || height > MaxIconSide || !validBitCount(*bitCount)
+        || width > MaxIconSide || height < 1 || height > MaxIconSide || !validBitCount(image.bitCount)
         || u32(dib, 16) != 0)
         return {};
-    *size = QSize(width, height);
+    image.size = QSize(width, height);
     dib.remove(DibHeaderSize, headerSize - DibHeaderSize);
     qToLittleEndian<quint32>(DibHeaderSize, dib.data());
-    if (*bitCount != 32)
-        return dib;
-    const qint64 pixels = qint64(DibHeaderSize) + qint64(width) * height * 4;
-    if (dib.size() < pixels)
-        return {};
-    dib.resize(pixels + (qint64(width) + 31) / 32 * 4 * height, '\0');
-    bool alpha = false;
-    for (qint64 at = DibHeaderSize + 3; at < pixels && !alpha; at += 4)
-        alpha = dib.at(at) != 0;
-    for (qint64 at = DibHeaderSize + 3; at < pixels && !alpha; at += 4)
-        dib[at] = char(0xFF);
-    return dib;
+    const qint64 pixelsEnd = DibHeaderSize + (qint64(width) * image.bitCount + 31) / 32 * 4 * height;
+    if (image.bitCount == 24)
+        image.maskAt = pixelsEnd;
+    if (image.bitCount == 32) {
+        if (dib.size() < pixelsEnd)
+            return {};
+        dib.resize(pixelsEnd + (qint64(width) + 31) / 32 * 4 * height, '\0');
+        bool alpha = false;
+        for (qint64 at = DibHeaderSize + 3; at < pixelsEnd && !alpha; at += 4)
+            alpha = dib.at(at) != 0;
+        for (qint64 at = DibHeaderSize + 3; at < pixelsEnd && !alpha; at += 4)
+            dib[at] = char(0xFF);
+        image.maskAt = alpha ? -1 : pixelsEnd;
+    }
+    image.bytes = dib;
+    return image;
 }
 
-// One image of an icon file or resource as a .ico with a single entry.
-QByteArray singleIconFile(const QByteArray &data)
+IconImage pngImage(const QByteArray &png)
 {
-    QSize size;
-    int bitCount = 32;
-    const QByteArray image = isPng(data) ? data : normalisedDib(data, &size, &bitCount);
-    if (isPng(data))
-        size = pngSize(data);
-    if (image.isEmpty() || size.isEmpty() || size.width() > MaxIconSide || size.height() > MaxIconSide)
+    // The size in the header is checked before anything is allocated for it.
+    const quint32 width = bigEndian32(png, 16);
+    const quint32 height = bigEndian32(png, 20);
+    if (png.mid(12, 4) != "IHDR" || width < 1 || width > MaxIconSide || height < 1 || height > MaxIconSide)
         return {};
+    return {png, QSize(int(width), int(height)), 32, -1};
+}
+
+// The image as a .ico with a single entry.
+QByteArray singleIconFile(const IconImage &image)
+{
     QByteArray ico(22, '\0');
     qToLittleEndian<quint16>(1, ico.data() + 2);
     qToLittleEndian<quint16>(1, ico.data() + 4);
-    ico[6] = char(size.width() & 0xFF); // 256 is written as 0
-    ico[7] = char(size.height() & 0xFF);
+    ico[6] = char(image.size.width() & 0xFF); // 256 is written as 0
+    ico[7] = char(image.size.height() & 0xFF);
     qToLittleEndian<quint16>(1, ico.data() + 10);
-    qToLittleEndian<quint16>(quint16(bitCount), ico.data() + 12);
-    qToLittleEndian<quint32>(quint32(image.size()), ico.data() + 14);
+    qToLittleEndian<quint16>(quint16(image.bitCount), ico.data() + 12);
+    qToLittleEndian<quint32>(quint32(image.bytes.size()), ico.data() + 14);
     qToLittleEndian<quint32>(22, ico.data() + 18);
-    return ico + image;
+    return ico + image.bytes;
+}
+
+// Where the AND mask has a set bit the icon is transparent.
+void applyMask(QImage &picture, const IconImage &image)
+{
+    const qint64 stride = (qint64(picture.width()) + 31) / 32 * 4;
+    if (image.maskAt < 0 || !fits(image.bytes, image.maskAt, stride * picture.height()))
+        return;
+    for (int y = 0; y < picture.height(); ++y) {
+        const char *mask = image.bytes.constData() + image.maskAt + (picture.height() - 1 - y) * stride;
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            if ((static_cast<quint8>(mask[x / 8]) >> (7 - x % 8)) & 1)
+                line[x] = 0;
+        }
+    }
 }
 
 // The icon is shown at the system icon size, scaled from the best-fitting image.
 QImage decodeIconImage(const QByteArray &data)
 {
-    QByteArray ico = singleIconFile(data);
-    if (ico.isEmpty())
+    const IconImage image = isPng(data) ? pngImage(data) : dibImage(data);
+    if (image.bytes.isEmpty())
         return {};
+    QByteArray ico = singleIconFile(image);
     QBuffer buffer(&ico);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "ico");
-    QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
-    if (image.isNull() || image.size() == QSize(IconReader::IconSize, IconReader::IconSize))
-        return image;
-    return image.scaled(IconReader::IconSize, IconReader::IconSize, Qt::IgnoreAspectRatio,
-                        Qt::SmoothTransformation)
+    QImage picture = reader.read().convertToFormat(QImage::Format_ARGB32);
+    if (picture.size() != image.size)
+        return {};
+    applyMask(picture, image);
+    if (picture.size() == QSize(IconReader::IconSize, IconReader::IconSize))
+        return picture;
+    return picture.scaled(IconReader::IconSize, IconReader::IconSize, Qt::IgnoreAspectRatio,
+                          Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_ARGB32);
 }
 
