@@ -142,6 +142,7 @@ void MenuBenchmark::run()
     const auto coldPaint = [&] {
         IconCache::shared().clear();
         window->REloadMenuSStab();
+        window->GameList->doItemsLayout();
         window->GameList->viewport()->repaint();
     };
     row(u"cold: Hot refill + paint, icons pending"_s, median(coldPaint), hotFloor);
