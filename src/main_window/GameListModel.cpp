@@ -1,6 +1,8 @@
 #include "main_window/GameListModel.h"
 
 #include "main_window/ImageList.h"
+#include "platform/IconCache.h"
+#include "platform/IconLoader.h"
 
 #include <QSize>
 
@@ -9,7 +11,9 @@ using namespace Qt::StringLiterals;
 GameListModel::GameListModel(const ImageList &images, QObject *parent)
     : QAbstractListModel(parent)
     , m_images(images)
+    , m_loader(new IconLoader(this))
 {
+    connect(m_loader, &IconLoader::loaded, this, &GameListModel::iconLoaded);
 }
 
 int GameListModel::rowCount(const QModelIndex &parent) const
@@ -19,7 +23,8 @@ int GameListModel::rowCount(const QModelIndex &parent) const
 
 int GameListModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : 4;
+    // One column: the sub-items travel in roles, so assistive technology hears one item per game.
+    return parent.isValid() ? 0 : 1;
 }
 
 QVariant GameListModel::data(const QModelIndex &index, int role) const
@@ -30,26 +35,58 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        switch (index.column()) {
-        case 0: return item.text;
-        case 1: return item.subItem1;
-        case 2: return item.subItem2;
-        case 3: return item.subItem3;
-        }
-        return {};
+        return item.text;
+    case Qt::AccessibleDescriptionRole:
+        return description(item);
     case Qt::ToolTipRole:
         return item.text;
     case Qt::SizeHintRole:
         // One cell size for every item keeps layout cheap on long lists.
         return QSize(92, 70);
     case Qt::DecorationRole:
-        return index.column() == 0 ? QVariant(m_images.image(item.icon)) : QVariant();
+        return index.column() == 0 ? QVariant(icon(index.row())) : QVariant();
     case SubItem1Role: return item.subItem1;
     case SubItem2Role: return item.subItem2;
     case SubItem3Role: return item.subItem3;
     case IconIndexRole: return item.icon;
     }
     return {};
+}
+
+QImage GameListModel::icon(int row) const
+{
+    const QString path = m_images.source(m_items.at(row).icon);
+    if (const auto known = m_icons.constFind(path); known != m_icons.cend())
+        return *known;
+    QImage canvas;
+    if (IconCache::shared().find(path, &canvas)) {
+        m_icons.insert(path, canvas);
+        return canvas;
+    }
+    QList<int> &rows = m_waiting[path];
+    if (!rows.contains(row))
+        rows.append(row);
+    m_loader->request(path);
+    return IconCache::shared().blank();
+}
+
+void GameListModel::iconLoaded(const QString &path, const QImage &canvas)
+{
+    const QList<int> rows = m_waiting.take(path);
+    if (rows.isEmpty())
+        return; // read for an earlier fill
+    m_icons.insert(path, canvas);
+    for (const int row : rows) {
+        if (row < m_items.size())
+            Q_EMIT dataChanged(index(row), index(row), {Qt::DecorationRole});
+    }
+}
+
+QString GameListModel::description(const Item &item) const
+{
+    return u"%1：%2；%3：%4；%5：%6"_s.arg(headerData(1, Qt::Horizontal).toString(), item.subItem1,
+                                        headerData(2, Qt::Horizontal).toString(), item.subItem2,
+                                        headerData(3, Qt::Horizontal).toString(), item.subItem3);
 }
 
 QVariant GameListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -66,6 +103,9 @@ void GameListModel::Clear()
     m_filling = true;
     beginResetModel();
     m_items.clear();
+    m_icons.clear();
+    m_waiting.clear();
+    m_loader->cancelPending();
     endResetModel();
 }
 

@@ -5,8 +5,8 @@
 #include <QString>
 
 // `ImageList1`: one image per game row read by a fill, addressed by a 1-based index.
-// An entry keeps only its icon source; the picture is drawn from the shared icon cache
-// when the list first shows it, so rows that are read but never shown cost nothing.
+// An entry keeps only its icon source; the list reads the picture in the background when it
+// first shows the row, so rows that are read but never shown cost nothing.
 class ImageList
 {
 public:
@@ -16,6 +16,7 @@ public:
     // Releases the images of earlier fills; items of the current fill keep their indexes.
     void Clear();
     QString source(int index) const;
+    // The canvas read at once through the shared icon cache.
     QImage image(int index) const;
 
 private:

@@ -30,16 +30,33 @@ qsizetype IconCache::cost(const QString &path, const Entry &entry) const
     return qsizetype(sizeof(Entry)) + path.size() * 2 + own;
 }
 
+bool IconCache::lookup(const QString &path, const Entry &current, QImage *canvas) const
+{
+    QMutexLocker lock(&m_mutex);
+    const Entry *cached = m_entries.object(path);
+    if (!cached || cached->exists != current.exists || cached->modified != current.modified
+        || cached->bytes != current.bytes)
+        return false;
+    *canvas = cached->canvas;
+    return true;
+}
+
+bool IconCache::find(const QString &path, QImage *canvas) const
+{
+    const Entry current = stat(path);
+    if (!current.exists) {
+        *canvas = m_white;
+        return true;
+    }
+    return lookup(path, current, canvas);
+}
+
 QImage IconCache::canvas(const QString &path)
 {
     Entry current = stat(path);
-    {
-        QMutexLocker lock(&m_mutex);
-        const Entry *cached = m_entries.object(path);
-        if (cached && cached->exists == current.exists && cached->modified == current.modified
-            && cached->bytes == current.bytes)
-            return cached->canvas;
-    }
+    QImage cached;
+    if (lookup(path, current, &cached))
+        return cached;
     // Read outside the lock so that other threads are not held up by the disk.
     const QImage icon = current.exists ? IconReader::firstIcon(path) : QImage();
     current.canvas = icon.isNull() ? m_white : IconReader::canvasFor(icon);

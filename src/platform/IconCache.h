@@ -15,7 +15,11 @@ public:
 
     explicit IconCache(qsizetype maxBytes = DefaultMaxBytes);
 
+    // Reads the file when its canvas is not cached; safe to call from any thread.
     QImage canvas(const QString &path);
+    // The cached canvas without reading the file: false when it would have to be read.
+    bool find(const QString &path, QImage *canvas) const;
+    const QImage &blank() const { return m_white; }
     void clear();
     int size() const;
 
@@ -31,6 +35,7 @@ private:
     };
 
     Entry stat(const QString &path) const;
+    bool lookup(const QString &path, const Entry &current, QImage *canvas) const;
     qsizetype cost(const QString &path, const Entry &entry) const;
 
     mutable QMutex m_mutex;

@@ -18,7 +18,7 @@ namespace {
 constexpr int MaxIconSide = 256;
 constexpr qint64 MaxIconBytes = 1024 * 1024;
 constexpr qint64 MaxPictureBytes = 4 * 1024 * 1024;
-constexpr qint64 MaxPicturePixels = 4096 * 4096;
+constexpr int MaxPictureSide = 1024;
 constexpr int MaxSections = 1024;
 constexpr quint32 HighBit = 0x80000000u;
 constexpr quint32 RtIcon = 3;
@@ -111,127 +111,11 @@ qsizetype bestFit(const QList<IconEntry> &entries)
     return best;
 }
 
-// A DIB as stored in icons: header, palette, XOR bitmap and AND mask, both bottom-up,
-// the header's height counting both bitmaps.
-struct DibLayout
-{
-    int width = 0;
-    int height = 0;
-    int bitCount = 0;
-    qint64 paletteAt = 0;
-    int colours = 0;
-    qint64 xorAt = 0;
-    qint64 xorStride = 0;
-    qint64 andAt = 0;
-    qint64 andStride = 0;
-};
+constexpr int DibHeaderSize = 40;
 
 bool validBitCount(int bits)
 {
-    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
-
-std::optional<DibLayout> dibLayout(const QByteArray &dib)
-{
-    const quint32 headerSize = u32(dib, 0);
-    if (headerSize < 40 || headerSize > 124 || !fits(dib, 0, headerSize))
-        return std::nullopt;
-    DibLayout l;
-    l.width = s32(dib, 4);
-    l.height = s32(dib, 8) / 2;
-    l.bitCount = u16(dib, 14);
-    if (l.width < 1 || l.width > MaxIconSide || l.height < 1 || l.height > MaxIconSide
-        || !validBitCount(l.bitCount) || u32(dib, 16) != 0)
-        return std::nullopt;
-    const quint32 used = u32(dib, 32);
-    if (l.bitCount <= 8) {
-        if (used > (1u << l.bitCount))
-            return std::nullopt;
-        l.colours = used ? int(used) : 1 << l.bitCount;
-    }
-    l.paletteAt = headerSize;
-    l.xorAt = l.paletteAt + qint64(l.colours) * 4;
-    l.xorStride = (qint64(l.width) * l.bitCount + 31) / 32 * 4;
-    l.andAt = l.xorAt + l.xorStride * l.height;
-    l.andStride = (qint64(l.width) + 31) / 32 * 4;
-    if (!fits(dib, l.andAt, l.andStride * l.height))
-        return std::nullopt;
-    return l;
-}
-
-QRgb paletteColour(const QByteArray &dib, const DibLayout &l, int index)
-{
-    if (index >= l.colours)
-        return qRgb(0, 0, 0);
-    const qint64 at = l.paletteAt + qint64(index) * 4;
-    return qRgb(static_cast<quint8>(dib.at(at + 2)), static_cast<quint8>(dib.at(at + 1)),
-                static_cast<quint8>(dib.at(at)));
-}
-
-QRgb dibPixel(const QByteArray &dib, const DibLayout &l, const char *row, int x)
-{
-    const auto byte = [row](qint64 i) { return static_cast<quint8>(row[i]); };
-    switch (l.bitCount) {
-    case 1:
-        return paletteColour(dib, l, (byte(x / 8) >> (7 - x % 8)) & 1);
-    case 4:
-        return paletteColour(dib, l, (byte(x / 2) >> (x % 2 ? 0 : 4)) & 0xF);
-    case 8:
-        return paletteColour(dib, l, byte(x));
-    case 16: {
-        const int v = byte(x * 2) | byte(x * 2 + 1) << 8;
-        return qRgb((v >> 10 & 31) * 255 / 31, (v >> 5 & 31) * 255 / 31, (v & 31) * 255 / 31);
-    }
-    case 24:
-        return qRgb(byte(x * 3 + 2), byte(x * 3 + 1), byte(x * 3));
-    default:
-        return qRgba(byte(x * 4 + 2), byte(x * 4 + 1), byte(x * 4), byte(x * 4 + 3));
-    }
-}
-
-bool hasAlpha(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(line[x]) != 0)
-                return true;
-        }
-    }
-    return false;
-}
-
-// Where the AND mask has a set bit the icon is transparent.
-void applyMask(QImage &image, const QByteArray &dib, const DibLayout &l)
-{
-    for (int y = 0; y < l.height; ++y) {
-        const char *mask = dib.constData() + l.andAt + qint64(l.height - 1 - y) * l.andStride;
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < l.width; ++x) {
-            const bool transparent = (static_cast<quint8>(mask[x / 8]) >> (7 - x % 8)) & 1;
-            line[x] = transparent ? qRgba(0, 0, 0, 0) : (line[x] | 0xFF000000u);
-        }
-    }
-}
-
-QImage decodeDib(const QByteArray &dib)
-{
-    const std::optional<DibLayout> l = dibLayout(dib);
-    if (!l)
-        return {};
-    QImage image(l->width, l->height, QImage::Format_ARGB32);
-    if (image.isNull())
-        return {};
-    for (int y = 0; y < l->height; ++y) {
-        const char *row = dib.constData() + l->xorAt + qint64(l->height - 1 - y) * l->xorStride;
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < l->width; ++x)
-            line[x] = dibPixel(dib, *l, row, x);
-    }
-    // 32-bit images carry their own alpha; an all-zero alpha channel means they do not use it.
-    if (l->bitCount != 32 || !hasAlpha(image))
-        applyMask(image, dib, *l);
-    return image;
+    return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32;
 }
 
 quint32 bigEndian32(const QByteArray &bytes, qint64 at)
@@ -239,32 +123,114 @@ quint32 bigEndian32(const QByteArray &bytes, qint64 at)
     return fits(bytes, at, 4) ? qFromBigEndian<quint32>(bytes.constData() + at) : 0;
 }
 
-QImage decodePng(const QByteArray &png)
-{
-    // Check the size in the header before Qt allocates anything for it.
-    const quint32 width = bigEndian32(png, 16);
-    const quint32 height = bigEndian32(png, 20);
-    if (png.mid(12, 4) != "IHDR" || width < 1 || width > MaxIconSide || height < 1 || height > MaxIconSide)
-        return {};
-    QImage image;
-    if (!image.loadFromData(png, "PNG"))
-        return {};
-    return image.convertToFormat(QImage::Format_ARGB32);
-}
-
 bool isPng(const QByteArray &bytes)
 {
     return bytes.startsWith("\x89PNG\r\n\x1a\n");
 }
 
+// One image of an icon directory in the form Qt's reader takes.
+struct IconImage
+{
+    QByteArray bytes;
+    QSize size;
+    int bitCount = 32;
+    qint64 maskAt = -1; // where the AND mask is left to us to apply
+};
+
+// A 40-byte header, and for 32-bit images an AND mask even when the file left it out.
+// Qt's reader ignores the mask of 24- and 32-bit images; Windows uses it unless the alpha is
+// all zero, so that case is made opaque here and masked after decoding.
+IconImage dibImage(QByteArray dib)
+{
+    IconImage image;
+    const quint32 headerSize = u32(dib, 0);
+    const qint32 width = s32(dib, 4);
+    const qint32 height = s32(dib, 8) / 2;
+    image.bitCount = u16(dib, 14);
+    if (headerSize < DibHeaderSize || headerSize > 124 || !fits(dib, 0, headerSize) || width < 1
+        || width > MaxIconSide || height < 1 || height > MaxIconSide || !validBitCount(image.bitCount)
+        || u32(dib, 16) != 0)
+        return {};
+    image.size = QSize(width, height);
+    dib.remove(DibHeaderSize, headerSize - DibHeaderSize);
+    qToLittleEndian<quint32>(DibHeaderSize, dib.data());
+    const qint64 pixelsEnd = DibHeaderSize + (qint64(width) * image.bitCount + 31) / 32 * 4 * height;
+    if (image.bitCount == 24)
+        image.maskAt = pixelsEnd;
+    if (image.bitCount == 32) {
+        if (dib.size() < pixelsEnd)
+            return {};
+        dib.resize(pixelsEnd + (qint64(width) + 31) / 32 * 4 * height, '\0');
+        bool alpha = false;
+        for (qint64 at = DibHeaderSize + 3; at < pixelsEnd && !alpha; at += 4)
+            alpha = dib.at(at) != 0;
+        for (qint64 at = DibHeaderSize + 3; at < pixelsEnd && !alpha; at += 4)
+            dib[at] = char(0xFF);
+        image.maskAt = alpha ? -1 : pixelsEnd;
+    }
+    image.bytes = dib;
+    return image;
+}
+
+IconImage pngImage(const QByteArray &png)
+{
+    // The size in the header is checked before anything is allocated for it.
+    const quint32 width = bigEndian32(png, 16);
+    const quint32 height = bigEndian32(png, 20);
+    if (png.mid(12, 4) != "IHDR" || width < 1 || width > MaxIconSide || height < 1 || height > MaxIconSide)
+        return {};
+    return {png, QSize(int(width), int(height)), 32, -1};
+}
+
+// The image as a .ico with a single entry.
+QByteArray singleIconFile(const IconImage &image)
+{
+    QByteArray ico(22, '\0');
+    qToLittleEndian<quint16>(1, ico.data() + 2);
+    qToLittleEndian<quint16>(1, ico.data() + 4);
+    ico[6] = char(image.size.width() & 0xFF); // 256 is written as 0
+    ico[7] = char(image.size.height() & 0xFF);
+    qToLittleEndian<quint16>(1, ico.data() + 10);
+    qToLittleEndian<quint16>(quint16(image.bitCount), ico.data() + 12);
+    qToLittleEndian<quint32>(quint32(image.bytes.size()), ico.data() + 14);
+    qToLittleEndian<quint32>(22, ico.data() + 18);
+    return ico + image.bytes;
+}
+
+// Where the AND mask has a set bit the icon is transparent.
+void applyMask(QImage &picture, const IconImage &image)
+{
+    const qint64 stride = (qint64(picture.width()) + 31) / 32 * 4;
+    if (image.maskAt < 0 || !fits(image.bytes, image.maskAt, stride * picture.height()))
+        return;
+    for (int y = 0; y < picture.height(); ++y) {
+        const char *mask = image.bytes.constData() + image.maskAt + (picture.height() - 1 - y) * stride;
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            if ((static_cast<quint8>(mask[x / 8]) >> (7 - x % 8)) & 1)
+                line[x] = 0;
+        }
+    }
+}
+
 // The icon is shown at the system icon size, scaled from the best-fitting image.
 QImage decodeIconImage(const QByteArray &data)
 {
-    QImage image = isPng(data) ? decodePng(data) : decodeDib(data);
-    if (image.isNull() || image.size() == QSize(IconReader::IconSize, IconReader::IconSize))
-        return image;
-    return image.scaled(IconReader::IconSize, IconReader::IconSize, Qt::IgnoreAspectRatio,
-                        Qt::SmoothTransformation)
+    const IconImage image = isPng(data) ? pngImage(data) : dibImage(data);
+    if (image.bytes.isEmpty())
+        return {};
+    QByteArray ico = singleIconFile(image);
+    QBuffer buffer(&ico);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "ico");
+    QImage picture = reader.read().convertToFormat(QImage::Format_ARGB32);
+    if (picture.size() != image.size)
+        return {};
+    applyMask(picture, image);
+    if (picture.size() == QSize(IconReader::IconSize, IconReader::IconSize))
+        return picture;
+    return picture.scaled(IconReader::IconSize, IconReader::IconSize, Qt::IgnoreAspectRatio,
+                          Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_ARGB32);
 }
 
@@ -466,8 +432,9 @@ QImage IconReader::readPicture()
     reader.setDecideFormatFromContent(true);
     const QByteArray format = reader.format();
     const QSize size = reader.size();
+    // Pictures larger than any icon would need are refused before they are decoded.
     if (!QList<QByteArray>{"png", "bmp", "jpeg", "jpg", "gif"}.contains(format) || size.isEmpty()
-        || qint64(size.width()) * size.height() > MaxPicturePixels)
+        || size.width() > MaxPictureSide || size.height() > MaxPictureSide)
         return {};
     QImage image = reader.read();
     if (image.isNull())

@@ -9,10 +9,10 @@
 #include "main_window/ImageList.h"
 #include "main_window/WebPane.h"
 #include "main_window/WebSearch.h"
-#include "platform/IconFile.h"
+#include "IconFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
-#include "platform/RecordingShell.h"
+#include "RecordingShell.h"
 #include "platform/SSTab.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
@@ -87,6 +87,7 @@ private Q_SLOTS:
     void categoryTabListsItsGamesAndHidesTheWebPane();
     void hotCaptionCategoryListsTheHotGames();
     void iconSourcesFollowTheIconColumn();
+    void iconsArriveInTheBackground();
     void reloadForMainReturnsToTheHotTab();
     void reloadForMainRedrawsTheStripAtOnce();
     void pressingTheCurrentTabLeavesTheWebPane();
@@ -100,6 +101,7 @@ private Q_SLOTS:
     void folderBrowsingOpensTheGameDirectory();
     void rightButtonReleaseShowsThePopupMenu();
     void assistiveTechnologySeesTabsAndGames();
+    void assistiveTechnologyHearsEachGameOnce();
     void operatorAddsACategoryAndAGameThroughTheWindows();
     void failingCatalogueGivesAnErrorAndAnEmptyList();
     void resizingScalesTheControlsAndTheTabsCoverTheWindow();
@@ -243,6 +245,37 @@ void tst_ForMain::iconSourcesFollowTheIconColumn()
     QCOMPARE(images.image(1).pixelColor(32, 32), QColor(Qt::white));
     QCOMPARE(images.image(2).pixelColor(5, 5), QColor(Qt::blue));
     QCOMPARE(images.image(3).pixelColor(5, 5), QColor(Qt::white));
+}
+
+void tst_ForMain::iconsArriveInTheBackground()
+{
+    QTemporaryDir games;
+    const QString dir = games.path() + u'/';
+    QImage red(32, 32, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QVERIFY(IconFile::writeIco(red, dir + u"own.ico"_s));
+    QVERIFY(QFile::copy(QStringLiteral(JYT_TEST_DATA "/icons/big-2048.png"), dir + u"big.png"_s));
+    GameRow small = game(u"小"_s, u"a"_s, u"是"_s, u"own.ico"_s);
+    GameRow big = game(u"大"_s, u"a"_s, u"是"_s, u"big.png"_s);
+    small.GamePath = big.GamePath = dir;
+    CatalogueFixture fixture({u"a"_s}, {small, big});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    const GameListModel *model = window.gameListModel();
+    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+    const int smallRow = listedNames(window).indexOf(u"小"_s);
+    const int bigRow = listedNames(window).indexOf(u"大"_s);
+    const auto pixel = [model](int row) {
+        return model->index(row, 0).data(Qt::DecorationRole).value<QImage>().pixelColor(5, 5);
+    };
+    // The first answer is the white canvas: nothing is decoded on the window's thread.
+    QCOMPARE(pixel(smallRow), QColor(Qt::white));
+    QCOMPARE(pixel(bigRow), QColor(Qt::white));
+    QTRY_COMPARE(pixel(smallRow), QColor(Qt::red));
+    QTRY_COMPARE(model->pendingIcons(), 0);
+    QVERIFY(!changed.isEmpty());
+    // A picture declared larger than 1024 x 1024 is refused and keeps the white canvas.
+    QCOMPARE(pixel(bigRow), QColor(Qt::white));
 }
 
 void tst_ForMain::reloadForMainReturnsToTheHotTab()
@@ -445,6 +478,21 @@ void tst_ForMain::assistiveTechnologySeesTabsAndGames()
     for (int i = 0; i < list->childCount() && !found; ++i)
         found = list->child(i)->text(QAccessible::Name) == u"穿梭时空"_s;
     QVERIFY(found);
+}
+
+void tst_ForMain::assistiveTechnologyHearsEachGameOnce()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(window.GameList);
+    QVERIFY(list);
+    QCOMPARE(list->childCount(), 2);
+    QCOMPARE(list->child(0)->text(QAccessible::Name), u"一"_s);
+    QCOMPARE(list->child(1)->text(QAccessible::Name), u"二"_s);
+    QVERIFY(list->child(1)->text(QAccessible::Description).contains(u"/games/二/"_s));
 }
 
 void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()

@@ -1,7 +1,7 @@
 #include "main_window/ForMrun.h"
 
 #include "platform/MessageBox.h"
-#include "platform/RecordingShell.h"
+#include "RecordingShell.h"
 
 #include <QGuiApplication>
 #include <QLabel>

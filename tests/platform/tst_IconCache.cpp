@@ -1,5 +1,5 @@
 #include "platform/IconCache.h"
-#include "platform/IconFile.h"
+#include "IconFile.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/IconFile.h"
+#include "IconFile.h"
 #include "platform/IconReader.h"
 
 #include <QBuffer>
@@ -173,6 +173,9 @@ private Q_SLOTS:
     void dibBitDepths();
     void dib32WithoutAlphaUsesMask();
     void dibOddWidthRowsArePadded();
+    void imageMagickIcons_data();
+    void imageMagickIcons();
+    void icoEntryWithoutMask();
     void pngInIco();
     void icoDetectedByContent();
     void peWithIcon_data();
@@ -186,6 +189,7 @@ private Q_SLOTS:
     void absurdHeaders();
     void pictureFiles();
     void largePictureIsScaledKeepingAspect();
+    void hugePictureIsRefused();
     void gifFile();
     void missingAndDirectoryAndText();
     void canvasWithoutIconIsWhite();
@@ -277,6 +281,48 @@ void tst_IconReader::dibOddWidthRowsArePadded()
     QVERIFY(near(icon.pixel(2, 29), Red));
     QVERIFY(near(icon.pixel(29, 29), Blue));
     QVERIFY(near(icon.pixel(29, 2), Blue));
+}
+
+void tst_IconReader::imageMagickIcons_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QRgb>("expected");
+    QTest::newRow("32-bit, 32 x 32 chosen") << u"im-sizes.ico"_s << QPoint(20, 20) << Blue;
+    QTest::newRow("32-bit, transparent corner") << u"im-sizes.ico"_s << QPoint(2, 2) << qRgba(0, 0, 0, 0);
+    QTest::newRow("4-bit palette") << u"im-palette.ico"_s << QPoint(20, 20) << Red;
+    QTest::newRow("4-bit palette, other colour") << u"im-palette.ico"_s << QPoint(12, 2) << Yellow;
+    QTest::newRow("4-bit palette, masked") << u"im-palette.ico"_s << QPoint(2, 2) << qRgba(0, 0, 0, 0);
+    QTest::newRow("PNG entry, left") << u"im-png256.ico"_s << QPoint(4, 16) << Red;
+    QTest::newRow("PNG entry, right") << u"im-png256.ico"_s << QPoint(28, 16) << Blue;
+}
+
+// Icons written by another program, not by our own writer.
+void tst_IconReader::imageMagickIcons()
+{
+    QFETCH(QString, file);
+    QFETCH(QPoint, at);
+    QFETCH(QRgb, expected);
+    const QImage icon = IconReader::firstIcon(QStringLiteral(JYT_TEST_DATA "/icons/") + file);
+    QCOMPARE(icon.size(), QSize(32, 32));
+    // A transparent pixel's colour is not shown, so only its alpha counts.
+    const QRgb actual = qAlpha(expected) == 0 ? icon.pixel(at) & 0xFF000000u : icon.pixel(at);
+    QVERIFY2(near(actual, expected), QByteArray::number(icon.pixel(at), 16).constData());
+}
+
+// Many real files store 32-bit images with their alpha only and leave out the AND mask.
+void tst_IconReader::icoEntryWithoutMask()
+{
+    QFile file(QStringLiteral(JYT_TEST_DATA "/icons/im-sizes.ico"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const quint32 length = qFromLittleEndian<quint32>(bytes.constData() + 22 + 8);
+    const quint32 offset = qFromLittleEndian<quint32>(bytes.constData() + 22 + 12);
+    QCOMPARE(length, 40u + 32 * 32 * 4 + 32 * 4);
+    const QByteArray withoutMask = bytes.mid(offset, length - 32 * 4);
+    const QImage icon = IconReader::firstIconFromBytes(ico({{32, 32, 32, withoutMask}}));
+    QCOMPARE(icon.pixel(20, 20), Blue);
+    QCOMPARE(qAlpha(icon.pixel(2, 2)), 0);
 }
 
 void tst_IconReader::pngInIco()
@@ -438,6 +484,16 @@ void tst_IconReader::largePictureIsScaledKeepingAspect()
     const QImage icon = IconReader::firstIcon(write(u"wide.png"_s, encoded(solidImage(128, 64, Red), "PNG")));
     QCOMPARE(icon.size(), QSize(32, 16));
     QCOMPARE(icon.pixel(31, 15), Red);
+}
+
+// The size in the header decides: a 2048 x 2048 picture is never decoded for an icon.
+void tst_IconReader::hugePictureIsRefused()
+{
+    QFile file(QStringLiteral(JYT_TEST_DATA "/icons/big-2048.png"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(IconReader(&file).read().isNull());
+    const QImage limit = IconReader::firstIcon(write(u"limit.png"_s, encoded(solidImage(1024, 1024, Red), "PNG")));
+    QCOMPARE(limit.size(), QSize(32, 32));
 }
 
 void tst_IconReader::gifFile()

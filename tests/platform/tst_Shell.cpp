@@ -1,5 +1,5 @@
 #include "platform/DesktopShell.h"
-#include "platform/RecordingShell.h"
+#include "RecordingShell.h"
 #include "platform/Shell.h"
 
 #include <QDir>

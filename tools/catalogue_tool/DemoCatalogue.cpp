@@ -3,7 +3,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
-#include "platform/IconFile.h"
+#include "IconFile.h"
 
 #include <QColor>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/IconFile.h"
+#include "IconFile.h"
 
 #include <QSaveFile>
 #include <QtEndian>

@@ -1,4 +1,4 @@
-#include "platform/RecordingShell.h"
+#include "RecordingShell.h"
 
 LaunchResult RecordingShell::open(const QString &file, const QString &arguments, const QString &workingDir)
 {
