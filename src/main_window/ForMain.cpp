@@ -14,6 +14,7 @@
 #include "main_window/WebSearch.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
+#include "platform/QtTranslations.h"
 #include "platform/SSTab.h"
 #include "platform/Shell.h"
 #include "platform/Skin.h"
@@ -47,14 +48,19 @@ int ForMain::run(int argc, char *argv[])
 {
     WebPane::prepareEnvironment();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"juyoutai"_s);
-    QApplication::setApplicationDisplayName(u"聚游台"_s);
-    QApplication::setApplicationVersion(QStringLiteral(JYT_VERSION));
+    setUpApplication();
     ForMain window;
     if (!window.Form_Load())
         return 1;
     window.show();
     return app.exec();
+}
+
+void ForMain::setUpApplication()
+{
+    QApplication::setApplicationName(u"juyoutai"_s);
+    QApplication::setApplicationVersion(QStringLiteral(JYT_VERSION));
+    QtTranslations::install();
 }
 
 ForMain::ForMain(QWidget *parent)
