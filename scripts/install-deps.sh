@@ -9,6 +9,7 @@ PACKAGES=(
   libsqlcipher-dev sqlcipher
   xvfb xauth x11-utils
   fonts-wqy-zenhei
+  qt6-translations-l10n
   clang libclang-rt-14-dev
   dpkg-dev file desktop-file-utils appstream
 )

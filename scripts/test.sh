@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 export QTWEBENGINE_DISABLE_SANDBOX=1
+export JUYOUTAI_ALLOW_ROOT_WEB=1 # the web pane tests load real pages, also as root
 jobs=$(nproc)
 
 BUILD_TYPE=Debug BUILD_DIR=build-tests bash scripts/build.sh

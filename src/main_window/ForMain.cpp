@@ -14,6 +14,7 @@
 #include "main_window/WebSearch.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
+#include "platform/QtTranslations.h"
 #include "platform/SSTab.h"
 #include "platform/Shell.h"
 #include "platform/Skin.h"
@@ -48,15 +49,20 @@ int ForMain::run(int argc, char *argv[])
 {
     WebPane::prepareEnvironment();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"juyoutai"_s);
-    QApplication::setApplicationDisplayName(u"聚游台"_s);
-    QApplication::setApplicationVersion(QStringLiteral(JYT_VERSION));
+    setUpApplication();
     ForMain window;
     QApplication::setWindowIcon(QIcon(u":/icons/juyoutai-256.png"_s)); // the resources are linked in by now
     if (!window.Form_Load())
         return 1;
     window.show();
     return app.exec();
+}
+
+void ForMain::setUpApplication()
+{
+    QApplication::setApplicationName(u"juyoutai"_s);
+    QApplication::setApplicationVersion(QStringLiteral(JYT_VERSION));
+    QtTranslations::install();
 }
 
 ForMain::ForMain(QWidget *parent)

@@ -28,6 +28,9 @@ class ForMain : public QWidget, public MainWindowHooks
 public:
     // The program: prepares the platform, loads the main window and runs it.
     static int run(int argc, char *argv[]);
+    // The application object's names and Qt's Chinese texts; no display name, so the window
+    // system shows every caption exactly as set.
+    static void setUpApplication();
 
     explicit ForMain(QWidget *parent = nullptr);
     ~ForMain() override;

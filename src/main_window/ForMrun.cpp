@@ -6,6 +6,8 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -48,6 +50,32 @@ void ForMrun::setGame(const QString &name, const QString &directory, const QStri
     m_directory = directory;
     m_executable = executable;
     m_arguments = arguments;
+}
+
+void ForMrun::showEvent(QShowEvent *event)
+{
+    // Restoring from the task bar keeps the place the player left it at
+    if (!event->spontaneous())
+        centreOnScreen();
+    QDialog::showEvent(event);
+}
+
+void ForMrun::centreOnScreen()
+{
+    const QWidget *owner = parentWidget() ? parentWidget()->window() : this;
+    const QScreen *screen = owner->screen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    // Before the first show the frame is unknown; the owner's frame is the best guess
+    if (frame == geometry() && owner != this) {
+        const QRect outer = owner->frameGeometry();
+        const QRect inner = owner->geometry();
+        frame.adjust(outer.left() - inner.left(), outer.top() - inner.top(), outer.right() - inner.right(),
+                     outer.bottom() - inner.bottom());
+    }
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
 }
 
 void ForMrun::CmdRunGame_Click()

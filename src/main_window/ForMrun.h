@@ -5,7 +5,8 @@
 class QLabel;
 class QPushButton;
 
-// The run dialog: confirms the chosen game and starts it through the shell.
+// The run dialog: confirms the chosen game and starts it through the shell. It opens centred
+// on the screen, not on the main window.
 class ForMrun : public QDialog
 {
     Q_OBJECT
@@ -21,11 +22,15 @@ public:
     QString executable() const { return m_executable; }
     QString arguments() const { return m_arguments; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private Q_SLOTS:
     void CmdRunGame_Click();
 
 private:
     void createControls();
+    void centreOnScreen();
 
     QLabel *m_label1 = nullptr;
     QLabel *m_label2 = nullptr;

@@ -24,6 +24,11 @@ bool SilentWebPage::isSilent() const
     return m_silent;
 }
 
+void SilentWebPage::setRemotePagesAllowed(bool allowed)
+{
+    m_remotePagesAllowed = allowed;
+}
+
 void SilentWebPage::javaScriptAlert(const QUrl &securityOrigin, const QString &msg)
 {
     if (!m_silent)
@@ -53,6 +58,11 @@ void SilentWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level
 
 bool SilentWebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
+    if (!m_remotePagesAllowed && (url.scheme() == "http"_L1 || url.scheme() == "https"_L1)) {
+        if (isMainFrame)
+            Q_EMIT remotePageRefused(url);
+        return false;
+    }
     // Frames inside a page may use any scheme the engine allows; the page itself may not leave the web
     if (isMainFrame && !WebSearch::isAllowedAddress(url) && url != QUrl(u"about:blank"_s))
         return false;

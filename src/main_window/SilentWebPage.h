@@ -6,7 +6,8 @@ class QWebEngineCertificateError;
 class QWebEngineNewWindowRequest;
 
 // A web page that, in silent mode, never raises a dialog of its own and prints nothing;
-// it stays within the pane: new windows load here and other schemes are refused.
+// it stays within the pane: new windows load here and other schemes are refused. When remote
+// pages are not allowed, every frame keeps off the web and the pane is told so.
 class SilentWebPage : public QWebEnginePage
 {
     Q_OBJECT
@@ -16,6 +17,10 @@ public:
 
     void setSilent(bool silent);
     bool isSilent() const;
+    void setRemotePagesAllowed(bool allowed);
+
+Q_SIGNALS:
+    void remotePageRefused(const QUrl &address);
 
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
@@ -32,4 +37,5 @@ private:
     void refuseCertificate(const QWebEngineCertificateError &error);
 
     bool m_silent = false;
+    bool m_remotePagesAllowed = true;
 };

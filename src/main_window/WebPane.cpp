@@ -5,6 +5,7 @@
 #include "main_window/WebSearch.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
@@ -21,14 +22,23 @@ const QUrl &blankAddress()
     static const QUrl blank(u"about:blank"_s);
     return blank;
 }
+
+const char RootWebOptIn[] = "JUYOUTAI_ALLOW_ROOT_WEB";
 }
 
 WebPane::WebPane(QWidget *parent)
     : QWidget(parent)
     , m_layout(new QVBoxLayout(this))
     , m_address(blankAddress())
+    , m_remotePagesAllowed(remotePagesAllowed(::geteuid()))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
+    m_notice = new QLabel(u"以管理员身份运行时不显示网页。"_s, this);
+    m_notice->setObjectName(u"RemotePageNotice"_s);
+    m_notice->setAlignment(Qt::AlignCenter);
+    m_notice->setWordWrap(true);
+    m_notice->hide();
+    m_layout->addWidget(m_notice);
     hide();
 }
 
@@ -43,7 +53,8 @@ WebPane::~WebPane()
 
 void WebPane::prepareEnvironment()
 {
-    // The engine will not start as root with its sandbox on; normal users keep it
+    // The engine will not start as root with its sandbox on; normal users keep it. Without the
+    // sandbox root is shown only the local about page (see remotePagesAllowed).
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (!QCoreApplication::instance())
@@ -58,6 +69,11 @@ QUrl WebPane::aboutAddress()
     return WebSearch::aboutAddress();
 }
 
+bool WebPane::remotePagesAllowed(uint effectiveUserId)
+{
+    return effectiveUserId != 0 || qgetenv(RootWebOptIn) == "1";
+}
+
 void WebPane::Navigate(const QString &address)
 {
     Navigate(QUrl(address));
@@ -67,14 +83,20 @@ void WebPane::Navigate(const QUrl &address)
 {
     if (address == blankAddress()) {
         m_address = address;
+        showNotice(false);
         if (m_page)
             m_page->setUrl(address);
         return;
     }
     if (!WebSearch::isAllowedAddress(address))
         return;
-    startEngine();
     m_address = address;
+    if (!m_remotePagesAllowed && address != aboutAddress()) {
+        showNotice(true);
+        return;
+    }
+    startEngine();
+    showNotice(false);
     m_page->load(address);
 }
 
@@ -92,7 +114,7 @@ bool WebPane::isSilent() const
 
 QUrl WebPane::url() const
 {
-    if (!m_page)
+    if (!m_page || isNoticeShown())
         return m_address;
     const QUrl current = m_page->url();
     return current.isEmpty() ? m_address : current;
@@ -101,6 +123,11 @@ QUrl WebPane::url() const
 bool WebPane::isEngineStarted() const
 {
     return m_view != nullptr;
+}
+
+bool WebPane::isNoticeShown() const
+{
+    return !m_notice->isHidden();
 }
 
 QWebEngineView *WebPane::view()
@@ -135,6 +162,11 @@ void WebPane::startEngine()
 
     m_page = new SilentWebPage(m_profile);
     m_page->setSilent(m_silent);
+    m_page->setRemotePagesAllowed(m_remotePagesAllowed);
+    connect(m_page, &SilentWebPage::remotePageRefused, this, [this](const QUrl &address) {
+        m_address = address;
+        showNotice(true);
+    });
     m_view = new QWebEngineView(this);
     m_view->setPage(m_page);
     m_layout->addWidget(m_view);
@@ -143,4 +175,11 @@ void WebPane::startEngine()
 void WebPane::refuseDownload(QWebEngineDownloadRequest *download)
 {
     download->cancel();
+}
+
+void WebPane::showNotice(bool shown)
+{
+    m_notice->setVisible(shown);
+    if (m_view)
+        m_view->setVisible(!shown);
 }

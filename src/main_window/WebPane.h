@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class AboutSchemeHandler;
+class QLabel;
 class QVBoxLayout;
 class QWebEngineDownloadRequest;
 class QWebEnginePage;
@@ -15,6 +16,8 @@ class SilentWebPage;
 // session leaves no cookies, cache or history behind for the next player.
 // The web engine starts on the first navigation to a real page: until then the pane only
 // reports "about:blank", which keeps the engine's start-up off the way to the first window.
+// Run by root, the engine has no sandbox, so the pane shows a notice instead of any web page
+// (the about page still opens); the test suite opts in to real pages with JUYOUTAI_ALLOW_ROOT_WEB=1.
 class WebPane : public QWidget
 {
     Q_OBJECT
@@ -26,6 +29,8 @@ public:
     // Call before the application object is made: the engine reads these at its start.
     static void prepareEnvironment();
     static QUrl aboutAddress();
+    // False for root (effective user id 0) unless JUYOUTAI_ALLOW_ROOT_WEB is "1".
+    static bool remotePagesAllowed(uint effectiveUserId);
 
     // Loads the address if it is allowed (http, https, the about page or "about:blank");
     // anything else is ignored.
@@ -36,6 +41,7 @@ public:
     bool isSilent() const;
     QUrl url() const;
     bool isEngineStarted() const;
+    bool isNoticeShown() const;
 
     // These start the engine when it is not running yet.
     QWebEngineView *view();
@@ -45,12 +51,15 @@ public:
 private:
     void startEngine();
     void refuseDownload(QWebEngineDownloadRequest *download);
+    void showNotice(bool shown);
 
     QVBoxLayout *m_layout = nullptr;
+    QLabel *m_notice = nullptr;
     QWebEngineProfile *m_profile = nullptr;
     AboutSchemeHandler *m_aboutHandler = nullptr;
     SilentWebPage *m_page = nullptr;
     QWebEngineView *m_view = nullptr;
     QUrl m_address;
     bool m_silent = false;
+    bool m_remotePagesAllowed = true;
 };

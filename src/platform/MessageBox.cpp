@@ -35,7 +35,8 @@ int MessageBox::show(QWidget *parent, const QString &text, int style, const QStr
         return s_answers.isEmpty() ? Ok : s_answers.takeFirst();
 
     const bool withCancel = (style & 0x0F) == OkCancel;
-    QMessageBox box(iconFor(style), title.isEmpty() ? QApplication::applicationDisplayName() : title, text,
+    // Every box has one of the program's own titles; a missing one reads as a notice
+    QMessageBox box(iconFor(style), title.isEmpty() ? QStringLiteral("提示") : title, text,
                     withCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, parent);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     if (withCancel)

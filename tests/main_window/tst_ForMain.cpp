@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QAction>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
@@ -80,6 +81,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
+    void setUpLeavesCaptionsAsSet();
+    void setUpLoadsQtsChineseTexts();
     void missingCatalogueIsReportedWithoutCreatingAFile();
     void emptyCatalogueGivesOnlyTheHotTab();
     void tabsFollowTheCategoryTable();
@@ -133,6 +136,21 @@ void tst_ForMain::init()
 void tst_ForMain::cleanup()
 {
     Catalogue::CloseCatalogue();
+}
+
+void tst_ForMain::setUpLeavesCaptionsAsSet()
+{
+    ForMain::setUpApplication();
+    // Qt appends a display name, once one is set, to every caption the window system shows
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
+
+void tst_ForMain::setUpLoadsQtsChineseTexts()
+{
+    ForMain::setUpApplication();
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), u"取消"_s);
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), u"查找范围："_s);
 }
 
 void tst_ForMain::missingCatalogueIsReportedWithoutCreatingAFile()

@@ -46,6 +46,7 @@ private Q_SLOTS:
     void failedLaunchShowsErrorThenCloses();
     void modalRunReturnsAccepted();
     void closeBoxStartsNothing();
+    void opensCentredOnTheScreen();
 
 private:
     QPushButton *runButton(ForMrun &dialog);
@@ -197,6 +198,21 @@ void tst_ForMrun::closeBoxStartsNothing()
     QCOMPARE(rejected.size(), 1);
     QVERIFY(m_shell.calls().isEmpty());
     QVERIFY(MessageBox::shown().isEmpty());
+}
+
+void tst_ForMrun::opensCentredOnTheScreen()
+{
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget owner;
+    owner.setGeometry(available.left() + 10, available.top() + 10, 300, 200);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    ForMrun dialog(&owner);
+    dialog.setGame(u"穿梭时空"_s, u"/g/"_s, u"a"_s, u"无"_s);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QPoint offset = dialog.frameGeometry().center() - available.center();
+    QVERIFY2(offset.manhattanLength() <= 2, qPrintable(u"%1,%2"_s.arg(offset.x()).arg(offset.y())));
 }
 
 QTEST_MAIN(tst_ForMrun)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QHash>
+#include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslKey>
@@ -131,6 +132,14 @@ private:
     QStringList m_seen;
 };
 
+void restoreRootWebOptIn(const QByteArray &saved)
+{
+    if (saved.isNull())
+        qunsetenv("JUYOUTAI_ALLOW_ROOT_WEB");
+    else
+        qputenv("JUYOUTAI_ALLOW_ROOT_WEB", saved);
+}
+
 QStringList s_messages;
 QtMessageHandler s_previousHandler = nullptr;
 
@@ -152,6 +161,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void prepareEnvironmentTurnsSandboxOffOnlyForRoot();
+    void remotePagesNeedOptInForRoot();
+    void rootSeesNoticeInsteadOfRemotePages();
     void startsHiddenOnBlankWithoutEngine();
     void profileIsOffTheRecord();
     void searchReachesEngineWithEveryWord();
@@ -254,6 +265,51 @@ void tst_WebPane::prepareEnvironmentTurnsSandboxOffOnlyForRoot()
         qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
 
     QCOMPARE(QWebEngineUrlScheme::schemeByName("jyt").name(), QByteArray("jyt"));
+}
+
+void tst_WebPane::remotePagesNeedOptInForRoot()
+{
+    const QByteArray saved = qgetenv("JUYOUTAI_ALLOW_ROOT_WEB");
+    qunsetenv("JUYOUTAI_ALLOW_ROOT_WEB");
+    QVERIFY(!WebPane::remotePagesAllowed(0));
+    QVERIFY(WebPane::remotePagesAllowed(1000));
+    qputenv("JUYOUTAI_ALLOW_ROOT_WEB", "0");
+    QVERIFY(!WebPane::remotePagesAllowed(0));
+    qputenv("JUYOUTAI_ALLOW_ROOT_WEB", "1");
+    QVERIFY(WebPane::remotePagesAllowed(0));
+    restoreRootWebOptIn(saved);
+}
+
+void tst_WebPane::rootSeesNoticeInsteadOfRemotePages()
+{
+    if (::geteuid() != 0)
+        QSKIP("only a menu run by root is kept off the web");
+    const QByteArray saved = qgetenv("JUYOUTAI_ALLOW_ROOT_WEB");
+    qunsetenv("JUYOUTAI_ALLOW_ROOT_WEB");
+    WebPane pane;
+    restoreRootWebOptIn(saved);
+    pane.SetSilent(true);
+    pane.resize(640, 480);
+    pane.show();
+    auto *notice = pane.findChild<QLabel *>(u"RemotePageNotice"_s);
+    QVERIFY(notice);
+    QCOMPARE(notice->text(), u"以管理员身份运行时不显示网页。"_s);
+
+    const QUrl plain(m_server.base() + "/plain"_L1);
+    pane.Navigate(plain);
+    QVERIFY(notice->isVisible());
+    QVERIFY(!pane.isEngineStarted());
+    QCOMPARE(pane.url(), plain);
+
+    // The about page is local and still opens, but its links do not reach the web
+    QVERIFY(load(pane, WebPane::aboutAddress()));
+    QVERIFY(!notice->isVisible());
+    QVERIFY(pane.view()->isVisible());
+    evaluate(pane, u"location.href = '%1'; 1"_s.arg(plain.toString()));
+    QTRY_VERIFY(notice->isVisible());
+    QVERIFY(!pane.view()->isVisible());
+    QCOMPARE(pane.url(), plain);
+    QVERIFY(!m_server.received("/plain"));
 }
 
 void tst_WebPane::startsHiddenOnBlankWithoutEngine()
