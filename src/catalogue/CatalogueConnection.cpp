@@ -7,7 +7,11 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -147,23 +151,28 @@ bool CatalogueConnection::inTransaction() const
 
 void CatalogueConnection::Create(const QString &path, const QString &password)
 {
-    const QFileInfo info(path);
-    if (info.exists())
-        throw CatalogueError(SQLITE_CANTOPEN, QStringLiteral("文件已存在，不会覆盖：%1").arg(info.absoluteFilePath()));
-    sqlite3 *db = nullptr;
-    const QByteArray file = info.absoluteFilePath().toUtf8();
-    const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        const CatalogueError error(rc, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-        sqlite3_close(db);
-        throw error;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QByteArray file = absolute.toUtf8();
+    // The file is made here, exclusively and without following links, so that neither an existing
+    // file nor a link planted at the name (dangling or not) is ever written through.
+    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        throw CatalogueError(SQLITE_CANTOPEN, error == EEXIST || error == ELOOP
+                                 ? QStringLiteral("文件已存在（或是一个链接），不会覆盖：%1").arg(absolute)
+                                 : QStringLiteral("无法创建文件：%1（%2）").arg(absolute, QString::fromLocal8Bit(strerror(error))));
     }
+    ::close(fd);
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     try {
+        if (rc != SQLITE_OK)
+            throw CatalogueError(rc, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
         applyKey(db, password);
         exec(db, SchemaSql);
     } catch (...) {
         sqlite3_close(db);
-        QFile::remove(info.absoluteFilePath());
+        QFile::remove(absolute);
         throw;
     }
     sqlite3_close(db);

@@ -33,7 +33,7 @@ public:
     void RollbackTrans() noexcept;
     bool inTransaction() const;
 
-    // Creates a new empty catalogue with both tables; refuses to touch an existing file.
+    // Creates a new empty catalogue with both tables; refuses to touch an existing file or a link.
     static void Create(const QString &path, const QString &password);
 
     // The rows of a query. Results are kept until anything changes the file, through this

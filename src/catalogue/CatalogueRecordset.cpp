@@ -65,6 +65,24 @@ QString quotedIdentifier(const QString &name)
     return u'"' + result + u'"';
 }
 
+// The first of SQLite's names for the row number that no column of the table takes for itself;
+// empty when all are taken. A missing table is left for the query to report.
+QString rowKeyName(CatalogueConnection &connection, const QString &table)
+{
+    Statement stmt = prepare(connection, u"PRAGMA table_info(%1)"_s.arg(quotedIdentifier(table)));
+    QStringList declared;
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
+        declared.append(columnText(stmt.get(), 1));
+    if (rc != SQLITE_DONE)
+        connection.throwLastError();
+    for (const QString &name : {u"rowid"_s, u"_rowid_"_s, u"oid"_s}) {
+        if (!declared.contains(name, Qt::CaseInsensitive))
+            return name;
+    }
+    return QString();
+}
+
 } // namespace
 
 void CatalogueRecordset::Open(const QString &source, CatalogueConnection &connection, int, int, int)
@@ -79,13 +97,16 @@ void CatalogueRecordset::Open(const QString &source, CatalogueConnection &connec
         throw CatalogueError(SQLITE_ERROR, u"不支持的查询语句: "_s + source);
     if (!connection.isOpen())
         connection.throwLastError();
-    // The row number of each selected row is the key by which edits find their row again.
-    const CatalogueConnection::SharedSnapshot snapshot =
-        connection.query(u"Select rowid, * From "_s + match.captured(1) + match.captured(2));
+    // The row number of each selected row is the key by which edits find their row again;
+    // a user column of the same name must not stand in for it.
+    const QString rowKey = rowKeyName(connection, match.captured(1));
+    const CatalogueConnection::SharedSnapshot snapshot = connection.query(
+        u"Select "_s + (rowKey.isEmpty() ? u"NULL"_s : rowKey) + u", * From "_s + match.captured(1) + match.captured(2));
     m_columns = snapshot->columns;
     m_rows = snapshot->rows;
     m_changed = QList<bool>(m_columns.size(), false);
     m_table = match.captured(1);
+    m_rowKey = rowKey;
     m_connection = &connection;
 }
 
@@ -93,6 +114,7 @@ void CatalogueRecordset::Close() noexcept
 {
     m_connection = nullptr;
     m_table.clear();
+    m_rowKey.clear();
     m_columns.clear();
     m_rows.clear();
     m_changed.clear();
@@ -126,6 +148,12 @@ const CatalogueRecordset::Row &CatalogueRecordset::currentRow() const
     return m_rows.at(m_position);
 }
 
+void CatalogueRecordset::requireRowKey() const
+{
+    if (m_rowKey.isEmpty())
+        throw CatalogueError(SQLITE_ERROR, u"表 %1 的字段占用了 rowid、_rowid_ 和 oid，无法确定要修改的行，未做任何修改"_s.arg(m_table));
+}
+
 QString CatalogueRecordset::Field(const QString &column) const
 {
     return currentRow().values.at(columnIndex(column));
@@ -140,6 +168,7 @@ void CatalogueRecordset::setField(const QString &column, const QString &value)
 {
     const int index = columnIndex(column);
     currentRow();
+    requireRowKey();
     m_rows[m_position].values[index] = value.isNull() ? QString(u""_s) : value;
     m_changed[index] = true;
 }
@@ -156,6 +185,7 @@ void CatalogueRecordset::AddNew()
 {
     if (!m_connection)
         throw CatalogueError(SQLITE_MISUSE, u"记录集未打开"_s);
+    requireRowKey();
     Update();
     Row row;
     row.values = QList<QString>(m_columns.size());
@@ -212,8 +242,8 @@ void CatalogueRecordset::storeEditedRow()
         assignments.append(quotedIdentifier(m_columns.at(i)) + u"=?"_s);
         values.append(row.values.at(i));
     }
-    Statement stmt = prepare(*m_connection, u"Update %1 Set %2 Where rowid=?"_s.arg(quotedIdentifier(m_table),
-                                                                                  assignments.join(u',')));
+    Statement stmt = prepare(*m_connection, u"Update %1 Set %2 Where %3=?"_s.arg(quotedIdentifier(m_table),
+                                                                               assignments.join(u','), m_rowKey));
     int index = 1;
     for (const QString &value : values)
         bindText(*m_connection, stmt.get(), index++, value);
@@ -227,7 +257,7 @@ void CatalogueRecordset::storeEditedRow()
 void CatalogueRecordset::reloadRow(Row &row)
 {
     // Picks up what the store filled in itself, such as a new game's number.
-    Statement stmt = prepare(*m_connection, u"Select * From %1 Where rowid=?"_s.arg(quotedIdentifier(m_table)));
+    Statement stmt = prepare(*m_connection, u"Select * From %1 Where %2=?"_s.arg(quotedIdentifier(m_table), m_rowKey));
     sqlite3_bind_int64(stmt.get(), 1, row.rowid);
     if (sqlite3_step(stmt.get()) != SQLITE_ROW)
         return;

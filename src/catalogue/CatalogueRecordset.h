@@ -42,12 +42,14 @@ private:
 
     int columnIndex(const QString &column) const;
     const Row &currentRow() const;
+    void requireRowKey() const;
     void storeNewRow();
     void storeEditedRow();
     void reloadRow(Row &row);
 
     CatalogueConnection *m_connection = nullptr;
     QString m_table;
+    QString m_rowKey; // the name under which the store gives each row's number; empty when shadowed
     QStringList m_columns;
     QList<Row> m_rows;
     qsizetype m_position = 0;

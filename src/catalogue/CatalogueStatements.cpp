@@ -2,6 +2,8 @@
 
 #include "catalogue/CatalogueError.h"
 
+#include <QRegularExpression>
+
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -10,14 +12,13 @@ namespace CatalogueStatements {
 
 namespace {
 
-// A game number is sent as bare digits; anything else would be read as SQL.
-QString checkedKey(const QString &gameId)
+// A game number is compared as the very text it was read as: "05" stored as text is not game 5.
+QString keyCondition(const QString &gameId)
 {
-    bool ok = false;
-    const qlonglong key = gameId.toLongLong(&ok);
-    if (!ok || gameId.trimmed() != gameId || gameId.startsWith(u'+'))
+    static const QRegularExpression number(u"\\A-?[0-9]{1,40}\\z"_s);
+    if (!number.match(gameId).hasMatch())
         throw CatalogueError(SQLITE_MISMATCH, u"无效的游戏编号: "_s + gameId);
-    return QString::number(key);
+    return u"CAST(GameID AS TEXT)= "_s + quoted(gameId);
 }
 
 } // namespace
@@ -56,7 +57,7 @@ QString selectGamesByType(const QString &type)
 
 QString selectGameById(const QString &gameId)
 {
-    return u"Select * From GameList Where GameID= "_s + checkedKey(gameId);
+    return u"Select * From GameList Where "_s + keyCondition(gameId);
 }
 
 QString deleteGameByName(const QString &name)
@@ -66,7 +67,7 @@ QString deleteGameByName(const QString &name)
 
 QString deleteGameById(const QString &gameId)
 {
-    return u"delete From GameList Where GameID= "_s + checkedKey(gameId);
+    return u"delete From GameList Where "_s + keyCondition(gameId);
 }
 
 } // namespace CatalogueStatements

@@ -57,6 +57,7 @@ private Q_SLOTS:
     void foreignAndDamagedFilesAreReported();
     void catalogueWithoutTablesIsReported();
     void createRefusesAnExistingFile();
+    void createRefusesALinkAtItsName();
     void readOnlyFileListsButRefusesWrites();
     void writeLockMakesWritesWaitThenFail();
 };
@@ -131,6 +132,16 @@ void tst_CatalogueConnection::createRefusesAnExistingFile()
     QVERIFY_THROWS_EXCEPTION(CatalogueError,
                              CatalogueConnection::Create(fixture.path(), QString::fromUtf16(Catalogue::Password)));
     QCOMPARE(digest(fixture.path()), before);
+}
+
+void tst_CatalogueConnection::createRefusesALinkAtItsName()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"GameDB.dbs"_s);
+    QVERIFY(QFile::link(dir.filePath(u"elsewhere.dbs"_s), path));
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, CatalogueConnection::Create(path, QString::fromUtf16(Catalogue::Password)));
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"elsewhere.dbs"_s)));
+    QCOMPARE(QFileInfo(path).symLinkTarget(), dir.filePath(u"elsewhere.dbs"_s));
 }
 
 void tst_CatalogueConnection::readOnlyFileListsButRefusesWrites()

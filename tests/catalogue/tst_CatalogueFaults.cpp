@@ -396,6 +396,14 @@ QList<qint64> listedIds(const QString &statement)
     return ids;
 }
 
+// Rewrites the catalogue's tables through a second connection, as another tool might have made them.
+void rebuildTables(const QString &path, const char *sql)
+{
+    CatalogueConnection other;
+    other.Open(path, QString::fromUtf16(Catalogue::Password));
+    QCOMPARE(sqlite3_exec(other.handle(), sql, nullptr, nullptr, nullptr), SQLITE_OK);
+}
+
 } // namespace
 
 class tst_CatalogueFaults : public QObject
@@ -411,6 +419,9 @@ private Q_SLOTS:
     void killedRenameLeavesOneNameForTheWholeCategory_data();
     void killedRenameLeavesOneNameForTheWholeCategory();
     void foreignRowsAreListedEditedAndDeletedExactly();
+    void userColumnNamedRowidNeverSelectsTheEditedRow();
+    void rowNumberNamesAllTakenRefuseEdits();
+    void gameNumberStoredAsTextIsComparedAsRead();
 };
 
 void tst_CatalogueFaults::damagedFileIsReportedAndLeftAlone_data()
@@ -744,6 +755,65 @@ void tst_CatalogueFaults::foreignRowsAreListedEditedAndDeletedExactly()
     typesLeft.removeAt(4);
     QCOMPARE(rawTable(fixture.path(), u"GameList"_s, GameColumns), rawLines(gamesLeft, remaining));
     QCOMPARE(rawTable(fixture.path(), u"TypeList"_s, {u"TypeName"_s}), rawLines(typesLeft, {1, 2, 3, 4, 6}));
+}
+
+void tst_CatalogueFaults::userColumnNamedRowidNeverSelectsTheEditedRow()
+{
+    CatalogueFixture fixture;
+    rebuildTables(fixture.path(), "DROP TABLE TypeList; CREATE TABLE TypeList(TypeName TEXT, RowId INTEGER);"
+                                  "INSERT INTO TypeList VALUES('a', 1), ('b', 1), ('c', 1);");
+    CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeByName(u"b"_s));
+    rs.setField(u"TypeName"_s, u"新b"_s);
+    rs.Update();
+    rs.AddNew();
+    rs.setField(u"TypeName"_s, u"d"_s);
+    rs.Update();
+    QCOMPARE(rs.Field(u"TypeName"_s), u"d"_s);
+    rs.Close();
+    QCOMPARE(fixture.categories(), (QStringList{u"a"_s, u"新b"_s, u"c"_s, u"d"_s}));
+}
+
+void tst_CatalogueFaults::rowNumberNamesAllTakenRefuseEdits()
+{
+    CatalogueFixture fixture;
+    rebuildTables(fixture.path(), "DROP TABLE TypeList; CREATE TABLE TypeList(TypeName TEXT, ROWID, _rowid_, Oid);"
+                                  "INSERT INTO TypeList VALUES('a', 1, 1, 1), ('b', 1, 1, 1);");
+    const QByteArray before = digest(fixture.path());
+    CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeList());
+    QCOMPARE(rs.Field(u"TypeName"_s), u"a"_s);
+    try {
+        rs.setField(u"TypeName"_s, u"新a"_s);
+        QFAIL("an edit without a row key was accepted");
+    } catch (const CatalogueError &error) {
+        QVERIFY2(error.description().contains(u"无法确定要修改的行"_s), qPrintable(error.description()));
+    }
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, rs.AddNew());
+    rs.Close();
+    QCOMPARE(digest(fixture.path()), before);
+}
+
+void tst_CatalogueFaults::gameNumberStoredAsTextIsComparedAsRead()
+{
+    CatalogueFixture fixture;
+    rebuildTables(fixture.path(),
+                  "DROP TABLE GameList; CREATE TABLE GameList(GameID, GameName, GameType, GameHot, GamePath,"
+                  " GameRun, GameCmd, GameIcon);"
+                  "INSERT INTO GameList VALUES(5, '五', 'a', '否', 'D:\\', '5.exe', '无', '无'),"
+                  " ('05', '零五', 'a', '否', 'D:\\', '05.exe', '无', '无');");
+    CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameById(u"05"_s));
+    QCOMPARE(rs.RecordCount(), 1);
+    rs.setField(u"GameName"_s, u"改"_s);
+    rs.Update();
+    rs.Close();
+    const auto namesById = [&] {
+        QStringList result;
+        for (const GameRow &game : fixture.games())
+            result.append(game.GameID + u"="_s + game.GameName);
+        return result;
+    };
+    QCOMPARE(namesById(), (QStringList{u"5=五"_s, u"05=改"_s}));
+    Catalogue::ExecuteStatement(deleteGameById(u"05"_s));
+    QCOMPARE(namesById(), QStringList{u"5=五"_s});
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueFaults)

@@ -23,9 +23,9 @@ void tst_CatalogueStatements::textsForPlainNames()
     QCOMPARE(deleteTypeByName(u"射击游戏"_s), u"delete From TypeList Where TypeName= '射击游戏'"_s);
     QCOMPARE(selectGameList(), u"Select * From GameList"_s);
     QCOMPARE(selectGamesByType(u"网络游戏"_s), u"Select * From GameList Where GameType= '网络游戏'"_s);
-    QCOMPARE(selectGameById(u"42"_s), u"Select * From GameList Where GameID= 42"_s);
+    QCOMPARE(selectGameById(u"42"_s), u"Select * From GameList Where CAST(GameID AS TEXT)= '42'"_s);
     QCOMPARE(deleteGameByName(u"穿梭时空"_s), u"delete From GameList Where GameName= '穿梭时空'"_s);
-    QCOMPARE(deleteGameById(u"7"_s), u"delete From GameList Where GameID= 7"_s);
+    QCOMPARE(deleteGameById(u"7"_s), u"delete From GameList Where CAST(GameID AS TEXT)= '7'"_s);
 }
 
 void tst_CatalogueStatements::quotesAreDoubled()
@@ -41,7 +41,10 @@ void tst_CatalogueStatements::gameKeyMustBeANumber()
     QVERIFY_THROWS_EXCEPTION(CatalogueError, selectGameById(u"1 or 1=1"_s));
     QVERIFY_THROWS_EXCEPTION(CatalogueError, deleteGameById(u""_s));
     QVERIFY_THROWS_EXCEPTION(CatalogueError, deleteGameById(u" 3"_s));
-    QCOMPARE(deleteGameById(u"-3"_s), u"delete From GameList Where GameID= -3"_s);
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, deleteGameById(u"3\n"_s));
+    QCOMPARE(deleteGameById(u"-3"_s), u"delete From GameList Where CAST(GameID AS TEXT)= '-3'"_s);
+    // The key is compared as read, never normalised to another game's number.
+    QCOMPARE(selectGameById(u"05"_s), u"Select * From GameList Where CAST(GameID AS TEXT)= '05'"_s);
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueStatements)

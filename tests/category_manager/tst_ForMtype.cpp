@@ -717,7 +717,7 @@ void tst_ForMtype::deleteGameRemovesOnlyTheSelectedNumber()
     compareShown({{u"您确定要删除游戏[同名]吗？"_s, 65, u"确认"_s}});
     QCOMPARE(fixture.games(), (QList<GameRow>{before.at(0), before.at(1)}));
     QCOMPARE(column(manager, ForMtype::CellID), (QStringList{before.at(0).GameID, before.at(1).GameID}));
-    QCOMPARE(Catalogue::CatalogueStatement(), u"delete From GameList Where GameID= "_s + before.at(2).GameID);
+    QCOMPARE(Catalogue::CatalogueStatement(), u"delete From GameList Where CAST(GameID AS TEXT)= '"_s + before.at(2).GameID + u"'"_s);
     QCOMPARE(hooks.reloads, 1);
 }
 

@@ -1,9 +1,12 @@
 #include "platform/Skin.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -17,6 +20,9 @@ private Q_SLOTS:
     void ignoresFilesThatAreNoStyleSheet_data();
     void ignoresFilesThatAreNoStyleSheet();
     void shippedSampleIsAccepted();
+    void ignoresWhatIsNoRegularFile_data();
+    void ignoresWhatIsNoRegularFile();
+    void ignoresAFileBeyondTheLimit();
 
 private:
     QString write(const QByteArray &bytes);
@@ -62,6 +68,35 @@ void tst_Skin::ignoresFilesThatAreNoStyleSheet()
 void tst_Skin::shippedSampleIsAccepted()
 {
     QVERIFY(!Skin::readStyleSheet(QStringLiteral(JYT_SOURCE_DIR "/src/resources/SkinH.SH")).isEmpty());
+}
+
+void tst_Skin::ignoresWhatIsNoRegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("fifo") << u"fifo"_s;          // opening it would wait for a writer for ever
+    QTest::newRow("link to /dev/zero") << u"zero"_s; // reading it would never end
+    QTest::newRow("folder") << u"folder"_s;
+}
+
+void tst_Skin::ignoresWhatIsNoRegularFile()
+{
+    QFETCH(QString, kind);
+    const QString path = m_dir.filePath(kind + u".SH"_s);
+    if (kind == u"fifo"_s)
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == u"zero"_s)
+        QVERIFY(QFile::link(u"/dev/zero"_s, path));
+    else
+        QVERIFY(QDir().mkdir(path));
+    QCOMPARE(Skin::readStyleSheet(path), QString());
+    QVERIFY(!Skin::apply(path));
+}
+
+void tst_Skin::ignoresAFileBeyondTheLimit()
+{
+    QByteArray sheet = "QWidget { color: red; }";
+    QVERIFY(Skin::apply(write(sheet + QByteArray(Skin::MaxBytes - sheet.size(), ' '))));
+    QVERIFY(!Skin::apply(write(sheet + QByteArray(Skin::MaxBytes - sheet.size() + 1, ' '))));
 }
 
 QTEST_MAIN(tst_Skin)

@@ -1,5 +1,7 @@
 #include "DemoCatalogue.h"
 
+#include "StagingFolder.h"
+
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
@@ -12,7 +14,9 @@
 #include <QImage>
 #include <QPainter>
 
+#include <fcntl.h>
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -44,10 +48,16 @@ QImage badge(const QString &text, const QColor &colour)
     return image;
 }
 
+// Writes a new file; an existing file or a link at the name is never written through.
 void checkedWrite(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    QFile file;
+    const bool written = fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
+        && file.write(bytes) == bytes.size() && file.flush();
+    if (fd >= 0 && !file.isOpen())
+        ::close(fd);
+    if (!written)
         throw std::runtime_error(("无法写入文件: " + path.toStdString()));
 }
 
@@ -119,18 +129,41 @@ QString DemoCatalogue::databasePath(const QString &directory)
     return QDir(directory).filePath(QString::fromUtf16(Catalogue::FileName));
 }
 
+void DemoCatalogue::createEmpty(const QString &directory)
+{
+    const QString name = QString::fromUtf16(Catalogue::FileName);
+    StagingFolder::requireFree(directory, {name});
+    StagingFolder staging(directory);
+    CatalogueConnection::Create(staging.filePath(name), QString::fromUtf16(Catalogue::Password));
+    staging.moveIntoPlace({name});
+}
+
 void DemoCatalogue::createDemo(const QString &directory, const QString &demoGameProgram)
 {
     if (!QFileInfo(demoGameProgram).isExecutable())
         throw std::runtime_error("找不到演示游戏程序: " + demoGameProgram.toStdString());
+    const QString name = QString::fromUtf16(Catalogue::FileName);
+    const QString gamesFolder = u"demo_games"_s;
+    StagingFolder::requireFree(directory, {name, gamesFolder});
+    StagingFolder staging(directory);
+    // The games' folders are stored as they will be once moved into place.
+    writeDemo(staging.filePath(name), staging.filePath(gamesFolder), QDir(directory).absoluteFilePath(gamesFolder),
+              demoGameProgram);
+    // The catalogue comes last, so it never names games that are not there yet.
+    staging.moveIntoPlace({gamesFolder, name});
+}
+
+void DemoCatalogue::writeDemo(const QString &databaseFile, const QString &gamesFolder, const QString &storedGamesFolder,
+                              const QString &demoGameProgram)
+{
     const QString password = QString::fromUtf16(Catalogue::Password);
-    CatalogueConnection::Create(databasePath(directory), password);
+    CatalogueConnection::Create(databaseFile, password);
     CatalogueConnection connection;
-    connection.Open(databasePath(directory), password);
+    connection.Open(databaseFile, password);
     for (const QString &type : {u"网络游戏"_s, u"射击游戏"_s, u"竞技游戏"_s, u"休闲游戏"_s, u"棋牌游戏"_s})
         insertCategory(connection, type);
 
-    const QDir root(QDir(directory).absoluteFilePath(u"demo_games"_s));
+    const QDir root(gamesFolder);
     const QList<Game> games = demoGames();
     connection.BeginTrans();
     CatalogueRecordset rs;
@@ -142,12 +175,11 @@ void DemoCatalogue::createDemo(const QString &directory, const QString &demoGame
             throw std::runtime_error("无法创建目录: " + root.filePath(folder).toStdString());
         const QString gameDir = root.filePath(folder) + u'/';
         const QString run = u"start_game"_s;
-        QFile::remove(gameDir + run);
         if (!QFile::link(QFileInfo(demoGameProgram).absoluteFilePath(), gameDir + run))
             throw std::runtime_error("无法创建游戏程序链接: " + (gameDir + run).toStdString());
         const QColor colour = QColor::fromHsv(int(i * 37 % 360), 170, 210);
         checkedWrite(gameDir + u"icon.ico"_s, IconFile::makeIco(badge(game.name, colour)));
-        insertGame(rs, game, gameDir, run, u"icon.ico"_s);
+        insertGame(rs, game, storedGamesFolder + u'/' + folder + u'/', run, u"icon.ico"_s);
     }
     rs.Close();
     connection.CommitTrans();

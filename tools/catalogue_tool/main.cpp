@@ -49,7 +49,7 @@ int run(const QStringList &args, QTextStream &out, QTextStream &err)
     if (!checkDirectory(directory, command != u"list"_s, err))
         return 1;
     if (command == u"init"_s) {
-        CatalogueConnection::Create(DemoCatalogue::databasePath(directory), u"zmkrot"_s);
+        DemoCatalogue::createEmpty(directory);
     } else if (command == u"init-demo"_s) {
         const QString program = QCoreApplication::applicationDirPath() + u"/juyoutai-demo-game"_s;
         DemoCatalogue::createDemo(directory, program);
