@@ -19,6 +19,10 @@ public:
     QString description() const { return m_description; }
     const char *what() const noexcept override { return m_what.constData(); }
 
+    // The text of an error box: the context, the number, a short explanation where one
+    // is known, and the store's own description, each on a line of its own.
+    QString message(const QString &context) const;
+
 private:
     int m_number;
     QString m_description;

@@ -20,6 +20,8 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 QPointer<ForMtype> ForMtype::s_instance;
@@ -31,6 +33,7 @@ const QString RootKey = u"X1"_s;
 const QString DefaultIcon = u"默认"_s;
 const QString Notice = u"提示"_s;
 const QString Confirm = u"确认"_s;
+const QString ReadFailed = u"读取游戏目录出错："_s;
 
 // Failures of the manager's own reading of its controls, numbered like the platform's.
 constexpr int ObjectNotSet = 91;
@@ -50,6 +53,7 @@ ForMtype::ForMtype(MainWindowHooks *hooks, QWidget *parent)
     setObjectName(u"ForMtype"_s);
     setWindowTitle(u"分类管理"_s);
     setFixedSize(Twips::size(12645, 7815));
+    m_tableStatement = CatalogueStatements::selectGameList();
     createControls();
     Form_Load();
 }
@@ -95,6 +99,7 @@ void ForMtype::createControls()
     NewTypeText = new QLineEdit(this);
     NewTypeText->setObjectName(u"NewTypeText"_s);
     NewTypeText->setGeometry(Twips::rect(120, 6840, 2775, 375));
+    NewTypeText->setMaxLength(std::numeric_limits<int>::max());
     NewTypeCmd = addButton(u"NewTypeCmd"_s, u"添加分类"_s, Twips::rect(120, 7320, 855, 375));
     SetTypeCmd = addButton(u"SetTypeCmd"_s, u"修改分类"_s, Twips::rect(1080, 7320, 855, 375));
     DelTypeCmd = addButton(u"DelTypeCmd"_s, u"删除分类"_s, Twips::rect(2040, 7320, 855, 375));
@@ -157,7 +162,7 @@ void ForMtype::Form_Load()
     try {
         GameTypeGet();
     } catch (const CatalogueError &error) {
-        showError(error);
+        showError(ReadFailed, error);
     }
 }
 
@@ -179,6 +184,7 @@ void ForMtype::GameTypeGet()
 void ForMtype::fillTableFrom(const QString &statement)
 {
     tableModel(ListView1)->removeRows(0, rowCount());
+    m_tableStatement = statement;
     try {
         fillTable(Catalogue::OpenQuery(statement));
     } catch (...) {
@@ -237,7 +243,7 @@ void ForMtype::TreeView1_Click()
         fillTableFrom(text == RootText ? CatalogueStatements::selectGameList()
                                        : CatalogueStatements::selectGamesByType(text));
     } catch (const CatalogueError &error) {
-        showError(error);
+        showError(ReadFailed, error);
     }
 }
 
@@ -266,7 +272,7 @@ void ForMtype::NewTypeCmd_Click()
             GameTypeGet();
         } catch (const CatalogueError &error) {
             Catalogue::CatalogueRecordsetObject().Close();
-            showError(error);
+            showError(u"添加分类失败："_s, error);
             return;
         }
     }
@@ -300,7 +306,7 @@ void ForMtype::SetTypeCmd_Click()
         }
         reloadMain();
     } catch (const CatalogueError &error) {
-        showError(error);
+        showError(u"修改分类失败："_s, error);
     }
 }
 
@@ -346,7 +352,7 @@ void ForMtype::DelTypeCmd_Click()
         reloadMain();
     } catch (const CatalogueError &error) {
         Catalogue::CatalogueRecordsetObject().Close();
-        showError(error);
+        showError(u"删除分类失败："_s, error);
     }
 }
 
@@ -369,7 +375,8 @@ void ForMtype::TianJia_Click()
     ForMadd editor(m_hooks);
     editor.setWindowTitle(u"添加游戏"_s);
     editor.Command1->setText(u"添加游戏"_s);
-    Modal::exec(editor);
+    if (Modal::exec(editor) == QDialog::Accepted)
+        refreshTable();
 }
 
 void ForMtype::XiuGai_Click()
@@ -380,9 +387,31 @@ void ForMtype::XiuGai_Click()
             throw CatalogueError(ObjectNotSet, u"没有选中的游戏"_s);
         ForMadd editor(m_hooks);
         fillEditor(editor, row);
-        Modal::exec(editor);
+        if (Modal::exec(editor) != QDialog::Accepted)
+            return;
     } catch (const CatalogueError &error) {
-        showError(error);
+        showError(u"修改游戏失败："_s, error);
+        return;
+    }
+    // The next modify must start from what is stored, not from what the table showed before.
+    refreshTable();
+}
+
+void ForMtype::refreshTable()
+{
+    const int row = selectedRow();
+    const QString selectedId = row < 0 ? QString() : cell(row, CellID);
+    try {
+        fillTableFrom(m_tableStatement);
+    } catch (const CatalogueError &error) {
+        showError(ReadFailed, error);
+        return;
+    }
+    for (int i = 0; i < rowCount() && !selectedId.isNull(); ++i) {
+        if (cell(i, CellID) == selectedId) {
+            ListView1->setCurrentIndex(tableModel(ListView1)->index(i, CellID));
+            break;
+        }
     }
 }
 
@@ -402,6 +431,7 @@ void ForMtype::fillEditor(ForMadd &editor, int row)
     editor.drawPreview(cell(row, CellPath) + (ownIcon ? icon : cell(row, CellRun)));
     editor.TextGameCmd->setText(cell(row, CellCmd));
     EditGameID() = cell(row, CellID);
+    editor.keepOpenedValues();
 }
 
 void ForMtype::selectText(QComboBox *combo, const QString &text)
@@ -424,7 +454,7 @@ void ForMtype::ShanChu_Click()
             // By number: a game sharing the name with this one stays.
             Catalogue::ExecuteStatement(CatalogueStatements::deleteGameById(cell(row, CellID)));
         } catch (const CatalogueError &error) {
-            showError(error);
+            showError(u"删除游戏失败："_s, error);
             return;
         }
         tableModel(ListView1)->removeRow(row);
@@ -438,7 +468,7 @@ void ForMtype::reloadMain()
         m_hooks->ReloadForMain();
 }
 
-void ForMtype::showError(const CatalogueError &error)
+void ForMtype::showError(const QString &context, const CatalogueError &error)
 {
-    MsgBox(error.description() + QString::number(error.number()), MessageBox::Exclamation, u"错误"_s);
+    MsgBox(error.message(context), MessageBox::Exclamation, u"错误"_s);
 }

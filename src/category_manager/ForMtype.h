@@ -71,6 +71,7 @@ private:
     QPushButton *addButton(const QString &name, const QString &caption, const QRect &geometry);
     void fillTable(CatalogueRecordset &rs);
     void fillTableFrom(const QString &statement);
+    void refreshTable();
     bool treeHasNode(const QString &text) const;
     void addCategory(const QString &name);
     void renameCategory(QTreeWidgetItem *node, const QString &newName);
@@ -78,8 +79,9 @@ private:
     void fillEditor(ForMadd &editor, int row);
     static void selectText(QComboBox *combo, const QString &text);
     void reloadMain();
-    static void showError(const CatalogueError &error);
+    static void showError(const QString &context, const CatalogueError &error);
 
     MainWindowHooks *m_hooks;
+    QString m_tableStatement; // what the table shows: every game or one category's
     static QPointer<ForMtype> s_instance;
 };

@@ -13,10 +13,13 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +33,11 @@ QString orNone(const QString &text)
 {
     return text.isEmpty() ? NoValue : text;
 }
+
+// The record's columns in the order they are written; the last two store "无" for an empty field.
+const QString Columns[] = {u"GameName"_s, u"GamePath"_s, u"GameType"_s, u"GameHot"_s,
+                           u"GameRun"_s,  u"GameIcon"_s, u"GameCmd"_s};
+constexpr int FirstNoneColumn = 5;
 
 } // namespace
 
@@ -58,6 +66,8 @@ QLineEdit *ForMadd::addText(const QString &name, const QRect &geometry)
     auto *text = new QLineEdit(this);
     text->setObjectName(name);
     text->setGeometry(geometry);
+    // Stored values may be longer than the default limit; cutting them would corrupt them.
+    text->setMaxLength(std::numeric_limits<int>::max());
     return text;
 }
 
@@ -124,8 +134,7 @@ void ForMadd::Form_Load()
         rs.Close();
     } catch (const CatalogueError &error) {
         Catalogue::CatalogueRecordsetObject().Close();
-        MsgBox(u"读取游戏分类失败："_s + error.description() + QString::number(error.number()),
-               MessageBox::Exclamation, u"错误"_s);
+        MsgBox(error.message(u"读取游戏分类失败："_s), MessageBox::Exclamation, u"错误"_s);
     }
     // Choose-only lists start without a selection, so their text is empty until a pick.
     ComboGameType->setCurrentIndex(-1);
@@ -134,6 +143,21 @@ void ForMadd::Form_Load()
 bool ForMadd::isAddMode() const
 {
     return windowTitle() == AddCaption;
+}
+
+void ForMadd::keepOpenedValues()
+{
+    m_openedTexts = fieldTexts();
+}
+
+void ForMadd::keyPressEvent(QKeyEvent *event)
+{
+    // Only the close box discards the input; Escape must not throw away what was typed.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool ForMadd::eventFilter(QObject *watched, QEvent *event)
@@ -164,6 +188,12 @@ bool ForMadd::requiredFieldsFilled()
     return true;
 }
 
+QStringList ForMadd::fieldTexts() const
+{
+    return {TextGameName->text(), TextGamePath->text(), ComboGameType->currentText(), ComboGameHot->currentText(),
+            TextGameRun->text(),  TextGameIcon->text(), TextGameCmd->text()};
+}
+
 void ForMadd::writeRecord(bool adding)
 {
     const QString statement = adding ? CatalogueStatements::selectGameList()
@@ -171,15 +201,16 @@ void ForMadd::writeRecord(bool adding)
     CatalogueRecordset &rs = Catalogue::OpenQuery(statement);
     if (adding)
         rs.AddNew();
-    // A modify whose game is gone meanwhile fails here: there is no current row to write.
-    rs.setField(u"GameName"_s, TextGameName->text());
-    rs.setField(u"GamePath"_s, TextGamePath->text());
-    rs.setField(u"GameType"_s, ComboGameType->currentText());
-    rs.setField(u"GameHot"_s, ComboGameHot->currentText());
-    rs.setField(u"GameRun"_s, TextGameRun->text());
-    rs.setField(u"GameIcon"_s, orNone(TextGameIcon->text()));
-    rs.setField(u"GameCmd"_s, orNone(TextGameCmd->text()));
-    // All seven columns go to the store in one statement, so a refusal writes nothing.
+    else
+        rs.Field(u"GameID"_s); // fails when the game is gone meanwhile: there is no row to write
+    const QStringList texts = fieldTexts();
+    for (int i = 0; i < texts.size(); ++i) {
+        // A field the operator left as it was opened is not written, so its stored bytes stay.
+        if (!adding && m_openedTexts && m_openedTexts->at(i) == texts.at(i))
+            continue;
+        rs.setField(Columns[i], i >= FirstNoneColumn ? orNone(texts.at(i)) : texts.at(i));
+    }
+    // The changed columns go to the store in one statement, so a refusal writes nothing.
     rs.Update();
     rs.Close();
 }
@@ -193,8 +224,7 @@ void ForMadd::Command1_Click()
         writeRecord(adding);
     } catch (const CatalogueError &error) {
         Catalogue::CatalogueRecordsetObject().Close();
-        MsgBox(u"保存失败："_s + error.description() + QString::number(error.number()), MessageBox::Exclamation,
-               u"错误"_s);
+        MsgBox(error.message(u"保存失败："_s), MessageBox::Exclamation, u"错误"_s);
         return;
     }
     MsgBox(adding ? u"新游戏已经添加完成！"_s : u"游戏已经修改完成！"_s, MessageBox::Information, Notice);
@@ -202,6 +232,11 @@ void ForMadd::Command1_Click()
     accept();
     if (hooks)
         hooks->REloadMenuSStab();
+}
+
+QString ForMadd::cleanedDirectory(const QString &directory)
+{
+    return withTrailingSeparator(QDir::toNativeSeparators(QDir::cleanPath(directory)));
 }
 
 QString ForMadd::withTrailingSeparator(const QString &directory)
@@ -231,7 +266,8 @@ void ForMadd::CommandGamePath_Click()
     const QString directory = FileDialogs::BrowseFolder(this, u"请选择游戏所在目录"_s);
     if (directory.isEmpty())
         return;
-    TextGamePath->setText(withTrailingSeparator(directory));
+    // A cleaned folder is a prefix of the picked files' paths, so their names become relative.
+    TextGamePath->setText(cleanedDirectory(directory));
 }
 
 QString ForMadd::pickGameFile()

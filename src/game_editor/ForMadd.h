@@ -2,6 +2,9 @@
 
 #include <QDialog>
 #include <QImage>
+#include <QStringList>
+
+#include <optional>
 
 class MainWindowHooks;
 class QComboBox;
@@ -20,11 +23,17 @@ public:
 
     bool isAddMode() const;
 
+    // Remembers the fields as the opener filled them; a modify then writes only the fields
+    // that differ from these, so untouched columns keep their stored bytes.
+    void keepOpenedValues();
+
     // Draws the first icon of a file on PicGetIco; a file without one leaves it white.
     void drawPreview(const QString &file);
     void clearPreview();
     QImage preview() const { return m_preview; }
 
+    // A picked directory, cleaned of ".", ".." and doubled separators, with exactly one at its end.
+    static QString cleanedDirectory(const QString &directory);
     // A picked directory ends with exactly one separator.
     static QString withTrailingSeparator(const QString &directory);
     // A picked file relative to the game directory; outside it the whole path is kept.
@@ -58,6 +67,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void createControls();
@@ -66,10 +76,12 @@ private:
     QComboBox *addCombo(const QString &name, const QRect &geometry);
     QPushButton *addButton(const QString &name, const QString &caption, const QRect &geometry);
     bool requiredFieldsFilled();
+    QStringList fieldTexts() const;
     void writeRecord(bool adding);
     QString pickGameFile();
     void setPreview(const QImage &image);
 
     MainWindowHooks *m_hooks;
     QImage m_preview;
+    std::optional<QStringList> m_openedTexts;
 };

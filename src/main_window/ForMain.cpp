@@ -436,8 +436,7 @@ void ForMain::FenLeiGuanLi_Click()
 
 void ForMain::showCatalogueError(const CatalogueError &error)
 {
-    MsgBox(u"读取游戏目录出错：\n"_s + error.description() + QString::number(error.number()),
-           MessageBox::Exclamation, u"错误"_s);
+    MsgBox(error.message(u"读取游戏目录出错："_s), MessageBox::Exclamation, u"错误"_s);
 }
 
 bool ForMain::eventFilter(QObject *watched, QEvent *event)

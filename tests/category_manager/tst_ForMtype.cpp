@@ -15,7 +15,9 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -27,20 +29,37 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The one box expected is the manager error box; its text is the store's description and number.
-void checkErrorBox(const MessageBox::Shown &box, const QString &textStart)
+// The manager error box: the command's context, the error number and the store's description,
+// each on a line of its own.
+void checkErrorBox(const MessageBox::Shown &box, const QString &context, const QString &descriptionStart)
 {
-    QVERIFY2(box.text.startsWith(textStart), qPrintable(box.text));
-    QVERIFY2(!box.text.isEmpty() && box.text.back().isDigit(), qPrintable(box.text));
+    const QStringList lines = box.text.split(u'\n');
+    QVERIFY2(lines.size() >= 3, qPrintable(box.text));
+    QCOMPARE(lines.first(), context);
+    QVERIFY2(QRegularExpression(u"^错误代码:\\d+$"_s).match(lines.at(1)).hasMatch(), qPrintable(box.text));
+    QVERIFY2(lines.last().startsWith(descriptionStart), qPrintable(box.text));
     QCOMPARE(box.style, 48);
     QCOMPARE(box.title, u"错误"_s);
 }
 
-void compareErrorBox(const QString &textStart)
+void compareErrorBox(const QString &context)
 {
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
-    checkErrorBox(shown.first(), textStart);
+    checkErrorBox(shown.first(), context, QString());
+}
+
+// Runs SQL on a catalogue file through the sqlcipher shell and returns what it prints.
+QString sqlcipherShell(const QString &file, const QString &sql)
+{
+    QProcess shell;
+    shell.start(u"sqlcipher"_s, {file});
+    if (!shell.waitForStarted())
+        return u"sqlcipher did not start"_s;
+    shell.write((u"PRAGMA key='"_s + QString::fromUtf16(Catalogue::Password) + u"';\n"_s + sql).toUtf8());
+    shell.closeWriteChannel();
+    shell.waitForFinished();
+    return QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
 }
 
 GameRow game(const QString &name, const QString &type)
@@ -161,6 +180,9 @@ private Q_SLOTS:
     void modifyFillsTheEditorFromTheRow();
     void modifyThroughTheEditorRewritesOnlyThatGame();
     void modifyFailuresShowTheErrorBoxAndNoEditor();
+    void secondModifyStartsFromTheFirst();
+    void modifyKeepsTheBytesOfUntouchedFields();
+    void lockedCatalogueShowsAnExplainedError();
     void deleteGameRemovesOnlyTheSelectedNumber();
     void deleteGameCancelledStillReloadsTheMainWindow();
     void deleteGameWithoutSelectionDoesNothing();
@@ -464,7 +486,7 @@ void tst_ForMtype::renameFailingPartWayChangesNothing()
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.at(0).style, 65);
-    checkErrorBox(shown.at(1), u"refused by the store"_s);
+    checkErrorBox(shown.at(1), u"修改分类失败："_s, u"refused by the store"_s);
     QCOMPARE(hooks.reloads, 0);
     QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"角色"_s}));
     QCOMPARE(fixture.games(), before);
@@ -479,7 +501,7 @@ void tst_ForMtype::renameFailingPartWayChangesNothing()
     const QList<MessageBox::Shown> again = MessageBox::takeShown();
     QCOMPARE(again.size(), 2);
     QCOMPARE(again.at(0).text, u"您确定要修改分类[射击]名称吗？"_s);
-    checkErrorBox(again.at(1), QString());
+    checkErrorBox(again.at(1), u"修改分类失败："_s, QString());
     QCOMPARE(fixture.games(), before);
     QCOMPARE(hooks.reloads, 0);
 }
@@ -491,9 +513,9 @@ void tst_ForMtype::commandsWithoutASelectedNodeReportIt()
     ForMtype manager(&hooks);
     manager.NewTypeText->setText(u"新名"_s);
     manager.SetTypeCmd_Click();
-    compareErrorBox(QString());
+    compareErrorBox(u"修改分类失败："_s);
     manager.DelTypeCmd_Click();
-    compareErrorBox(QString());
+    compareErrorBox(u"删除分类失败："_s);
     QCOMPARE(hooks.reloads, 0);
     QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
 }
@@ -594,7 +616,7 @@ void tst_ForMtype::addGameOpensAnEmptyEditor()
     QCOMPARE(m_editor->previewPixel, qRgb(255, 255, 255));
     QCOMPARE(m_editor->editGameId, u"7"_s);
 
-    // The editor saves through the main window's refill; the manager neither reloads nor refills.
+    // The editor saves through the main window's refill; the manager refills only its own table.
     Modal::setRunner([](QDialog &dialog) {
         auto &editor = dynamic_cast<ForMadd &>(dialog);
         editor.TextGamePath->setText(u"/g/"_s);
@@ -611,7 +633,8 @@ void tst_ForMtype::addGameOpensAnEmptyEditor()
     QCOMPARE(fixture.games().last().GameType, u"角色"_s);
     QCOMPARE(hooks.refills, 1);
     QCOMPARE(hooks.reloads, 0);
-    QCOMPARE(manager.rowCount(), 1);
+    QCOMPARE(manager.rowCount(), 2);
+    QCOMPARE(manager.selectedRow(), 0);
 }
 
 void tst_ForMtype::modifyFillsTheEditorFromTheRow()
@@ -686,8 +709,90 @@ void tst_ForMtype::modifyThroughTheEditorRewritesOnlyThatGame()
     QCOMPARE(fixture.games(), (QList<GameRow>{before.at(0), changed}));
     QCOMPARE(hooks.refills, 1);
     QCOMPARE(hooks.reloads, 0);
-    // The table shows the old content until its next refill.
-    QCOMPARE(manager.cell(1, ForMtype::CellCmd), u"无"_s);
+    QCOMPARE(manager.cell(1, ForMtype::CellCmd), u"-改"_s);
+}
+
+void tst_ForMtype::secondModifyStartsFromTheFirst()
+{
+    CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"射击"_s)});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    QStringList opened;
+    Modal::setRunner([&opened](QDialog &dialog) {
+        auto &editor = dynamic_cast<ForMadd &>(dialog);
+        opened.append(editor.TextGameName->text() + u'|' + editor.TextGameCmd->text());
+        if (opened.size() == 1)
+            editor.TextGameCmd->setText(u"-一"_s);
+        else
+            editor.TextGameName->setText(u"乙二"_s);
+        editor.Command1_Click();
+        return dialog.result();
+    });
+    selectRow(manager, 1);
+    manager.XiuGai_Click();
+    QCOMPARE(manager.selectedRow(), 1);
+    manager.XiuGai_Click();
+    compareShown({{u"游戏已经修改完成！"_s, 64, u"提示"_s}, {u"游戏已经修改完成！"_s, 64, u"提示"_s}});
+    QCOMPARE(opened, (QStringList{u"乙|无"_s, u"乙|-一"_s}));
+    const GameRow stored = fixture.games().at(1);
+    QCOMPARE(stored.GameName, u"乙二"_s);
+    QCOMPARE(stored.GameCmd, u"-一"_s);
+    QCOMPARE(manager.cell(1, ForMtype::CellName), u"乙二"_s);
+    QCOMPARE(manager.selectedRow(), 1);
+}
+
+void tst_ForMtype::modifyKeepsTheBytesOfUntouchedFields()
+{
+    CatalogueFixture fixture;
+    // A path beyond a text box's default limit and a category that is not valid UTF-8, as
+    // another program may have stored them.
+    const QString category = u"CAST(X'E6B8B8FFFE' AS TEXT)"_s;
+    sqlcipherShell(fixture.path(),
+                   u"INSERT INTO TypeList(TypeName) VALUES (%1);\n"
+                   "INSERT INTO GameList(GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) "
+                   "VALUES ('甲', %1, '否', '/' || printf('%.*c', 40000, 'p') || '/', 'run.exe', '无', NULL);\n"_s
+                       .arg(category));
+    const QString columns = u"SELECT hex(GameID), hex(GameType), hex(GameHot), hex(GamePath), hex(GameRun), "
+                            "hex(GameCmd), quote(GameIcon), length(GamePath) FROM GameList;\n"_s;
+    const QString before = sqlcipherShell(fixture.path(), columns);
+    QVERIFY2(before.contains(u"|E6B8B8FFFE|"_s) && before.contains(u"|40002\n"_s), qPrintable(before.left(200)));
+    Modal::setRunner([](QDialog &dialog) {
+        auto &editor = dynamic_cast<ForMadd &>(dialog);
+        editor.TextGameName->setText(u"乙"_s);
+        editor.Command1_Click();
+        return dialog.result();
+    });
+    ForMtype manager(nullptr);
+    selectRow(manager, 0);
+    manager.XiuGai_Click();
+    compareShown({{u"游戏已经修改完成！"_s, 64, u"提示"_s}});
+    QCOMPARE(sqlcipherShell(fixture.path(), columns), before);
+    QCOMPARE(sqlcipherShell(fixture.path(), u"SELECT GameName FROM GameList;\n"_s), u"乙\n"_s);
+}
+
+void tst_ForMtype::lockedCatalogueShowsAnExplainedError()
+{
+    CatalogueFixture fixture({u"射击"_s});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    selectNode(manager, u"射击"_s);
+    manager.NewTypeText->setText(u"动作"_s);
+    {
+        // Another program holds the write lock for longer than the store waits.
+        CatalogueConnection other;
+        other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
+        other.BeginTrans();
+        other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
+        manager.SetTypeCmd_Click();
+        other.RollbackTrans();
+    }
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown.at(1).text, u"修改分类失败：\n错误代码:5\n游戏目录正被其他程序使用，请稍后再试。\n"
+                               "database is locked"_s);
+    QCOMPARE(shown.at(1).style, 48);
+    QCOMPARE(shown.at(1).title, u"错误"_s);
+    QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
 }
 
 void tst_ForMtype::modifyFailuresShowTheErrorBoxAndNoEditor()
@@ -696,10 +801,10 @@ void tst_ForMtype::modifyFailuresShowTheErrorBoxAndNoEditor()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     manager.XiuGai_Click();
-    compareErrorBox(QString());
+    compareErrorBox(u"修改游戏失败："_s);
     selectRow(manager, 1);
     manager.XiuGai_Click();
-    compareErrorBox(QString());
+    compareErrorBox(u"修改游戏失败："_s);
     QCOMPARE(m_editorRuns, 0);
     QVERIFY(EditGameID().isEmpty());
     QCOMPARE(hooks.reloads, 0);

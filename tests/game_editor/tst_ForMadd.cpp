@@ -97,8 +97,11 @@ private Q_SLOTS:
     void modifyOfADeletedGameFailsAndKeepsTheInput();
     void lockedCatalogueFailsAndKeepsTheInput();
     void closeBoxWritesNothing();
+    void escapeKeepsTheInput();
+    void textBoxesTakeAnyLength();
 
     void folderPickerAddsOneTrailingSeparator();
+    void folderPickerCleansTheFolder();
     void filePickersNeedADirectoryFirst();
     void filePickersStoreNamesRelativeToTheDirectory_data();
     void filePickersStoreNamesRelativeToTheDirectory();
@@ -356,6 +359,33 @@ void tst_ForMadd::closeBoxWritesNothing()
     QCOMPARE(hooks.reloads, 0);
 }
 
+void tst_ForMadd::escapeKeepsTheInput()
+{
+    CatalogueFixture fixture({u"射击"_s});
+    ForMadd editor(nullptr);
+    openAs(editor, u"添加游戏"_s);
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    editor.TextGameName->setFocus();
+    QTest::keyClicks(editor.TextGameName, u"Half-Life"_s);
+    QTest::keyClick(editor.TextGameName, Qt::Key_Escape);
+    QVERIFY(editor.isVisible());
+    QCOMPARE(editor.result(), int(QDialog::Rejected));
+    QCOMPARE(editor.TextGameName->text(), u"Half-Life"_s);
+    QVERIFY(fixture.games().isEmpty());
+}
+
+void tst_ForMadd::textBoxesTakeAnyLength()
+{
+    CatalogueFixture fixture;
+    ForMadd editor(nullptr);
+    const QString longPath = u'/' + QString(40000, u'p') + u'/';
+    for (QLineEdit *text : {editor.TextGamePath, editor.TextGameRun, editor.TextGameCmd, editor.TextGameName,
+                            editor.TextGameIcon}) {
+        text->setText(longPath);
+        QCOMPARE(text->text().size(), longPath.size());
+    }
+}
+
 void tst_ForMadd::folderPickerAddsOneTrailingSeparator()
 {
     CatalogueFixture fixture;
@@ -377,6 +407,26 @@ void tst_ForMadd::folderPickerAddsOneTrailingSeparator()
         QCOMPARE(request.title, u"请选择游戏所在目录"_s);
     }
     QVERIFY(editor.TextGameRun->text().isEmpty());
+}
+
+void tst_ForMadd::folderPickerCleansTheFolder()
+{
+    CatalogueFixture fixture;
+    ForMadd editor(nullptr);
+    FileDialogs::setNextFolder(u"/tmp/x/../games//g1/"_s);
+    editor.CommandGamePath_Click();
+    QCOMPARE(editor.TextGamePath->text(), u"/tmp/games/g1/"_s);
+    FileDialogs::setNextFolder(u"/tmp/./games/g1/.."_s);
+    editor.CommandGamePath_Click();
+    QCOMPARE(editor.TextGamePath->text(), u"/tmp/games/"_s);
+
+    // The picked file then lies under the shown folder, so its name is stored relative to it.
+    FileDialogs::setNextFolder(u"/tmp/x/../games//g1/"_s);
+    editor.CommandGamePath_Click();
+    FileDialogs::setNextFileName(u"/tmp/games/g1/bin/Run.exe"_s);
+    editor.CommandGameRun_Click();
+    QCOMPARE(editor.TextGameRun->text(), expectedName(u"bin/Run.exe"_s));
+    QCOMPARE(FileDialogs::takeRequests().size(), 4);
 }
 
 void tst_ForMadd::filePickersNeedADirectoryFirst()

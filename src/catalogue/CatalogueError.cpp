@@ -1,0 +1,47 @@
+#include "catalogue/CatalogueError.h"
+
+#include <QStringList>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString explanation(int number, const QString &description)
+{
+    switch (number) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return u"游戏目录正被其他程序使用，请稍后再试。"_s;
+    case SQLITE_READONLY:
+        return u"游戏目录文件是只读的，无法写入。"_s;
+    case SQLITE_FULL:
+        return u"磁盘已满，无法写入游戏目录。"_s;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return u"游戏目录文件已损坏。"_s;
+    case SQLITE_NOTFOUND:
+        return u"找不到要操作的记录，它可能已被删除。"_s;
+    default:
+        break;
+    }
+    // The store reports a missing table or column with its generic error number.
+    if (description.startsWith(u"no such table"_s))
+        return u"游戏目录缺少所需的数据表。"_s;
+    if (description.startsWith(u"no such column"_s) || description.startsWith(u"找不到字段"_s))
+        return u"游戏目录缺少所需的字段。"_s;
+    return QString();
+}
+
+} // namespace
+
+QString CatalogueError::message(const QString &context) const
+{
+    QStringList lines{context, u"错误代码:"_s + QString::number(m_number)};
+    const QString known = explanation(m_number, m_description);
+    if (!known.isEmpty())
+        lines.append(known);
+    lines.append(m_description);
+    return lines.join(u'\n');
+}
