@@ -12,23 +12,10 @@ namespace {
 
 constexpr int MinimumTabSize = 3;
 
-struct Registration
-{
-    QEvent::Type message;
-    int moment;
-};
-
-constexpr Registration Registrations[] = {
-    {QEvent::Paint, MessageInterceptor::MSG_BEFORE},
-    {QEvent::Resize, MessageInterceptor::MSG_AFTER},
-    {QEvent::FocusIn, MessageInterceptor::MSG_AFTER},
-    {QEvent::FocusOut, MessageInterceptor::MSG_AFTER},
-    {QEvent::MouseMove, MessageInterceptor::MSG_BEFORE},
-    {QEvent::MouseButtonDblClick, MessageInterceptor::MSG_BEFORE},
-    {QEvent::MouseButtonPress, MessageInterceptor::MSG_BEFORE},
-    {QEvent::MouseButtonRelease, MessageInterceptor::MSG_BEFORE},
-    {QEvent::Leave, MessageInterceptor::MSG_AFTER},
-};
+// Painting and the mouse are taken before the control sees them; size, focus and leaving after.
+constexpr QEvent::Type Before[] = {QEvent::Paint, QEvent::MouseMove, QEvent::MouseButtonDblClick,
+                                   QEvent::MouseButtonPress, QEvent::MouseButtonRelease};
+constexpr QEvent::Type After[] = {QEvent::Resize, QEvent::FocusIn, QEvent::FocusOut, QEvent::Leave};
 
 } // namespace
 
@@ -53,8 +40,10 @@ int CSSTab::Attach(SSTab *SSTabCtr)
     SSTabCtr->setTabsPerRow(SSTabCtr->Tabs());
     syncCells();
     m_interceptor.StartSubclass(SSTabCtr);
-    for (const Registration &r : Registrations)
-        m_interceptor.AddMessage(SSTabCtr, r.message, r.moment);
+    for (QEvent::Type message : Before)
+        m_interceptor.AddMessage(SSTabCtr, message, MessageInterceptor::MSG_BEFORE);
+    for (QEvent::Type message : After)
+        m_interceptor.AddMessage(SSTabCtr, message, MessageInterceptor::MSG_AFTER);
     m_hoverIndex = -1;
     RebuildSurfaces(SSTabCtr->size());
     SSTabCtr->update();
@@ -114,11 +103,6 @@ void CSSTab::setTabHeight(int NewValue)
 bool CSSTab::Focus() const
 {
     return c_Tab && QApplication::focusWidget() == c_Tab;
-}
-
-int CSSTab::HoverIndex() const
-{
-    return m_hoverIndex;
 }
 
 void CSSTab::zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd,

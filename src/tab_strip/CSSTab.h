@@ -34,8 +34,6 @@ public:
     int TabHeight() const;
     void setTabHeight(int NewValue);
     bool Focus() const;
-    // The tab under the pointer; -1 for none.
-    int HoverIndex() const;
 
 Q_SIGNALS:
     // hDC paints on the background surface, once per size, in the surfaces' font.

@@ -67,6 +67,25 @@ QSize surfaceSize(const QPainter *hDC)
     return {hDC->device()->width(), hDC->device()->height()};
 }
 
+// The tab the strip last drew as the one under the pointer; -1 for none.
+class HoverWatch
+{
+public:
+    explicit HoverWatch(CSSTab &strip)
+    {
+        QObject::connect(&strip, &CSSTab::DrawTab, &strip, [this](QPainter *, int index, int state) {
+            if (state != 0)
+                m_index = index;
+            else if (index == m_index)
+                m_index = -1;
+        });
+    }
+    int index() const { return m_index; }
+
+private:
+    int m_index = -1;
+};
+
 void leave(QWidget *widget)
 {
     QEvent event(QEvent::Leave);
@@ -148,7 +167,6 @@ void tst_CSSTab::startsDetached()
     QCOMPARE(strip.hWnd(), nullptr);
     QCOMPARE(strip.TabWidth(), 70);
     QCOMPARE(strip.TabHeight(), 20);
-    QCOMPARE(strip.HoverIndex(), -1);
     QVERIFY(!strip.Focus());
     // Detached: the setters only store.
     QSignalSpy draws(&strip, &CSSTab::DrawTab);
@@ -261,14 +279,15 @@ void tst_CSSTab::sizeChangeRebuildsSurfaces()
 void tst_CSSTab::hoverMovesOneRedraw()
 {
     CSSTab strip;
+    HoverWatch hover(strip);
     strip.setTabHeight(30);
     strip.Attach(m_tab);
     QSignalSpy tabs(&strip, &CSSTab::DrawTab);
     moveTo(m_tab, QPoint(2 * 70 + 10, 10));
-    QCOMPARE(strip.HoverIndex(), 2);
+    QCOMPARE(hover.index(), 2);
     tabs.clear();
     moveTo(m_tab, QPoint(3 * 70 + 10, 10));
-    QCOMPARE(strip.HoverIndex(), 3);
+    QCOMPARE(hover.index(), 3);
     QCOMPARE(tabs.count(), 5);
     for (const auto &args : tabDraws(tabs))
         QCOMPARE(args.at(2).toInt(), args.at(1).toInt() == 3 ? 1 : 0);
@@ -282,29 +301,31 @@ void tst_CSSTab::hoverMovesOneRedraw()
 void tst_CSSTab::leaveClearsHover()
 {
     CSSTab strip;
+    HoverWatch hover(strip);
     strip.Attach(m_tab);
     moveTo(m_tab, QPoint(75, 5));
-    QCOMPARE(strip.HoverIndex(), 1);
+    QCOMPARE(hover.index(), 1);
     QSignalSpy tabs(&strip, &CSSTab::DrawTab);
     leave(m_tab);
-    QCOMPARE(strip.HoverIndex(), -1);
+    QCOMPARE(hover.index(), -1);
     QCOMPARE(tabs.count(), 5);
     for (const auto &args : tabDraws(tabs))
         QCOMPARE(args.at(2).toInt(), 0);
     // The next move asks for a new leave notification.
     moveTo(m_tab, QPoint(5, 5));
-    QCOMPARE(strip.HoverIndex(), 0);
+    QCOMPARE(hover.index(), 0);
     leave(m_tab);
-    QCOMPARE(strip.HoverIndex(), -1);
+    QCOMPARE(hover.index(), -1);
 }
 
 void tst_CSSTab::rowBoundaryCountsInside()
 {
     CSSTab strip;
+    HoverWatch hover(strip);
     strip.setTabHeight(30);
     strip.Attach(m_tab);
     moveTo(m_tab, QPoint(75, 30));
-    QCOMPARE(strip.HoverIndex(), 1);
+    QCOMPARE(hover.index(), 1);
     QSignalSpy clicks(m_tab, &SSTab::Click);
     sendMouse(m_tab, QEvent::MouseButtonPress, Qt::LeftButton, QPoint(150, 30));
     QCOMPARE(m_tab->Tab(), 2);
@@ -316,18 +337,19 @@ void tst_CSSTab::rowBoundaryCountsInside()
 void tst_CSSTab::moveBelowRowClearsHover()
 {
     CSSTab strip;
+    HoverWatch hover(strip);
     strip.Attach(m_tab);
     moveTo(m_tab, QPoint(75, 5));
     QSignalSpy tabs(&strip, &CSSTab::DrawTab);
     moveTo(m_tab, QPoint(75, 21));
-    QCOMPARE(strip.HoverIndex(), -1);
+    QCOMPARE(hover.index(), -1);
     QCOMPARE(tabs.count(), 5);
     tabs.clear();
     moveTo(m_tab, QPoint(75, 100));
     QCOMPARE(tabs.count(), 0);
     // Right of the last tab inside the row: no hover.
     moveTo(m_tab, QPoint(5 * 70 + 3, 5));
-    QCOMPARE(strip.HoverIndex(), -1);
+    QCOMPARE(hover.index(), -1);
     QCOMPARE(tabs.count(), 0);
 }
 
