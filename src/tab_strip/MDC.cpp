@@ -30,10 +30,11 @@ bool TransparentBlitSurface(QPainter &destination, QPoint to, const QImage &sour
 {
     if (source.isNull() || from.isEmpty())
         return false;
-    QPixmap piece = QPixmap::fromImage(source.copy(from));
-    piece.setMask(QBitmap::fromImage(piece.toImage().createMaskFromColor(transparentColour.rgb(),
-                                                                          Qt::MaskInColor)));
-    destination.drawPixmap(to, piece);
+    const QImage piece = source.copy(from);
+    QPixmap masked = QPixmap::fromImage(piece);
+    // The mask leaves out the pixels of the key colour.
+    masked.setMask(QBitmap::fromImage(piece.createMaskFromColor(transparentColour.rgb(), Qt::MaskInColor)));
+    destination.drawPixmap(to, masked);
     return true;
 }
 
