@@ -83,8 +83,6 @@ ForMain::ForMain(QWidget *parent)
 
 ForMain::~ForMain()
 {
-    MDC::DeleteSurface(SkinSurface);
-    delete c_SSTab; // detaches itself from the tab control
     delete m_imageList1;
 }
 
@@ -221,11 +219,11 @@ bool ForMain::Form_Load()
 
 void ForMain::attachTabStrip()
 {
-    c_SSTab = new CSSTab;
-    m_tabPainter = new TabSkinPainter(MenuSStab, c_SSTab, SkinSurface, this);
+    c_SSTab = std::make_unique<CSSTab>();
+    m_tabPainter = new TabSkinPainter(MenuSStab, c_SSTab.get(), SkinSurface, this);
     // Attach already raises both events, so the painter listens first.
-    connect(c_SSTab, &CSSTab::DrawBackGround, m_tabPainter, &TabSkinPainter::DrawBackGround);
-    connect(c_SSTab, &CSSTab::DrawTab, m_tabPainter, &TabSkinPainter::DrawTab);
+    connect(c_SSTab.get(), &CSSTab::DrawBackGround, m_tabPainter, &TabSkinPainter::DrawBackGround);
+    connect(c_SSTab.get(), &CSSTab::DrawTab, m_tabPainter, &TabSkinPainter::DrawTab);
     c_SSTab->setTabWidth(70);
     c_SSTab->setTabHeight(30);
     c_SSTab->Attach(MenuSStab);

@@ -3,7 +3,10 @@
 #include "game_editor/MainWindowHooks.h"
 #include "main_window/FormLayout.h"
 
+#include <QPixmap>
 #include <QWidget>
+
+#include <memory>
 
 class CSSTab;
 class CatalogueError;
@@ -70,8 +73,8 @@ public:
     QMenu *Caidan = nullptr;
 
     // The tab strip: the skin picture, its controller and the painter of its events.
-    int SkinSurface = 0;
-    CSSTab *c_SSTab = nullptr;
+    QPixmap SkinSurface;
+    std::unique_ptr<CSSTab> c_SSTab;
 
     GameListModel *gameListModel() const { return m_model; }
     const FormLayout &layout() const { return m_layout; }

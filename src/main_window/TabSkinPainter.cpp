@@ -4,15 +4,18 @@
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
 
+#include <QPainter>
+
 namespace {
 
 // Skin cells are 13 x 27; column 0 alone is the band behind the tabs.
 constexpr int CellWidth = 13;
 constexpr int CellHeight = 27;
+const QMargins TabMargins(6, 5, 6, 2);
 
 } // namespace
 
-TabSkinPainter::TabSkinPainter(SSTab *tabControl, CSSTab *strip, int skinSurface, QObject *parent)
+TabSkinPainter::TabSkinPainter(SSTab *tabControl, CSSTab *strip, const QPixmap &skinSurface, QObject *parent)
     : QObject(parent)
     , m_tabControl(tabControl)
     , m_strip(strip)
@@ -20,41 +23,29 @@ TabSkinPainter::TabSkinPainter(SSTab *tabControl, CSSTab *strip, int skinSurface
 {
 }
 
-int TabSkinPainter::SkinSurface() const
+void TabSkinPainter::DrawBackGround(QPainter *hDC, int Width, int Height)
 {
-    return m_skinSurface;
+    MDC::FillAlpha(*hDC, QRect(0, 0, Width, Height), QColor(PageColour), 255);
+    drawBand(*hDC, 0, 0, Width, m_strip ? m_strip->TabHeight() : 0);
 }
 
-void TabSkinPainter::setSkinSurface(int surface)
-{
-    m_skinSurface = surface;
-}
-
-void TabSkinPainter::DrawBackGround(int hDC, int Width, int Height)
-{
-    MDC::FillAlpha(hDC, 0, 0, Width, Height, PageColour, 255);
-    drawBand(hDC, 0, 0, Width, m_strip ? m_strip->TabHeight() : 0);
-}
-
-void TabSkinPainter::DrawTab(int hDC, int TabIndex, int State, int Left, int Top, int Width,
-                             int Height)
+void TabSkinPainter::DrawTab(QPainter *hDC, int TabIndex, int State, int Left, int Top, int Width, int Height)
 {
     if (!m_tabControl)
         return;
-    if (TabIndex == m_tabControl->Tab()) {
-        MDC::DrawNineGrid(hDC, Left, Top, Width, Height, m_skinSurface, CellWidth + CellWidth * State, 0,
-                          CellWidth, CellHeight, 6, 5, 6, 2);
-    } else if (State != 0) {
-        MDC::DrawNineGrid(hDC, Left, Top, Width, Height, m_skinSurface, 0, 0, CellWidth, CellHeight, 6,
-                          5, 6, 2);
-    } else {
-        drawBand(hDC, Left, Top, Width, m_strip ? m_strip->TabHeight() : Height);
-    }
-    MDC::DrawTextInRect(hDC, m_tabControl->TabCaption(TabIndex), Left, Top, Width, Height,
-                        CaptionFormat);
+    const QRect tab(Left, Top, Width, Height);
+    if (TabIndex == m_tabControl->Tab())
+        MDC::DrawNineGrid(*hDC, tab, m_skinSurface, QRect(CellWidth + CellWidth * State, 0, CellWidth, CellHeight),
+                          TabMargins);
+    else if (State != 0)
+        MDC::DrawNineGrid(*hDC, tab, m_skinSurface, QRect(0, 0, CellWidth, CellHeight), TabMargins);
+    else
+        drawBand(*hDC, Left, Top, Width, m_strip ? m_strip->TabHeight() : Height);
+    MDC::DrawTextInRect(*hDC, m_tabControl->TabCaption(TabIndex), tab, CaptionFormat);
 }
 
-void TabSkinPainter::drawBand(int hDC, int Left, int Top, int Width, int Height)
+void TabSkinPainter::drawBand(QPainter &hDC, int Left, int Top, int Width, int Height)
 {
-    MDC::DrawNineGrid(hDC, Left, Top, Width, Height, m_skinSurface, 0, 0, 1, CellHeight, 0, 0, 0, 1);
+    MDC::DrawNineGrid(hDC, QRect(Left, Top, Width, Height), m_skinSurface, QRect(0, 0, 1, CellHeight),
+                      QMargins(0, 0, 0, 1));
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "tab_strip/MessageInterceptor.h"
 #include "tab_strip/SubclassCallback.h"
 
+#include <QFont>
+#include <QImage>
 #include <QObject>
+#include <QPainter>
 #include <QPointer>
 
-class MessageInterceptor;
 class SSTab;
 
 // Owner-drawn tab strip: takes over a tab control's painting and mouse input, tracks the tab
@@ -19,11 +22,8 @@ public:
     explicit CSSTab(QObject *parent = nullptr);
     ~CSSTab() override;
 
-    void zSubclass_Proc(bool bBefore, bool &bHandled, qintptr &lReturn, QWidget *&lhWnd, int &uMsg,
-                        qintptr &wParam, qintptr &lParam) override;
-
-    static int LOWORD(qintptr DWord);
-    static int HIWORD(qintptr DWord);
+    void zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd,
+                        QEvent *&event) override;
 
     int Attach(SSTab *SSTabCtr);
     int Detach();
@@ -35,44 +35,33 @@ public:
     void setTabHeight(int NewValue);
     bool Focus() const;
 
-    int HoverIndex() const;
-    int BackgroundSurface() const;
-    int WorkSurface() const;
-    const MessageInterceptor *Interceptor() const;
-
 Q_SIGNALS:
-    void DrawBackGround(int hDC, int Width, int Height);
-    void DrawTab(int hDC, int TabIndex, int State, int Left, int Top, int Width, int Height);
+    // hDC paints on the background surface, once per size, in the surfaces' font.
+    void DrawBackGround(QPainter *hDC, int Width, int Height);
+    // hDC paints on the work surface, once per shown tab and redraw.
+    void DrawTab(QPainter *hDC, int TabIndex, int State, int Left, int Top, int Width, int Height);
 
 private:
-    void c_Tab_Click(int previousTab);
     void c_Tab_Changed();
     void c_Tab_Scrolled();
     void paintWindow();
-    void RebuildSurfaces(int width, int height);
-    void ReleaseSurfaces();
+    void RebuildSurfaces(const QSize &size);
     void Redraw(bool copyToWindow);
-    void DrawScrollCell(int direction);
-    int HitTest(int x, int y) const;
-    void OnMouseDown(int button, int x, int y);
-    void OnMouseMove(qintptr keys, int x, int y);
-    void OnMouseUp(int button, int x, int y);
-    void OnDblClick(int button, int x, int y);
-    void OnMouseLeave();
-    void StartLeaveTracking(QWidget *window);
+    void DrawScrollCell(QPainter &hDC, int direction);
+    int HitTest(QPoint point) const;
+    void OnMouseDown(QPoint point);
+    void OnMouseMove(QPoint point);
+    void OnDblClick(QPoint point);
+    void setHoverIndex(int index);
     void syncCells();
 
-    MessageInterceptor *m_interceptor;
+    MessageInterceptor m_interceptor{this};
     QPointer<SSTab> c_Tab;
-    QWidget *m_hWnd = nullptr;
-    bool m_attached = false;
-    bool m_leaveTracking = false;
+    QImage m_backgroundSurface;
+    QImage m_workSurface;
+    QFont m_font;
     // The work surface no longer shows the tabs; the next paint draws them first.
     bool m_stale = false;
-    int m_backgroundSurface = 0;
-    int m_workSurface = 0;
-    int m_surfaceWidth = 0;
-    int m_surfaceHeight = 0;
     int m_hoverIndex = -1;
     int m_tabWidth = 70;
     int m_tabHeight = 20;

@@ -2,16 +2,18 @@
 
 #include <QFont>
 #include <QImage>
-#include <QString>
+#include <QMargins>
+#include <QPixmap>
 
-// Off-screen drawing surfaces reached through integer handles (0 = none). Each surface is a
-// raster image with its own font and background mode; the routines fill, blend, copy, stretch
-// and write text on them. Drawing on or from handle 0 does nothing.
+#include <optional>
+
+class QPainter;
+
+// The tab strip's drawing vocabulary over Qt. A surface is an image or pixmap value owned by
+// whoever made it; its device context is a QPainter open on it, which carries the font and
+// the text background. Drawing from a null surface does nothing.
 namespace MDC {
 
-constexpr int SRCCOPY = 0xCC0020;
-constexpr int TRANSPARENT = 1;
-constexpr int OPAQUE = 2;
 constexpr int DT_CENTER = 1;
 constexpr int DT_RIGHT = 2;
 constexpr int DT_VCENTER = 4;
@@ -19,36 +21,30 @@ constexpr int DT_BOTTOM = 8;
 constexpr int DT_SINGLELINE = 32;
 constexpr int DT_NOCLIP = 256;
 
-int CreateSurface(int width, int height);
-int SurfaceFromBitmap(const QImage &bitmap);
-void DeleteSurface(int surface);
+// A surface showing the bitmap at its own size; null for a null bitmap.
+QPixmap SurfaceFromBitmap(const QImage &bitmap);
 
-int BlitSurface(int destination, int x, int y, int width, int height, int source, int sourceX,
-                int sourceY, int rasterOperation = SRCCOPY);
-// Copies like BlitSurface but leaves out source pixels of the colour 0x00BBGGRR.
-int TransparentBlitSurface(int destination, int x, int y, int width, int height, int source,
-                           int sourceX, int sourceY, quint32 transparentColour);
-// Corners kept at their size, edges and centre stretched; a negative colour copies everything.
-int DrawNineGrid(int destination, int x, int y, int width, int height, int source, int sourceX,
-                 int sourceY, int sourceWidth, int sourceHeight, int left, int top, int right,
-                 int bottom, qint64 transparentColour = -1);
-int FillAlpha(int destination, int x, int y, int width, int height, quint32 colour, int alpha);
-int DrawTextInRect(int surface, const QString &text, int x, int y, int width, int height,
-                   int format);
+// Releases a surface before its owner ends.
+template <typename Surface>
+void DeleteSurface(Surface &surface)
+{
+    surface = Surface();
+}
 
-// Size is the height of the character cell in pixels; returns a font handle, 0 on failure.
-int SelectNewFont(int surface, const QString &faceName = QString(), int size = 0,
-                  bool bold = false, bool italic = false, bool strikethrough = false,
-                  bool underline = false);
-int SetBackgroundMode(int surface, int mode);
+bool BlitSurface(QPainter &destination, QPoint to, const QImage &source, const QRect &from);
+// Copies like BlitSurface but leaves out source pixels of the transparent colour.
+bool TransparentBlitSurface(QPainter &destination, QPoint to, const QImage &source, const QRect &from,
+                            const QColor &transparentColour);
+// Corners kept at their size, edges and centre stretched; false when nothing was drawn.
+bool DrawNineGrid(QPainter &destination, const QRect &to, const QPixmap &source, const QRect &from,
+                  const QMargins &margins, std::optional<QColor> transparentColour = std::nullopt);
+bool FillAlpha(QPainter &destination, const QRect &area, const QColor &colour, int alpha);
+// Writes one line in the painter's font, black; returns the height of the drawn text.
+int DrawTextInRect(QPainter &surface, const QString &text, const QRect &rect, int format);
 
-// What a surface holds, for painting it into a widget and for checks.
-QImage SurfaceImage(int surface);
-QFont SurfaceFont(int surface);
-bool SurfaceExists(int surface);
-
-// 0x00BBGGRR to a colour and back.
-QColor ColourFromRef(quint32 colour);
-quint32 RefFromColour(const QColor &colour);
+// Size is the height of the character cell in pixels; the font becomes the painter's.
+QFont SelectNewFont(QPainter &surface, const QString &faceName = QString(), int size = 0,
+                    bool bold = false, bool italic = false, bool strikethrough = false,
+                    bool underline = false);
 
 } // namespace MDC

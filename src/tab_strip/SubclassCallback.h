@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QtGlobal>
-
+class QEvent;
 class QWidget;
 
-// The owner of intercepted windows: called for every registered message, before the window's
+// The owner of intercepted widgets: called for every registered event, before the widget's
 // own handling (bBefore true) and/or after it. A before call that sets bHandled skips both the
-// window's own handling and the after call; lReturn is the message's result.
+// widget's own handling and the after call; one that replaces the event hands its own event to
+// the widget instead (it stays the caller's). lReturn is the widget's own result.
 class SubclassCallback
 {
 public:
     virtual ~SubclassCallback() = default;
 
-    virtual void zSubclass_Proc(bool bBefore, bool &bHandled, qintptr &lReturn, QWidget *&lhWnd,
-                                int &uMsg, qintptr &wParam, qintptr &lParam) = 0;
+    virtual void zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd,
+                                QEvent *&event) = 0;
 };

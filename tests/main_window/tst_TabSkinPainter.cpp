@@ -61,7 +61,7 @@ private:
     SSTab *m_tab = nullptr;
     CSSTab *m_strip = nullptr;
     TabSkinPainter *m_painter = nullptr;
-    int m_skin = 0;
+    QPixmap m_skin;
 };
 
 void tst_TabSkinPainter::init()
@@ -90,7 +90,6 @@ void tst_TabSkinPainter::init()
 void tst_TabSkinPainter::cleanup()
 {
     delete m_window;
-    MDC::DeleteSurface(m_skin);
 }
 
 QImage tst_TabSkinPainter::shot() const

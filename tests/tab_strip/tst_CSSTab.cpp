@@ -1,17 +1,16 @@
 #include "platform/SSTab.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
-#include "tab_strip/MessageInterceptor.h"
 
 #include <QAccessible>
 #include <QDebug>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-using WM = WindowMessage;
 
 namespace {
 
@@ -63,6 +62,30 @@ void turnWheel(QWidget *widget, QPoint pos, int delta)
     QCoreApplication::sendEvent(widget, &event);
 }
 
+QSize surfaceSize(const QPainter *hDC)
+{
+    return {hDC->device()->width(), hDC->device()->height()};
+}
+
+// The tab the strip last drew as the one under the pointer; -1 for none.
+class HoverWatch
+{
+public:
+    explicit HoverWatch(CSSTab &strip)
+    {
+        QObject::connect(&strip, &CSSTab::DrawTab, &strip, [this](QPainter *, int index, int state) {
+            if (state != 0)
+                m_index = index;
+            else if (index == m_index)
+                m_index = -1;
+        });
+    }
+    int index() const { return m_index; }
+
+private:
+    int m_index = -1;
+};
+
 void leave(QWidget *widget)
 {
     QEvent event(QEvent::Leave);
@@ -81,7 +104,7 @@ private Q_SLOTS:
 
     void startsDetached();
     void attachAndDetachResults();
-    void registersFifteenMessages();
+    void takesOverPaintAndMouseUntilDetached();
     void attachBuildsSurfacesAndDraws();
     void sizeChangeRebuildsSurfaces();
     void hoverMovesOneRedraw();
@@ -144,9 +167,7 @@ void tst_CSSTab::startsDetached()
     QCOMPARE(strip.hWnd(), nullptr);
     QCOMPARE(strip.TabWidth(), 70);
     QCOMPARE(strip.TabHeight(), 20);
-    QCOMPARE(strip.HoverIndex(), -1);
     QVERIFY(!strip.Focus());
-    QCOMPARE(strip.BackgroundSurface(), 0);
     // Detached: the setters only store.
     QSignalSpy draws(&strip, &CSSTab::DrawTab);
     strip.setTabHeight(30);
@@ -159,38 +180,38 @@ void tst_CSSTab::attachAndDetachResults()
     CSSTab strip;
     QCOMPARE(strip.Attach(nullptr), 0);
     QCOMPARE(strip.Detach(), 0);
+    QSignalSpy backgrounds(&strip, &CSSTab::DrawBackGround);
     QCOMPARE(strip.Attach(m_tab), 1);
     QCOMPARE(strip.hWnd(), m_tab);
     QCOMPARE(m_tab->TabsPerRow(), 5);
-    const int background = strip.BackgroundSurface();
     QCOMPARE(strip.Attach(m_tab), 0);
-    QCOMPARE(strip.BackgroundSurface(), background);
+    QCOMPARE(backgrounds.count(), 1);
     QCOMPARE(strip.Detach(), 1);
     QCOMPARE(strip.hWnd(), nullptr);
-    QCOMPARE(strip.BackgroundSurface(), 0);
-    QCOMPARE(strip.WorkSurface(), 0);
-    QVERIFY(!MDC::SurfaceExists(background));
     QCOMPARE(strip.Detach(), 0);
     QCOMPARE(strip.Attach(m_tab), 1);
-    QVERIFY(strip.BackgroundSurface() != 0);
+    QCOMPARE(backgrounds.count(), 2);
     // Tabs added later leave tabs-per-row alone.
     addTabs(1);
     QCOMPARE(m_tab->TabsPerRow(), 5);
 }
 
-void tst_CSSTab::registersFifteenMessages()
+void tst_CSSTab::takesOverPaintAndMouseUntilDetached()
 {
     CSSTab strip;
     strip.Attach(m_tab);
-    const MessageInterceptor *interceptor = strip.Interceptor();
-    QCOMPARE(interceptor->Messages(m_tab, MessageInterceptor::MSG_BEFORE),
-             QList<int>({WM::WM_PAINT, WM::WM_MOUSEMOVE, WM::WM_LBUTTONDBLCLK, WM::WM_LBUTTONDOWN,
-                         WM::WM_LBUTTONUP, WM::WM_MBUTTONDBLCLK, WM::WM_MBUTTONDOWN, WM::WM_MBUTTONUP,
-                         WM::WM_RBUTTONDBLCLK, WM::WM_RBUTTONDOWN, WM::WM_RBUTTONUP}));
-    QCOMPARE(interceptor->Messages(m_tab, MessageInterceptor::MSG_AFTER),
-             QList<int>({WM::WM_SIZE, WM::WM_SETFOCUS, WM::WM_KILLFOCUS, WM::WM_MOUSELEAVE}));
+    const int ownPaints = m_tab->ownPaints;
+    m_tab->grab();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                              QEvent::MouseMove})
+        sendMouse(m_tab, type, Qt::MiddleButton, QPoint(75, 5));
+    QCOMPARE(m_tab->ownPaints, ownPaints);
+    QVERIFY(m_tab->mouse.isEmpty());
     strip.Detach();
-    QCOMPARE(interceptor->FindSlot(m_tab, false), -1);
+    m_tab->grab();
+    sendMouse(m_tab, QEvent::MouseButtonPress, Qt::MiddleButton, QPoint(75, 5));
+    QVERIFY(m_tab->ownPaints > ownPaints);
+    QCOMPARE(m_tab->mouse, QList<QEvent::Type>({QEvent::MouseButtonPress}));
 }
 
 QList<QList<QVariant>> tst_CSSTab::tabDraws(const QSignalSpy &spy) const
@@ -208,15 +229,25 @@ void tst_CSSTab::attachBuildsSurfacesAndDraws()
     strip.setTabHeight(30);
     QSignalSpy backgrounds(&strip, &CSSTab::DrawBackGround);
     QSignalSpy tabs(&strip, &CSSTab::DrawTab);
+    // Each event paints on a surface of the control's size, in the control's face, text on a clear background.
+    QList<QSize> surfaces;
+    connect(&strip, &CSSTab::DrawBackGround, this, [&](QPainter *hDC) { surfaces.append(surfaceSize(hDC)); });
+    QPaintDevice *work = nullptr;
+    connect(&strip, &CSSTab::DrawTab, this, [&](QPainter *hDC) {
+        QVERIFY(!work || work == hDC->device());
+        work = hDC->device();
+        QCOMPARE(hDC->font().family(), m_tab->font().family());
+        QCOMPARE(hDC->backgroundMode(), Qt::TransparentMode);
+    });
     strip.Attach(m_tab);
     QCOMPARE(backgrounds.count(), 1);
-    QCOMPARE(backgrounds.at(0).at(0).toInt(), strip.BackgroundSurface());
+    QCOMPARE(surfaces, QList<QSize>({QSize(500, 200)}));
+    QCOMPARE(QSize(work->width(), work->height()), QSize(500, 200));
     QCOMPARE(backgrounds.at(0).at(1).toInt(), 500);
     QCOMPARE(backgrounds.at(0).at(2).toInt(), 200);
     QCOMPARE(tabs.count(), 5);
     for (int i = 0; i < 5; ++i) {
         const QList<QVariant> args = tabs.at(i);
-        QCOMPARE(args.at(0).toInt(), strip.WorkSurface());
         QCOMPARE(args.at(1).toInt(), i);
         QCOMPARE(args.at(2).toInt(), 0);
         QCOMPARE(args.at(3).toInt(), 70 * i);
@@ -224,9 +255,6 @@ void tst_CSSTab::attachBuildsSurfacesAndDraws()
         QCOMPARE(args.at(5).toInt(), 70);
         QCOMPARE(args.at(6).toInt(), 30);
     }
-    QCOMPARE(MDC::SurfaceImage(strip.WorkSurface()).size(), QSize(500, 200));
-    QCOMPARE(MDC::SurfaceFont(strip.WorkSurface()).family(), m_tab->font().family());
-    QCOMPARE(MDC::SetBackgroundMode(strip.WorkSurface(), MDC::TRANSPARENT), MDC::TRANSPARENT);
 }
 
 void tst_CSSTab::sizeChangeRebuildsSurfaces()
@@ -237,28 +265,29 @@ void tst_CSSTab::sizeChangeRebuildsSurfaces()
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     QSignalSpy backgrounds(&strip, &CSSTab::DrawBackGround);
     QSignalSpy tabs(&strip, &CSSTab::DrawTab);
-    const int oldWork = strip.WorkSurface();
+    QList<QSize> surfaces;
+    connect(&strip, &CSSTab::DrawBackGround, this, [&](QPainter *hDC) { surfaces.append(surfaceSize(hDC)); });
+    connect(&strip, &CSSTab::DrawTab, this, [&](QPainter *hDC) { surfaces.append(surfaceSize(hDC)); });
     m_tab->resize(420, 150);
     QTRY_COMPARE(backgrounds.count(), 1);
     QCOMPARE(backgrounds.at(0).at(1).toInt(), 420);
     QCOMPARE(backgrounds.at(0).at(2).toInt(), 150);
-    QVERIFY(!MDC::SurfaceExists(oldWork));
-    QCOMPARE(MDC::SurfaceImage(strip.WorkSurface()).size(), QSize(420, 150));
-    QCOMPARE(MDC::SurfaceImage(strip.BackgroundSurface()).size(), QSize(420, 150));
+    QCOMPARE(surfaces, QList<QSize>(6, QSize(420, 150)));
     QCOMPARE(tabs.count(), 5);
 }
 
 void tst_CSSTab::hoverMovesOneRedraw()
 {
     CSSTab strip;
+    HoverWatch hover(strip);
     strip.setTabHeight(30);
     strip.Attach(m_tab);
     QSignalSpy tabs(&strip, &CSSTab::DrawTab);
     moveTo(m_tab, QPoint(2 * 70 + 10, 10));
-    QCOMPARE(strip.HoverIndex(), 2);
+    QCOMPARE(hover.index(), 2);
     tabs.clear();
     moveTo(m_tab, QPoint(3 * 70 + 10, 10));
-    QCOMPARE(strip.HoverIndex(), 3);
+    QCOMPARE(hover.index(), 3);
     QCOMPARE(tabs.count(), 5);
     for (const auto &args : tabDraws(tabs))
         QCOMPARE(args.at(2).toInt(), args.at(1).toInt() == 3 ? 1 : 0);
@@ -272,29 +301,31 @@ void tst_CSSTab::hoverMovesOneRedraw()
 void tst_CSSTab::leaveClearsHover()
 {
     CSSTab strip;
+    HoverWatch hover(strip);
     strip.Attach(m_tab);
     moveTo(m_tab, QPoint(75, 5));
-    QCOMPARE(strip.HoverIndex(), 1);
+    QCOMPARE(hover.index(), 1);
     QSignalSpy tabs(&strip, &CSSTab::DrawTab);
     leave(m_tab);
-    QCOMPARE(strip.HoverIndex(), -1);
+    QCOMPARE(hover.index(), -1);
     QCOMPARE(tabs.count(), 5);
     for (const auto &args : tabDraws(tabs))
         QCOMPARE(args.at(2).toInt(), 0);
     // The next move asks for a new leave notification.
     moveTo(m_tab, QPoint(5, 5));
-    QCOMPARE(strip.HoverIndex(), 0);
+    QCOMPARE(hover.index(), 0);
     leave(m_tab);
-    QCOMPARE(strip.HoverIndex(), -1);
+    QCOMPARE(hover.index(), -1);
 }
 
 void tst_CSSTab::rowBoundaryCountsInside()
 {
     CSSTab strip;
+    HoverWatch hover(strip);
     strip.setTabHeight(30);
     strip.Attach(m_tab);
     moveTo(m_tab, QPoint(75, 30));
-    QCOMPARE(strip.HoverIndex(), 1);
+    QCOMPARE(hover.index(), 1);
     QSignalSpy clicks(m_tab, &SSTab::Click);
     sendMouse(m_tab, QEvent::MouseButtonPress, Qt::LeftButton, QPoint(150, 30));
     QCOMPARE(m_tab->Tab(), 2);
@@ -306,18 +337,19 @@ void tst_CSSTab::rowBoundaryCountsInside()
 void tst_CSSTab::moveBelowRowClearsHover()
 {
     CSSTab strip;
+    HoverWatch hover(strip);
     strip.Attach(m_tab);
     moveTo(m_tab, QPoint(75, 5));
     QSignalSpy tabs(&strip, &CSSTab::DrawTab);
     moveTo(m_tab, QPoint(75, 21));
-    QCOMPARE(strip.HoverIndex(), -1);
+    QCOMPARE(hover.index(), -1);
     QCOMPARE(tabs.count(), 5);
     tabs.clear();
     moveTo(m_tab, QPoint(75, 100));
     QCOMPARE(tabs.count(), 0);
     // Right of the last tab inside the row: no hover.
     moveTo(m_tab, QPoint(5 * 70 + 3, 5));
-    QCOMPARE(strip.HoverIndex(), -1);
+    QCOMPARE(hover.index(), -1);
     QCOMPARE(tabs.count(), 0);
 }
 
@@ -440,12 +472,12 @@ void tst_CSSTab::paintShowsWorkSurface()
 {
     CSSTab strip;
     strip.setTabHeight(30);
-    connect(&strip, &CSSTab::DrawBackGround, this, [](int hDC, int width, int height) {
-        MDC::FillAlpha(hDC, 0, 0, width, height, 0x0000FF, 255);
+    connect(&strip, &CSSTab::DrawBackGround, this, [](QPainter *hDC, int width, int height) {
+        MDC::FillAlpha(*hDC, QRect(0, 0, width, height), Qt::red, 255);
     });
-    connect(&strip, &CSSTab::DrawTab, this, [this](int hDC, int index, int state, int left, int top, int width, int height) {
-        const quint32 colour = index == m_tab->Tab() ? 0x00FF00 : (state ? 0xFF0000 : 0xFFFFFF);
-        MDC::FillAlpha(hDC, left + 1, top, width - 2, height, colour, 255);
+    connect(&strip, &CSSTab::DrawTab, this, [this](QPainter *hDC, int index, int state, int left, int top, int width, int height) {
+        const QColor colour = index == m_tab->Tab() ? Qt::green : (state ? Qt::blue : Qt::white);
+        MDC::FillAlpha(*hDC, QRect(left + 1, top, width - 2, height), colour, 255);
     });
     strip.Attach(m_tab);
     m_window->show();

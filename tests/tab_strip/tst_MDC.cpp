@@ -1,6 +1,7 @@
 #include "tab_strip/MDC.h"
 
 #include <QFontMetrics>
+#include <QPainter>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -10,7 +11,7 @@ class tst_MDC : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void zeroHandleDoesNothing();
+    void nullSurfaceDoesNothing();
     void createAndDelete();
     void surfaceFromBitmapKeepsPixels();
     void blitCopiesRectangle();
@@ -27,53 +28,44 @@ private Q_SLOTS:
     void fontCellHeight();
 
 private:
-    static int surfaceOf(const QImage &image);
-    static QRgb pixel(int surface, int x, int y);
+    static QImage canvas(int width, int height, const QColor &colour);
+    static QRgb pixel(const QImage &surface, int x, int y);
 };
 
-int tst_MDC::surfaceOf(const QImage &image)
+QImage tst_MDC::canvas(int width, int height, const QColor &colour)
 {
-    return MDC::SurfaceFromBitmap(image);
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
 }
 
-QRgb tst_MDC::pixel(int surface, int x, int y)
+QRgb tst_MDC::pixel(const QImage &surface, int x, int y)
 {
-    return MDC::SurfaceImage(surface).pixel(x, y) & 0xFFFFFF;
+    return surface.pixel(x, y) & 0xFFFFFF;
 }
 
-void tst_MDC::zeroHandleDoesNothing()
+void tst_MDC::nullSurfaceDoesNothing()
 {
-    QCOMPARE(MDC::CreateSurface(0, 10), 0);
-    QCOMPARE(MDC::SurfaceFromBitmap(QImage()), 0);
-    QCOMPARE(MDC::BlitSurface(0, 0, 0, 5, 5, 0, 0, 0), 0);
-    QCOMPARE(MDC::FillAlpha(0, 0, 0, 5, 5, 0xFF, 255), 0);
-    QCOMPARE(MDC::DrawTextInRect(0, u"热门"_s, 0, 0, 50, 20, 37), 0);
-    QCOMPARE(MDC::SelectNewFont(0, u"WenQuanYi Zen Hei"_s, 14), 0);
-    QCOMPARE(MDC::SetBackgroundMode(0, MDC::TRANSPARENT), 0);
-    QVERIFY(MDC::SurfaceImage(0).isNull());
-    MDC::DeleteSurface(0);
+    QVERIFY(MDC::SurfaceFromBitmap(QImage()).isNull());
     // Copying from no surface leaves the destination alone.
-    const int target = MDC::CreateSurface(4, 4);
-    MDC::FillAlpha(target, 0, 0, 4, 4, 0x0000FF, 255);
-    QCOMPARE(MDC::BlitSurface(target, 0, 0, 4, 4, 0, 0, 0), 0);
-    QCOMPARE(pixel(target, 1, 1), 0xFF0000u);
-    MDC::DeleteSurface(target);
+    QImage target = canvas(4, 4, Qt::blue);
+    QPainter dc(&target);
+    QVERIFY(!MDC::BlitSurface(dc, QPoint(0, 0), QImage(), QRect(0, 0, 4, 4)));
+    QVERIFY(!MDC::DrawNineGrid(dc, QRect(0, 0, 4, 4), QPixmap(), QRect(0, 0, 1, 27), QMargins(0, 0, 0, 1)));
+    dc.end();
+    QCOMPARE(target, canvas(4, 4, Qt::blue));
 }
 
 void tst_MDC::createAndDelete()
 {
-    const int a = MDC::CreateSurface(30, 20);
-    const int b = MDC::CreateSurface(30, 20);
-    QVERIFY(a != 0);
-    QVERIFY(b != 0 && b != a);
-    QCOMPARE(MDC::SurfaceImage(a).size(), QSize(30, 20));
-    QCOMPARE(MDC::SetBackgroundMode(a, MDC::TRANSPARENT), MDC::OPAQUE);
-    QCOMPARE(MDC::SetBackgroundMode(a, MDC::OPAQUE), MDC::TRANSPARENT);
+    QPixmap a = MDC::SurfaceFromBitmap(canvas(30, 20, Qt::red));
+    const QPixmap b = a;
+    QCOMPARE(a.size(), QSize(30, 20));
     MDC::DeleteSurface(a);
-    QVERIFY(!MDC::SurfaceExists(a));
-    QVERIFY(MDC::SurfaceExists(b));
-    QCOMPARE(MDC::FillAlpha(a, 0, 0, 5, 5, 0xFF, 255), 0);
-    MDC::DeleteSurface(b);
+    QVERIFY(a.isNull());
+    // Surfaces are values: ending one leaves its copies alone.
+    QCOMPARE(b.size(), QSize(30, 20));
+    QCOMPARE(pixel(b.toImage(), 3, 3), 0xFF0000u);
 }
 
 void tst_MDC::surfaceFromBitmapKeepsPixels()
@@ -81,28 +73,24 @@ void tst_MDC::surfaceFromBitmapKeepsPixels()
     QImage bitmap(39, 27, QImage::Format_RGB888);
     bitmap.fill(QColor(191, 219, 255));
     bitmap.setPixelColor(13, 26, QColor(225, 234, 246));
-    const int skin = surfaceOf(bitmap);
-    QCOMPARE(MDC::SurfaceImage(skin).size(), QSize(39, 27));
+    const QImage skin = MDC::SurfaceFromBitmap(bitmap).toImage();
+    QCOMPARE(skin.size(), QSize(39, 27));
     QCOMPARE(pixel(skin, 13, 26), qRgb(225, 234, 246) & 0xFFFFFFu);
     QCOMPARE(pixel(skin, 0, 0), qRgb(191, 219, 255) & 0xFFFFFFu);
-    MDC::DeleteSurface(skin);
 }
 
 void tst_MDC::blitCopiesRectangle()
 {
-    QImage source(10, 10, QImage::Format_RGB32);
-    source.fill(Qt::white);
+    QImage source = canvas(10, 10, Qt::white);
     source.setPixel(3, 4, qRgb(10, 20, 30));
-    const int from = surfaceOf(source);
-    const int to = MDC::CreateSurface(20, 20);
-    MDC::FillAlpha(to, 0, 0, 20, 20, 0, 255);
-    QVERIFY(MDC::BlitSurface(to, 5, 6, 4, 4, from, 2, 3, MDC::SRCCOPY) != 0);
+    QImage to = canvas(20, 20, Qt::black);
+    QPainter dc(&to);
+    QVERIFY(MDC::BlitSurface(dc, QPoint(5, 6), source, QRect(2, 3, 4, 4)));
+    dc.end();
     QCOMPARE(pixel(to, 6, 7), qRgb(10, 20, 30) & 0xFFFFFFu);
     QCOMPARE(pixel(to, 5, 6), 0xFFFFFFu);
     QCOMPARE(pixel(to, 9, 10), 0u);
     QCOMPARE(pixel(to, 4, 6), 0u);
-    MDC::DeleteSurface(from);
-    MDC::DeleteSurface(to);
 }
 
 void tst_MDC::nineGridBandCase()
@@ -111,10 +99,11 @@ void tst_MDC::nineGridBandCase()
     QImage source(1, 27, QImage::Format_RGB32);
     for (int row = 0; row < 27; ++row)
         source.setPixel(0, row, qRgb(row, 100, 200));
-    const int skin = surfaceOf(source);
-    const int target = MDC::CreateSurface(200, 30);
-    QVERIFY(MDC::DrawNineGrid(target, 0, 0, 200, 30, skin, 0, 0, 1, 27, 0, 0, 0, 1) != 0);
-    const QImage result = MDC::SurfaceImage(target);
+    QImage result = canvas(200, 30, Qt::black);
+    QPainter dc(&result);
+    QVERIFY(MDC::DrawNineGrid(dc, QRect(0, 0, 200, 30), MDC::SurfaceFromBitmap(source), QRect(0, 0, 1, 27),
+                              QMargins(0, 0, 0, 1)));
+    dc.end();
     QCOMPARE(qRed(result.pixel(0, 29)), 26);
     QCOMPARE(qRed(result.pixel(199, 29)), 26);
     QList<int> seen;
@@ -129,8 +118,6 @@ void tst_MDC::nineGridBandCase()
     QCOMPARE(seen.size(), 26);
     for (int i = 0; i < 26; ++i)
         QCOMPARE(seen.at(i), i);
-    MDC::DeleteSurface(skin);
-    MDC::DeleteSurface(target);
 }
 
 void tst_MDC::nineGridAllMarginsZeroStretchesWhole()
@@ -140,16 +127,16 @@ void tst_MDC::nineGridAllMarginsZeroStretchesWhole()
     source.setPixel(1, 0, qRgb(0, 255, 0));
     source.setPixel(0, 1, qRgb(0, 0, 255));
     source.setPixel(1, 1, qRgb(255, 255, 255));
-    const int skin = surfaceOf(source);
-    const int target = MDC::CreateSurface(10, 10);
-    QVERIFY(MDC::DrawNineGrid(target, 0, 0, 10, 10, skin, 0, 0, 2, 2, 0, 0, 0, 0) != 0);
+    QImage target = canvas(10, 10, Qt::black);
+    QPainter dc(&target);
+    QVERIFY(MDC::DrawNineGrid(dc, QRect(0, 0, 10, 10), MDC::SurfaceFromBitmap(source), QRect(0, 0, 2, 2),
+                              QMargins()));
+    dc.end();
     QCOMPARE(pixel(target, 0, 0), 0xFF0000u);
     QCOMPARE(pixel(target, 4, 4), 0xFF0000u);
     QCOMPARE(pixel(target, 5, 4), 0x00FF00u);
     QCOMPARE(pixel(target, 4, 5), 0x0000FFu);
     QCOMPARE(pixel(target, 9, 9), 0xFFFFFFu);
-    MDC::DeleteSurface(skin);
-    MDC::DeleteSurface(target);
 }
 
 void tst_MDC::nineGridKeepsCornersAndStretchesCentre()
@@ -159,11 +146,11 @@ void tst_MDC::nineGridKeepsCornersAndStretchesCentre()
     for (int y = 0; y < 27; ++y)
         for (int x = 0; x < 26; ++x)
             source.setPixel(x, y, qRgb(x, y, 7));
-    const int skin = surfaceOf(source);
-    const int target = MDC::CreateSurface(100, 40);
-    MDC::FillAlpha(target, 0, 0, 100, 40, 0, 255);
-    QVERIFY(MDC::DrawNineGrid(target, 10, 5, 70, 30, skin, 13, 0, 13, 27, 6, 5, 6, 2) != 0);
-    const QImage out = MDC::SurfaceImage(target);
+    QImage out = canvas(100, 40, Qt::black);
+    QPainter dc(&out);
+    QVERIFY(MDC::DrawNineGrid(dc, QRect(10, 5, 70, 30), MDC::SurfaceFromBitmap(source), QRect(13, 0, 13, 27),
+                              QMargins(6, 5, 6, 2)));
+    dc.end();
     auto at = [&](int x, int y) { return QPoint(qRed(out.pixel(10 + x, 5 + y)), qGreen(out.pixel(10 + x, 5 + y))); };
     QCOMPARE(at(0, 0), QPoint(13, 0));
     QCOMPARE(at(5, 4), QPoint(18, 4));
@@ -183,27 +170,20 @@ void tst_MDC::nineGridKeepsCornersAndStretchesCentre()
     QCOMPARE(out.pixel(9, 5) & 0xFFFFFF, 0u);
     QCOMPARE(out.pixel(80, 20) & 0xFFFFFF, 0u);
     QCOMPARE(out.pixel(20, 35) & 0xFFFFFF, 0u);
-    MDC::DeleteSurface(skin);
-    MDC::DeleteSurface(target);
 }
 
 void tst_MDC::nineGridWidthZeroDrawsNothing()
 {
-    QImage source(1, 27, QImage::Format_RGB32);
-    source.fill(Qt::red);
-    const int skin = surfaceOf(source);
-    const int target = MDC::CreateSurface(20, 20);
-    MDC::FillAlpha(target, 0, 0, 20, 20, 0, 255);
-    QCOMPARE(MDC::DrawNineGrid(target, 0, 0, 0, 20, skin, 0, 0, 1, 27, 0, 0, 0, 1), 0);
-    QCOMPARE(MDC::DrawNineGrid(target, 0, 0, 20, 0, skin, 0, 0, 1, 27, 0, 0, 0, 1), 0);
-    QCOMPARE(MDC::DrawNineGrid(target, 0, 0, 20, 20, skin, 0, 0, 0, 27, 0, 0, 0, 1), 0);
-    QCOMPARE(MDC::DrawNineGrid(target, 0, 0, 20, 20, skin, 0, 0, 1, 0, 0, 0, 0, 1), 0);
-    const QImage out = MDC::SurfaceImage(target);
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 20; ++x)
-            QCOMPARE(out.pixel(x, y) & 0xFFFFFF, 0u);
-    MDC::DeleteSurface(skin);
-    MDC::DeleteSurface(target);
+    const QPixmap skin = MDC::SurfaceFromBitmap(canvas(1, 27, Qt::red));
+    QImage target = canvas(20, 20, Qt::black);
+    QPainter dc(&target);
+    const QMargins band(0, 0, 0, 1);
+    QVERIFY(!MDC::DrawNineGrid(dc, QRect(0, 0, 0, 20), skin, QRect(0, 0, 1, 27), band));
+    QVERIFY(!MDC::DrawNineGrid(dc, QRect(0, 0, 20, 0), skin, QRect(0, 0, 1, 27), band));
+    QVERIFY(!MDC::DrawNineGrid(dc, QRect(0, 0, 20, 20), skin, QRect(0, 0, 0, 27), band));
+    QVERIFY(!MDC::DrawNineGrid(dc, QRect(0, 0, 20, 20), skin, QRect(0, 0, 1, 0), band));
+    dc.end();
+    QCOMPARE(target, canvas(20, 20, Qt::black));
 }
 
 void tst_MDC::nineGridWithTransparentColour()
@@ -211,41 +191,40 @@ void tst_MDC::nineGridWithTransparentColour()
     QImage source(2, 1, QImage::Format_RGB32);
     source.setPixel(0, 0, qRgb(255, 0, 255));
     source.setPixel(1, 0, qRgb(0, 128, 0));
-    const int skin = surfaceOf(source);
-    const int target = MDC::CreateSurface(8, 4);
-    MDC::FillAlpha(target, 0, 0, 8, 4, 0x00FFFF, 255);
-    QVERIFY(MDC::DrawNineGrid(target, 0, 0, 8, 4, skin, 0, 0, 2, 1, 0, 0, 0, 0, 0xFF00FF) != 0);
+    QImage target = canvas(8, 4, QColor(255, 255, 0));
+    QPainter dc(&target);
+    QVERIFY(MDC::DrawNineGrid(dc, QRect(0, 0, 8, 4), MDC::SurfaceFromBitmap(source), QRect(0, 0, 2, 1), QMargins(),
+                              QColor(255, 0, 255)));
+    dc.end();
     QCOMPARE(pixel(target, 1, 1), qRgb(255, 255, 0) & 0xFFFFFFu);
     QCOMPARE(pixel(target, 6, 1), qRgb(0, 128, 0) & 0xFFFFFFu);
-    MDC::DeleteSurface(skin);
-    MDC::DeleteSurface(target);
 }
 
 void tst_MDC::fillAlphaOpaqueAndClamped()
 {
-    const int target = MDC::CreateSurface(10, 10);
-    MDC::FillAlpha(target, 0, 0, 10, 10, 0x000000, 255);
-    QVERIFY(MDC::FillAlpha(target, 2, 2, 4, 4, 0xF6EAE1, 300) != 0);
-    QCOMPARE(pixel(target, 2, 2), qRgb(225, 234, 246) & 0xFFFFFFu);
-    QCOMPARE(pixel(target, 5, 5), qRgb(225, 234, 246) & 0xFFFFFFu);
+    const QColor page(225, 234, 246);
+    QImage target = canvas(10, 10, Qt::black);
+    QPainter dc(&target);
+    QVERIFY(MDC::FillAlpha(dc, QRect(2, 2, 4, 4), page, 300));
+    QCOMPARE(pixel(target, 2, 2), page.rgb() & 0xFFFFFFu);
+    QCOMPARE(pixel(target, 5, 5), page.rgb() & 0xFFFFFFu);
     QCOMPARE(pixel(target, 6, 6), 0u);
     QCOMPARE(pixel(target, 1, 2), 0u);
-    MDC::FillAlpha(target, 0, 0, 10, 10, 0x0000FF, -5);
-    QCOMPARE(pixel(target, 3, 3), qRgb(225, 234, 246) & 0xFFFFFFu);
+    MDC::FillAlpha(dc, QRect(0, 0, 10, 10), Qt::red, -5);
+    QCOMPARE(pixel(target, 3, 3), page.rgb() & 0xFFFFFFu);
     QCOMPARE(pixel(target, 8, 8), 0u);
-    MDC::DeleteSurface(target);
 }
 
 void tst_MDC::fillAlphaBlendsHalfway()
 {
-    const int target = MDC::CreateSurface(4, 4);
-    MDC::FillAlpha(target, 0, 0, 4, 4, 0xFFFFFF, 255);
-    MDC::FillAlpha(target, 0, 0, 4, 4, 0x000000, 128);
+    QImage target = canvas(4, 4, Qt::white);
+    QPainter dc(&target);
+    MDC::FillAlpha(dc, QRect(0, 0, 4, 4), Qt::black, 128);
+    dc.end();
     const QRgb value = pixel(target, 1, 1);
     QCOMPARE(qRed(value), 127);
     QCOMPARE(qGreen(value), 127);
     QCOMPARE(qBlue(value), 127);
-    MDC::DeleteSurface(target);
 }
 
 void tst_MDC::transparentBlitLeavesOutKey()
@@ -254,27 +233,24 @@ void tst_MDC::transparentBlitLeavesOutKey()
     source.setPixel(0, 0, qRgb(255, 0, 255));
     source.setPixel(1, 0, qRgb(1, 2, 3));
     source.setPixel(2, 0, qRgb(255, 0, 254));
-    const int from = surfaceOf(source);
-    const int to = MDC::CreateSurface(5, 1);
-    MDC::FillAlpha(to, 0, 0, 5, 1, 0x808080, 255);
-    QVERIFY(MDC::TransparentBlitSurface(to, 1, 0, 3, 1, from, 0, 0, 0xFF00FF) != 0);
+    QImage to = canvas(5, 1, QColor(128, 128, 128));
+    QPainter dc(&to);
+    QVERIFY(MDC::TransparentBlitSurface(dc, QPoint(1, 0), source, QRect(0, 0, 3, 1), QColor(255, 0, 255)));
+    dc.end();
     QCOMPARE(pixel(to, 1, 0), qRgb(128, 128, 128) & 0xFFFFFFu);
     QCOMPARE(pixel(to, 2, 0), qRgb(1, 2, 3) & 0xFFFFFFu);
     QCOMPARE(pixel(to, 3, 0), qRgb(255, 0, 254) & 0xFFFFFFu);
     QCOMPARE(pixel(to, 0, 0), qRgb(128, 128, 128) & 0xFFFFFFu);
-    MDC::DeleteSurface(from);
-    MDC::DeleteSurface(to);
 }
 
 void tst_MDC::textIsCentredAndCut()
 {
-    const int target = MDC::CreateSurface(200, 30);
-    MDC::SelectNewFont(target, u"WenQuanYi Zen Hei"_s, 14);
-    MDC::SetBackgroundMode(target, MDC::TRANSPARENT);
-    MDC::FillAlpha(target, 0, 0, 200, 30, 0xFFFFFF, 255);
-    const int height = MDC::DrawTextInRect(target, u"热门推荐"_s, 70, 0, 70, 30, 37);
+    QImage out = canvas(200, 30, Qt::white);
+    QPainter dc(&out);
+    MDC::SelectNewFont(dc, u"WenQuanYi Zen Hei"_s, 14);
+    dc.setBackgroundMode(Qt::TransparentMode);
+    const int height = MDC::DrawTextInRect(dc, u"热门推荐"_s, QRect(70, 0, 70, 30), 37);
     QVERIFY(height > 0 && height <= 14);
-    const QImage out = MDC::SurfaceImage(target);
     QRect ink;
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 200; ++x)
@@ -285,55 +261,53 @@ void tst_MDC::textIsCentredAndCut()
     QVERIFY(qAbs((ink.left() + ink.right()) / 2 - 105) <= 3);
     QVERIFY(qAbs((ink.top() + ink.bottom()) / 2 - 15) <= 3);
     // A caption wider than the tab is cut at both ends and never wraps.
-    MDC::FillAlpha(target, 0, 0, 200, 30, 0xFFFFFF, 255);
-    MDC::DrawTextInRect(target, u"非常非常长的游戏分类名称"_s, 70, 0, 70, 30, 37);
-    const QImage longOut = MDC::SurfaceImage(target);
+    out.fill(Qt::white);
+    MDC::DrawTextInRect(dc, u"非常非常长的游戏分类名称"_s, QRect(70, 0, 70, 30), 37);
+    dc.end();
     int inkLeft = 0;
     int inkRight = 0;
     for (int y = 0; y < 30; ++y) {
-        QCOMPARE(qGray(longOut.pixel(69, y)), 255);
-        QCOMPARE(qGray(longOut.pixel(140, y)), 255);
-        inkLeft += qGray(longOut.pixel(70, y)) < 200 || qGray(longOut.pixel(71, y)) < 200;
-        inkRight += qGray(longOut.pixel(139, y)) < 200 || qGray(longOut.pixel(138, y)) < 200;
+        QCOMPARE(qGray(out.pixel(69, y)), 255);
+        QCOMPARE(qGray(out.pixel(140, y)), 255);
+        inkLeft += qGray(out.pixel(70, y)) < 200 || qGray(out.pixel(71, y)) < 200;
+        inkRight += qGray(out.pixel(139, y)) < 200 || qGray(out.pixel(138, y)) < 200;
     }
     QVERIFY(inkLeft > 0);
     QVERIFY(inkRight > 0);
-    MDC::DeleteSurface(target);
 }
 
 void tst_MDC::opaqueModeFillsBehindText()
 {
-    const int target = MDC::CreateSurface(100, 30);
-    MDC::SelectNewFont(target, u"WenQuanYi Zen Hei"_s, 14);
-    MDC::FillAlpha(target, 0, 0, 100, 30, 0x0000FF, 255);
-    MDC::DrawTextInRect(target, u"单机"_s, 0, 0, 100, 30, 37);
+    QImage target = canvas(100, 30, Qt::red);
+    QPainter dc(&target);
+    MDC::SelectNewFont(dc, u"WenQuanYi Zen Hei"_s, 14);
+    dc.setBackgroundMode(Qt::OpaqueMode);
+    MDC::DrawTextInRect(dc, u"单机"_s, QRect(0, 0, 100, 30), 37);
     QCOMPARE(pixel(target, 2, 2), qRgb(255, 0, 0) & 0xFFFFFFu);
     int white = 0;
     for (int x = 30; x < 70; ++x)
         white += pixel(target, x, 15) == 0xFFFFFFu;
     QVERIFY(white > 0);
-    MDC::SetBackgroundMode(target, MDC::TRANSPARENT);
-    MDC::FillAlpha(target, 0, 0, 100, 30, 0x0000FF, 255);
-    MDC::DrawTextInRect(target, u"单机"_s, 0, 0, 100, 30, 37);
+    dc.setBackgroundMode(Qt::TransparentMode);
+    target.fill(Qt::red);
+    MDC::DrawTextInRect(dc, u"单机"_s, QRect(0, 0, 100, 30), 37);
     white = 0;
     for (int x = 30; x < 70; ++x)
         white += pixel(target, x, 15) == 0xFFFFFFu;
     QCOMPARE(white, 0);
-    MDC::DeleteSurface(target);
 }
 
 void tst_MDC::fontCellHeight()
 {
-    const int target = MDC::CreateSurface(10, 10);
-    QVERIFY(MDC::SelectNewFont(target, u"WenQuanYi Zen Hei"_s, 14) != 0);
-    const QFont font = MDC::SurfaceFont(target);
+    QImage target = canvas(10, 10, Qt::white);
+    QPainter dc(&target);
+    const QFont font = MDC::SelectNewFont(dc, u"WenQuanYi Zen Hei"_s, 14);
+    QCOMPARE(dc.font(), font);
     QCOMPARE(font.family(), u"WenQuanYi Zen Hei"_s);
     QVERIFY(QFontMetrics(font).height() <= 14);
     QVERIFY(QFontMetrics(font).height() >= 12);
     QCOMPARE(font.weight(), QFont::Normal);
-    MDC::SelectNewFont(target, u"WenQuanYi Zen Hei"_s, 14, true);
-    QCOMPARE(MDC::SurfaceFont(target).weight(), QFont::Bold);
-    MDC::DeleteSurface(target);
+    QCOMPARE(MDC::SelectNewFont(dc, u"WenQuanYi Zen Hei"_s, 14, true).weight(), QFont::Bold);
 }
 
 QTEST_MAIN(tst_MDC)
