@@ -51,11 +51,6 @@ void MessageBox::setTestMode(bool on)
     s_shown.clear();
 }
 
-bool MessageBox::testMode()
-{
-    return s_testMode;
-}
-
 void MessageBox::setNextAnswer(int answer)
 {
     s_answers.append(answer);

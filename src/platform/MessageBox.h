@@ -25,7 +25,6 @@ public:
 
     // Test hooks.
     static void setTestMode(bool on);
-    static bool testMode();
     static void setNextAnswer(int answer); // queued; without one, test mode answers Ok
     static QList<Shown> takeShown();
     static QList<Shown> shown();
