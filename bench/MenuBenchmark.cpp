@@ -3,6 +3,8 @@
 #include "DemoCatalogue.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueStatements.h"
+#include "catalogue/GameRecord.h"
+#include "catalogue/RecordsetGuard.h"
 #include "main_window/ForMain.h"
 #include "main_window/GameListModel.h"
 #include "main_window/ImageList.h"
@@ -70,11 +72,13 @@ double MenuBenchmark::floorFor(const QString &statement) const
         ImageList images;
         GameListModel model(images);
         model.Clear();
-        CatalogueRecordset &rs = Catalogue::OpenQuery(statement);
-        for (; !rs.Eof(); rs.MoveNext())
-            model.Add({rs.Field(u"GameName"_s), 0, rs.Field(u"GamePath"_s), rs.Field(u"GameCmd"_s),
-                       rs.Field(u"GameRun"_s)});
-        rs.Close();
+        {
+            RecordsetGuard rs(statement);
+            for (; !rs->Eof(); rs->MoveNext()) {
+                const GameRecord game = GameRecord::read(*rs);
+                model.Add({game.GameName, 0, game.GamePath, game.GameCmd, game.GameRun});
+            }
+        }
         model.commit();
     });
 }

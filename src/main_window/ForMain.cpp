@@ -3,6 +3,9 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
+#include "catalogue/CatalogueSchema.h"
+#include "catalogue/GameRecord.h"
+#include "catalogue/RecordsetGuard.h"
 #include "catalogue/PinyinSearch.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
@@ -166,6 +169,8 @@ void ForMain::createControls()
     aboutFont.setUnderline(true);
     LabelAbout->setFont(aboutFont);
     LabelAbout->setCursor(Qt::PointingHandCursor);
+    // Reachable by keyboard too: Tab gives it focus, Enter or Space opens the page.
+    LabelAbout->setFocusPolicy(Qt::TabFocus);
     LabelAbout->installEventFilter(this);
 }
 
@@ -200,9 +205,10 @@ bool ForMain::Form_Load()
     attachTabStrip();
     applyMinimumSize();
 
-    QString failure;
-    if (!Catalogue::OpenCatalogue(&failure)) {
-        MsgBox(failure, MessageBox::Information, u"错误"_s);
+    try {
+        Catalogue::OpenCatalogue();
+    } catch (const CatalogueError &error) {
+        MsgBox(error.connectionMessage(), MessageBox::Information, u"错误"_s);
         return false;
     }
     try {
@@ -264,33 +270,32 @@ void ForMain::closeEvent(QCloseEvent *event)
 
 void ForMain::fillCategoryTabs()
 {
-    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
-    for (; !rs.Eof(); rs.MoveNext()) {
+    RecordsetGuard rs(CatalogueStatements::selectTypeList());
+    for (; !rs->Eof(); rs->MoveNext()) {
         MenuSStab->setTabs(MenuSStab->Tabs() + 1);
-        MenuSStab->setTabCaption(MenuSStab->Tabs() - 1, rs.Field(u"TypeName"_s));
+        MenuSStab->setTabCaption(MenuSStab->Tabs() - 1, rs->Field(CatalogueSchema::TypeName));
     }
-    rs.Close();
 }
 
 void ForMain::fillHotGames()
 {
     m_imageList1->Clear();
-    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
-    for (; !rs.Eof(); rs.MoveNext())
-        AddGameRow(rs, rs.Field(u"GameHot"_s) == Yes);
-    rs.Close();
+    {
+        RecordsetGuard rs(CatalogueStatements::selectGameList());
+        for (; !rs->Eof(); rs->MoveNext()) {
+            const GameRecord game = GameRecord::read(*rs);
+            AddGameRow(game, game.GameHot == Yes);
+        }
+    }
     m_model->commit();
 }
 
-void ForMain::AddGameRow(const CatalogueRecordset &rs, bool listed)
+void ForMain::AddGameRow(const GameRecord &game, bool listed)
 {
-    const QString path = rs.Field(u"GamePath"_s);
-    const QString icon = rs.Field(u"GameIcon"_s);
-    const QString run = rs.Field(u"GameRun"_s);
-    const int image = m_imageList1->Add(path + (icon != NoValue ? icon : run));
+    const int image = m_imageList1->Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
     if (!listed)
         return;
-    m_model->Add({rs.Field(u"GameName"_s), image, path, rs.Field(u"GameCmd"_s), run});
+    m_model->Add({game.GameName, image, game.GamePath, game.GameCmd, game.GameRun});
 }
 
 void ForMain::ReloadForMain()
@@ -332,11 +337,11 @@ void ForMain::FillGameList()
     try {
         const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
         const bool hot = caption == HotCaption;
-        CatalogueRecordset &rs = Catalogue::OpenQuery(hot ? CatalogueStatements::selectGameList()
-                                                          : CatalogueStatements::selectGamesByType(caption));
-        for (; !rs.Eof(); rs.MoveNext())
-            AddGameRow(rs, !hot || rs.Field(u"GameHot"_s) == Yes);
-        rs.Close();
+        RecordsetGuard rs(hot ? CatalogueStatements::selectGameList() : CatalogueStatements::selectGamesByType(caption));
+        for (; !rs->Eof(); rs->MoveNext()) {
+            const GameRecord game = GameRecord::read(*rs);
+            AddGameRow(game, !hot || game.GameHot == Yes);
+        }
     } catch (const CatalogueError &error) {
         showCatalogueError(error);
     }
@@ -351,10 +356,11 @@ void ForMain::SerchCommand_Click()
     m_model->Clear();
     m_imageList1->Clear();
     try {
-        CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
-        for (; !rs.Eof(); rs.MoveNext())
-            AddGameRow(rs, search.matches(rs.Field(u"GameName"_s)));
-        rs.Close();
+        RecordsetGuard rs(CatalogueStatements::selectGameList());
+        for (; !rs->Eof(); rs->MoveNext()) {
+            const GameRecord game = GameRecord::read(*rs);
+            AddGameRow(game, search.matches(game.GameName));
+        }
     } catch (const CatalogueError &error) {
         showCatalogueError(error);
     }
@@ -424,8 +430,7 @@ void ForMain::Mululiulan_Click()
 void ForMain::TianJiaYouXi_Click()
 {
     ForMadd editor(this, this);
-    editor.setWindowTitle(u"添加游戏"_s);
-    editor.Command1->setText(u"添加游戏"_s);
+    editor.openForAdding();
     Modal::exec(editor);
 }
 
@@ -454,6 +459,12 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == LabelAbout && event->type() == QEvent::MouseButtonRelease) {
         if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
             LabelAbout_Click();
+    } else if (watched == LabelAbout && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            LabelAbout_Click();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -7,7 +7,7 @@
 
 class CSSTab;
 class CatalogueError;
-class CatalogueRecordset;
+struct GameRecord;
 class TabSkinPainter;
 class GameListModel;
 class ImageList;
@@ -88,7 +88,7 @@ private:
 
     void createControls();
     void createPopupMenu();
-    void AddGameRow(const CatalogueRecordset &rs, bool listed);
+    void AddGameRow(const GameRecord &game, bool listed);
     void fillCategoryTabs();
     void fillHotGames();
     void showWebPane(const QUrl &address);

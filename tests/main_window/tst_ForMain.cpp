@@ -13,6 +13,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
 #include "RecordingShell.h"
+#include "WindowTestHelpers.h"
 #include "platform/SSTab.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
@@ -23,6 +24,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -99,6 +101,7 @@ private Q_SLOTS:
     void emptySearchListsEveryNamedGame();
     void webSearchShowsThePaneAndALocalSearchHidesIt();
     void relatedSearchUsesTheSelectedName();
+    void aboutLabelOpensFromTheKeyboard();
     void doubleClickOpensTheRunDialogForTheSelectedGame();
     void enterOnASelectedItemOpensTheRunDialog();
     void folderBrowsingOpensTheGameDirectory();
@@ -417,6 +420,21 @@ void tst_ForMain::relatedSearchUsesTheSelectedName()
     QCOMPARE(window.WebBrowserQN->url(), WebSearch::searchAddress(u"穿梭时空"_s));
 }
 
+void tst_ForMain::aboutLabelOpensFromTheKeyboard()
+{
+    CatalogueFixture fixture;
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QVERIFY(window.LabelAbout->focusPolicy() & Qt::TabFocus);
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+        QTest::keyClick(window.SerchText, Qt::Key_Return);
+        QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
+        QTest::keyClick(window.LabelAbout, key);
+        QVERIFY(window.WebBrowserQN->isVisibleTo(&window));
+        QCOMPARE(window.WebBrowserQN->url(), WebSearch::aboutAddress());
+    }
+}
+
 void tst_ForMain::doubleClickOpensTheRunDialogForTheSelectedGame()
 {
     CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
@@ -524,18 +542,20 @@ void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
     QVERIFY(manager);
     window.FenLeiGuanLi_Click();
     QCOMPARE(ForMtype::instance(), manager.data()); // one manager only
-    manager->NewTypeText->setText(u"射击游戏"_s);
+    control<QLineEdit>(*manager, u"NewTypeText"_s)->setText(u"射击游戏"_s);
     manager->NewTypeCmd_Click();
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"网络游戏"_s, u"射击游戏"_s}));
 
     // The editor opened from the main window's menu is filled in and saved by the operator.
     Modal::setRunner([](QDialog &dialog) {
         auto &editor = static_cast<ForMadd &>(dialog);
-        editor.TextGamePath->setText(u"/games/cs/"_s);
-        editor.TextGameRun->setText(u"hl"_s);
-        editor.TextGameName->setText(u"CS反恐精英"_s);
-        editor.ComboGameType->setCurrentIndex(editor.ComboGameType->findText(u"射击游戏"_s));
-        editor.ComboGameHot->setCurrentIndex(editor.ComboGameHot->findText(u"否"_s));
+        control<QLineEdit>(editor, u"TextGamePath"_s)->setText(u"/games/cs/"_s);
+        control<QLineEdit>(editor, u"TextGameRun"_s)->setText(u"hl"_s);
+        control<QLineEdit>(editor, u"TextGameName"_s)->setText(u"CS反恐精英"_s);
+        auto *type = control<QComboBox>(editor, u"ComboGameType"_s);
+        type->setCurrentIndex(type->findText(u"射击游戏"_s));
+        auto *hot = control<QComboBox>(editor, u"ComboGameHot"_s);
+        hot->setCurrentIndex(hot->findText(u"否"_s));
         editor.Command1_Click();
         return int(editor.result());
     });

@@ -3,9 +3,28 @@
 #include "game_editor/MainWindowHooks.h"
 #include "platform/MessageBox.h"
 
+#include <QImage>
+#include <QLabel>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QTest>
+
+// A window's control by its design name; a missing one ends the test run.
+template <typename T>
+T *control(const QObject &window, const QString &name)
+{
+    T *found = window.findChild<T *>(name);
+    if (!found)
+        qFatal("no control %s", qPrintable(name));
+    return found;
+}
+
+// What a picture control shows.
+inline QImage picture(const QObject &window, const QString &name)
+{
+    return control<QLabel>(window, name)->pixmap().toImage();
+}
 
 // Counts what the operator windows ask of the main window.
 struct CountingHooks : MainWindowHooks
