@@ -7,6 +7,7 @@
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
 #include "catalogue/RecordsetGuard.h"
+#include "catalogue/TransactionGuard.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
 #include "platform/MessageBox.h"
@@ -314,25 +315,21 @@ void ForMtype::SetTypeCmd_Click()
 void ForMtype::renameCategory(QTreeWidgetItem *node, const QString &newName)
 {
     const QString oldName = node->text(0);
-    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
     // The category row and its games change together or not at all.
-    connection.BeginTrans();
-    try {
-        {
-            RecordsetGuard types(CatalogueStatements::selectTypeByName(oldName));
-            types->setField(CatalogueSchema::TypeName, newName);
-            types->Update();
-        }
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    {
+        RecordsetGuard types(CatalogueStatements::selectTypeByName(oldName));
+        types->setField(CatalogueSchema::TypeName, newName);
+        types->Update();
+    }
+    {
         RecordsetGuard games(CatalogueStatements::selectGameList());
         for (; !games->Eof(); games->MoveNext()) {
             if (!games->isNull(CatalogueSchema::GameType) && games->Field(CatalogueSchema::GameType) == oldName)
                 games->setField(CatalogueSchema::GameType, newName);
         }
-        connection.CommitTrans();
-    } catch (...) {
-        connection.RollbackTrans();
-        throw;
     }
+    transaction.commit();
     node->setText(0, newName);
 }
 

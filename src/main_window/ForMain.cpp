@@ -70,13 +70,12 @@ void ForMain::setUpApplication()
 
 ForMain::ForMain(QWidget *parent)
     : QWidget(parent)
-    , m_imageList1(new ImageList)
 {
     // The bundled pictures live in a static library; make sure they are linked in.
     Q_INIT_RESOURCE(resources);
     setObjectName(u"ForMain"_s);
     setWindowTitle(u"聚游台"_s);
-    m_model = new GameListModel(*m_imageList1, this);
+    m_model = new GameListModel(m_imageList1, this);
     createControls();
     createPopupMenu();
     resize(Twips::size(15165, 10080));
@@ -88,12 +87,6 @@ ForMain::~ForMain()
 {
     MDC::DeleteSurface(SkinSurface);
     delete c_SSTab; // detaches itself from the tab control
-    delete m_imageList1;
-}
-
-const ImageList &ForMain::imageList1() const
-{
-    return *m_imageList1;
 }
 
 void ForMain::createControls()
@@ -279,7 +272,7 @@ void ForMain::fillCategoryTabs()
 
 void ForMain::fillHotGames()
 {
-    m_imageList1->Clear();
+    m_imageList1.Clear();
     {
         RecordsetGuard rs(CatalogueStatements::selectGameList());
         for (; !rs->Eof(); rs->MoveNext()) {
@@ -292,7 +285,7 @@ void ForMain::fillHotGames()
 
 void ForMain::AddGameRow(const GameRecord &game, bool listed)
 {
-    const int image = m_imageList1->Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
+    const int image = m_imageList1.Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
     if (!listed)
         return;
     m_model->Add({game.GameName, image, game.GamePath, game.GameCmd, game.GameRun});
@@ -333,7 +326,7 @@ void ForMain::FillGameList()
     WebBrowserQN->hide();
     GameList->show();
     m_model->Clear();
-    m_imageList1->Clear();
+    m_imageList1.Clear();
     try {
         const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
         const bool hot = caption == HotCaption;
@@ -354,7 +347,7 @@ void ForMain::SerchCommand_Click()
     GameList->show();
     const PinyinSearch search(SerchText->text());
     m_model->Clear();
-    m_imageList1->Clear();
+    m_imageList1.Clear();
     try {
         RecordsetGuard rs(CatalogueStatements::selectGameList());
         for (; !rs->Eof(); rs->MoveNext()) {

@@ -2,6 +2,7 @@
 
 #include "game_editor/MainWindowHooks.h"
 #include "main_window/FormLayout.h"
+#include "main_window/ImageList.h"
 
 #include <QWidget>
 
@@ -10,7 +11,6 @@ class CatalogueError;
 struct GameRecord;
 class TabSkinPainter;
 class GameListModel;
-class ImageList;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -75,7 +75,7 @@ public:
 
     GameListModel *gameListModel() const { return m_model; }
     const FormLayout &layout() const { return m_layout; }
-    const ImageList &imageList1() const;
+    const ImageList &imageList1() const { return m_imageList1; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -101,6 +101,6 @@ private:
     FormLayout m_layout;
     TabSkinPainter *m_tabPainter = nullptr;
     bool m_loaded = false;
-    ImageList *m_imageList1 = nullptr;
+    ImageList m_imageList1;
     GameListModel *m_model = nullptr;
 };

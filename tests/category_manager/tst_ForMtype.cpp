@@ -99,7 +99,8 @@ void selectNode(ForMtype &manager, const QString &text)
 
 void selectRow(ForMtype &manager, int row)
 {
-    control<QTreeView>(manager, u"ListView1"_s)->setCurrentIndex(control<QTreeView>(manager, u"ListView1"_s)->model()->index(row, 0));
+    QTreeView *table = control<QTreeView>(manager, u"ListView1"_s);
+    table->setCurrentIndex(table->model()->index(row, 0));
     QCOMPARE(manager.selectedRow(), row);
 }
 
@@ -572,7 +573,8 @@ void tst_ForMtype::rightButtonReleaseOpensTheMenuAnywhere()
     manager.show();
     QVERIFY(QTest::qWaitForWindowExposed(&manager));
     const QList<QAction *> actions = control<QMenu>(manager, u"YouXiBianJi"_s)->actions();
-    QCOMPARE(actions, (QList<QAction *>{control<QAction>(manager, u"TianJia"_s), control<QAction>(manager, u"XiuGai"_s), control<QAction>(manager, u"ShanChu"_s)}));
+    QCOMPARE(actions, (QList<QAction *>{control<QAction>(manager, u"TianJia"_s), control<QAction>(manager, u"XiuGai"_s),
+                                        control<QAction>(manager, u"ShanChu"_s)}));
     QCOMPARE(control<QAction>(manager, u"TianJia"_s)->text(), u"添加游戏"_s);
     QCOMPARE(control<QAction>(manager, u"XiuGai"_s)->text(), u"修改游戏"_s);
     QCOMPARE(control<QAction>(manager, u"ShanChu"_s)->text(), u"删除游戏"_s);
@@ -587,7 +589,8 @@ void tst_ForMtype::rightButtonReleaseOpensTheMenuAnywhere()
     QTRY_VERIFY(control<QMenu>(manager, u"YouXiBianJi"_s)->isVisible());
     control<QMenu>(manager, u"YouXiBianJi"_s)->close();
 
-    const QRect first = control<QTreeView>(manager, u"ListView1"_s)->visualRect(control<QTreeView>(manager, u"ListView1"_s)->model()->index(0, 1));
+    QTreeView *table = control<QTreeView>(manager, u"ListView1"_s);
+    const QRect first = table->visualRect(table->model()->index(0, 1));
     QTest::mouseRelease(viewport, Qt::RightButton, {}, first.center());
     QTRY_VERIFY(control<QMenu>(manager, u"YouXiBianJi"_s)->isVisible());
     control<QMenu>(manager, u"YouXiBianJi"_s)->close();
@@ -711,7 +714,8 @@ void tst_ForMtype::secondModifyStartsFromTheFirst()
     QStringList opened;
     Modal::setRunner([&opened](QDialog &dialog) {
         auto &editor = dynamic_cast<ForMadd &>(dialog);
-        opened.append(control<QLineEdit>(editor, u"TextGameName"_s)->text() + u'|' + control<QLineEdit>(editor, u"TextGameCmd"_s)->text());
+        opened.append(control<QLineEdit>(editor, u"TextGameName"_s)->text() + u'|'
+                      + control<QLineEdit>(editor, u"TextGameCmd"_s)->text());
         if (opened.size() == 1)
             control<QLineEdit>(editor, u"TextGameCmd"_s)->setText(u"-一"_s);
         else

@@ -386,8 +386,9 @@ void tst_ForMadd::textBoxesTakeAnyLength()
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
     const QString longPath = u'/' + QString(40000, u'p') + u'/';
-    for (QLineEdit *text : {control<QLineEdit>(editor, u"TextGamePath"_s), control<QLineEdit>(editor, u"TextGameRun"_s), control<QLineEdit>(editor, u"TextGameCmd"_s), control<QLineEdit>(editor, u"TextGameName"_s),
-                            control<QLineEdit>(editor, u"TextGameIcon"_s)}) {
+    for (const QString &name :
+         {u"TextGamePath"_s, u"TextGameRun"_s, u"TextGameCmd"_s, u"TextGameName"_s, u"TextGameIcon"_s}) {
+        QLineEdit *text = control<QLineEdit>(editor, name);
         text->setText(longPath);
         QCOMPARE(text->text().size(), longPath.size());
     }
