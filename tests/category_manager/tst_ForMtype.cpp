@@ -6,7 +6,7 @@
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
-#include "platform/MessageBox.h"
+#include "MessageBoxScript.h"
 #include "platform/Modal.h"
 #include "platform/Twips.h"
 
@@ -43,7 +43,7 @@ void checkErrorBox(const MessageBox::Shown &box, const QString &context, const Q
 
 void compareErrorBox(const QString &context)
 {
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     checkErrorBox(shown.first(), context, QString());
 }
@@ -193,7 +193,7 @@ private:
 
 void tst_ForMtype::init()
 {
-    MessageBox::setTestMode(true);
+    MessageBoxScript::setTestMode(true);
     m_editor.reset();
     m_editorRuns = 0;
     Modal::setRunner([this](QDialog &dialog) {
@@ -206,7 +206,7 @@ void tst_ForMtype::init()
 void tst_ForMtype::cleanup()
 {
     Modal::setRunner({});
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
 }
 
 void tst_ForMtype::showsTheTreeAndEveryGame()
@@ -328,7 +328,7 @@ void tst_ForMtype::addCategoryChecksAndRefreshes()
     QCOMPARE(manager.rowCount(), 1);
     control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"角色"_s);
     manager.NewTypeCmd_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 2);
     QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"角色"_s}));
     QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"射击"_s, u"角色"_s}));
@@ -351,7 +351,7 @@ void tst_ForMtype::addCategoryKeepsBlanksAndCase()
         control<QLineEdit>(manager, u"NewTypeText"_s)->setText(name);
         manager.NewTypeCmd_Click();
     }
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 3);
     QCOMPARE(fixture.categories(), (QStringList{u"Racing"_s, u"a"_s, u"racing"_s, u"a "_s, u" a"_s}));
     QCOMPARE(treeTexts(manager).mid(1), fixture.categories());
@@ -367,7 +367,7 @@ void tst_ForMtype::renameIgnoresTheRootAndEmptyText()
     selectNode(manager, u"游戏列表"_s);
     control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"新名"_s);
     manager.SetTypeCmd_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 1);
 
     selectNode(manager, u"射击"_s);
@@ -389,7 +389,7 @@ void tst_ForMtype::renameCancelledChangesNothing()
     ForMtype manager(&hooks);
     selectNode(manager, u"射击"_s);
     control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"新名"_s);
-    MessageBox::setNextAnswer(MessageBox::Cancel);
+    MessageBoxScript::setNextAnswer(MessageBox::Cancel);
     manager.SetTypeCmd_Click();
     compareShown({{u"您确定要修改分类[射击]名称吗？"_s, 65, u"确认"_s}});
     QCOMPARE(hooks.reloads, 1);
@@ -439,7 +439,7 @@ void tst_ForMtype::renameOfAnEmptyNameLeavesGamesWithoutCategory()
     const QList<GameRow> rows = fixture.games();
     QCOMPARE(rows.at(0).GameType, u"动作"_s);
     QVERIFY(rows.at(1).GameType.isNull()); // a game written without a category keeps none
-    QCOMPARE(MessageBox::takeShown().size(), 1);
+    QCOMPARE(MessageBoxScript::takeShown().size(), 1);
 }
 
 void tst_ForMtype::renameToTheRootTextMakesARootNode()
@@ -460,7 +460,7 @@ void tst_ForMtype::renameToTheRootTextMakesARootNode()
     control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"再改"_s);
     manager.SetTypeCmd_Click();
     manager.DelTypeCmd_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 3);
     QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"游戏列表"_s}));
 }
@@ -480,7 +480,7 @@ void tst_ForMtype::renameFailingPartWayChangesNothing()
 
     manager.SetTypeCmd_Click();
 
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.at(0).style, 65);
     checkErrorBox(shown.at(1), u"修改分类失败："_s, u"refused by the store"_s);
@@ -495,7 +495,7 @@ void tst_ForMtype::renameFailingPartWayChangesNothing()
     Catalogue::ExecuteStatement(u"DROP TRIGGER refuse"_s);
     Catalogue::ExecuteStatement(u"delete From TypeList Where TypeName= '射击'"_s);
     manager.SetTypeCmd_Click();
-    const QList<MessageBox::Shown> again = MessageBox::takeShown();
+    const QList<MessageBox::Shown> again = MessageBoxScript::takeShown();
     QCOMPARE(again.size(), 2);
     QCOMPARE(again.at(0).text, u"您确定要修改分类[射击]名称吗？"_s);
     checkErrorBox(again.at(1), u"修改分类失败："_s, QString());
@@ -540,13 +540,13 @@ void tst_ForMtype::deleteCategoryCancelledOrRoot()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectNode(manager, u"空类"_s);
-    MessageBox::setNextAnswer(MessageBox::Cancel);
+    MessageBoxScript::setNextAnswer(MessageBox::Cancel);
     manager.DelTypeCmd_Click();
     compareShown({{u"您确定要删除分类[空类]吗？删除后此分类下的所有游戏将无法显示！"_s, 1, u"确认"_s}});
     QCOMPARE(hooks.reloads, 1);
     selectNode(manager, u"游戏列表"_s);
     manager.DelTypeCmd_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 2);
     QCOMPARE(fixture.categories(), QStringList{u"空类"_s});
     QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"空类"_s}));
@@ -781,7 +781,7 @@ void tst_ForMtype::lockedCatalogueShowsAnExplainedError()
         manager.SetTypeCmd_Click();
         other.RollbackTrans();
     }
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.at(1).text, u"修改分类失败：\n错误代码:5\n游戏目录正被其他程序使用，请稍后再试。\n"
                                "database is locked"_s);
@@ -827,7 +827,7 @@ void tst_ForMtype::deleteGameCancelledStillReloadsTheMainWindow()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectRow(manager, 0);
-    MessageBox::setNextAnswer(MessageBox::Cancel);
+    MessageBoxScript::setNextAnswer(MessageBox::Cancel);
     manager.ShanChu_Click();
     compareShown({{u"您确定要删除游戏[甲]吗？"_s, 65, u"确认"_s}});
     QCOMPARE(fixture.games(), before);
@@ -842,7 +842,7 @@ void tst_ForMtype::deleteGameWithoutSelectionDoesNothing()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     manager.ShanChu_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(fixture.games(), before);
     QCOMPARE(manager.rowCount(), 1);
     QCOMPARE(hooks.reloads, 0);

@@ -5,8 +5,8 @@
 #include "catalogue/CatalogueConnection.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
-#include "platform/FileDialogs.h"
-#include "platform/MessageBox.h"
+#include "FileDialogsScript.h"
+#include "MessageBoxScript.h"
 #include "platform/Twips.h"
 
 #include <QApplication>
@@ -118,14 +118,14 @@ private Q_SLOTS:
 
 void tst_ForMadd::init()
 {
-    MessageBox::setTestMode(true);
-    FileDialogs::setTestMode(true);
+    MessageBoxScript::setTestMode(true);
+    FileDialogsScript::setTestMode(true);
 }
 
 void tst_ForMadd::cleanup()
 {
-    QVERIFY(MessageBox::takeShown().isEmpty());
-    QVERIFY(FileDialogs::takeRequests().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
+    QVERIFY(FileDialogsScript::takeRequests().isEmpty());
 }
 
 void tst_ForMadd::startsFromTheDesignState()
@@ -306,7 +306,7 @@ void tst_ForMadd::modifyOfADeletedGameFailsAndKeepsTheInput()
 
     editor.Command1_Click();
 
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.first().text.startsWith(u"保存失败："_s), qPrintable(shown.first().text));
     QCOMPARE(shown.first().style, 48);
@@ -336,7 +336,7 @@ void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
         editor.Command1_Click();
         other.RollbackTrans();
     }
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.first().text.startsWith(u"保存失败："_s), qPrintable(shown.first().text));
     QCOMPARE(shown.first().style, 48);
@@ -398,17 +398,17 @@ void tst_ForMadd::folderPickerAddsOneTrailingSeparator()
 {
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
-    FileDialogs::setNextFolder(u"/games/cs"_s);
+    FileDialogsScript::setNextFolder(u"/games/cs"_s);
     QTest::mouseClick(control<QPushButton>(editor, u"CommandGamePath"_s), Qt::LeftButton);
     QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"/games/cs"_s + QDir::separator());
-    FileDialogs::setNextFolder(u"/"_s);
+    FileDialogsScript::setNextFolder(u"/"_s);
     editor.CommandGamePath_Click();
     QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"/"_s);
-    FileDialogs::setNextFolder(u"C:\\Games\\CS\\"_s);
+    FileDialogsScript::setNextFolder(u"C:\\Games\\CS\\"_s);
     editor.CommandGamePath_Click();
     QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"C:\\Games\\CS\\"_s);
 
-    const QList<FileDialogs::Request> requests = FileDialogs::takeRequests();
+    const QList<FileDialogs::Request> requests = FileDialogsScript::takeRequests();
     QCOMPARE(requests.size(), 3);
     for (const FileDialogs::Request &request : requests) {
         QCOMPARE(request.kind, FileDialogs::Request::Folder);
@@ -421,20 +421,20 @@ void tst_ForMadd::folderPickerCleansTheFolder()
 {
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
-    FileDialogs::setNextFolder(u"/tmp/x/../games//g1/"_s);
+    FileDialogsScript::setNextFolder(u"/tmp/x/../games//g1/"_s);
     editor.CommandGamePath_Click();
     QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"/tmp/games/g1/"_s);
-    FileDialogs::setNextFolder(u"/tmp/./games/g1/.."_s);
+    FileDialogsScript::setNextFolder(u"/tmp/./games/g1/.."_s);
     editor.CommandGamePath_Click();
     QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"/tmp/games/"_s);
 
     // The picked file then lies under the shown folder, so its name is stored relative to it.
-    FileDialogs::setNextFolder(u"/tmp/x/../games//g1/"_s);
+    FileDialogsScript::setNextFolder(u"/tmp/x/../games//g1/"_s);
     editor.CommandGamePath_Click();
-    FileDialogs::setNextFileName(u"/tmp/games/g1/bin/Run.exe"_s);
+    FileDialogsScript::setNextFileName(u"/tmp/games/g1/bin/Run.exe"_s);
     editor.CommandGameRun_Click();
     QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), expectedName(u"bin/Run.exe"_s));
-    QCOMPARE(FileDialogs::takeRequests().size(), 4);
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 4);
 }
 
 void tst_ForMadd::filePickersNeedADirectoryFirst()
@@ -442,15 +442,15 @@ void tst_ForMadd::filePickersNeedADirectoryFirst()
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
     control<QLineEdit>(editor, u"TextGameRun"_s)->setText(u"keep.exe"_s);
-    FileDialogs::setNextFileName(u"/games/x.exe"_s);
+    FileDialogsScript::setNextFileName(u"/games/x.exe"_s);
     editor.CommandGameRun_Click();
     compareShown({{u"请先选择游戏所在目录！"_s, 48, u"提示"_s}});
     QTest::mouseClick(control<QLabel>(editor, u"PicGetIco"_s), Qt::LeftButton);
     compareShown({{u"请先选择游戏所在目录！"_s, 48, u"提示"_s}});
-    QVERIFY(FileDialogs::takeRequests().isEmpty());
+    QVERIFY(FileDialogsScript::takeRequests().isEmpty());
     QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), u"keep.exe"_s);
     QVERIFY(control<QLineEdit>(editor, u"TextGameIcon"_s)->text().isEmpty());
-    FileDialogs::setTestMode(true); // drops the unused answer
+    FileDialogsScript::setTestMode(true); // drops the unused answer
 }
 
 void tst_ForMadd::filePickersStoreNamesRelativeToTheDirectory_data()
@@ -480,17 +480,17 @@ void tst_ForMadd::filePickersStoreNamesRelativeToTheDirectory()
     control<QLineEdit>(editor, u"TextGamePath"_s)->setText(directory);
     control<QLineEdit>(editor, u"TextGameIcon"_s)->setText(u"icon.ico"_s);
 
-    FileDialogs::setNextFileName(chosen);
+    FileDialogsScript::setNextFileName(chosen);
     QTest::mouseClick(control<QPushButton>(editor, u"CommandGameRun"_s), Qt::LeftButton);
     QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), stored);
     QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), u"icon.ico"_s);
 
-    FileDialogs::setNextFileName(chosen);
+    FileDialogsScript::setNextFileName(chosen);
     QTest::mouseClick(control<QLabel>(editor, u"PicGetIco"_s), Qt::LeftButton);
     QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), stored);
     QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), directory);
 
-    const QList<FileDialogs::Request> requests = FileDialogs::takeRequests();
+    const QList<FileDialogs::Request> requests = FileDialogsScript::takeRequests();
     QCOMPARE(requests.size(), 2);
     for (const FileDialogs::Request &request : requests) {
         QCOMPARE(request.kind, FileDialogs::Request::File);
@@ -524,20 +524,20 @@ void tst_ForMadd::cancelledPickersChangeNothing()
     ForMadd editor(nullptr);
     control<QLineEdit>(editor, u"TextGamePath"_s)->setText(dir.path() + u'/');
     control<QLineEdit>(editor, u"TextGameIcon"_s)->setText(u"icon.ico"_s);
-    FileDialogs::setNextFileName(red);
+    FileDialogsScript::setNextFileName(red);
     editor.CommandGameRun_Click();
     control<QLineEdit>(editor, u"TextGameRun"_s)->setText(u"run.exe"_s);
-    QCOMPARE(FileDialogs::takeRequests().size(), 1);
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 1);
     const QImage preview = picture(editor, u"PicGetIco"_s);
 
-    FileDialogs::setNextFolder(QString());
+    FileDialogsScript::setNextFolder(QString());
     editor.CommandGamePath_Click();
-    FileDialogs::setNextFileName(QString());
+    FileDialogsScript::setNextFileName(QString());
     editor.CommandGameRun_Click();
-    FileDialogs::setNextFileName(QString());
+    FileDialogsScript::setNextFileName(QString());
     editor.PicGetIco_Click();
 
-    QCOMPARE(FileDialogs::takeRequests().size(), 3);
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 3);
     QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), dir.path() + u'/');
     QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), u"run.exe"_s);
     QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), u"icon.ico"_s);
@@ -556,11 +556,11 @@ void tst_ForMadd::iconPickerOpensFromTheKeyboard()
     QTest::keyClick(icon, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), control<QLabel>(editor, u"PicGetIco"_s));
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
-        FileDialogs::setNextFileName(u"/games/own"_s + QString::number(key) + u".ico"_s);
+        FileDialogsScript::setNextFileName(u"/games/own"_s + QString::number(key) + u".ico"_s);
         QTest::keyClick(QApplication::focusWidget(), key);
         QCOMPARE(icon->text(), u"own"_s + QString::number(key) + u".ico"_s);
     }
-    QCOMPARE(FileDialogs::takeRequests().size(), 2);
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 2);
 }
 
 void tst_ForMadd::previewShowsTheLastChosenFilesIcon()
@@ -578,28 +578,28 @@ void tst_ForMadd::previewShowsTheLastChosenFilesIcon()
     ForMadd editor(nullptr);
     control<QLineEdit>(editor, u"TextGamePath"_s)->setText(dir.path() + u'/');
 
-    FileDialogs::setNextFileName(red);
+    FileDialogsScript::setNextFileName(red);
     editor.CommandGameRun_Click();
     QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(255, 0, 0));
     QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(32, 32), qRgb(255, 255, 255));
 
-    FileDialogs::setNextFileName(blue);
+    FileDialogsScript::setNextFileName(blue);
     editor.PicGetIco_Click();
     QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(0, 0, 255));
     QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), expectedName(u"icon.png"_s));
 
     // The executable's icon replaces the preview; the icon field keeps its value.
-    FileDialogs::setNextFileName(red);
+    FileDialogsScript::setNextFileName(red);
     editor.CommandGameRun_Click();
     QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(255, 0, 0));
     QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), expectedName(u"icon.png"_s));
 
     // A file without an icon leaves the preview blank, and its name is stored anyway.
-    FileDialogs::setNextFileName(plain);
+    FileDialogsScript::setNextFileName(plain);
     editor.CommandGameRun_Click();
     QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(255, 255, 255));
     QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), expectedName(u"readme.txt"_s));
-    QCOMPARE(FileDialogs::takeRequests().size(), 4);
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 4);
 }
 
 QTEST_MAIN(tst_ForMadd)

@@ -10,7 +10,7 @@
 #include "main_window/WebPane.h"
 #include "main_window/WebSearch.h"
 #include "IconFile.h"
-#include "platform/MessageBox.h"
+#include "MessageBoxScript.h"
 #include "platform/Modal.h"
 #include "RecordingShell.h"
 #include "WindowTestHelpers.h"
@@ -120,7 +120,7 @@ private:
 
 void tst_ForMain::initTestCase()
 {
-    MessageBox::setTestMode(true);
+    MessageBoxScript::setTestMode(true);
     Shell::setInstance(&m_shell);
     // The run dialog is recorded instead of being shown modally.
     Modal::setRunner([this](QDialog &dialog) {
@@ -131,7 +131,7 @@ void tst_ForMain::initTestCase()
 
 void tst_ForMain::init()
 {
-    MessageBox::setTestMode(true);
+    MessageBoxScript::setTestMode(true);
     m_shell.takeCalls();
     m_dialogs.clear();
 }
@@ -162,7 +162,7 @@ void tst_ForMain::missingCatalogueIsReportedWithoutCreatingAFile()
     Catalogue::setProgramDirectory(dir.path());
     ForMain window;
     QVERIFY(!window.Form_Load());
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QVERIFY(shown.first().text.startsWith(u"数据库连接出错:\n错误代码:"_s));
     QCOMPARE(shown.first().title, u"错误"_s);
@@ -179,7 +179,7 @@ void tst_ForMain::emptyCatalogueGivesOnlyTheHotTab()
     QCOMPARE(tabCaptions(window), QStringList{u"热门推荐"_s});
     QCOMPARE(window.gameListModel()->rowCount(), 0);
     QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(window.windowTitle(), u"聚游台"_s);
 }
 
@@ -574,7 +574,7 @@ void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
     expected.GameRun = u"hl"_s;
     expected.GameID = rows.at(1).GameID;
     QCOMPARE(rows.at(1), expected);
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().text, u"新游戏已经添加完成！"_s);
     delete manager.data();
@@ -589,7 +589,7 @@ void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()
     Catalogue::CloseCatalogue();
     window.SerchCommand_Click();
     QCOMPARE(window.gameListModel()->rowCount(), 0);
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, u"错误"_s);
     QCOMPARE(shown.first().style, 48);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "game_editor/MainWindowHooks.h"
-#include "platform/MessageBox.h"
+#include "MessageBoxScript.h"
 
 #include <QImage>
 #include <QLabel>
@@ -46,7 +46,7 @@ struct Box
 // Compares the boxes shown since the last call, in their order.
 inline void compareShown(const QList<Box> &expected)
 {
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), expected.size());
     for (qsizetype i = 0; i < shown.size(); ++i) {
         QCOMPARE(shown.at(i).text, expected.at(i).text);
