@@ -43,7 +43,7 @@ GameRecord GameRecord::read(const CatalogueRecordset &rs)
 
 void GameRecord::write(CatalogueRecordset &rs) const
 {
-    write(rs, Columns::fromInt(0xff));
+    write(rs, ~Columns());
 }
 
 void GameRecord::write(CatalogueRecordset &rs, Columns columns) const

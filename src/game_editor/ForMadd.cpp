@@ -21,6 +21,7 @@
 #include <QPushButton>
 
 #include <limits>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -166,7 +167,8 @@ void ForMadd::openForAdding()
 
 bool ForMadd::openForModifying(const GameRecord &game, QString *refusedValue)
 {
-    for (const auto &[combo, value] : {std::pair{ComboGameHot, game.GameHot}, std::pair{ComboGameType, game.GameType}}) {
+    const std::pair<QComboBox *, QString> choices[] = {{ComboGameHot, game.GameHot}, {ComboGameType, game.GameType}};
+    for (const auto &[combo, value] : choices) {
         if (!selectText(combo, value)) {
             if (refusedValue)
                 *refusedValue = value;
@@ -254,7 +256,7 @@ void ForMadd::writeRecord()
     if (adding)
         rs->AddNew();
     else
-        GameRecord::read(*rs); // fails when the game is gone meanwhile: there is no row to write
+        rs->Field(CatalogueSchema::GameID); // fails when the game is gone meanwhile: there is no row to write
     GameRecord game = entered();
     // A field the operator left as it was opened is not written, so its stored bytes stay.
     const GameRecord::Columns changed = adding ? ~GameRecord::Columns() : game.differences(m_opened);
