@@ -74,7 +74,6 @@ public:
     CSSTab *c_SSTab = nullptr;
 
     GameListModel *gameListModel() const { return m_model; }
-    const FormLayout &layout() const { return m_layout; }
     const ImageList &imageList1() const { return m_imageList1; }
 
 protected:

@@ -11,6 +11,7 @@
 #include "main_window/WebSearch.h"
 #include "IconFile.h"
 #include "MessageBoxScript.h"
+#include "platform/IconCache.h"
 #include "platform/Modal.h"
 #include "RecordingShell.h"
 #include "WindowTestHelpers.h"
@@ -261,11 +262,12 @@ void tst_ForMain::iconSourcesFollowTheIconColumn()
     QCOMPARE(images.source(1), dir + u"own.ico"_s);
     QCOMPARE(images.source(2), dir + u"run.exe"_s);
     QCOMPARE(images.source(3), dir + u"gone.ico"_s);
-    QCOMPARE(images.image(1).size(), QSize(33, 33));
-    QCOMPARE(images.image(1).pixelColor(0, 0), QColor(Qt::red));
-    QCOMPARE(images.image(1).pixelColor(32, 32), QColor(Qt::white));
-    QCOMPARE(images.image(2).pixelColor(5, 5), QColor(Qt::blue));
-    QCOMPARE(images.image(3).pixelColor(5, 5), QColor(Qt::white));
+    const auto canvas = [&](int index) { return IconCache::shared().canvas(images.source(index)); };
+    QCOMPARE(canvas(1).size(), QSize(33, 33));
+    QCOMPARE(canvas(1).pixelColor(0, 0), QColor(Qt::red));
+    QCOMPARE(canvas(1).pixelColor(32, 32), QColor(Qt::white));
+    QCOMPARE(canvas(2).pixelColor(5, 5), QColor(Qt::blue));
+    QCOMPARE(canvas(3).pixelColor(5, 5), QColor(Qt::white));
 }
 
 void tst_ForMain::iconsArriveInTheBackground()
