@@ -3,6 +3,8 @@
 #include "DemoCatalogue.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueStatements.h"
+#include "catalogue/GameRecord.h"
+#include "catalogue/RecordsetGuard.h"
 #include "main_window/ForMain.h"
 #include "main_window/GameListModel.h"
 #include "main_window/ImageList.h"
@@ -70,11 +72,13 @@ double MenuBenchmark::floorFor(const QString &statement) const
         ImageList images;
         GameListModel model(images);
         model.Clear();
-        CatalogueRecordset &rs = Catalogue::OpenQuery(statement);
-        for (; !rs.Eof(); rs.MoveNext())
-            model.Add({rs.Field(u"GameName"_s), 0, rs.Field(u"GamePath"_s), rs.Field(u"GameCmd"_s),
-                       rs.Field(u"GameRun"_s)});
-        rs.Close();
+        {
+            RecordsetGuard rs(statement);
+            for (; !rs->Eof(); rs->MoveNext()) {
+                const GameRecord game = GameRecord::read(*rs);
+                model.Add({game.GameName, 0, game.GamePath, game.GameCmd, game.GameRun});
+            }
+        }
         model.commit();
     });
 }
@@ -93,7 +97,8 @@ void MenuBenchmark::run()
     QTemporaryDir dir;
     DemoCatalogue::createGenerated(dir.path(), m_games, 50);
     Catalogue::setProgramDirectory(dir.path());
-    MessageBox::setTestMode(true);
+    // A failure must be measured, not waited on: every box is answered at once.
+    MessageBox::setPresenter([](const MessageBox::Shown &) { return int(MessageBox::Ok); });
 
     out() << u"\n== %1 games, 50 categories, median of %2 runs (ms) =="_s.arg(m_games).arg(m_runs) << Qt::endl;
     out() << qSetFieldWidth(44) << Qt::left << u"measure"_s << qSetFieldWidth(10) << Qt::right << u"ms"_s

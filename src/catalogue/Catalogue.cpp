@@ -1,7 +1,5 @@
 #include "catalogue/Catalogue.h"
 
-#include "catalogue/CatalogueError.h"
-
 #include <QCoreApplication>
 #include <QDir>
 
@@ -48,18 +46,9 @@ QString DatabasePath()
     return ProgramDirectory() + u'/' + QString::fromUtf16(FileName);
 }
 
-bool OpenCatalogue(QString *failureMessage)
+void OpenCatalogue()
 {
-    try {
-        CatalogueConnectionObject().Open(DatabasePath(), QString::fromUtf16(Password));
-        return true;
-    } catch (const CatalogueError &error) {
-        if (failureMessage) {
-            *failureMessage = u"数据库连接出错:\n错误代码:"_s + QString::number(error.number())
-                + error.description();
-        }
-        return false;
-    }
+    CatalogueConnectionObject().Open(DatabasePath(), QString::fromUtf16(Password));
 }
 
 void CloseCatalogue() noexcept

@@ -20,8 +20,8 @@ QString ProgramDirectory();
 void setProgramDirectory(const QString &directory); // tests and tools point it elsewhere
 QString DatabasePath();
 
-// Opens the catalogue once at start-up. On failure returns false and fills the message to show.
-bool OpenCatalogue(QString *failureMessage);
+// Opens the catalogue once at start-up; throws CatalogueError.
+void OpenCatalogue();
 // Closes cursor and connection; never reports anything.
 void CloseCatalogue() noexcept;
 

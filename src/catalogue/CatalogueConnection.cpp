@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueConnection.h"
 
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueSchema.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,12 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-const char *const SchemaSql =
-    "CREATE TABLE TypeList(TypeName TEXT);"
-    // AUTOINCREMENT: a deleted game's number never comes back on a new game.
-    "CREATE TABLE GameList(GameID INTEGER PRIMARY KEY AUTOINCREMENT, GameName TEXT, GameType TEXT,"
-    " GameHot TEXT, GamePath TEXT, GameRun TEXT, GameCmd TEXT, GameIcon TEXT);";
 
 // Runs SQL that returns nothing on a raw handle, throwing the store's error.
 void exec(sqlite3 *db, const char *sql)
@@ -91,9 +86,7 @@ void CatalogueConnection::checkSchema()
 {
     // Reading the schema fails with "file is not a database" on a wrong key or a foreign file.
     exec(m_db, "SELECT count(*) FROM sqlite_master;");
-    exec(m_db, "SELECT TypeName FROM TypeList LIMIT 0;");
-    exec(m_db, "SELECT GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon"
-               " FROM GameList LIMIT 0;");
+    exec(m_db, CatalogueSchema::CheckSql);
     checkPages(m_db);
 }
 
@@ -169,7 +162,7 @@ void CatalogueConnection::Create(const QString &path, const QString &password)
         if (rc != SQLITE_OK)
             throw CatalogueError(rc, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
         applyKey(db, password);
-        exec(db, SchemaSql);
+        exec(db, CatalogueSchema::CreateSql);
     } catch (...) {
         sqlite3_close(db);
         QFile::remove(absolute);

@@ -45,3 +45,8 @@ QString CatalogueError::message(const QString &context) const
     lines.append(m_description);
     return lines.join(u'\n');
 }
+
+QString CatalogueError::connectionMessage() const
+{
+    return u"数据库连接出错:\n错误代码:"_s + QString::number(m_number) + m_description;
+}

@@ -22,6 +22,8 @@ public:
     // The text of an error box: the context, the number, a short explanation where one
     // is known, and the store's own description, each on a line of its own.
     QString message(const QString &context) const;
+    // The text of the box that ends the program when the catalogue cannot be opened.
+    QString connectionMessage() const;
 
 private:
     int m_number;

@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueStatements.h"
 
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueSchema.h"
 
 #include <QRegularExpression>
 
@@ -18,7 +19,7 @@ QString keyCondition(const QString &gameId)
     static const QRegularExpression number(u"\\A-?[0-9]{1,40}\\z"_s);
     if (!number.match(gameId).hasMatch())
         throw CatalogueError(SQLITE_MISMATCH, u"无效的游戏编号: "_s + gameId);
-    return u"CAST(GameID AS TEXT)= "_s + quoted(gameId);
+    return u"CAST("_s + CatalogueSchema::GameID + u" AS TEXT)= "_s + quoted(gameId);
 }
 
 } // namespace
@@ -37,12 +38,12 @@ QString selectTypeList()
 
 QString selectTypeByName(const QString &name)
 {
-    return u"Select * From TypeList Where TypeName= "_s + quoted(name);
+    return u"Select * From TypeList Where "_s + CatalogueSchema::TypeName + u"= "_s + quoted(name);
 }
 
 QString deleteTypeByName(const QString &name)
 {
-    return u"delete From TypeList Where TypeName= "_s + quoted(name);
+    return u"delete From TypeList Where "_s + CatalogueSchema::TypeName + u"= "_s + quoted(name);
 }
 
 QString selectGameList()
@@ -52,7 +53,7 @@ QString selectGameList()
 
 QString selectGamesByType(const QString &type)
 {
-    return u"Select * From GameList Where GameType= "_s + quoted(type);
+    return u"Select * From GameList Where "_s + CatalogueSchema::GameType + u"= "_s + quoted(type);
 }
 
 QString selectGameById(const QString &gameId)
@@ -62,7 +63,7 @@ QString selectGameById(const QString &gameId)
 
 QString deleteGameByName(const QString &name)
 {
-    return u"delete From GameList Where GameName= "_s + quoted(name);
+    return u"delete From GameList Where "_s + CatalogueSchema::GameName + u"= "_s + quoted(name);
 }
 
 QString deleteGameById(const QString &gameId)

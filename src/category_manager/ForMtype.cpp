@@ -2,8 +2,12 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueRecordset.h"
+#include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
-#include "game_editor/EditGameID.h"
+#include "catalogue/GameRecord.h"
+#include "catalogue/RecordsetGuard.h"
+#include "catalogue/TransactionGuard.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
 #include "platform/MessageBox.h"
@@ -31,6 +35,7 @@ namespace {
 const QString RootText = u"游戏列表"_s;
 const QString RootKey = u"X1"_s;
 const QString DefaultIcon = u"默认"_s;
+const QString NoValue = u"无"_s;
 const QString Notice = u"提示"_s;
 const QString Confirm = u"确认"_s;
 const QString ReadFailed = u"读取游戏目录出错："_s;
@@ -172,10 +177,11 @@ void ForMtype::GameTypeGet()
     auto *root = new QTreeWidgetItem(TreeView1, {RootText});
     root->setData(0, Qt::UserRole, RootKey);
     QTreeWidgetItem *last = root;
-    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
-    for (; !rs.Eof(); rs.MoveNext())
-        last = new QTreeWidgetItem(root, {rs.Field(u"TypeName"_s)});
-    rs.Close();
+    {
+        RecordsetGuard rs(CatalogueStatements::selectTypeList());
+        for (; !rs->Eof(); rs->MoveNext())
+            last = new QTreeWidgetItem(root, {rs->Field(CatalogueSchema::TypeName)});
+    }
     fillTableFrom(CatalogueStatements::selectGameList());
     root->setExpanded(true);
     TreeView1->scrollToItem(last);
@@ -185,25 +191,20 @@ void ForMtype::fillTableFrom(const QString &statement)
 {
     tableModel(ListView1)->removeRows(0, rowCount());
     m_tableStatement = statement;
-    try {
-        fillTable(Catalogue::OpenQuery(statement));
-    } catch (...) {
-        Catalogue::CatalogueRecordsetObject().Close();
-        throw;
-    }
-    Catalogue::CatalogueRecordsetObject().Close();
+    RecordsetGuard rs(statement);
+    fillTable(*rs);
 }
 
 void ForMtype::fillTable(CatalogueRecordset &rs)
 {
     QStandardItemModel *model = tableModel(ListView1);
     for (; !rs.Eof(); rs.MoveNext()) {
+        const GameRecord game = GameRecord::read(rs);
         // A NULL icon counts as none, like the stored "无"; an empty text stays empty.
-        const QString icon = rs.Field(u"GameIcon"_s);
-        const bool defaultIcon = icon.isNull() || icon == u"无"_s;
-        const QStringList texts{rs.Field(u"GameID"_s),   rs.Field(u"GameName"_s), rs.Field(u"GamePath"_s),
-                                rs.Field(u"GameRun"_s),  rs.Field(u"GameHot"_s),  rs.Field(u"GameType"_s),
-                                defaultIcon ? DefaultIcon : icon, rs.Field(u"GameCmd"_s)};
+        const bool defaultIcon = game.GameIcon.isNull() || game.GameIcon == NoValue;
+        const QStringList texts{game.GameID,  game.GameName, game.GamePath, game.GameRun,
+                                game.GameHot, game.GameType, defaultIcon ? DefaultIcon : game.GameIcon,
+                                game.GameCmd};
         QList<QStandardItem *> row;
         for (const QString &text : texts)
             row.append(new QStandardItem(text));
@@ -271,7 +272,6 @@ void ForMtype::NewTypeCmd_Click()
             addCategory(name);
             GameTypeGet();
         } catch (const CatalogueError &error) {
-            Catalogue::CatalogueRecordsetObject().Close();
             showError(u"添加分类失败："_s, error);
             return;
         }
@@ -281,19 +281,21 @@ void ForMtype::NewTypeCmd_Click()
 
 void ForMtype::addCategory(const QString &name)
 {
-    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
-    rs.AddNew();
-    rs.setField(u"TypeName"_s, name);
-    rs.Update();
-    rs.Close();
+    RecordsetGuard rs(CatalogueStatements::selectTypeList());
+    rs->AddNew();
+    rs->setField(CatalogueSchema::TypeName, name);
+    rs->Update();
 }
 
 void ForMtype::SetTypeCmd_Click()
 {
+    const QString context = u"修改分类失败："_s;
+    QTreeWidgetItem *node = selectedNode();
+    if (!node) {
+        showError(context, CatalogueError(ObjectNotSet, u"没有选中的分类"_s));
+        return;
+    }
     try {
-        QTreeWidgetItem *node = selectedNode();
-        if (!node)
-            throw CatalogueError(ObjectNotSet, u"没有选中的分类"_s);
         const QString newName = NewTypeText->text();
         if (node->text(0) != RootText) {
             if (newName.isEmpty()) {
@@ -306,42 +308,40 @@ void ForMtype::SetTypeCmd_Click()
         }
         reloadMain();
     } catch (const CatalogueError &error) {
-        showError(u"修改分类失败："_s, error);
+        showError(context, error);
     }
 }
 
 void ForMtype::renameCategory(QTreeWidgetItem *node, const QString &newName)
 {
     const QString oldName = node->text(0);
-    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
     // The category row and its games change together or not at all.
-    connection.BeginTrans();
-    try {
-        CatalogueRecordset &types = Catalogue::OpenQuery(CatalogueStatements::selectTypeByName(oldName));
-        types.setField(u"TypeName"_s, newName);
-        types.Update();
-        types.Close();
-        CatalogueRecordset &games = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
-        for (; !games.Eof(); games.MoveNext()) {
-            if (!games.isNull(u"GameType"_s) && games.Field(u"GameType"_s) == oldName)
-                games.setField(u"GameType"_s, newName);
-        }
-        games.Close();
-        connection.CommitTrans();
-    } catch (...) {
-        Catalogue::CatalogueRecordsetObject().Close();
-        connection.RollbackTrans();
-        throw;
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    {
+        RecordsetGuard types(CatalogueStatements::selectTypeByName(oldName));
+        types->setField(CatalogueSchema::TypeName, newName);
+        types->Update();
     }
+    {
+        RecordsetGuard games(CatalogueStatements::selectGameList());
+        for (; !games->Eof(); games->MoveNext()) {
+            if (!games->isNull(CatalogueSchema::GameType) && games->Field(CatalogueSchema::GameType) == oldName)
+                games->setField(CatalogueSchema::GameType, newName);
+        }
+    }
+    transaction.commit();
     node->setText(0, newName);
 }
 
 void ForMtype::DelTypeCmd_Click()
 {
+    const QString context = u"删除分类失败："_s;
+    QTreeWidgetItem *node = selectedNode();
+    if (!node) {
+        showError(context, CatalogueError(ObjectNotSet, u"没有选中的分类"_s));
+        return;
+    }
     try {
-        QTreeWidgetItem *node = selectedNode();
-        if (!node)
-            throw CatalogueError(ObjectNotSet, u"没有选中的分类"_s);
         const QString name = node->text(0);
         if (name != RootText
             && MsgBox(u"您确定要删除分类["_s + name + u"]吗？删除后此分类下的所有游戏将无法显示！"_s,
@@ -351,18 +351,14 @@ void ForMtype::DelTypeCmd_Click()
         }
         reloadMain();
     } catch (const CatalogueError &error) {
-        Catalogue::CatalogueRecordsetObject().Close();
-        showError(u"删除分类失败："_s, error);
+        showError(context, error);
     }
 }
 
 void ForMtype::deleteCategory(QTreeWidgetItem *node)
 {
     const QString name = node->text(0);
-    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGamesByType(name));
-    const bool empty = rs.Eof();
-    rs.Close();
-    if (!empty) {
+    if (!RecordsetGuard(CatalogueStatements::selectGamesByType(name))->Eof()) {
         MsgBox(u"请先修改或删除本分类下的所有游戏！"_s, MessageBox::Information, Notice);
         return;
     }
@@ -373,26 +369,27 @@ void ForMtype::deleteCategory(QTreeWidgetItem *node)
 void ForMtype::TianJia_Click()
 {
     ForMadd editor(m_hooks);
-    editor.setWindowTitle(u"添加游戏"_s);
-    editor.Command1->setText(u"添加游戏"_s);
+    editor.openForAdding();
     if (Modal::exec(editor) == QDialog::Accepted)
         refreshTable();
 }
 
 void ForMtype::XiuGai_Click()
 {
-    try {
-        const int row = selectedRow();
-        if (row < 0)
-            throw CatalogueError(ObjectNotSet, u"没有选中的游戏"_s);
-        ForMadd editor(m_hooks);
-        fillEditor(editor, row);
-        if (Modal::exec(editor) != QDialog::Accepted)
-            return;
-    } catch (const CatalogueError &error) {
-        showError(u"修改游戏失败："_s, error);
+    const QString context = u"修改游戏失败："_s;
+    const int row = selectedRow();
+    if (row < 0) {
+        showError(context, CatalogueError(ObjectNotSet, u"没有选中的游戏"_s));
         return;
     }
+    ForMadd editor(m_hooks);
+    QString refused;
+    if (!editor.openForModifying(gameAt(row), &refused)) {
+        showError(context, CatalogueError(InvalidPropertyValue, u"无效的属性值："_s + refused));
+        return;
+    }
+    if (Modal::exec(editor) != QDialog::Accepted)
+        return;
     // The next modify must start from what is stored, not from what the table showed before.
     refreshTable();
 }
@@ -415,31 +412,20 @@ void ForMtype::refreshTable()
     }
 }
 
-void ForMtype::fillEditor(ForMadd &editor, int row)
+GameRecord ForMtype::gameAt(int row) const
 {
-    editor.setWindowTitle(u"修改游戏"_s);
-    editor.Command1->setText(u"修改游戏"_s);
-    editor.TextGameName->setText(cell(row, CellName));
-    editor.TextGamePath->setText(cell(row, CellPath));
-    editor.TextGameRun->setText(cell(row, CellRun));
-    selectText(editor.ComboGameHot, cell(row, CellHot));
-    selectText(editor.ComboGameType, cell(row, CellType));
-    // "默认" means the executable's own icon: the field stays empty and the preview shows it.
+    GameRecord game;
+    game.GameID = cell(row, CellID);
+    game.GameName = cell(row, CellName);
+    game.GamePath = cell(row, CellPath);
+    game.GameRun = cell(row, CellRun);
+    game.GameHot = cell(row, CellHot);
+    game.GameType = cell(row, CellType);
+    // "默认" stands for the executable's own icon.
     const QString icon = cell(row, CellIcon);
-    const bool ownIcon = icon != DefaultIcon;
-    editor.TextGameIcon->setText(ownIcon ? icon : QString());
-    editor.drawPreview(cell(row, CellPath) + (ownIcon ? icon : cell(row, CellRun)));
-    editor.TextGameCmd->setText(cell(row, CellCmd));
-    EditGameID() = cell(row, CellID);
-    editor.keepOpenedValues();
-}
-
-void ForMtype::selectText(QComboBox *combo, const QString &text)
-{
-    const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index < 0)
-        throw CatalogueError(InvalidPropertyValue, u"无效的属性值："_s + text);
-    combo->setCurrentIndex(index);
+    game.GameIcon = icon == DefaultIcon ? QString() : icon;
+    game.GameCmd = cell(row, CellCmd);
+    return game;
 }
 
 void ForMtype::ShanChu_Click()

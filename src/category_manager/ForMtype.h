@@ -5,10 +5,9 @@
 
 class CatalogueError;
 class CatalogueRecordset;
-class ForMadd;
+struct GameRecord;
 class MainWindowHooks;
 class QAction;
-class QComboBox;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -49,18 +48,6 @@ public:
     int selectedRow() const;
     QTreeWidgetItem *selectedNode() const;
 
-    // Controls, by their design names.
-    QTreeWidget *TreeView1 = nullptr;
-    QLineEdit *NewTypeText = nullptr;
-    QPushButton *NewTypeCmd = nullptr;
-    QPushButton *SetTypeCmd = nullptr;
-    QPushButton *DelTypeCmd = nullptr;
-    QTreeView *ListView1 = nullptr;
-    QMenu *YouXiBianJi = nullptr;
-    QAction *TianJia = nullptr;
-    QAction *XiuGai = nullptr;
-    QAction *ShanChu = nullptr;
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -76,12 +63,23 @@ private:
     void addCategory(const QString &name);
     void renameCategory(QTreeWidgetItem *node, const QString &newName);
     void deleteCategory(QTreeWidgetItem *node);
-    void fillEditor(ForMadd &editor, int row);
-    static void selectText(QComboBox *combo, const QString &text);
+    GameRecord gameAt(int row) const;
     void reloadMain();
     static void showError(const QString &context, const CatalogueError &error);
 
     MainWindowHooks *m_hooks;
     QString m_tableStatement; // what the table shows: every game or one category's
     static QPointer<ForMtype> s_instance;
+
+    // Controls, by their design names.
+    QTreeWidget *TreeView1 = nullptr;
+    QLineEdit *NewTypeText = nullptr;
+    QPushButton *NewTypeCmd = nullptr;
+    QPushButton *SetTypeCmd = nullptr;
+    QPushButton *DelTypeCmd = nullptr;
+    QTreeView *ListView1 = nullptr;
+    QMenu *YouXiBianJi = nullptr;
+    QAction *TianJia = nullptr;
+    QAction *XiuGai = nullptr;
+    QAction *ShanChu = nullptr;
 };

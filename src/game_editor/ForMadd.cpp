@@ -1,9 +1,10 @@
 #include "game_editor/ForMadd.h"
 
-#include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueRecordset.h"
+#include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
-#include "game_editor/EditGameID.h"
+#include "catalogue/RecordsetGuard.h"
 #include "game_editor/MainWindowHooks.h"
 #include "platform/FileDialogs.h"
 #include "platform/IconCache.h"
@@ -20,12 +21,14 @@
 #include <QPushButton>
 
 #include <limits>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString AddCaption = u"添加游戏"_s;
+const QString ModifyCaption = u"修改游戏"_s;
 const QString NoValue = u"无"_s;
 const QString Notice = u"提示"_s;
 
@@ -34,10 +37,15 @@ QString orNone(const QString &text)
     return text.isEmpty() ? NoValue : text;
 }
 
-// The record's columns in the order they are written; the last two store "无" for an empty field.
-const QString Columns[] = {u"GameName"_s, u"GamePath"_s, u"GameType"_s, u"GameHot"_s,
-                           u"GameRun"_s,  u"GameIcon"_s, u"GameCmd"_s};
-constexpr int FirstNoneColumn = 5;
+// Selects an entry by its exact text; false when the list does not offer it.
+bool selectText(QComboBox *combo, const QString &text)
+{
+    const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0)
+        return false;
+    combo->setCurrentIndex(index);
+    return true;
+}
 
 } // namespace
 
@@ -91,33 +99,25 @@ QPushButton *ForMadd::addButton(const QString &name, const QString &caption, con
 
 void ForMadd::createControls()
 {
-    LabelGamePath = addLabel(u"LabelGamePath"_s, u"游戏目录："_s, Twips::rect(120, 240, 1095, 255));
+    addLabel(u"LabelGamePath"_s, u"游戏目录："_s, Twips::rect(120, 240, 1095, 255));
     TextGamePath = addText(u"TextGamePath"_s, Twips::rect(960, 120, 2535, 375));
     CommandGamePath = addButton(u"CommandGamePath"_s, u"选择"_s, Twips::rect(3600, 120, 615, 375));
-    LabelGameRun = addLabel(u"LabelGameRun"_s, u"执行文件："_s, Twips::rect(120, 720, 1095, 255));
+    addLabel(u"LabelGameRun"_s, u"执行文件："_s, Twips::rect(120, 720, 1095, 255));
     TextGameRun = addText(u"TextGameRun"_s, Twips::rect(960, 600, 2535, 375));
     CommandGameRun = addButton(u"CommandGameRun"_s, u"选择"_s, Twips::rect(3600, 600, 615, 375));
-    LabelGameCmd = addLabel(u"LabelGameCmd"_s, u"命令参数："_s, Twips::rect(120, 1200, 1095, 255));
+    addLabel(u"LabelGameCmd"_s, u"命令参数："_s, Twips::rect(120, 1200, 1095, 255));
     TextGameCmd = addText(u"TextGameCmd"_s, Twips::rect(960, 1080, 2535, 375));
-    LabelGameName = addLabel(u"LabelGameName"_s, u"游戏名称："_s, Twips::rect(120, 1680, 1095, 255));
+    addLabel(u"LabelGameName"_s, u"游戏名称："_s, Twips::rect(120, 1680, 1095, 255));
     TextGameName = addText(u"TextGameName"_s, Twips::rect(960, 1560, 2535, 375));
-    LabelGameType = addLabel(u"LabelGameType"_s, u"游戏分类："_s, Twips::rect(120, 2160, 1095, 255));
+    addLabel(u"LabelGameType"_s, u"游戏分类："_s, Twips::rect(120, 2160, 1095, 255));
     ComboGameType = addCombo(u"ComboGameType"_s, Twips::rect(960, 2040, 2535, 300));
-    LabelGameHot = addLabel(u"LabelGameHot"_s, u"热门推荐："_s, Twips::rect(120, 2640, 1095, 255));
+    addLabel(u"LabelGameHot"_s, u"热门推荐："_s, Twips::rect(120, 2640, 1095, 255));
     ComboGameHot = addCombo(u"ComboGameHot"_s, Twips::rect(960, 2520, 2535, 300));
     ComboGameHot->addItems({u"是"_s, u"否"_s});
     ComboGameHot->setCurrentIndex(-1);
-    LabelGameIcon = addLabel(u"LabelGameIcon"_s, u"游戏图标："_s, Twips::rect(120, 3120, 1095, 255));
+    addLabel(u"LabelGameIcon"_s, u"游戏图标："_s, Twips::rect(120, 3120, 1095, 255));
     TextGameIcon = addText(u"TextGameIcon"_s, Twips::rect(960, 3000, 2535, 375));
-    PicGetIco = addLabel(u"PicGetIco"_s, QString(), Twips::rect(3000, 3480, 495, 495));
-    PicGetIco->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PicGetIco->setAutoFillBackground(true);
-    QPalette white = PicGetIco->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    PicGetIco->setPalette(white);
-    PicGetIco->setCursor(Qt::PointingHandCursor);
-    PicGetIco->installEventFilter(this);
-    clearPreview();
+    createPicture();
     Command1 = addButton(u"Command1"_s, QString(), Twips::rect(1320, 3480, 1215, 495));
 
     connect(CommandGamePath, &QPushButton::clicked, this, &ForMadd::CommandGamePath_Click);
@@ -125,29 +125,68 @@ void ForMadd::createControls()
     connect(Command1, &QPushButton::clicked, this, &ForMadd::Command1_Click);
 }
 
+void ForMadd::createPicture()
+{
+    PicGetIco = addLabel(u"PicGetIco"_s, QString(), Twips::rect(3000, 3480, 495, 495));
+    PicGetIco->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PicGetIco->setAutoFillBackground(true);
+    QPalette white = PicGetIco->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    PicGetIco->setPalette(white);
+    PicGetIco->setCursor(Qt::PointingHandCursor);
+    // The icon picker opens from the keyboard too: Tab reaches the picture, Enter or Space picks.
+    PicGetIco->setFocusPolicy(Qt::TabFocus);
+    PicGetIco->installEventFilter(this);
+    setPreview(IconReader::canvasFor(QImage()));
+}
+
 void ForMadd::Form_Load()
 {
     try {
-        CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
-        for (; !rs.Eof(); rs.MoveNext())
-            ComboGameType->addItem(rs.Field(u"TypeName"_s));
-        rs.Close();
+        RecordsetGuard rs(CatalogueStatements::selectTypeList());
+        for (; !rs->Eof(); rs->MoveNext())
+            ComboGameType->addItem(rs->Field(CatalogueSchema::TypeName));
     } catch (const CatalogueError &error) {
-        Catalogue::CatalogueRecordsetObject().Close();
         MsgBox(error.message(u"读取游戏分类失败："_s), MessageBox::Exclamation, u"错误"_s);
     }
     // Choose-only lists start without a selection, so their text is empty until a pick.
     ComboGameType->setCurrentIndex(-1);
 }
 
-bool ForMadd::isAddMode() const
+void ForMadd::setMode(Mode mode, const QString &caption)
 {
-    return windowTitle() == AddCaption;
+    m_mode = mode;
+    setWindowTitle(caption);
+    Command1->setText(caption);
 }
 
-void ForMadd::keepOpenedValues()
+void ForMadd::openForAdding()
 {
-    m_openedTexts = fieldTexts();
+    setMode(Mode::Adding, AddCaption);
+}
+
+bool ForMadd::openForModifying(const GameRecord &game, QString *refusedValue)
+{
+    const std::pair<QComboBox *, QString> choices[] = {{ComboGameHot, game.GameHot}, {ComboGameType, game.GameType}};
+    for (const auto &[combo, value] : choices) {
+        if (!selectText(combo, value)) {
+            if (refusedValue)
+                *refusedValue = value;
+            return false;
+        }
+    }
+    setMode(Mode::Modifying, ModifyCaption);
+    TextGameName->setText(game.GameName);
+    TextGamePath->setText(game.GamePath);
+    TextGameRun->setText(game.GameRun);
+    // A game without an icon of its own shows an empty field and the executable's icon.
+    const bool ownIcon = !game.GameIcon.isNull() && game.GameIcon != NoValue;
+    TextGameIcon->setText(ownIcon ? game.GameIcon : QString());
+    drawPreview(game.GamePath + (ownIcon ? game.GameIcon : game.GameRun));
+    TextGameCmd->setText(game.GameCmd);
+    m_opened = entered();
+    m_opened.GameID = game.GameID;
+    return true;
 }
 
 void ForMadd::keyPressEvent(QKeyEvent *event)
@@ -162,10 +201,18 @@ void ForMadd::keyPressEvent(QKeyEvent *event)
 
 bool ForMadd::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == PicGetIco && event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+    if (watched != PicGetIco)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         PicGetIco_Click();
         return true;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            PicGetIco_Click();
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -188,42 +235,46 @@ bool ForMadd::requiredFieldsFilled()
     return true;
 }
 
-QStringList ForMadd::fieldTexts() const
+GameRecord ForMadd::entered() const
 {
-    return {TextGameName->text(), TextGamePath->text(), ComboGameType->currentText(), ComboGameHot->currentText(),
-            TextGameRun->text(),  TextGameIcon->text(), TextGameCmd->text()};
+    GameRecord game;
+    game.GameName = TextGameName->text();
+    game.GamePath = TextGamePath->text();
+    game.GameType = ComboGameType->currentText();
+    game.GameHot = ComboGameHot->currentText();
+    game.GameRun = TextGameRun->text();
+    game.GameIcon = TextGameIcon->text();
+    game.GameCmd = TextGameCmd->text();
+    return game;
 }
 
-void ForMadd::writeRecord(bool adding)
+void ForMadd::writeRecord()
 {
-    const QString statement = adding ? CatalogueStatements::selectGameList()
-                                     : CatalogueStatements::selectGameById(EditGameID());
-    CatalogueRecordset &rs = Catalogue::OpenQuery(statement);
+    const bool adding = m_mode == Mode::Adding;
+    RecordsetGuard rs(adding ? CatalogueStatements::selectGameList()
+                             : CatalogueStatements::selectGameById(m_opened.GameID));
     if (adding)
-        rs.AddNew();
+        rs->AddNew();
     else
-        rs.Field(u"GameID"_s); // fails when the game is gone meanwhile: there is no row to write
-    const QStringList texts = fieldTexts();
-    for (int i = 0; i < texts.size(); ++i) {
-        // A field the operator left as it was opened is not written, so its stored bytes stay.
-        if (!adding && m_openedTexts && m_openedTexts->at(i) == texts.at(i))
-            continue;
-        rs.setField(Columns[i], i >= FirstNoneColumn ? orNone(texts.at(i)) : texts.at(i));
-    }
+        rs->Field(CatalogueSchema::GameID); // fails when the game is gone meanwhile: there is no row to write
+    GameRecord game = entered();
+    // A field the operator left as it was opened is not written, so its stored bytes stay.
+    const GameRecord::Columns changed = adding ? ~GameRecord::Columns() : game.differences(m_opened);
+    game.GameIcon = orNone(game.GameIcon);
+    game.GameCmd = orNone(game.GameCmd);
+    game.write(*rs, changed);
     // The changed columns go to the store in one statement, so a refusal writes nothing.
-    rs.Update();
-    rs.Close();
+    rs->Update();
 }
 
 void ForMadd::Command1_Click()
 {
-    const bool adding = isAddMode();
+    const bool adding = m_mode == Mode::Adding;
     if (!requiredFieldsFilled())
         return;
     try {
-        writeRecord(adding);
+        writeRecord();
     } catch (const CatalogueError &error) {
-        Catalogue::CatalogueRecordsetObject().Close();
         MsgBox(error.message(u"保存失败："_s), MessageBox::Exclamation, u"错误"_s);
         return;
     }
@@ -302,13 +353,7 @@ void ForMadd::drawPreview(const QString &file)
     setPreview(IconCache::shared().canvas(file));
 }
 
-void ForMadd::clearPreview()
-{
-    setPreview(IconReader::canvasFor(QImage()));
-}
-
 void ForMadd::setPreview(const QImage &image)
 {
-    m_preview = image;
     PicGetIco->setPixmap(QPixmap::fromImage(image));
 }

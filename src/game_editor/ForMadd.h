@@ -1,19 +1,18 @@
 #pragma once
 
-#include <QDialog>
-#include <QImage>
-#include <QStringList>
+#include "catalogue/GameRecord.h"
 
-#include <optional>
+#include <QDialog>
 
 class MainWindowHooks;
 class QComboBox;
+class QImage;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The game editor: adds a game or rewrites one. The window caption decides the mode: exactly
-// "添加游戏" adds, any other caption modifies the game named by EditGameID.
+// The game editor: adds a game or rewrites one. The opener chooses the mode, and the caption
+// and the button show it: "添加游戏" or "修改游戏".
 class ForMadd : public QDialog
 {
     Q_OBJECT
@@ -21,16 +20,11 @@ class ForMadd : public QDialog
 public:
     explicit ForMadd(MainWindowHooks *hooks, QWidget *parent = nullptr);
 
-    bool isAddMode() const;
-
-    // Remembers the fields as the opener filled them; a modify then writes only the fields
-    // that differ from these, so untouched columns keep their stored bytes.
-    void keepOpenedValues();
-
-    // Draws the first icon of a file on PicGetIco; a file without one leaves it white.
-    void drawPreview(const QString &file);
-    void clearPreview();
-    QImage preview() const { return m_preview; }
+    void openForAdding();
+    // Shows a stored game for rewriting; a save then writes only the fields the operator
+    // changed, so untouched columns keep their stored bytes. False, naming the value in
+    // refusedValue, when a list does not offer the stored category or hot flag.
+    bool openForModifying(const GameRecord &game, QString *refusedValue = nullptr);
 
     // A picked directory, cleaned of ".", ".." and doubled separators, with exactly one at its end.
     static QString cleanedDirectory(const QString &directory);
@@ -39,49 +33,48 @@ public:
     // A picked file relative to the game directory; outside it the whole path is kept.
     static QString storedName(const QString &fullPath, const QString &directory);
 
-    void Form_Load();
     void Command1_Click();
     void CommandGamePath_Click();
     void CommandGameRun_Click();
     void PicGetIco_Click();
-
-    // Controls, by their design names; the opener sets captions and fields through them.
-    QLabel *LabelGamePath = nullptr;
-    QLineEdit *TextGamePath = nullptr;
-    QPushButton *CommandGamePath = nullptr;
-    QLabel *LabelGameRun = nullptr;
-    QLineEdit *TextGameRun = nullptr;
-    QPushButton *CommandGameRun = nullptr;
-    QLabel *LabelGameCmd = nullptr;
-    QLineEdit *TextGameCmd = nullptr;
-    QLabel *LabelGameName = nullptr;
-    QLineEdit *TextGameName = nullptr;
-    QLabel *LabelGameType = nullptr;
-    QComboBox *ComboGameType = nullptr;
-    QLabel *LabelGameHot = nullptr;
-    QComboBox *ComboGameHot = nullptr;
-    QLabel *LabelGameIcon = nullptr;
-    QLineEdit *TextGameIcon = nullptr;
-    QLabel *PicGetIco = nullptr;
-    QPushButton *Command1 = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    enum class Mode { Adding, Modifying };
+
     void createControls();
+    void createPicture();
+    void Form_Load();
+    void setMode(Mode mode, const QString &caption);
     QLabel *addLabel(const QString &name, const QString &caption, const QRect &geometry);
     QLineEdit *addText(const QString &name, const QRect &geometry);
     QComboBox *addCombo(const QString &name, const QRect &geometry);
     QPushButton *addButton(const QString &name, const QString &caption, const QRect &geometry);
     bool requiredFieldsFilled();
-    QStringList fieldTexts() const;
-    void writeRecord(bool adding);
+    GameRecord entered() const;
+    void writeRecord();
     QString pickGameFile();
+    // Draws the first icon of a file on PicGetIco; a file without one leaves it white.
+    void drawPreview(const QString &file);
     void setPreview(const QImage &image);
 
     MainWindowHooks *m_hooks;
-    QImage m_preview;
-    std::optional<QStringList> m_openedTexts;
+    Mode m_mode = Mode::Adding;
+    GameRecord m_opened; // the fields as a modify opened them, and the game's number
+
+    // Controls, by their design names.
+    QLineEdit *TextGamePath = nullptr;
+    QPushButton *CommandGamePath = nullptr;
+    QLineEdit *TextGameRun = nullptr;
+    QPushButton *CommandGameRun = nullptr;
+    QLineEdit *TextGameCmd = nullptr;
+    QLineEdit *TextGameName = nullptr;
+    QComboBox *ComboGameType = nullptr;
+    QComboBox *ComboGameHot = nullptr;
+    QLineEdit *TextGameIcon = nullptr;
+    QLabel *PicGetIco = nullptr;
+    QPushButton *Command1 = nullptr;
 };

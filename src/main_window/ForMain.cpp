@@ -3,6 +3,9 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
+#include "catalogue/CatalogueSchema.h"
+#include "catalogue/GameRecord.h"
+#include "catalogue/RecordsetGuard.h"
 #include "catalogue/PinyinSearch.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
@@ -67,13 +70,12 @@ void ForMain::setUpApplication()
 
 ForMain::ForMain(QWidget *parent)
     : QWidget(parent)
-    , m_imageList1(new ImageList)
 {
     // The bundled pictures live in a static library; make sure they are linked in.
     Q_INIT_RESOURCE(resources);
     setObjectName(u"ForMain"_s);
     setWindowTitle(u"聚游台"_s);
-    m_model = new GameListModel(*m_imageList1, this);
+    m_model = new GameListModel(m_imageList1, this);
     createControls();
     createPopupMenu();
     resize(Twips::size(15165, 10080));
@@ -81,15 +83,7 @@ ForMain::ForMain(QWidget *parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-ForMain::~ForMain()
-{
-    delete m_imageList1;
-}
-
-const ImageList &ForMain::imageList1() const
-{
-    return *m_imageList1;
-}
+ForMain::~ForMain() = default;
 
 void ForMain::createControls()
 {
@@ -164,6 +158,8 @@ void ForMain::createControls()
     aboutFont.setUnderline(true);
     LabelAbout->setFont(aboutFont);
     LabelAbout->setCursor(Qt::PointingHandCursor);
+    // Reachable by keyboard too: Tab gives it focus, Enter or Space opens the page.
+    LabelAbout->setFocusPolicy(Qt::TabFocus);
     LabelAbout->installEventFilter(this);
 }
 
@@ -198,9 +194,10 @@ bool ForMain::Form_Load()
     attachTabStrip();
     applyMinimumSize();
 
-    QString failure;
-    if (!Catalogue::OpenCatalogue(&failure)) {
-        MsgBox(failure, MessageBox::Information, u"错误"_s);
+    try {
+        Catalogue::OpenCatalogue();
+    } catch (const CatalogueError &error) {
+        MsgBox(error.connectionMessage(), MessageBox::Information, u"错误"_s);
         return false;
     }
     try {
@@ -262,33 +259,32 @@ void ForMain::closeEvent(QCloseEvent *event)
 
 void ForMain::fillCategoryTabs()
 {
-    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
-    for (; !rs.Eof(); rs.MoveNext()) {
+    RecordsetGuard rs(CatalogueStatements::selectTypeList());
+    for (; !rs->Eof(); rs->MoveNext()) {
         MenuSStab->setTabs(MenuSStab->Tabs() + 1);
-        MenuSStab->setTabCaption(MenuSStab->Tabs() - 1, rs.Field(u"TypeName"_s));
+        MenuSStab->setTabCaption(MenuSStab->Tabs() - 1, rs->Field(CatalogueSchema::TypeName));
     }
-    rs.Close();
 }
 
 void ForMain::fillHotGames()
 {
-    m_imageList1->Clear();
-    CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
-    for (; !rs.Eof(); rs.MoveNext())
-        AddGameRow(rs, rs.Field(u"GameHot"_s) == Yes);
-    rs.Close();
+    m_imageList1.Clear();
+    {
+        RecordsetGuard rs(CatalogueStatements::selectGameList());
+        for (; !rs->Eof(); rs->MoveNext()) {
+            const GameRecord game = GameRecord::read(*rs);
+            AddGameRow(game, game.GameHot == Yes);
+        }
+    }
     m_model->commit();
 }
 
-void ForMain::AddGameRow(const CatalogueRecordset &rs, bool listed)
+void ForMain::AddGameRow(const GameRecord &game, bool listed)
 {
-    const QString path = rs.Field(u"GamePath"_s);
-    const QString icon = rs.Field(u"GameIcon"_s);
-    const QString run = rs.Field(u"GameRun"_s);
-    const int image = m_imageList1->Add(path + (icon != NoValue ? icon : run));
+    const int image = m_imageList1.Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
     if (!listed)
         return;
-    m_model->Add({rs.Field(u"GameName"_s), image, path, rs.Field(u"GameCmd"_s), run});
+    m_model->Add({game.GameName, image, game.GamePath, game.GameCmd, game.GameRun});
 }
 
 void ForMain::ReloadForMain()
@@ -326,15 +322,15 @@ void ForMain::FillGameList()
     WebBrowserQN->hide();
     GameList->show();
     m_model->Clear();
-    m_imageList1->Clear();
+    m_imageList1.Clear();
     try {
         const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
         const bool hot = caption == HotCaption;
-        CatalogueRecordset &rs = Catalogue::OpenQuery(hot ? CatalogueStatements::selectGameList()
-                                                          : CatalogueStatements::selectGamesByType(caption));
-        for (; !rs.Eof(); rs.MoveNext())
-            AddGameRow(rs, !hot || rs.Field(u"GameHot"_s) == Yes);
-        rs.Close();
+        RecordsetGuard rs(hot ? CatalogueStatements::selectGameList() : CatalogueStatements::selectGamesByType(caption));
+        for (; !rs->Eof(); rs->MoveNext()) {
+            const GameRecord game = GameRecord::read(*rs);
+            AddGameRow(game, !hot || game.GameHot == Yes);
+        }
     } catch (const CatalogueError &error) {
         showCatalogueError(error);
     }
@@ -347,12 +343,13 @@ void ForMain::SerchCommand_Click()
     GameList->show();
     const PinyinSearch search(SerchText->text());
     m_model->Clear();
-    m_imageList1->Clear();
+    m_imageList1.Clear();
     try {
-        CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
-        for (; !rs.Eof(); rs.MoveNext())
-            AddGameRow(rs, search.matches(rs.Field(u"GameName"_s)));
-        rs.Close();
+        RecordsetGuard rs(CatalogueStatements::selectGameList());
+        for (; !rs->Eof(); rs->MoveNext()) {
+            const GameRecord game = GameRecord::read(*rs);
+            AddGameRow(game, search.matches(game.GameName));
+        }
     } catch (const CatalogueError &error) {
         showCatalogueError(error);
     }
@@ -422,8 +419,7 @@ void ForMain::Mululiulan_Click()
 void ForMain::TianJiaYouXi_Click()
 {
     ForMadd editor(this, this);
-    editor.setWindowTitle(u"添加游戏"_s);
-    editor.Command1->setText(u"添加游戏"_s);
+    editor.openForAdding();
     Modal::exec(editor);
 }
 
@@ -452,6 +448,12 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == LabelAbout && event->type() == QEvent::MouseButtonRelease) {
         if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
             LabelAbout_Click();
+    } else if (watched == LabelAbout && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            LabelAbout_Click();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -2,6 +2,7 @@
 
 #include "game_editor/MainWindowHooks.h"
 #include "main_window/FormLayout.h"
+#include "main_window/ImageList.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -10,10 +11,9 @@
 
 class CSSTab;
 class CatalogueError;
-class CatalogueRecordset;
+struct GameRecord;
 class TabSkinPainter;
 class GameListModel;
-class ImageList;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -77,8 +77,7 @@ public:
     std::unique_ptr<CSSTab> c_SSTab;
 
     GameListModel *gameListModel() const { return m_model; }
-    const FormLayout &layout() const { return m_layout; }
-    const ImageList &imageList1() const;
+    const ImageList &imageList1() const { return m_imageList1; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -91,7 +90,7 @@ private:
 
     void createControls();
     void createPopupMenu();
-    void AddGameRow(const CatalogueRecordset &rs, bool listed);
+    void AddGameRow(const GameRecord &game, bool listed);
     void fillCategoryTabs();
     void fillHotGames();
     void showWebPane(const QUrl &address);
@@ -104,6 +103,6 @@ private:
     FormLayout m_layout;
     TabSkinPainter *m_tabPainter = nullptr;
     bool m_loaded = false;
-    ImageList *m_imageList1 = nullptr;
+    ImageList m_imageList1;
     GameListModel *m_model = nullptr;
 };

@@ -23,7 +23,7 @@ int GameListModel::rowCount(const QModelIndex &parent) const
 
 int GameListModel::columnCount(const QModelIndex &parent) const
 {
-    // One column: the sub-items travel in roles, so assistive technology hears one item per game.
+    // One column, so assistive technology hears one item per game with its sub-items described.
     return parent.isValid() ? 0 : 1;
 }
 
@@ -45,10 +45,6 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
         return QSize(92, 70);
     case Qt::DecorationRole:
         return index.column() == 0 ? QVariant(icon(index.row())) : QVariant();
-    case SubItem1Role: return item.subItem1;
-    case SubItem2Role: return item.subItem2;
-    case SubItem3Role: return item.subItem3;
-    case IconIndexRole: return item.icon;
     }
     return {};
 }
@@ -100,7 +96,6 @@ QVariant GameListModel::headerData(int section, Qt::Orientation orientation, int
 void GameListModel::Clear()
 {
     m_pending.clear();
-    m_filling = true;
     beginResetModel();
     m_items.clear();
     m_icons.clear();

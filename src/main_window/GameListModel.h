@@ -10,7 +10,7 @@ class IconLoader;
 class ImageList;
 
 // The items of `GameList`: text `GameName`, a large icon from `ImageList1`, and the sub-items
-// `GamePath`, `GameCmd` and `GameRun` in their own roles, named by the column headers.
+// `GamePath`, `GameCmd` and `GameRun`, which assistive technology hears under the column headers.
 // An icon is read in the background the first time the list asks for it; until it arrives the
 // item shows the white canvas.
 class GameListModel : public QAbstractListModel
@@ -26,8 +26,6 @@ public:
         QString subItem2;  // GameCmd
         QString subItem3;  // GameRun
     };
-
-    enum Roles { SubItem1Role = Qt::UserRole + 1, SubItem2Role, SubItem3Role, IconIndexRole };
 
     explicit GameListModel(const ImageList &images, QObject *parent = nullptr);
 
@@ -57,5 +55,4 @@ private:
     mutable QHash<QString, QList<int>> m_waiting;
     QList<Item> m_items;
     QList<Item> m_pending;
-    bool m_filling = false;
 };

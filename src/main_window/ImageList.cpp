@@ -1,7 +1,5 @@
 #include "main_window/ImageList.h"
 
-#include "platform/IconCache.h"
-
 int ImageList::Add(const QString &iconSource)
 {
     m_sources.append(iconSource);
@@ -18,11 +16,4 @@ QString ImageList::source(int index) const
     if (index < 1 || index > m_sources.size())
         return QString();
     return m_sources.at(index - 1);
-}
-
-QImage ImageList::image(int index) const
-{
-    if (index < 1 || index > m_sources.size())
-        return QImage();
-    return IconCache::shared().canvas(m_sources.at(index - 1));
 }

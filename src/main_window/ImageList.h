@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QImage>
 #include <QList>
 #include <QString>
 
@@ -16,8 +15,6 @@ public:
     // Releases the images of earlier fills; items of the current fill keep their indexes.
     void Clear();
     QString source(int index) const;
-    // The canvas read at once through the shared icon cache.
-    QImage image(int index) const;
 
 private:
     QList<QString> m_sources;

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QList>
 #include <QString>
+
+#include <functional>
 
 class QWidget;
 
-// The folder and file pickers. Tests switch on test mode and script the next answer;
-// every request is recorded so its title, filter and initial folder can be checked.
+// The folder and file pickers.
 class FileDialogs
 {
 public:
@@ -24,15 +24,11 @@ public:
     static QString OpenFileName(QWidget *owner, const QString &title, const QString &filter,
                                 const QString &initialDir);
 
-    // Test hooks.
-    static void setTestMode(bool on);
-    static void setNextFolder(const QString &path);   // an empty text answers as Cancel
-    static void setNextFileName(const QString &path); // an empty text answers as Cancel
-    static QList<Request> takeRequests();
+    // Answers requests without showing a picker, so that no modal loop ever blocks a test; an
+    // empty picker brings the real dialogs back.
+    using Picker = std::function<QString(const Request &request)>;
+    static void setPicker(Picker picker);
 
 private:
-    static QList<Request> s_requests;
-    static QList<QString> s_folders;
-    static QList<QString> s_files;
-    static bool s_testMode;
+    static Picker s_picker;
 };

@@ -4,9 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-QList<MessageBox::Shown> MessageBox::s_shown;
-QList<int> MessageBox::s_answers;
-bool MessageBox::s_testMode = false;
+MessageBox::Presenter MessageBox::s_presenter;
 
 namespace {
 
@@ -30,9 +28,8 @@ QMessageBox::Icon iconFor(int style)
 
 int MessageBox::show(QWidget *parent, const QString &text, int style, const QString &title)
 {
-    s_shown.append({text, style, title});
-    if (s_testMode)
-        return s_answers.isEmpty() ? Ok : s_answers.takeFirst();
+    if (s_presenter)
+        return s_presenter({text, style, title});
 
     const bool withCancel = (style & 0x0F) == OkCancel;
     // Every box has one of the program's own titles; a missing one reads as a notice
@@ -44,33 +41,9 @@ int MessageBox::show(QWidget *parent, const QString &text, int style, const QStr
     return box.exec() == QMessageBox::Ok ? Ok : Cancel;
 }
 
-void MessageBox::setTestMode(bool on)
+void MessageBox::setPresenter(Presenter presenter)
 {
-    s_testMode = on;
-    s_answers.clear();
-    s_shown.clear();
-}
-
-bool MessageBox::testMode()
-{
-    return s_testMode;
-}
-
-void MessageBox::setNextAnswer(int answer)
-{
-    s_answers.append(answer);
-}
-
-QList<MessageBox::Shown> MessageBox::takeShown()
-{
-    QList<Shown> result;
-    result.swap(s_shown);
-    return result;
-}
-
-QList<MessageBox::Shown> MessageBox::shown()
-{
-    return s_shown;
+    s_presenter = std::move(presenter);
 }
 
 int MsgBox(const QString &text, int style, const QString &title)

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QList>
 #include <QString>
+
+#include <functional>
 
 class QWidget;
 
 // Message boxes with the styles of the whole program: a button set (0 OK, 1 OK and Cancel)
 // plus an icon (48 exclamation, 64 information). Returns 1 for OK and 2 for Cancel.
-// Tests switch on test mode: nothing is shown, every box is recorded and answered from a script.
 class MessageBox
 {
 public:
@@ -23,17 +23,13 @@ public:
 
     static int show(QWidget *parent, const QString &text, int style, const QString &title);
 
-    // Test hooks.
-    static void setTestMode(bool on);
-    static bool testMode();
-    static void setNextAnswer(int answer); // queued; without one, test mode answers Ok
-    static QList<Shown> takeShown();
-    static QList<Shown> shown();
+    // Answers boxes without showing them, so that no modal loop ever blocks a test; an empty
+    // presenter brings the real box back.
+    using Presenter = std::function<int(const Shown &box)>;
+    static void setPresenter(Presenter presenter);
 
 private:
-    static QList<Shown> s_shown;
-    static QList<int> s_answers;
-    static bool s_testMode;
+    static Presenter s_presenter;
 };
 
 // The program's message box call.

@@ -27,7 +27,7 @@ QString openFailure(const QString &directory)
     Catalogue::CloseCatalogue();
     Catalogue::setProgramDirectory(directory);
     QString message;
-    const bool opened = Catalogue::OpenCatalogue(&message);
+    const bool opened = openCatalogue(&message);
     Catalogue::CloseCatalogue();
     return opened ? QString() : message;
 }
@@ -152,7 +152,7 @@ void tst_CatalogueConnection::readOnlyFileListsButRefusesWrites()
     Catalogue::CloseCatalogue();
     QFile::setPermissions(fixture.path(), QFile::ReadOwner);
     QString message;
-    QVERIFY(Catalogue::OpenCatalogue(&message));
+    QVERIFY(openCatalogue(&message));
     QVERIFY(Catalogue::CatalogueConnectionObject().isReadOnly());
     QCOMPARE(Catalogue::OpenQuery(CatalogueStatements::selectGameList()).Field(u"GameName"_s), u"穿梭时空"_s);
     QVERIFY_THROWS_EXCEPTION(CatalogueError, CatalogueFixture::addCategory(u"new"_s));

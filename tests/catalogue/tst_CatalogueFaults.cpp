@@ -244,7 +244,7 @@ QByteArray readOnlySession(const QStringList &types, const QList<GameRow> &games
     if (::access(QFile::encodeName(Catalogue::DatabasePath()).constData(), R_OK) != 0)
         return "skip: the unprivileged user cannot reach the temporary directory";
     QString message;
-    if (!Catalogue::OpenCatalogue(&message))
+    if (!openCatalogue(&message))
         return message.toUtf8();
     QStringList report;
     report << (Catalogue::CatalogueConnectionObject().isReadOnly() ? u"read-only"_s : u"writable"_s);
@@ -476,7 +476,7 @@ void tst_CatalogueFaults::damagedFileIsReportedAndLeftAlone()
     const QByteArray hash = digest(fixture.path());
 
     QString message;
-    const bool opened = Catalogue::OpenCatalogue(&message);
+    const bool opened = openCatalogue(&message);
     if (opened) {
         QString error;
         const ReadOutcome typesRead = readTypes(typesBefore, &error);
@@ -495,7 +495,7 @@ void tst_CatalogueFaults::damagedFileIsReportedAndLeftAlone()
 
     // With the damage undone the catalogue opens and lists exactly the old rows: nothing was left behind.
     QVERIFY(writeFile(fixture.path(), pristine));
-    QVERIFY(Catalogue::OpenCatalogue(&message));
+    QVERIFY(openCatalogue(&message));
     QCOMPARE(fixture.categories(), typesBefore);
     QCOMPARE(fixture.games(), gamesBefore);
 }
@@ -542,7 +542,7 @@ void tst_CatalogueFaults::readOnlyFileListsButRefusesEveryWrite()
     QCOMPARE(digest(fixture.path()), hash);
     QCOMPARE(filesIn(fixture.directory()), QStringList{QString::fromUtf16(Catalogue::FileName)});
     QString message;
-    QVERIFY(Catalogue::OpenCatalogue(&message));
+    QVERIFY(openCatalogue(&message));
     QCOMPARE(fixture.categories(), typesBefore);
     QCOMPARE(fixture.games(), gamesBefore);
 }
@@ -572,7 +572,7 @@ void tst_CatalogueFaults::writeBeyondTheFileSizeLimitChangesNothing()
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return "skip: cannot limit the file size";
         QString message;
-        if (!Catalogue::OpenCatalogue(&message))
+        if (!openCatalogue(&message))
             return message.toUtf8();
         try {
             if (rename)
@@ -591,7 +591,7 @@ void tst_CatalogueFaults::writeBeyondTheFileSizeLimitChangesNothing()
     QVERIFY2(number == SQLITE_FULL || number == SQLITE_IOERR, child.output.constData());
 
     QString message;
-    QVERIFY2(Catalogue::OpenCatalogue(&message), qPrintable(message));
+    QVERIFY2(openCatalogue(&message), qPrintable(message));
     QCOMPARE(fixture.categories(), typesBefore);
     QCOMPARE(fixture.games(), gamesBefore);
     Catalogue::CloseCatalogue();
@@ -624,7 +624,7 @@ void tst_CatalogueFaults::killedRenameLeavesOneNameForTheWholeCategory()
     if (pid == 0) {
         ::close(fds[0]);
         QString message;
-        if (!Catalogue::OpenCatalogue(&message))
+        if (!openCatalogue(&message))
             _exit(2);
         try {
             renameCategory(types.first(), newName, [&](int count) {
@@ -652,7 +652,7 @@ void tst_CatalogueFaults::killedRenameLeavesOneNameForTheWholeCategory()
         QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 
     QString message;
-    QVERIFY2(Catalogue::OpenCatalogue(&message), qPrintable(message));
+    QVERIFY2(openCatalogue(&message), qPrintable(message));
     const QStringList typesAfter = fixture.categories();
     const QList<GameRow> gamesAfter = fixture.games();
     if (standstill || gamesAfter == gamesBefore) {

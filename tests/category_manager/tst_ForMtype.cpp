@@ -4,10 +4,9 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "category_manager/ForMtype.h"
-#include "game_editor/EditGameID.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
-#include "platform/MessageBox.h"
+#include "MessageBoxScript.h"
 #include "platform/Modal.h"
 #include "platform/Twips.h"
 
@@ -44,7 +43,7 @@ void checkErrorBox(const MessageBox::Shown &box, const QString &context, const Q
 
 void compareErrorBox(const QString &context)
 {
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     checkErrorBox(shown.first(), context, QString());
 }
@@ -76,14 +75,14 @@ GameRow game(const QString &name, const QString &type)
 QStringList treeTexts(const ForMtype &manager)
 {
     QStringList texts;
-    for (QTreeWidgetItemIterator it(manager.TreeView1); *it; ++it)
+    for (QTreeWidgetItemIterator it(control<QTreeWidget>(manager, u"TreeView1"_s)); *it; ++it)
         texts.append((*it)->text(0));
     return texts;
 }
 
 QTreeWidgetItem *node(const ForMtype &manager, const QString &text)
 {
-    for (QTreeWidgetItemIterator it(manager.TreeView1); *it; ++it) {
+    for (QTreeWidgetItemIterator it(control<QTreeWidget>(manager, u"TreeView1"_s)); *it; ++it) {
         if ((*it)->text(0) == text)
             return *it;
     }
@@ -94,13 +93,14 @@ void selectNode(ForMtype &manager, const QString &text)
 {
     QTreeWidgetItem *item = node(manager, text);
     QVERIFY2(item, qPrintable(text));
-    manager.TreeView1->setCurrentItem(item);
+    control<QTreeWidget>(manager, u"TreeView1"_s)->setCurrentItem(item);
     QVERIFY(manager.selectedNode() == item);
 }
 
 void selectRow(ForMtype &manager, int row)
 {
-    manager.ListView1->setCurrentIndex(manager.ListView1->model()->index(row, 0));
+    QTreeView *table = control<QTreeView>(manager, u"ListView1"_s);
+    table->setCurrentIndex(table->model()->index(row, 0));
     QCOMPARE(manager.selectedRow(), row);
 }
 
@@ -130,24 +130,22 @@ struct EditorSnapshot
     int typeIndex = -2;
     int hotIndex = -2;
     QRgb previewPixel = 0;
-    QString editGameId;
 };
 
 EditorSnapshot snapshot(const ForMadd &editor)
 {
     return {editor.windowTitle(),
-            editor.Command1->text(),
-            editor.TextGameName->text(),
-            editor.TextGamePath->text(),
-            editor.TextGameRun->text(),
-            editor.ComboGameHot->currentText(),
-            editor.ComboGameType->currentText(),
-            editor.TextGameIcon->text(),
-            editor.TextGameCmd->text(),
-            editor.ComboGameType->currentIndex(),
-            editor.ComboGameHot->currentIndex(),
-            editor.preview().pixel(5, 5),
-            EditGameID()};
+            control<QPushButton>(editor, u"Command1"_s)->text(),
+            control<QLineEdit>(editor, u"TextGameName"_s)->text(),
+            control<QLineEdit>(editor, u"TextGamePath"_s)->text(),
+            control<QLineEdit>(editor, u"TextGameRun"_s)->text(),
+            control<QComboBox>(editor, u"ComboGameHot"_s)->currentText(),
+            control<QComboBox>(editor, u"ComboGameType"_s)->currentText(),
+            control<QLineEdit>(editor, u"TextGameIcon"_s)->text(),
+            control<QLineEdit>(editor, u"TextGameCmd"_s)->text(),
+            control<QComboBox>(editor, u"ComboGameType"_s)->currentIndex(),
+            control<QComboBox>(editor, u"ComboGameHot"_s)->currentIndex(),
+            picture(editor, u"PicGetIco"_s).pixel(5, 5)};
 }
 
 } // namespace
@@ -195,8 +193,7 @@ private:
 
 void tst_ForMtype::init()
 {
-    MessageBox::setTestMode(true);
-    EditGameID().clear();
+    MessageBoxScript::setTestMode(true);
     m_editor.reset();
     m_editorRuns = 0;
     Modal::setRunner([this](QDialog &dialog) {
@@ -209,7 +206,7 @@ void tst_ForMtype::init()
 void tst_ForMtype::cleanup()
 {
     Modal::setRunner({});
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
 }
 
 void tst_ForMtype::showsTheTreeAndEveryGame()
@@ -229,15 +226,15 @@ void tst_ForMtype::showsTheTreeAndEveryGame()
     QCOMPARE(manager.windowTitle(), u"分类管理"_s);
     QVERIFY(manager.isWindow());
     QCOMPARE(manager.size(), Twips::size(12645, 7815));
-    QCOMPARE(manager.TreeView1->geometry(), Twips::rect(120, 120, 2775, 6615));
-    QCOMPARE(manager.ListView1->geometry(), Twips::rect(3000, 120, 9495, 7575));
-    QCOMPARE(manager.NewTypeCmd->text(), u"添加分类"_s);
-    QCOMPARE(manager.SetTypeCmd->text(), u"修改分类"_s);
-    QCOMPARE(manager.DelTypeCmd->text(), u"删除分类"_s);
-    QCOMPARE(manager.DelTypeCmd->geometry(), Twips::rect(2040, 7320, 855, 375));
+    QCOMPARE(control<QTreeWidget>(manager, u"TreeView1"_s)->geometry(), Twips::rect(120, 120, 2775, 6615));
+    QCOMPARE(control<QTreeView>(manager, u"ListView1"_s)->geometry(), Twips::rect(3000, 120, 9495, 7575));
+    QCOMPARE(control<QPushButton>(manager, u"NewTypeCmd"_s)->text(), u"添加分类"_s);
+    QCOMPARE(control<QPushButton>(manager, u"SetTypeCmd"_s)->text(), u"修改分类"_s);
+    QCOMPARE(control<QPushButton>(manager, u"DelTypeCmd"_s)->text(), u"删除分类"_s);
+    QCOMPARE(control<QPushButton>(manager, u"DelTypeCmd"_s)->geometry(), Twips::rect(2040, 7320, 855, 375));
 
-    QCOMPARE(manager.TreeView1->topLevelItemCount(), 1);
-    QTreeWidgetItem *root = manager.TreeView1->topLevelItem(0);
+    QCOMPARE(control<QTreeWidget>(manager, u"TreeView1"_s)->topLevelItemCount(), 1);
+    QTreeWidgetItem *root = control<QTreeWidget>(manager, u"TreeView1"_s)->topLevelItem(0);
     QCOMPARE(root->text(0), u"游戏列表"_s);
     QCOMPARE(root->data(0, Qt::UserRole).toString(), u"X1"_s);
     QVERIFY(root->isExpanded());
@@ -246,10 +243,10 @@ void tst_ForMtype::showsTheTreeAndEveryGame()
 
     QStringList headers;
     for (int c = 0; c < ForMtype::CellCount; ++c)
-        headers.append(manager.ListView1->model()->headerData(c, Qt::Horizontal).toString());
+        headers.append(control<QTreeView>(manager, u"ListView1"_s)->model()->headerData(c, Qt::Horizontal).toString());
     QCOMPARE(headers, (QStringList{u"游戏编号"_s, u"游戏名称"_s, u"游戏目录"_s, u"执行文件"_s, u"热门推荐"_s,
                                    u"游戏分类"_s, u"游戏图标"_s, u"命令参数"_s}));
-    QCOMPARE(manager.ListView1->columnWidth(3), Twips::toPixels(1440));
+    QCOMPARE(control<QTreeView>(manager, u"ListView1"_s)->columnWidth(3), Twips::toPixels(1440));
 
     QCOMPARE(manager.rowCount(), 4);
     for (int row = 0; row < 4; ++row) {
@@ -283,8 +280,8 @@ void tst_ForMtype::treeClickFiltersTheTable()
     QVERIFY(QTest::qWaitForWindowExposed(&manager));
 
     const auto click = [&](const QString &text) {
-        const QRect rect = manager.TreeView1->visualItemRect(node(manager, text));
-        QTest::mouseClick(manager.TreeView1->viewport(), Qt::LeftButton, {}, rect.center());
+        const QRect rect = control<QTreeWidget>(manager, u"TreeView1"_s)->visualItemRect(node(manager, text));
+        QTest::mouseClick(control<QTreeWidget>(manager, u"TreeView1"_s)->viewport(), Qt::LeftButton, {}, rect.center());
     };
     click(u"射击"_s);
     QCOMPARE(column(manager, ForMtype::CellName), (QStringList{u"甲"_s, u"丙"_s}));
@@ -313,13 +310,13 @@ void tst_ForMtype::addCategoryChecksAndRefreshes()
     compareShown({{u"请输入您需要添加的分类名称！"_s, 64, u"提示"_s}});
     QCOMPARE(hooks.reloads, 1);
 
-    manager.NewTypeText->setText(u"射击"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"射击"_s);
     manager.NewTypeCmd_Click();
     compareShown({{u"您输入的游戏分类已经存在！"_s, 64, u"提示"_s}});
     QCOMPARE(hooks.reloads, 1);
 
-    manager.NewTypeText->setText(u"游戏列表"_s);
-    QTest::mouseClick(manager.NewTypeCmd, Qt::LeftButton);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"游戏列表"_s);
+    QTest::mouseClick(control<QPushButton>(manager, u"NewTypeCmd"_s), Qt::LeftButton);
     compareShown({{u"您输入的游戏分类已经存在！"_s, 64, u"提示"_s}});
     QCOMPARE(hooks.reloads, 1);
     QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
@@ -329,15 +326,15 @@ void tst_ForMtype::addCategoryChecksAndRefreshes()
     manager.TreeView1_Click();
     fixture.addGame(game(u"乙"_s, u"别处"_s));
     QCOMPARE(manager.rowCount(), 1);
-    manager.NewTypeText->setText(u"角色"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"角色"_s);
     manager.NewTypeCmd_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 2);
     QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"角色"_s}));
     QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"射击"_s, u"角色"_s}));
     QCOMPARE(manager.rowCount(), 2);
     QVERIFY(manager.selectedNode() == nullptr);
-    QCOMPARE(manager.NewTypeText->text(), u"角色"_s);
+    QCOMPARE(control<QLineEdit>(manager, u"NewTypeText"_s)->text(), u"角色"_s);
 
     manager.NewTypeCmd_Click();
     compareShown({{u"您输入的游戏分类已经存在！"_s, 64, u"提示"_s}});
@@ -351,10 +348,10 @@ void tst_ForMtype::addCategoryKeepsBlanksAndCase()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     for (const QString &name : {u"racing"_s, u"a "_s, u" a"_s}) {
-        manager.NewTypeText->setText(name);
+        control<QLineEdit>(manager, u"NewTypeText"_s)->setText(name);
         manager.NewTypeCmd_Click();
     }
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 3);
     QCOMPARE(fixture.categories(), (QStringList{u"Racing"_s, u"a"_s, u"racing"_s, u"a "_s, u" a"_s}));
     QCOMPARE(treeTexts(manager).mid(1), fixture.categories());
@@ -368,14 +365,14 @@ void tst_ForMtype::renameIgnoresTheRootAndEmptyText()
     ForMtype manager(&hooks);
 
     selectNode(manager, u"游戏列表"_s);
-    manager.NewTypeText->setText(u"新名"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"新名"_s);
     manager.SetTypeCmd_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 1);
 
     selectNode(manager, u"射击"_s);
-    manager.NewTypeText->clear();
-    QTest::mouseClick(manager.SetTypeCmd, Qt::LeftButton);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->clear();
+    QTest::mouseClick(control<QPushButton>(manager, u"SetTypeCmd"_s), Qt::LeftButton);
     compareShown({{u"新的分类名称不能为空！"_s, 48, u"提示"_s}});
     QCOMPARE(hooks.reloads, 2);
 
@@ -391,8 +388,8 @@ void tst_ForMtype::renameCancelledChangesNothing()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectNode(manager, u"射击"_s);
-    manager.NewTypeText->setText(u"新名"_s);
-    MessageBox::setNextAnswer(MessageBox::Cancel);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"新名"_s);
+    MessageBoxScript::setNextAnswer(MessageBox::Cancel);
     manager.SetTypeCmd_Click();
     compareShown({{u"您确定要修改分类[射击]名称吗？"_s, 65, u"确认"_s}});
     QCOMPARE(hooks.reloads, 1);
@@ -411,7 +408,7 @@ void tst_ForMtype::renameCarriesTheNameIntoEveryGame()
     ForMtype manager(&hooks);
     selectNode(manager, u"射击"_s);
     QTreeWidgetItem *selected = manager.selectedNode();
-    manager.NewTypeText->setText(u"动作"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"动作"_s);
 
     manager.SetTypeCmd_Click();
 
@@ -437,12 +434,12 @@ void tst_ForMtype::renameOfAnEmptyNameLeavesGamesWithoutCategory()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectNode(manager, u""_s);
-    manager.NewTypeText->setText(u"动作"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"动作"_s);
     manager.SetTypeCmd_Click();
     const QList<GameRow> rows = fixture.games();
     QCOMPARE(rows.at(0).GameType, u"动作"_s);
     QVERIFY(rows.at(1).GameType.isNull()); // a game written without a category keeps none
-    QCOMPARE(MessageBox::takeShown().size(), 1);
+    QCOMPARE(MessageBoxScript::takeShown().size(), 1);
 }
 
 void tst_ForMtype::renameToTheRootTextMakesARootNode()
@@ -451,7 +448,7 @@ void tst_ForMtype::renameToTheRootTextMakesARootNode()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectNode(manager, u"角色"_s);
-    manager.NewTypeText->setText(u"游戏列表"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"游戏列表"_s);
     manager.SetTypeCmd_Click();
     compareShown({{u"您确定要修改分类[角色]名称吗？"_s, 65, u"确认"_s}});
     QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"游戏列表"_s}));
@@ -460,10 +457,10 @@ void tst_ForMtype::renameToTheRootTextMakesARootNode()
     // That node now counts as the root: clicking it lists every game, rename and delete leave it.
     manager.TreeView1_Click();
     QCOMPARE(manager.rowCount(), 2);
-    manager.NewTypeText->setText(u"再改"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"再改"_s);
     manager.SetTypeCmd_Click();
     manager.DelTypeCmd_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 3);
     QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"游戏列表"_s}));
 }
@@ -479,11 +476,11 @@ void tst_ForMtype::renameFailingPartWayChangesNothing()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectNode(manager, u"射击"_s);
-    manager.NewTypeText->setText(u"动作"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"动作"_s);
 
     manager.SetTypeCmd_Click();
 
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.at(0).style, 65);
     checkErrorBox(shown.at(1), u"修改分类失败："_s, u"refused by the store"_s);
@@ -498,7 +495,7 @@ void tst_ForMtype::renameFailingPartWayChangesNothing()
     Catalogue::ExecuteStatement(u"DROP TRIGGER refuse"_s);
     Catalogue::ExecuteStatement(u"delete From TypeList Where TypeName= '射击'"_s);
     manager.SetTypeCmd_Click();
-    const QList<MessageBox::Shown> again = MessageBox::takeShown();
+    const QList<MessageBox::Shown> again = MessageBoxScript::takeShown();
     QCOMPARE(again.size(), 2);
     QCOMPARE(again.at(0).text, u"您确定要修改分类[射击]名称吗？"_s);
     checkErrorBox(again.at(1), u"修改分类失败："_s, QString());
@@ -511,7 +508,7 @@ void tst_ForMtype::commandsWithoutASelectedNodeReportIt()
     CatalogueFixture fixture({u"射击"_s});
     CountingHooks hooks;
     ForMtype manager(&hooks);
-    manager.NewTypeText->setText(u"新名"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"新名"_s);
     manager.SetTypeCmd_Click();
     compareErrorBox(u"修改分类失败："_s);
     manager.DelTypeCmd_Click();
@@ -527,7 +524,7 @@ void tst_ForMtype::deleteCategoryRefusedWhileGamesRemain()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectNode(manager, u"射击"_s);
-    QTest::mouseClick(manager.DelTypeCmd, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(manager, u"DelTypeCmd"_s), Qt::LeftButton);
     compareShown({{u"您确定要删除分类[射击]吗？删除后此分类下的所有游戏将无法显示！"_s, 1, u"确认"_s},
                   {u"请先修改或删除本分类下的所有游戏！"_s, 64, u"提示"_s}});
     QCOMPARE(hooks.reloads, 1);
@@ -543,13 +540,13 @@ void tst_ForMtype::deleteCategoryCancelledOrRoot()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectNode(manager, u"空类"_s);
-    MessageBox::setNextAnswer(MessageBox::Cancel);
+    MessageBoxScript::setNextAnswer(MessageBox::Cancel);
     manager.DelTypeCmd_Click();
     compareShown({{u"您确定要删除分类[空类]吗？删除后此分类下的所有游戏将无法显示！"_s, 1, u"确认"_s}});
     QCOMPARE(hooks.reloads, 1);
     selectNode(manager, u"游戏列表"_s);
     manager.DelTypeCmd_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(hooks.reloads, 2);
     QCOMPARE(fixture.categories(), QStringList{u"空类"_s});
     QCOMPARE(treeTexts(manager), (QStringList{u"游戏列表"_s, u"空类"_s}));
@@ -575,26 +572,28 @@ void tst_ForMtype::rightButtonReleaseOpensTheMenuAnywhere()
     ForMtype manager(nullptr);
     manager.show();
     QVERIFY(QTest::qWaitForWindowExposed(&manager));
-    const QList<QAction *> actions = manager.YouXiBianJi->actions();
-    QCOMPARE(actions, (QList<QAction *>{manager.TianJia, manager.XiuGai, manager.ShanChu}));
-    QCOMPARE(manager.TianJia->text(), u"添加游戏"_s);
-    QCOMPARE(manager.XiuGai->text(), u"修改游戏"_s);
-    QCOMPARE(manager.ShanChu->text(), u"删除游戏"_s);
-    QCOMPARE(manager.YouXiBianJi->title(), u"游戏编辑"_s);
+    const QList<QAction *> actions = control<QMenu>(manager, u"YouXiBianJi"_s)->actions();
+    QCOMPARE(actions, (QList<QAction *>{control<QAction>(manager, u"TianJia"_s), control<QAction>(manager, u"XiuGai"_s),
+                                        control<QAction>(manager, u"ShanChu"_s)}));
+    QCOMPARE(control<QAction>(manager, u"TianJia"_s)->text(), u"添加游戏"_s);
+    QCOMPARE(control<QAction>(manager, u"XiuGai"_s)->text(), u"修改游戏"_s);
+    QCOMPARE(control<QAction>(manager, u"ShanChu"_s)->text(), u"删除游戏"_s);
+    QCOMPARE(control<QMenu>(manager, u"YouXiBianJi"_s)->title(), u"游戏编辑"_s);
 
-    QWidget *viewport = manager.ListView1->viewport();
+    QWidget *viewport = control<QTreeView>(manager, u"ListView1"_s)->viewport();
     const QPoint empty(viewport->width() / 2, viewport->height() - 5);
-    QVERIFY(!manager.ListView1->indexAt(empty).isValid());
+    QVERIFY(!control<QTreeView>(manager, u"ListView1"_s)->indexAt(empty).isValid());
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, empty);
-    QVERIFY(!manager.YouXiBianJi->isVisible());
+    QVERIFY(!control<QMenu>(manager, u"YouXiBianJi"_s)->isVisible());
     QTest::mouseRelease(viewport, Qt::RightButton, {}, empty);
-    QTRY_VERIFY(manager.YouXiBianJi->isVisible());
-    manager.YouXiBianJi->close();
+    QTRY_VERIFY(control<QMenu>(manager, u"YouXiBianJi"_s)->isVisible());
+    control<QMenu>(manager, u"YouXiBianJi"_s)->close();
 
-    const QRect first = manager.ListView1->visualRect(manager.ListView1->model()->index(0, 1));
+    QTreeView *table = control<QTreeView>(manager, u"ListView1"_s);
+    const QRect first = table->visualRect(table->model()->index(0, 1));
     QTest::mouseRelease(viewport, Qt::RightButton, {}, first.center());
-    QTRY_VERIFY(manager.YouXiBianJi->isVisible());
-    manager.YouXiBianJi->close();
+    QTRY_VERIFY(control<QMenu>(manager, u"YouXiBianJi"_s)->isVisible());
+    control<QMenu>(manager, u"YouXiBianJi"_s)->close();
 }
 
 void tst_ForMtype::addGameOpensAnEmptyEditor()
@@ -603,8 +602,7 @@ void tst_ForMtype::addGameOpensAnEmptyEditor()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectRow(manager, 0);
-    EditGameID() = u"7"_s;
-    manager.TianJia->trigger();
+    control<QAction>(manager, u"TianJia"_s)->trigger();
     QCOMPARE(m_editorRuns, 1);
     QVERIFY(m_editor);
     QCOMPARE(m_editor->caption, u"添加游戏"_s);
@@ -614,16 +612,15 @@ void tst_ForMtype::addGameOpensAnEmptyEditor()
     QCOMPARE(m_editor->typeIndex, -1);
     QCOMPARE(m_editor->hotIndex, -1);
     QCOMPARE(m_editor->previewPixel, qRgb(255, 255, 255));
-    QCOMPARE(m_editor->editGameId, u"7"_s);
 
     // The editor saves through the main window's refill; the manager refills only its own table.
     Modal::setRunner([](QDialog &dialog) {
         auto &editor = dynamic_cast<ForMadd &>(dialog);
-        editor.TextGamePath->setText(u"/g/"_s);
-        editor.TextGameRun->setText(u"b.exe"_s);
-        editor.TextGameName->setText(u"乙"_s);
-        editor.ComboGameType->setCurrentIndex(1);
-        editor.ComboGameHot->setCurrentIndex(0);
+        control<QLineEdit>(editor, u"TextGamePath"_s)->setText(u"/g/"_s);
+        control<QLineEdit>(editor, u"TextGameRun"_s)->setText(u"b.exe"_s);
+        control<QLineEdit>(editor, u"TextGameName"_s)->setText(u"乙"_s);
+        control<QComboBox>(editor, u"ComboGameType"_s)->setCurrentIndex(1);
+        control<QComboBox>(editor, u"ComboGameHot"_s)->setCurrentIndex(0);
         editor.Command1_Click();
         return dialog.result();
     });
@@ -658,7 +655,7 @@ void tst_ForMtype::modifyFillsTheEditorFromTheRow()
     ForMtype manager(&hooks);
 
     selectRow(manager, 0);
-    manager.XiuGai->trigger();
+    control<QAction>(manager, u"XiuGai"_s)->trigger();
     QCOMPARE(m_editorRuns, 1);
     QCOMPARE(m_editor->caption, u"修改游戏"_s);
     QCOMPARE(m_editor->button, u"修改游戏"_s);
@@ -670,7 +667,6 @@ void tst_ForMtype::modifyFillsTheEditorFromTheRow()
     QCOMPARE(m_editor->icon, QString());
     QCOMPARE(m_editor->cmd, u"无"_s);
     QCOMPARE(m_editor->previewPixel, qRgb(255, 0, 0));
-    QCOMPARE(m_editor->editGameId, rows.at(0).GameID);
 
     selectRow(manager, 1);
     manager.XiuGai_Click();
@@ -681,8 +677,6 @@ void tst_ForMtype::modifyFillsTheEditorFromTheRow()
     QCOMPARE(m_editor->icon, u"own.png"_s);
     QCOMPARE(m_editor->cmd, u"-full"_s);
     QCOMPARE(m_editor->previewPixel, qRgb(0, 0, 255));
-    QCOMPARE(m_editor->editGameId, rows.at(1).GameID);
-    QCOMPARE(EditGameID(), rows.at(1).GameID);
 
     QCOMPARE(hooks.reloads, 0);
     QCOMPARE(hooks.refills, 0);
@@ -697,7 +691,7 @@ void tst_ForMtype::modifyThroughTheEditorRewritesOnlyThatGame()
     ForMtype manager(&hooks);
     Modal::setRunner([](QDialog &dialog) {
         auto &editor = dynamic_cast<ForMadd &>(dialog);
-        editor.TextGameCmd->setText(u"-改"_s);
+        control<QLineEdit>(editor, u"TextGameCmd"_s)->setText(u"-改"_s);
         editor.Command1_Click();
         return dialog.result();
     });
@@ -720,11 +714,12 @@ void tst_ForMtype::secondModifyStartsFromTheFirst()
     QStringList opened;
     Modal::setRunner([&opened](QDialog &dialog) {
         auto &editor = dynamic_cast<ForMadd &>(dialog);
-        opened.append(editor.TextGameName->text() + u'|' + editor.TextGameCmd->text());
+        opened.append(control<QLineEdit>(editor, u"TextGameName"_s)->text() + u'|'
+                      + control<QLineEdit>(editor, u"TextGameCmd"_s)->text());
         if (opened.size() == 1)
-            editor.TextGameCmd->setText(u"-一"_s);
+            control<QLineEdit>(editor, u"TextGameCmd"_s)->setText(u"-一"_s);
         else
-            editor.TextGameName->setText(u"乙二"_s);
+            control<QLineEdit>(editor, u"TextGameName"_s)->setText(u"乙二"_s);
         editor.Command1_Click();
         return dialog.result();
     });
@@ -758,7 +753,7 @@ void tst_ForMtype::modifyKeepsTheBytesOfUntouchedFields()
     QVERIFY2(before.contains(u"|E6B8B8FFFE|"_s) && before.contains(u"|40002\n"_s), qPrintable(before.left(200)));
     Modal::setRunner([](QDialog &dialog) {
         auto &editor = dynamic_cast<ForMadd &>(dialog);
-        editor.TextGameName->setText(u"乙"_s);
+        control<QLineEdit>(editor, u"TextGameName"_s)->setText(u"乙"_s);
         editor.Command1_Click();
         return dialog.result();
     });
@@ -776,7 +771,7 @@ void tst_ForMtype::lockedCatalogueShowsAnExplainedError()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectNode(manager, u"射击"_s);
-    manager.NewTypeText->setText(u"动作"_s);
+    control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"动作"_s);
     {
         // Another program holds the write lock for longer than the store waits.
         CatalogueConnection other;
@@ -786,7 +781,7 @@ void tst_ForMtype::lockedCatalogueShowsAnExplainedError()
         manager.SetTypeCmd_Click();
         other.RollbackTrans();
     }
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.at(1).text, u"修改分类失败：\n错误代码:5\n游戏目录正被其他程序使用，请稍后再试。\n"
                                "database is locked"_s);
@@ -806,7 +801,6 @@ void tst_ForMtype::modifyFailuresShowTheErrorBoxAndNoEditor()
     manager.XiuGai_Click();
     compareErrorBox(u"修改游戏失败："_s);
     QCOMPARE(m_editorRuns, 0);
-    QVERIFY(EditGameID().isEmpty());
     QCOMPARE(hooks.reloads, 0);
 }
 
@@ -818,7 +812,7 @@ void tst_ForMtype::deleteGameRemovesOnlyTheSelectedNumber()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectRow(manager, 2);
-    manager.ShanChu->trigger();
+    control<QAction>(manager, u"ShanChu"_s)->trigger();
     compareShown({{u"您确定要删除游戏[同名]吗？"_s, 65, u"确认"_s}});
     QCOMPARE(fixture.games(), (QList<GameRow>{before.at(0), before.at(1)}));
     QCOMPARE(column(manager, ForMtype::CellID), (QStringList{before.at(0).GameID, before.at(1).GameID}));
@@ -833,7 +827,7 @@ void tst_ForMtype::deleteGameCancelledStillReloadsTheMainWindow()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     selectRow(manager, 0);
-    MessageBox::setNextAnswer(MessageBox::Cancel);
+    MessageBoxScript::setNextAnswer(MessageBox::Cancel);
     manager.ShanChu_Click();
     compareShown({{u"您确定要删除游戏[甲]吗？"_s, 65, u"确认"_s}});
     QCOMPARE(fixture.games(), before);
@@ -848,7 +842,7 @@ void tst_ForMtype::deleteGameWithoutSelectionDoesNothing()
     CountingHooks hooks;
     ForMtype manager(&hooks);
     manager.ShanChu_Click();
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(fixture.games(), before);
     QCOMPARE(manager.rowCount(), 1);
     QCOMPARE(hooks.reloads, 0);

@@ -3,13 +3,13 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
-#include "game_editor/EditGameID.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
-#include "platform/FileDialogs.h"
-#include "platform/MessageBox.h"
+#include "FileDialogsScript.h"
+#include "MessageBoxScript.h"
 #include "platform/Twips.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -44,19 +44,24 @@ void choose(QComboBox *combo, const QString &text)
 
 void fill(ForMadd &editor, const GameRow &row)
 {
-    editor.TextGamePath->setText(row.GamePath);
-    editor.TextGameRun->setText(row.GameRun);
-    editor.TextGameName->setText(row.GameName);
-    choose(editor.ComboGameType, row.GameType);
-    choose(editor.ComboGameHot, row.GameHot);
-    editor.TextGameIcon->setText(row.GameIcon);
-    editor.TextGameCmd->setText(row.GameCmd);
+    control<QLineEdit>(editor, u"TextGamePath"_s)->setText(row.GamePath);
+    control<QLineEdit>(editor, u"TextGameRun"_s)->setText(row.GameRun);
+    control<QLineEdit>(editor, u"TextGameName"_s)->setText(row.GameName);
+    choose(control<QComboBox>(editor, u"ComboGameType"_s), row.GameType);
+    choose(control<QComboBox>(editor, u"ComboGameHot"_s), row.GameHot);
+    control<QLineEdit>(editor, u"TextGameIcon"_s)->setText(row.GameIcon);
+    control<QLineEdit>(editor, u"TextGameCmd"_s)->setText(row.GameCmd);
 }
 
-void openAs(ForMadd &editor, const QString &caption)
+void openForAdding(ForMadd &editor)
 {
-    editor.setWindowTitle(caption);
-    editor.Command1->setText(caption);
+    editor.openForAdding();
+    editor.show();
+}
+
+void openForModifying(ForMadd &editor, const GameRecord &game)
+{
+    QVERIFY(editor.openForModifying(game));
     editor.show();
 }
 
@@ -93,7 +98,7 @@ private Q_SLOTS:
     void addWritesOneRowWithNoneDefaults();
     void fieldsAreStoredWithoutTrimming();
     void modifyRewritesOnlyTheRowWithItsNumber();
-    void onlyTheExactAddCaptionAdds();
+    void theCaptionShowsTheMode();
     void modifyOfADeletedGameFailsAndKeepsTheInput();
     void lockedCatalogueFailsAndKeepsTheInput();
     void closeBoxWritesNothing();
@@ -107,20 +112,20 @@ private Q_SLOTS:
     void filePickersStoreNamesRelativeToTheDirectory();
     void storedNameRemovesOnlyALeadingDirectory();
     void cancelledPickersChangeNothing();
+    void iconPickerOpensFromTheKeyboard();
     void previewShowsTheLastChosenFilesIcon();
 };
 
 void tst_ForMadd::init()
 {
-    MessageBox::setTestMode(true);
-    FileDialogs::setTestMode(true);
-    EditGameID().clear();
+    MessageBoxScript::setTestMode(true);
+    FileDialogsScript::setTestMode(true);
 }
 
 void tst_ForMadd::cleanup()
 {
-    QVERIFY(MessageBox::takeShown().isEmpty());
-    QVERIFY(FileDialogs::takeRequests().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
+    QVERIFY(FileDialogsScript::takeRequests().isEmpty());
 }
 
 void tst_ForMadd::startsFromTheDesignState()
@@ -128,29 +133,28 @@ void tst_ForMadd::startsFromTheDesignState()
     CatalogueFixture fixture({u"射击"_s, u"角色"_s, u"Racing"_s});
     ForMadd editor(nullptr);
     QCOMPARE(editor.size(), Twips::size(4245, 4215));
-    QCOMPARE(editor.findChild<QLineEdit *>(u"TextGamePath"_s), editor.TextGamePath);
-    QCOMPARE(editor.TextGamePath->geometry(), Twips::rect(960, 120, 2535, 375));
-    QCOMPARE(editor.CommandGamePath->geometry(), Twips::rect(3600, 120, 615, 375));
-    QCOMPARE(editor.CommandGameRun->text(), u"选择"_s);
-    QCOMPARE(editor.ComboGameType->geometry(), Twips::rect(960, 2040, 2535, 300));
-    QCOMPARE(editor.PicGetIco->geometry(), Twips::rect(3000, 3480, 495, 495));
-    QCOMPARE(editor.Command1->geometry(), Twips::rect(1320, 3480, 1215, 495));
-    QCOMPARE(editor.LabelGameHot->text(), u"热门推荐："_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->geometry(), Twips::rect(960, 120, 2535, 375));
+    QCOMPARE(control<QPushButton>(editor, u"CommandGamePath"_s)->geometry(), Twips::rect(3600, 120, 615, 375));
+    QCOMPARE(control<QPushButton>(editor, u"CommandGameRun"_s)->text(), u"选择"_s);
+    QCOMPARE(control<QComboBox>(editor, u"ComboGameType"_s)->geometry(), Twips::rect(960, 2040, 2535, 300));
+    QCOMPARE(control<QLabel>(editor, u"PicGetIco"_s)->geometry(), Twips::rect(3000, 3480, 495, 495));
+    QCOMPARE(control<QPushButton>(editor, u"Command1"_s)->geometry(), Twips::rect(1320, 3480, 1215, 495));
+    QCOMPARE(control<QLabel>(editor, u"LabelGameHot"_s)->text(), u"热门推荐："_s);
 
     QStringList types;
-    for (int i = 0; i < editor.ComboGameType->count(); ++i)
-        types.append(editor.ComboGameType->itemText(i));
+    for (int i = 0; i < control<QComboBox>(editor, u"ComboGameType"_s)->count(); ++i)
+        types.append(control<QComboBox>(editor, u"ComboGameType"_s)->itemText(i));
     QCOMPARE(types, (QStringList{u"射击"_s, u"角色"_s, u"Racing"_s}));
-    QCOMPARE(editor.ComboGameHot->count(), 2);
-    QCOMPARE(editor.ComboGameHot->itemText(0), u"是"_s);
-    QCOMPARE(editor.ComboGameHot->itemText(1), u"否"_s);
-    QCOMPARE(editor.ComboGameType->currentIndex(), -1);
-    QCOMPARE(editor.ComboGameHot->currentIndex(), -1);
-    QVERIFY(!editor.ComboGameType->isEditable());
-    QVERIFY(!editor.ComboGameHot->isEditable());
-    QVERIFY(editor.TextGamePath->text().isEmpty());
-    QCOMPARE(editor.preview().size(), QSize(33, 33));
-    QCOMPARE(editor.preview().pixel(0, 0), qRgb(255, 255, 255));
+    QCOMPARE(control<QComboBox>(editor, u"ComboGameHot"_s)->count(), 2);
+    QCOMPARE(control<QComboBox>(editor, u"ComboGameHot"_s)->itemText(0), u"是"_s);
+    QCOMPARE(control<QComboBox>(editor, u"ComboGameHot"_s)->itemText(1), u"否"_s);
+    QCOMPARE(control<QComboBox>(editor, u"ComboGameType"_s)->currentIndex(), -1);
+    QCOMPARE(control<QComboBox>(editor, u"ComboGameHot"_s)->currentIndex(), -1);
+    QVERIFY(!control<QComboBox>(editor, u"ComboGameType"_s)->isEditable());
+    QVERIFY(!control<QComboBox>(editor, u"ComboGameHot"_s)->isEditable());
+    QVERIFY(control<QLineEdit>(editor, u"TextGamePath"_s)->text().isEmpty());
+    QCOMPARE(picture(editor, u"PicGetIco"_s).size(), QSize(33, 33));
+    QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(0, 0), qRgb(255, 255, 255));
     QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
 }
 
@@ -159,32 +163,32 @@ void tst_ForMadd::checksTheFieldsInOrder()
     CatalogueFixture fixture({u"射击"_s});
     CountingHooks hooks;
     ForMadd editor(&hooks);
-    openAs(editor, u"添加游戏"_s);
+    openForAdding(editor);
     const QString notice = u"提示"_s;
 
     editor.Command1_Click();
     compareShown({{u"游戏目录不能为空！"_s, 48, notice}});
-    editor.TextGamePath->setText(u"/g/"_s);
+    control<QLineEdit>(editor, u"TextGamePath"_s)->setText(u"/g/"_s);
     editor.Command1_Click();
     compareShown({{u"游戏执行文件不能为空！"_s, 48, notice}});
-    editor.TextGameRun->setText(u"a.exe"_s);
+    control<QLineEdit>(editor, u"TextGameRun"_s)->setText(u"a.exe"_s);
     editor.Command1_Click();
     compareShown({{u"游戏名称不能为空！"_s, 48, notice}});
-    editor.TextGameName->setText(u"甲"_s);
+    control<QLineEdit>(editor, u"TextGameName"_s)->setText(u"甲"_s);
     editor.Command1_Click();
     compareShown({{u"游戏分类不能为空！"_s, 48, notice}});
-    choose(editor.ComboGameType, u"射击"_s);
-    QTest::mouseClick(editor.Command1, Qt::LeftButton);
+    choose(control<QComboBox>(editor, u"ComboGameType"_s), u"射击"_s);
+    QTest::mouseClick(control<QPushButton>(editor, u"Command1"_s), Qt::LeftButton);
     compareShown({{u"游戏是否为热门分类不能为空！"_s, 48, notice}});
 
     // Emptying an earlier field brings its message back first.
-    editor.TextGamePath->clear();
-    choose(editor.ComboGameHot, u"是"_s);
+    control<QLineEdit>(editor, u"TextGamePath"_s)->clear();
+    choose(control<QComboBox>(editor, u"ComboGameHot"_s), u"是"_s);
     editor.Command1_Click();
     compareShown({{u"游戏目录不能为空！"_s, 48, notice}});
 
     QVERIFY(editor.isVisible());
-    QCOMPARE(editor.TextGameName->text(), u"甲"_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameName"_s)->text(), u"甲"_s);
     QVERIFY(fixture.games().isEmpty());
     QCOMPARE(hooks.refills, 0);
 }
@@ -196,14 +200,14 @@ void tst_ForMadd::addWritesOneRowWithNoneDefaults()
     const QList<GameRow> before = fixture.games();
     CountingHooks hooks;
     ForMadd editor(&hooks);
-    openAs(editor, u"添加游戏"_s);
+    openForAdding(editor);
     GameRow added = game(u"新游戏"_s, u"角色"_s);
     added.GameHot = u"是"_s;
     added.GameIcon.clear();
     added.GameCmd.clear();
     fill(editor, added);
 
-    QTest::mouseClick(editor.Command1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(editor, u"Command1"_s), Qt::LeftButton);
 
     compareShown({{u"新游戏已经添加完成！"_s, 64, u"提示"_s}});
     QVERIFY(!editor.isVisible());
@@ -225,7 +229,7 @@ void tst_ForMadd::fieldsAreStoredWithoutTrimming()
 {
     CatalogueFixture fixture({u" 空格 "_s});
     ForMadd editor(nullptr);
-    openAs(editor, u"添加游戏"_s);
+    openForAdding(editor);
     GameRow spaced;
     spaced.GamePath = u" "_s;
     spaced.GameRun = u" "_s;
@@ -248,10 +252,9 @@ void tst_ForMadd::modifyRewritesOnlyTheRowWithItsNumber()
     CatalogueFixture fixture({u"射击"_s, u"角色"_s},
                              {game(u"同名"_s, u"射击"_s), game(u"同名"_s, u"射击"_s), game(u"别的"_s, u"角色"_s)});
     const QList<GameRow> before = fixture.games();
-    EditGameID() = before.at(1).GameID;
     CountingHooks hooks;
     ForMadd editor(&hooks);
-    openAs(editor, u"修改游戏"_s);
+    openForModifying(editor, before.at(1));
     GameRow changed = game(u"改名"_s, u"角色"_s);
     changed.GameHot = u"是"_s;
     changed.GameIcon = u"icon.ico"_s;
@@ -269,14 +272,19 @@ void tst_ForMadd::modifyRewritesOnlyTheRowWithItsNumber()
     QCOMPARE(after, (QList<GameRow>{before.at(0), changed, before.at(2)}));
 }
 
-void tst_ForMadd::onlyTheExactAddCaptionAdds()
+void tst_ForMadd::theCaptionShowsTheMode()
 {
     CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
     const QList<GameRow> before = fixture.games();
-    EditGameID() = before.first().GameID;
+    ForMadd adding(nullptr);
+    adding.openForAdding();
+    QCOMPARE(adding.windowTitle(), u"添加游戏"_s);
+    QCOMPARE(control<QPushButton>(adding, u"Command1"_s)->text(), u"添加游戏"_s);
+
     ForMadd editor(nullptr);
-    openAs(editor, u"添加游戏 "_s);
-    QVERIFY(!editor.isAddMode());
+    openForModifying(editor, before.first());
+    QCOMPARE(editor.windowTitle(), u"修改游戏"_s);
+    QCOMPARE(control<QPushButton>(editor, u"Command1"_s)->text(), u"修改游戏"_s);
     GameRow changed = game(u"乙"_s, u"射击"_s);
     fill(editor, changed);
     editor.Command1_Click();
@@ -289,24 +297,23 @@ void tst_ForMadd::modifyOfADeletedGameFailsAndKeepsTheInput()
 {
     CatalogueFixture fixture({u"射击"_s}, {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"射击"_s)});
     const QList<GameRow> rows = fixture.games();
-    EditGameID() = rows.first().GameID;
     Catalogue::ExecuteStatement(u"delete From GameList Where GameID= "_s + rows.first().GameID);
     const QList<GameRow> before = fixture.games();
     CountingHooks hooks;
     ForMadd editor(&hooks);
-    openAs(editor, u"修改游戏"_s);
+    openForModifying(editor, rows.first());
     fill(editor, game(u"丙"_s, u"射击"_s));
 
     editor.Command1_Click();
 
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.first().text.startsWith(u"保存失败："_s), qPrintable(shown.first().text));
     QCOMPARE(shown.first().style, 48);
     QCOMPARE(shown.first().title, u"错误"_s);
     QVERIFY(editor.isVisible());
-    QCOMPARE(editor.TextGameName->text(), u"丙"_s);
-    QCOMPARE(editor.ComboGameType->currentText(), u"射击"_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameName"_s)->text(), u"丙"_s);
+    QCOMPARE(control<QComboBox>(editor, u"ComboGameType"_s)->currentText(), u"射击"_s);
     QCOMPARE(fixture.games(), before);
     QCOMPARE(hooks.refills, 0);
     QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
@@ -317,7 +324,7 @@ void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
     CatalogueFixture fixture({u"射击"_s});
     CountingHooks hooks;
     ForMadd editor(&hooks);
-    openAs(editor, u"添加游戏"_s);
+    openForAdding(editor);
     const GameRow wanted = game(u"甲"_s, u"射击"_s);
     fill(editor, wanted);
     {
@@ -329,13 +336,13 @@ void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
         editor.Command1_Click();
         other.RollbackTrans();
     }
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.first().text.startsWith(u"保存失败："_s), qPrintable(shown.first().text));
     QCOMPARE(shown.first().style, 48);
     QCOMPARE(shown.first().title, u"错误"_s);
     QVERIFY(editor.isVisible());
-    QCOMPARE(editor.TextGameRun->text(), wanted.GameRun);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), wanted.GameRun);
     QVERIFY(fixture.games().isEmpty());
     QCOMPARE(hooks.refills, 0);
 
@@ -351,7 +358,7 @@ void tst_ForMadd::closeBoxWritesNothing()
     CatalogueFixture fixture({u"射击"_s});
     CountingHooks hooks;
     ForMadd editor(&hooks);
-    openAs(editor, u"添加游戏"_s);
+    openForAdding(editor);
     fill(editor, game(u"甲"_s, u"射击"_s));
     QVERIFY(editor.close());
     QVERIFY(fixture.games().isEmpty());
@@ -363,14 +370,14 @@ void tst_ForMadd::escapeKeepsTheInput()
 {
     CatalogueFixture fixture({u"射击"_s});
     ForMadd editor(nullptr);
-    openAs(editor, u"添加游戏"_s);
+    openForAdding(editor);
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
-    editor.TextGameName->setFocus();
-    QTest::keyClicks(editor.TextGameName, u"Half-Life"_s);
-    QTest::keyClick(editor.TextGameName, Qt::Key_Escape);
+    control<QLineEdit>(editor, u"TextGameName"_s)->setFocus();
+    QTest::keyClicks(control<QLineEdit>(editor, u"TextGameName"_s), u"Half-Life"_s);
+    QTest::keyClick(control<QLineEdit>(editor, u"TextGameName"_s), Qt::Key_Escape);
     QVERIFY(editor.isVisible());
     QCOMPARE(editor.result(), int(QDialog::Rejected));
-    QCOMPARE(editor.TextGameName->text(), u"Half-Life"_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameName"_s)->text(), u"Half-Life"_s);
     QVERIFY(fixture.games().isEmpty());
 }
 
@@ -379,8 +386,9 @@ void tst_ForMadd::textBoxesTakeAnyLength()
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
     const QString longPath = u'/' + QString(40000, u'p') + u'/';
-    for (QLineEdit *text : {editor.TextGamePath, editor.TextGameRun, editor.TextGameCmd, editor.TextGameName,
-                            editor.TextGameIcon}) {
+    for (const QString &name :
+         {u"TextGamePath"_s, u"TextGameRun"_s, u"TextGameCmd"_s, u"TextGameName"_s, u"TextGameIcon"_s}) {
+        QLineEdit *text = control<QLineEdit>(editor, name);
         text->setText(longPath);
         QCOMPARE(text->text().size(), longPath.size());
     }
@@ -390,59 +398,59 @@ void tst_ForMadd::folderPickerAddsOneTrailingSeparator()
 {
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
-    FileDialogs::setNextFolder(u"/games/cs"_s);
-    QTest::mouseClick(editor.CommandGamePath, Qt::LeftButton);
-    QCOMPARE(editor.TextGamePath->text(), u"/games/cs"_s + QDir::separator());
-    FileDialogs::setNextFolder(u"/"_s);
+    FileDialogsScript::setNextFolder(u"/games/cs"_s);
+    QTest::mouseClick(control<QPushButton>(editor, u"CommandGamePath"_s), Qt::LeftButton);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"/games/cs"_s + QDir::separator());
+    FileDialogsScript::setNextFolder(u"/"_s);
     editor.CommandGamePath_Click();
-    QCOMPARE(editor.TextGamePath->text(), u"/"_s);
-    FileDialogs::setNextFolder(u"C:\\Games\\CS\\"_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"/"_s);
+    FileDialogsScript::setNextFolder(u"C:\\Games\\CS\\"_s);
     editor.CommandGamePath_Click();
-    QCOMPARE(editor.TextGamePath->text(), u"C:\\Games\\CS\\"_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"C:\\Games\\CS\\"_s);
 
-    const QList<FileDialogs::Request> requests = FileDialogs::takeRequests();
+    const QList<FileDialogs::Request> requests = FileDialogsScript::takeRequests();
     QCOMPARE(requests.size(), 3);
     for (const FileDialogs::Request &request : requests) {
         QCOMPARE(request.kind, FileDialogs::Request::Folder);
         QCOMPARE(request.title, u"请选择游戏所在目录"_s);
     }
-    QVERIFY(editor.TextGameRun->text().isEmpty());
+    QVERIFY(control<QLineEdit>(editor, u"TextGameRun"_s)->text().isEmpty());
 }
 
 void tst_ForMadd::folderPickerCleansTheFolder()
 {
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
-    FileDialogs::setNextFolder(u"/tmp/x/../games//g1/"_s);
+    FileDialogsScript::setNextFolder(u"/tmp/x/../games//g1/"_s);
     editor.CommandGamePath_Click();
-    QCOMPARE(editor.TextGamePath->text(), u"/tmp/games/g1/"_s);
-    FileDialogs::setNextFolder(u"/tmp/./games/g1/.."_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"/tmp/games/g1/"_s);
+    FileDialogsScript::setNextFolder(u"/tmp/./games/g1/.."_s);
     editor.CommandGamePath_Click();
-    QCOMPARE(editor.TextGamePath->text(), u"/tmp/games/"_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), u"/tmp/games/"_s);
 
     // The picked file then lies under the shown folder, so its name is stored relative to it.
-    FileDialogs::setNextFolder(u"/tmp/x/../games//g1/"_s);
+    FileDialogsScript::setNextFolder(u"/tmp/x/../games//g1/"_s);
     editor.CommandGamePath_Click();
-    FileDialogs::setNextFileName(u"/tmp/games/g1/bin/Run.exe"_s);
+    FileDialogsScript::setNextFileName(u"/tmp/games/g1/bin/Run.exe"_s);
     editor.CommandGameRun_Click();
-    QCOMPARE(editor.TextGameRun->text(), expectedName(u"bin/Run.exe"_s));
-    QCOMPARE(FileDialogs::takeRequests().size(), 4);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), expectedName(u"bin/Run.exe"_s));
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 4);
 }
 
 void tst_ForMadd::filePickersNeedADirectoryFirst()
 {
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
-    editor.TextGameRun->setText(u"keep.exe"_s);
-    FileDialogs::setNextFileName(u"/games/x.exe"_s);
+    control<QLineEdit>(editor, u"TextGameRun"_s)->setText(u"keep.exe"_s);
+    FileDialogsScript::setNextFileName(u"/games/x.exe"_s);
     editor.CommandGameRun_Click();
     compareShown({{u"请先选择游戏所在目录！"_s, 48, u"提示"_s}});
-    QTest::mouseClick(editor.PicGetIco, Qt::LeftButton);
+    QTest::mouseClick(control<QLabel>(editor, u"PicGetIco"_s), Qt::LeftButton);
     compareShown({{u"请先选择游戏所在目录！"_s, 48, u"提示"_s}});
-    QVERIFY(FileDialogs::takeRequests().isEmpty());
-    QCOMPARE(editor.TextGameRun->text(), u"keep.exe"_s);
-    QVERIFY(editor.TextGameIcon->text().isEmpty());
-    FileDialogs::setTestMode(true); // drops the unused answer
+    QVERIFY(FileDialogsScript::takeRequests().isEmpty());
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), u"keep.exe"_s);
+    QVERIFY(control<QLineEdit>(editor, u"TextGameIcon"_s)->text().isEmpty());
+    FileDialogsScript::setTestMode(true); // drops the unused answer
 }
 
 void tst_ForMadd::filePickersStoreNamesRelativeToTheDirectory_data()
@@ -469,20 +477,20 @@ void tst_ForMadd::filePickersStoreNamesRelativeToTheDirectory()
     QFETCH(QString, stored);
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
-    editor.TextGamePath->setText(directory);
-    editor.TextGameIcon->setText(u"icon.ico"_s);
+    control<QLineEdit>(editor, u"TextGamePath"_s)->setText(directory);
+    control<QLineEdit>(editor, u"TextGameIcon"_s)->setText(u"icon.ico"_s);
 
-    FileDialogs::setNextFileName(chosen);
-    QTest::mouseClick(editor.CommandGameRun, Qt::LeftButton);
-    QCOMPARE(editor.TextGameRun->text(), stored);
-    QCOMPARE(editor.TextGameIcon->text(), u"icon.ico"_s);
+    FileDialogsScript::setNextFileName(chosen);
+    QTest::mouseClick(control<QPushButton>(editor, u"CommandGameRun"_s), Qt::LeftButton);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), stored);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), u"icon.ico"_s);
 
-    FileDialogs::setNextFileName(chosen);
-    QTest::mouseClick(editor.PicGetIco, Qt::LeftButton);
-    QCOMPARE(editor.TextGameIcon->text(), stored);
-    QCOMPARE(editor.TextGamePath->text(), directory);
+    FileDialogsScript::setNextFileName(chosen);
+    QTest::mouseClick(control<QLabel>(editor, u"PicGetIco"_s), Qt::LeftButton);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), stored);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), directory);
 
-    const QList<FileDialogs::Request> requests = FileDialogs::takeRequests();
+    const QList<FileDialogs::Request> requests = FileDialogsScript::takeRequests();
     QCOMPARE(requests.size(), 2);
     for (const FileDialogs::Request &request : requests) {
         QCOMPARE(request.kind, FileDialogs::Request::File);
@@ -514,24 +522,45 @@ void tst_ForMadd::cancelledPickersChangeNothing()
     const QString red = writePicture(dir.filePath(u"red.png"_s), Qt::red);
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
-    editor.TextGamePath->setText(dir.path() + u'/');
-    editor.TextGameRun->setText(u"run.exe"_s);
-    editor.TextGameIcon->setText(u"icon.ico"_s);
-    editor.drawPreview(red);
-    const QImage preview = editor.preview();
-
-    FileDialogs::setNextFolder(QString());
-    editor.CommandGamePath_Click();
-    FileDialogs::setNextFileName(QString());
+    control<QLineEdit>(editor, u"TextGamePath"_s)->setText(dir.path() + u'/');
+    control<QLineEdit>(editor, u"TextGameIcon"_s)->setText(u"icon.ico"_s);
+    FileDialogsScript::setNextFileName(red);
     editor.CommandGameRun_Click();
-    FileDialogs::setNextFileName(QString());
+    control<QLineEdit>(editor, u"TextGameRun"_s)->setText(u"run.exe"_s);
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 1);
+    const QImage preview = picture(editor, u"PicGetIco"_s);
+
+    FileDialogsScript::setNextFolder(QString());
+    editor.CommandGamePath_Click();
+    FileDialogsScript::setNextFileName(QString());
+    editor.CommandGameRun_Click();
+    FileDialogsScript::setNextFileName(QString());
     editor.PicGetIco_Click();
 
-    QCOMPARE(FileDialogs::takeRequests().size(), 3);
-    QCOMPARE(editor.TextGamePath->text(), dir.path() + u'/');
-    QCOMPARE(editor.TextGameRun->text(), u"run.exe"_s);
-    QCOMPARE(editor.TextGameIcon->text(), u"icon.ico"_s);
-    QCOMPARE(editor.preview(), preview);
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 3);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGamePath"_s)->text(), dir.path() + u'/');
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), u"run.exe"_s);
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), u"icon.ico"_s);
+    QCOMPARE(picture(editor, u"PicGetIco"_s), preview);
+}
+
+void tst_ForMadd::iconPickerOpensFromTheKeyboard()
+{
+    CatalogueFixture fixture;
+    ForMadd editor(nullptr);
+    openForAdding(editor);
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    control<QLineEdit>(editor, u"TextGamePath"_s)->setText(u"/games/"_s);
+    QLineEdit *icon = control<QLineEdit>(editor, u"TextGameIcon"_s);
+    icon->setFocus();
+    QTest::keyClick(icon, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), control<QLabel>(editor, u"PicGetIco"_s));
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+        FileDialogsScript::setNextFileName(u"/games/own"_s + QString::number(key) + u".ico"_s);
+        QTest::keyClick(QApplication::focusWidget(), key);
+        QCOMPARE(icon->text(), u"own"_s + QString::number(key) + u".ico"_s);
+    }
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 2);
 }
 
 void tst_ForMadd::previewShowsTheLastChosenFilesIcon()
@@ -547,30 +576,30 @@ void tst_ForMadd::previewShowsTheLastChosenFilesIcon()
 
     CatalogueFixture fixture;
     ForMadd editor(nullptr);
-    editor.TextGamePath->setText(dir.path() + u'/');
+    control<QLineEdit>(editor, u"TextGamePath"_s)->setText(dir.path() + u'/');
 
-    FileDialogs::setNextFileName(red);
+    FileDialogsScript::setNextFileName(red);
     editor.CommandGameRun_Click();
-    QCOMPARE(editor.preview().pixel(5, 5), qRgb(255, 0, 0));
-    QCOMPARE(editor.preview().pixel(32, 32), qRgb(255, 255, 255));
+    QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(255, 0, 0));
+    QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(32, 32), qRgb(255, 255, 255));
 
-    FileDialogs::setNextFileName(blue);
+    FileDialogsScript::setNextFileName(blue);
     editor.PicGetIco_Click();
-    QCOMPARE(editor.preview().pixel(5, 5), qRgb(0, 0, 255));
-    QCOMPARE(editor.TextGameIcon->text(), expectedName(u"icon.png"_s));
+    QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(0, 0, 255));
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), expectedName(u"icon.png"_s));
 
     // The executable's icon replaces the preview; the icon field keeps its value.
-    FileDialogs::setNextFileName(red);
+    FileDialogsScript::setNextFileName(red);
     editor.CommandGameRun_Click();
-    QCOMPARE(editor.preview().pixel(5, 5), qRgb(255, 0, 0));
-    QCOMPARE(editor.TextGameIcon->text(), expectedName(u"icon.png"_s));
+    QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(255, 0, 0));
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), expectedName(u"icon.png"_s));
 
     // A file without an icon leaves the preview blank, and its name is stored anyway.
-    FileDialogs::setNextFileName(plain);
+    FileDialogsScript::setNextFileName(plain);
     editor.CommandGameRun_Click();
-    QCOMPARE(editor.preview().pixel(5, 5), qRgb(255, 255, 255));
-    QCOMPARE(editor.TextGameRun->text(), expectedName(u"readme.txt"_s));
-    QCOMPARE(FileDialogs::takeRequests().size(), 4);
+    QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(255, 255, 255));
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameRun"_s)->text(), expectedName(u"readme.txt"_s));
+    QCOMPARE(FileDialogsScript::takeRequests().size(), 4);
 }
 
 QTEST_MAIN(tst_ForMadd)

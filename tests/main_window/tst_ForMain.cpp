@@ -10,9 +10,11 @@
 #include "main_window/WebPane.h"
 #include "main_window/WebSearch.h"
 #include "IconFile.h"
-#include "platform/MessageBox.h"
+#include "MessageBoxScript.h"
+#include "platform/IconCache.h"
 #include "platform/Modal.h"
 #include "RecordingShell.h"
+#include "WindowTestHelpers.h"
 #include "platform/SSTab.h"
 #include "tab_strip/CSSTab.h"
 
@@ -22,6 +24,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -98,6 +101,7 @@ private Q_SLOTS:
     void emptySearchListsEveryNamedGame();
     void webSearchShowsThePaneAndALocalSearchHidesIt();
     void relatedSearchUsesTheSelectedName();
+    void aboutLabelOpensFromTheKeyboard();
     void doubleClickOpensTheRunDialogForTheSelectedGame();
     void enterOnASelectedItemOpensTheRunDialog();
     void folderBrowsingOpensTheGameDirectory();
@@ -116,7 +120,7 @@ private:
 
 void tst_ForMain::initTestCase()
 {
-    MessageBox::setTestMode(true);
+    MessageBoxScript::setTestMode(true);
     Shell::setInstance(&m_shell);
     // The run dialog is recorded instead of being shown modally.
     Modal::setRunner([this](QDialog &dialog) {
@@ -127,7 +131,7 @@ void tst_ForMain::initTestCase()
 
 void tst_ForMain::init()
 {
-    MessageBox::setTestMode(true);
+    MessageBoxScript::setTestMode(true);
     m_shell.takeCalls();
     m_dialogs.clear();
 }
@@ -158,7 +162,7 @@ void tst_ForMain::missingCatalogueIsReportedWithoutCreatingAFile()
     Catalogue::setProgramDirectory(dir.path());
     ForMain window;
     QVERIFY(!window.Form_Load());
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QVERIFY(shown.first().text.startsWith(u"数据库连接出错:\n错误代码:"_s));
     QCOMPARE(shown.first().title, u"错误"_s);
@@ -175,7 +179,7 @@ void tst_ForMain::emptyCatalogueGivesOnlyTheHotTab()
     QCOMPARE(tabCaptions(window), QStringList{u"热门推荐"_s});
     QCOMPARE(window.gameListModel()->rowCount(), 0);
     QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(window.windowTitle(), u"聚游台"_s);
 }
 
@@ -257,11 +261,12 @@ void tst_ForMain::iconSourcesFollowTheIconColumn()
     QCOMPARE(images.source(1), dir + u"own.ico"_s);
     QCOMPARE(images.source(2), dir + u"run.exe"_s);
     QCOMPARE(images.source(3), dir + u"gone.ico"_s);
-    QCOMPARE(images.image(1).size(), QSize(33, 33));
-    QCOMPARE(images.image(1).pixelColor(0, 0), QColor(Qt::red));
-    QCOMPARE(images.image(1).pixelColor(32, 32), QColor(Qt::white));
-    QCOMPARE(images.image(2).pixelColor(5, 5), QColor(Qt::blue));
-    QCOMPARE(images.image(3).pixelColor(5, 5), QColor(Qt::white));
+    const auto canvas = [&](int index) { return IconCache::shared().canvas(images.source(index)); };
+    QCOMPARE(canvas(1).size(), QSize(33, 33));
+    QCOMPARE(canvas(1).pixelColor(0, 0), QColor(Qt::red));
+    QCOMPARE(canvas(1).pixelColor(32, 32), QColor(Qt::white));
+    QCOMPARE(canvas(2).pixelColor(5, 5), QColor(Qt::blue));
+    QCOMPARE(canvas(3).pixelColor(5, 5), QColor(Qt::white));
 }
 
 void tst_ForMain::iconsArriveInTheBackground()
@@ -417,6 +422,21 @@ void tst_ForMain::relatedSearchUsesTheSelectedName()
     QCOMPARE(window.WebBrowserQN->url(), WebSearch::searchAddress(u"穿梭时空"_s));
 }
 
+void tst_ForMain::aboutLabelOpensFromTheKeyboard()
+{
+    CatalogueFixture fixture;
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QVERIFY(window.LabelAbout->focusPolicy() & Qt::TabFocus);
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+        QTest::keyClick(window.SerchText, Qt::Key_Return);
+        QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
+        QTest::keyClick(window.LabelAbout, key);
+        QVERIFY(window.WebBrowserQN->isVisibleTo(&window));
+        QCOMPARE(window.WebBrowserQN->url(), WebSearch::aboutAddress());
+    }
+}
+
 void tst_ForMain::doubleClickOpensTheRunDialogForTheSelectedGame()
 {
     CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
@@ -524,18 +544,20 @@ void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
     QVERIFY(manager);
     window.FenLeiGuanLi_Click();
     QCOMPARE(ForMtype::instance(), manager.data()); // one manager only
-    manager->NewTypeText->setText(u"射击游戏"_s);
+    control<QLineEdit>(*manager, u"NewTypeText"_s)->setText(u"射击游戏"_s);
     manager->NewTypeCmd_Click();
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"网络游戏"_s, u"射击游戏"_s}));
 
     // The editor opened from the main window's menu is filled in and saved by the operator.
     Modal::setRunner([](QDialog &dialog) {
         auto &editor = static_cast<ForMadd &>(dialog);
-        editor.TextGamePath->setText(u"/games/cs/"_s);
-        editor.TextGameRun->setText(u"hl"_s);
-        editor.TextGameName->setText(u"CS反恐精英"_s);
-        editor.ComboGameType->setCurrentIndex(editor.ComboGameType->findText(u"射击游戏"_s));
-        editor.ComboGameHot->setCurrentIndex(editor.ComboGameHot->findText(u"否"_s));
+        control<QLineEdit>(editor, u"TextGamePath"_s)->setText(u"/games/cs/"_s);
+        control<QLineEdit>(editor, u"TextGameRun"_s)->setText(u"hl"_s);
+        control<QLineEdit>(editor, u"TextGameName"_s)->setText(u"CS反恐精英"_s);
+        auto *type = control<QComboBox>(editor, u"ComboGameType"_s);
+        type->setCurrentIndex(type->findText(u"射击游戏"_s));
+        auto *hot = control<QComboBox>(editor, u"ComboGameHot"_s);
+        hot->setCurrentIndex(hot->findText(u"否"_s));
         editor.Command1_Click();
         return int(editor.result());
     });
@@ -554,7 +576,7 @@ void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
     expected.GameRun = u"hl"_s;
     expected.GameID = rows.at(1).GameID;
     QCOMPARE(rows.at(1), expected);
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().text, u"新游戏已经添加完成！"_s);
     delete manager.data();
@@ -569,7 +591,7 @@ void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()
     Catalogue::CloseCatalogue();
     window.SerchCommand_Click();
     QCOMPARE(window.gameListModel()->rowCount(), 0);
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, u"错误"_s);
     QCOMPARE(shown.first().style, 48);

@@ -1,6 +1,6 @@
 #include "main_window/ForMrun.h"
 
-#include "platform/MessageBox.h"
+#include "MessageBoxScript.h"
 #include "RecordingShell.h"
 
 #include <QGuiApplication>
@@ -56,7 +56,7 @@ private:
 
 void tst_ForMrun::init()
 {
-    MessageBox::setTestMode(true);
+    MessageBoxScript::setTestMode(true);
     Shell::setInstance(&m_shell);
     m_shell.takeCalls();
 }
@@ -64,7 +64,7 @@ void tst_ForMrun::init()
 void tst_ForMrun::cleanup()
 {
     Shell::setInstance(nullptr);
-    MessageBox::setTestMode(false);
+    MessageBoxScript::setTestMode(false);
 }
 
 QPushButton *tst_ForMrun::runButton(ForMrun &dialog)
@@ -142,7 +142,7 @@ void tst_ForMrun::runPassesFileArgumentsAndDirectory()
     QCOMPARE(calls[0].argumentText, arguments);
     QCOMPARE(calls[0].arguments, expected);
     QCOMPARE(calls[0].workingDir, u"/游戏/穿梭 时空/"_s);
-    QVERIFY(MessageBox::takeShown().isEmpty());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
 }
@@ -166,7 +166,7 @@ void tst_ForMrun::failedLaunchShowsErrorThenCloses()
     dialog.show();
     runButton(dialog)->click();
 
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, u"无法启动游戏：/games/bad/missing.exe\n文件不存在"_s);
     QCOMPARE(shown[0].style, 48);
@@ -197,7 +197,7 @@ void tst_ForMrun::closeBoxStartsNothing()
     QVERIFY(dialog.close());
     QCOMPARE(rejected.size(), 1);
     QVERIFY(m_shell.calls().isEmpty());
-    QVERIFY(MessageBox::shown().isEmpty());
+    QVERIFY(MessageBoxScript::shown().isEmpty());
 }
 
 void tst_ForMrun::opensCentredOnTheScreen()

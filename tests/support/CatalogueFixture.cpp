@@ -1,6 +1,8 @@
 #include "CatalogueFixture.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
 
 #include <QTest>
@@ -13,7 +15,7 @@ CatalogueFixture::CatalogueFixture(const QStringList &categories, const QList<Ga
     Catalogue::setProgramDirectory(m_dir.path());
     CatalogueConnection::Create(path(), QString::fromUtf16(Catalogue::Password));
     QString message;
-    if (!Catalogue::OpenCatalogue(&message))
+    if (!openCatalogue(&message))
         qFatal("fixture catalogue failed to open: %s", qPrintable(message));
     for (const QString &name : categories)
         addCategory(name);
@@ -36,7 +38,7 @@ void CatalogueFixture::addCategory(const QString &name)
 {
     CatalogueRecordset &rs = Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
     rs.AddNew();
-    rs.setField(u"TypeName"_s, name);
+    rs.setField(CatalogueSchema::TypeName, name);
     rs.Update();
     rs.Close();
 }
@@ -47,7 +49,7 @@ QString CatalogueFixture::addGame(const GameRow &game)
     rs.AddNew();
     setGameFields(rs, game);
     rs.Update();
-    const QString id = rs.Field(u"GameID"_s);
+    const QString id = rs.Field(CatalogueSchema::GameID);
     rs.Close();
     return id;
 }
@@ -60,7 +62,7 @@ QStringList CatalogueFixture::categories() const
     rs.Open(CatalogueStatements::selectTypeList(), connection);
     QStringList names;
     for (; !rs.Eof(); rs.MoveNext())
-        names.append(rs.Field(u"TypeName"_s));
+        names.append(rs.Field(CatalogueSchema::TypeName));
     return names;
 }
 
@@ -78,27 +80,23 @@ QList<GameRow> CatalogueFixture::games() const
 
 void CatalogueFixture::setGameFields(CatalogueRecordset &rs, const GameRow &game)
 {
-    rs.setField(u"GameName"_s, game.GameName);
-    rs.setField(u"GamePath"_s, game.GamePath);
-    rs.setField(u"GameType"_s, game.GameType);
-    rs.setField(u"GameHot"_s, game.GameHot);
-    rs.setField(u"GameRun"_s, game.GameRun);
-    rs.setField(u"GameIcon"_s, game.GameIcon);
-    rs.setField(u"GameCmd"_s, game.GameCmd);
+    game.write(rs);
 }
 
 GameRow CatalogueFixture::readGame(const CatalogueRecordset &rs)
 {
-    GameRow row;
-    row.GameName = rs.Field(u"GameName"_s);
-    row.GameType = rs.Field(u"GameType"_s);
-    row.GameHot = rs.Field(u"GameHot"_s);
-    row.GamePath = rs.Field(u"GamePath"_s);
-    row.GameRun = rs.Field(u"GameRun"_s);
-    row.GameCmd = rs.Field(u"GameCmd"_s);
-    row.GameIcon = rs.Field(u"GameIcon"_s);
-    row.GameID = rs.Field(u"GameID"_s);
-    return row;
+    return GameRecord::read(rs);
+}
+
+bool openCatalogue(QString *failureMessage)
+{
+    try {
+        Catalogue::OpenCatalogue();
+        return true;
+    } catch (const CatalogueError &error) {
+        *failureMessage = error.connectionMessage();
+        return false;
+    }
 }
 
 char *toString(const GameRow &row)

@@ -1,26 +1,31 @@
 #pragma once
 
-class CatalogueRecordset;
+#include "catalogue/GameRecord.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A game row as tests write and read it back.
-struct GameRow
+// A game row as tests write and read it back: no icon and no arguments unless set; GameID is
+// filled when read back.
+struct GameRow : GameRecord
 {
-    QString GameName;
-    QString GameType;
-    QString GameHot;
-    QString GamePath;
-    QString GameRun;
-    QString GameCmd = QStringLiteral("无");
-    QString GameIcon = QStringLiteral("无");
-    QString GameID; // filled when read back
+    GameRow()
+    {
+        GameCmd = QStringLiteral("无");
+        GameIcon = QStringLiteral("无");
+    }
+    GameRow(const GameRecord &record)
+        : GameRecord(record)
+    {
+    }
 
     bool operator==(const GameRow &other) const = default;
 };
+
+// Opens the shared catalogue as start-up does; on failure fills the text of the box start-up shows.
+bool openCatalogue(QString *failureMessage);
 
 // A catalogue file in a temporary program directory, opened as the shared connection.
 class CatalogueFixture

@@ -4,7 +4,9 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
+#include "catalogue/GameRecord.h"
 #include "IconFile.h"
 
 #include <QColor>
@@ -66,7 +68,7 @@ void insertCategory(CatalogueConnection &connection, const QString &name)
     CatalogueRecordset rs;
     rs.Open(CatalogueStatements::selectTypeList(), connection);
     rs.AddNew();
-    rs.setField(u"TypeName"_s, name);
+    rs.setField(CatalogueSchema::TypeName, name);
     rs.Update();
     rs.Close();
 }
@@ -74,14 +76,16 @@ void insertCategory(CatalogueConnection &connection, const QString &name)
 void insertGame(CatalogueRecordset &rs, const Game &game, const QString &path, const QString &run,
                 const QString &icon)
 {
+    GameRecord record;
+    record.GameName = game.name;
+    record.GamePath = path;
+    record.GameType = game.type;
+    record.GameHot = game.hot;
+    record.GameRun = run;
+    record.GameIcon = icon;
+    record.GameCmd = game.command;
     rs.AddNew();
-    rs.setField(u"GameName"_s, game.name);
-    rs.setField(u"GamePath"_s, path);
-    rs.setField(u"GameType"_s, game.type);
-    rs.setField(u"GameHot"_s, game.hot);
-    rs.setField(u"GameRun"_s, run);
-    rs.setField(u"GameIcon"_s, icon);
-    rs.setField(u"GameCmd"_s, game.command);
+    record.write(rs);
     rs.Update();
 }
 
@@ -228,12 +232,12 @@ QStringList DemoCatalogue::listing(const QString &directory)
 {
     CatalogueConnection connection;
     connection.Open(databasePath(directory), QString::fromUtf16(Catalogue::Password));
-    QStringList lines{u"TypeList: TypeName"_s};
+    QStringList lines{u"TypeList: "_s + CatalogueSchema::TypeName};
     CatalogueRecordset rs;
     for (rs.Open(CatalogueStatements::selectTypeList(), connection); !rs.Eof(); rs.MoveNext())
-        lines.append(rs.Field(u"TypeName"_s));
-    const QStringList columns = {u"GameID"_s, u"GameName"_s, u"GameType"_s, u"GameHot"_s,
-                                 u"GamePath"_s, u"GameRun"_s, u"GameCmd"_s, u"GameIcon"_s};
+        lines.append(rs.Field(CatalogueSchema::TypeName));
+    using namespace CatalogueSchema;
+    const QStringList columns = {GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon};
     lines.append(QString());
     lines.append(u"GameList: "_s + columns.join(u" | "_s));
     for (rs.Open(CatalogueStatements::selectGameList(), connection); !rs.Eof(); rs.MoveNext()) {

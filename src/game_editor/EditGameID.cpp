@@ -1,7 +1,0 @@
-#include "game_editor/EditGameID.h"
-
-QString &EditGameID()
-{
-    static QString value;
-    return value;
-}
