@@ -1,4 +1,5 @@
 #include "CatalogueFixture.h"
+#include "MessageBoxScript.h"
 
 #include "catalogue/Catalogue.h"
 #include "main_window/ForMain.h"
@@ -58,7 +59,7 @@ private Q_SLOTS:
 
 void tst_TabStripPixels::initTestCase()
 {
-    MessageBox::setTestMode(true);
+    MessageBoxScript::setTestMode(true);
     // The captions' face is the tab control's; pin it so the pictures do not follow the machine's defaults.
     QApplication::setFont(QFont(u"WenQuanYi Zen Hei"_s));
 }
