@@ -47,7 +47,6 @@ const QString Yes = u"是"_s;
 
 int ForMain::run(int argc, char *argv[])
 {
-    WebPane::prepareEnvironment();
     QApplication app(argc, argv);
     setUpApplication();
     ForMain window;

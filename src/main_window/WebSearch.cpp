@@ -31,6 +31,11 @@ QString WebSearch::aboutScheme()
     return u"jyt"_s;
 }
 
+bool WebSearch::remotePagesAllowed(uint effectiveUserId)
+{
+    return effectiveUserId != 0 || qgetenv("JUYOUTAI_ALLOW_ROOT_WEB") == "1";
+}
+
 QString WebSearch::prefix()
 {
     return s_prefix;

@@ -1,4 +1,4 @@
-#include "main_window/AboutSchemeHandler.h"
+#include "web_helper/AboutSchemeHandler.h"
 
 #include "main_window/WebSearch.h"
 

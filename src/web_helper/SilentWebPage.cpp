@@ -1,4 +1,4 @@
-#include "main_window/SilentWebPage.h"
+#include "web_helper/SilentWebPage.h"
 
 #include "main_window/WebSearch.h"
 
