@@ -229,17 +229,21 @@ void WebPane::readHelper()
 void WebPane::handleReport(const QJsonObject &report)
 {
     const QString event = report.value(u"event"_s).toString();
+    // The helper's own blank start page is no answer to a navigation of ours
+    const QUrl address(report.value(u"url"_s).toString(), QUrl::StrictMode);
+    if (address == blankAddress() && m_address != blankAddress())
+        return;
     if (event == "window"_L1) {
         embed(report.value(u"id"_s).toString());
     } else if (event == "url"_L1) {
-        m_shown = QUrl(report.value(u"url"_s).toString(), QUrl::StrictMode);
+        m_shown = address;
     } else if (event == "title"_L1) {
         m_title = report.value(u"title"_s).toString();
         Q_EMIT titleChanged(m_title);
     } else if (event == "loadFinished"_L1) {
         Q_EMIT loadFinished(report.value(u"ok"_s).toBool());
     } else if (event == "refused"_L1) {
-        m_address = QUrl(report.value(u"url"_s).toString(), QUrl::StrictMode);
+        m_address = address;
         showNotice(RootNotice);
     } else if (event == "result"_L1) {
         Q_EMIT scriptResult(report.value(u"id"_s).toInt(), report.value(u"value"_s).toVariant());
@@ -250,6 +254,8 @@ void WebPane::embed(const QString &windowId)
 {
     m_windowKnown = true;
     if (canEmbed()) {
+        // The helper made its window anew; the old one is gone
+        delete m_container;
         QWindow *window = QWindow::fromWinId(WId(windowId.toULongLong()));
         m_container = QWidget::createWindowContainer(window, this);
         m_container->setObjectName(u"WebView"_s);

@@ -5,6 +5,7 @@
 #include "web_helper/SilentWebPage.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QJsonValue>
 #include <QLoggingCategory>
 #include <QWebEngineDownloadRequest>
@@ -36,8 +37,9 @@ WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
         Q_EMIT report({{u"event"_s, u"title"_s}, {u"title"_s, title}});
     });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        reportAddress(m_page->url());
-        Q_EMIT report({{u"event"_s, u"loadFinished"_s}, {u"ok"_s, ok}});
+        const QString address = m_page->url().toString(QUrl::FullyEncoded);
+        Q_EMIT report({{u"event"_s, u"url"_s}, {u"url"_s, address}});
+        Q_EMIT report({{u"event"_s, u"loadFinished"_s}, {u"ok"_s, ok}, {u"url"_s, address}});
     });
 
     m_view = new QWebEngineView();
@@ -45,6 +47,10 @@ WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
     m_view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     m_view->setPage(m_page);
     m_view->move(0, 0);
+    m_view->installEventFilter(this);
+    // The first page gives the view its drawing surface, which makes its window anew; done
+    // now, that happens before the menu places and shows the window
+    m_page->setUrl(QUrl(u"about:blank"_s));
 }
 
 WebHelper::~WebHelper()
@@ -71,7 +77,21 @@ void WebHelper::prepareEnvironment()
 
 void WebHelper::announce()
 {
-    Q_EMIT report({{u"event"_s, u"window"_s}, {u"id"_s, QString::number(m_view->winId())}});
+    const WId window = m_view->winId();
+    if (m_announced && window == m_window)
+        return;
+    m_announced = true;
+    m_window = window;
+    Q_EMIT report({{u"event"_s, u"window"_s}, {u"id"_s, QString::number(window)}});
+}
+
+bool WebHelper::eventFilter(QObject *watched, QEvent *event)
+{
+    // A window being made anew is announced once it exists; its end is not
+    if (watched == m_view && event->type() == QEvent::WinIdChange && m_announced
+        && m_view->testAttribute(Qt::WA_WState_Created))
+        announce();
+    return QObject::eventFilter(watched, event);
 }
 
 void WebHelper::handle(const QJsonObject &command)

@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QUrl>
+#include <qwindowdefs.h>
 
 class AboutSchemeHandler;
 class QWebEngineDownloadRequest;
@@ -28,7 +29,8 @@ public:
     // Commands are JSON objects whose "do" names the action: navigate (url), silent (on),
     // show, hide, resize (width, height) and run (id, script).
     void handle(const QJsonObject &command);
-    // Sends the window id, the first message the menu waits for.
+    // Sends the window id, the first message the menu waits for, and again whenever the
+    // window is made anew (the engine's drawing surface replaces the first one).
     void announce();
 
     QWebEngineView *view() const;
@@ -37,8 +39,11 @@ public:
 
 Q_SIGNALS:
     // Reports are JSON objects whose "event" names them: window (id), url, title,
-    // loadFinished (ok), refused (url) and result (id, value).
+    // loadFinished (ok, url), refused (url) and result (id, value).
     void report(const QJsonObject &event);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void navigate(const QUrl &address);
@@ -50,4 +55,6 @@ private:
     AboutSchemeHandler *m_aboutHandler = nullptr;
     SilentWebPage *m_page = nullptr;
     QWebEngineView *m_view = nullptr;
+    WId m_window = 0;
+    bool m_announced = false;
 };

@@ -183,7 +183,8 @@ void tst_WebHelper::reportsWindowAddressAndLoads()
     QCOMPARE(helper.view()->size(), QSize(320, 200));
     const QUrl plain(m_server.base() + "/plain"_L1);
     QVERIFY(load(helper, plain));
-    QTRY_VERIFY(reports.contains(QJsonObject{{u"event"_s, u"loadFinished"_s}, {u"ok"_s, true}}));
+    QTRY_VERIFY(reports.contains(
+        QJsonObject{{u"event"_s, u"loadFinished"_s}, {u"ok"_s, true}, {u"url"_s, plain.toString()}}));
     QVERIFY(reports.contains(QJsonObject{{u"event"_s, u"url"_s}, {u"url"_s, plain.toString()}}));
 
     // The helper keeps to the menu's rule on its own
