@@ -93,8 +93,9 @@ void WebPane::Navigate(const QUrl &address)
         showNotice(RootNotice);
         return;
     }
-    startHelper();
+    // A helper that cannot start says so through the notice
     hideNotice();
+    startHelper();
     send({{u"do"_s, u"navigate"_s}, {u"url"_s, address.toString(QUrl::FullyEncoded)}});
 }
 

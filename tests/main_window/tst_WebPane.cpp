@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -54,6 +55,7 @@ private Q_SLOTS:
     void sessionLeavesNothingOnDisk();
     void killedHelperIsRestartedByTheNextNavigation();
     void destroyedPaneLeavesNoHelper();
+    void helperEndsWhenTheMenuIsGone();
 
 private:
     bool load(WebPane &pane, const QUrl &address);
@@ -332,6 +334,20 @@ void tst_WebPane::destroyedPaneLeavesNoHelper()
     }
     // Waited for by the pane, so it is gone at once, not a zombie left for later
     QVERIFY(!processRuns(helper));
+}
+
+void tst_WebPane::helperEndsWhenTheMenuIsGone()
+{
+    // A menu that is killed closes nothing itself; its end of the pipe closes with it
+    QProcess helper;
+    helper.start(WebPane::helperProgram());
+    QVERIFY(helper.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(helper.canReadLine(), 20000);
+    QVERIFY(helper.readLine().contains("\"window\""));
+    helper.closeWriteChannel();
+    QVERIFY(helper.waitForFinished(10000));
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(helper.exitCode(), 0);
 }
 
 int main(int argc, char **argv)
