@@ -2,7 +2,7 @@
 
 #include "main_window/WebSearch.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -145,6 +145,18 @@ int WebPane::runScript(const QString &script)
     return m_lastScript;
 }
 
+bool WebPane::eventFilter(QObject *watched, QEvent *event)
+{
+    // The keyboard stays with the helper's window until a click elsewhere in the menu takes it back
+    if (event->type() == QEvent::MouseButtonPress && m_container && m_container->isVisible()) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        QWindow *menu = window()->windowHandle();
+        if (widget && widget != m_container && widget->window() == window() && menu)
+            menu->requestActivate();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void WebPane::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -262,6 +274,7 @@ void WebPane::embed(const QString &windowId)
         m_container->setObjectName(u"WebView"_s);
         m_container->setVisible(!isNoticeShown());
         m_layout->addWidget(m_container);
+        qApp->installEventFilter(this);
     }
     // The helper shows its window once it lies inside the pane
     QTimer::singleShot(0, this, &WebPane::showHelperWindow);
