@@ -1,15 +1,12 @@
 // juyoutai-bench [GAMES...]: times start-up, tab refills and searches on generated catalogues.
 #include "MenuBenchmark.h"
 
-#include "main_window/WebPane.h"
-
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    WebPane::prepareEnvironment();
     QApplication app(argc, argv);
     QList<int> sizes;
     for (const QString &arg : QCoreApplication::arguments().mid(1))

@@ -56,7 +56,7 @@ deb=$tmp/deb/juyoutai_${version}_amd64.deb
 
 files=$(dpkg-deb -c "$deb" | awk '{ print $6 $7 $8 }')
 for path in \
-  ./$PROGRAM_DIR/juyoutai ./$PROGRAM_DIR/juyoutai-catalogue ./$PROGRAM_DIR/juyoutai-demo-game \
+  ./$PROGRAM_DIR/juyoutai ./$PROGRAM_DIR/juyoutai-web ./$PROGRAM_DIR/juyoutai-catalogue ./$PROGRAM_DIR/juyoutai-demo-game \
   ./$PROGRAM_DIR/SkinH.SH "./usr/bin/juyoutai-catalogue->/$PROGRAM_DIR/juyoutai-catalogue" \
   ./usr/share/applications/juyoutai.desktop ./usr/share/metainfo/juyoutai.metainfo.xml \
   ./usr/share/icons/hicolor/scalable/apps/juyoutai.svg ./usr/share/icons/hicolor/48x48/apps/juyoutai.png \

@@ -16,5 +16,5 @@ bash scripts/check-package.sh build-tests # the install rules, the .deb and the 
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   BUILD_TYPE=Debug BUILD_DIR=build-asan bash scripts/build.sh -DJYT_SANITIZE=ON
   ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-asan --output-on-failure -j"$jobs" -E 'tst_WebPane'
+    ctest --test-dir build-asan --output-on-failure -j"$jobs" -E 'tst_WebPane|tst_WebHelper'
 fi

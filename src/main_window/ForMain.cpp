@@ -14,7 +14,7 @@
 #include "main_window/ImageList.h"
 #include "main_window/TabSkinPainter.h"
 #include "main_window/WebPane.h"
-#include "main_window/WebSearch.h"
+#include "platform/WebSearch.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
 #include "platform/QtTranslations.h"
@@ -50,7 +50,6 @@ const QString Yes = u"是"_s;
 
 int ForMain::run(int argc, char *argv[])
 {
-    WebPane::prepareEnvironment();
     QApplication app(argc, argv);
     setUpApplication();
     ForMain window;

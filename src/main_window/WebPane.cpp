@@ -1,16 +1,16 @@
 #include "main_window/WebPane.h"
 
-#include "main_window/AboutSchemeHandler.h"
-#include "main_window/SilentWebPage.h"
-#include "main_window/WebSearch.h"
+#include "platform/WebSearch.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
-#include <QLoggingCategory>
+#include <QProcess>
+#include <QTimer>
 #include <QVBoxLayout>
-#include <QWebEngineDownloadRequest>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
+#include <QWindow>
 
 #include <unistd.h>
 
@@ -23,7 +23,15 @@ const QUrl &blankAddress()
     return blank;
 }
 
-const char RootWebOptIn[] = "JUYOUTAI_ALLOW_ROOT_WEB";
+const QString RootNotice = u"以管理员身份运行时不显示网页。"_s;
+const QString EndedNotice = u"网页组件已退出，请重新搜索。"_s;
+const QString MissingNotice = u"找不到网页组件，请重新安装聚游台。"_s;
+
+// Only an X11 display can place another program's window inside ours
+bool canEmbed()
+{
+    return QGuiApplication::platformName() == "xcb"_L1;
+}
 }
 
 WebPane::WebPane(QWidget *parent)
@@ -33,7 +41,7 @@ WebPane::WebPane(QWidget *parent)
     , m_remotePagesAllowed(remotePagesAllowed(::geteuid()))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
-    m_notice = new QLabel(u"以管理员身份运行时不显示网页。"_s, this);
+    m_notice = new QLabel(RootNotice, this);
     m_notice->setObjectName(u"RemotePageNotice"_s);
     m_notice->setAlignment(Qt::AlignCenter);
     m_notice->setWordWrap(true);
@@ -44,24 +52,7 @@ WebPane::WebPane(QWidget *parent)
 
 WebPane::~WebPane()
 {
-    // The page must go before its profile
-    delete m_view;
-    delete m_page;
-    delete m_aboutHandler;
-    delete m_profile;
-}
-
-void WebPane::prepareEnvironment()
-{
-    // The engine will not start as root with its sandbox on; normal users keep it. Without the
-    // sandbox root is shown only the local about page (see remotePagesAllowed).
-    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (!QCoreApplication::instance())
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    AboutSchemeHandler::registerScheme();
-    // The engine reports its start-up settings on the console; a player has no use for them.
-    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
+    stopHelper();
 }
 
 QUrl WebPane::aboutAddress()
@@ -71,7 +62,12 @@ QUrl WebPane::aboutAddress()
 
 bool WebPane::remotePagesAllowed(uint effectiveUserId)
 {
-    return effectiveUserId != 0 || qgetenv(RootWebOptIn) == "1";
+    return WebSearch::remotePagesAllowed(effectiveUserId);
+}
+
+QString WebPane::helperProgram()
+{
+    return QCoreApplication::applicationDirPath() + "/juyoutai-web"_L1;
 }
 
 void WebPane::Navigate(const QString &address)
@@ -83,28 +79,31 @@ void WebPane::Navigate(const QUrl &address)
 {
     if (address == blankAddress()) {
         m_address = address;
-        showNotice(false);
-        if (m_page)
-            m_page->setUrl(address);
+        m_shown.clear();
+        hideNotice();
+        if (m_helper)
+            send({{u"do"_s, u"navigate"_s}, {u"url"_s, address.toString()}});
         return;
     }
     if (!WebSearch::isAllowedAddress(address))
         return;
     m_address = address;
+    m_shown.clear();
     if (!m_remotePagesAllowed && address != aboutAddress()) {
-        showNotice(true);
+        showNotice(RootNotice);
         return;
     }
-    startEngine();
-    showNotice(false);
-    m_page->load(address);
+    // A helper that cannot start says so through the notice
+    hideNotice();
+    startHelper();
+    send({{u"do"_s, u"navigate"_s}, {u"url"_s, address.toString(QUrl::FullyEncoded)}});
 }
 
 void WebPane::SetSilent(bool silent)
 {
     m_silent = silent;
-    if (m_page)
-        m_page->setSilent(silent);
+    if (m_helper)
+        send({{u"do"_s, u"silent"_s}, {u"on"_s, silent}});
 }
 
 bool WebPane::isSilent() const
@@ -114,15 +113,19 @@ bool WebPane::isSilent() const
 
 QUrl WebPane::url() const
 {
-    if (!m_page || isNoticeShown())
+    if (isNoticeShown() || m_shown.isEmpty())
         return m_address;
-    const QUrl current = m_page->url();
-    return current.isEmpty() ? m_address : current;
+    return m_shown;
+}
+
+QString WebPane::title() const
+{
+    return m_title;
 }
 
 bool WebPane::isEngineStarted() const
 {
-    return m_view != nullptr;
+    return m_helper != nullptr;
 }
 
 bool WebPane::isNoticeShown() const
@@ -130,56 +133,185 @@ bool WebPane::isNoticeShown() const
     return !m_notice->isHidden();
 }
 
-QWebEngineView *WebPane::view()
+qint64 WebPane::helperProcessId() const
 {
-    startEngine();
-    return m_view;
+    return m_helper ? m_helper->processId() : 0;
 }
 
-QWebEnginePage *WebPane::page()
+int WebPane::runScript(const QString &script)
 {
-    startEngine();
-    return m_page;
+    startHelper();
+    send({{u"do"_s, u"run"_s}, {u"id"_s, ++m_lastScript}, {u"script"_s, script}});
+    return m_lastScript;
 }
 
-QWebEngineProfile *WebPane::profile()
+bool WebPane::eventFilter(QObject *watched, QEvent *event)
 {
-    startEngine();
-    return m_profile;
+    // The keyboard stays with the helper's window until a click elsewhere in the menu takes it back
+    if (event->type() == QEvent::MouseButtonPress && m_container && m_container->isVisible()) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        QWindow *menu = window()->windowHandle();
+        if (widget && widget != m_container && widget->window() == window() && menu)
+            menu->requestActivate();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
-void WebPane::startEngine()
+void WebPane::showEvent(QShowEvent *event)
 {
-    if (m_view)
+    QWidget::showEvent(event);
+    showHelperWindow();
+}
+
+void WebPane::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (m_helper)
+        send({{u"do"_s, u"hide"_s}});
+}
+
+void WebPane::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_helper)
+        send({{u"do"_s, u"resize"_s}, {u"width"_s, width()}, {u"height"_s, height()}});
+}
+
+void WebPane::startHelper()
+{
+    if (m_helper)
         return;
-    // A profile without a storage name is off the record: everything stays in memory
-    m_profile = new QWebEngineProfile();
-    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-    m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    m_aboutHandler = new AboutSchemeHandler();
-    m_profile->installUrlSchemeHandler(WebSearch::aboutScheme().toLatin1(), m_aboutHandler);
-    connect(m_profile, &QWebEngineProfile::downloadRequested, this, &WebPane::refuseDownload);
-
-    m_page = new SilentWebPage(m_profile);
-    m_page->setSilent(m_silent);
-    m_page->setRemotePagesAllowed(m_remotePagesAllowed);
-    connect(m_page, &SilentWebPage::remotePageRefused, this, [this](const QUrl &address) {
-        m_address = address;
-        showNotice(true);
+    m_pending.clear();
+    m_title.clear();
+    m_helper = new QProcess(this);
+    m_helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(m_helper, &QProcess::readyReadStandardOutput, this, &WebPane::readHelper);
+    connect(m_helper, &QProcess::finished, this, [this] { helperGone(EndedNotice); });
+    connect(m_helper, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            helperGone(MissingNotice);
     });
-    m_view = new QWebEngineView(this);
-    m_view->setPage(m_page);
-    m_layout->addWidget(m_view);
+    QStringList arguments;
+    if (!m_remotePagesAllowed)
+        arguments.append(u"--no-remote-pages"_s);
+    m_helper->start(helperProgram(), arguments);
+    send({{u"do"_s, u"silent"_s}, {u"on"_s, m_silent}});
+    send({{u"do"_s, u"resize"_s}, {u"width"_s, width()}, {u"height"_s, height()}});
 }
 
-void WebPane::refuseDownload(QWebEngineDownloadRequest *download)
+void WebPane::stopHelper()
 {
-    download->cancel();
+    if (!m_helper)
+        return;
+    QProcess *helper = m_helper;
+    m_helper = nullptr;
+    helper->disconnect(this);
+    // The helper ends when its input closes; one that hangs is not waited for
+    helper->closeWriteChannel();
+    if (!helper->waitForFinished(2000)) {
+        helper->kill();
+        helper->waitForFinished(2000);
+    }
+    delete helper;
+    // Its window is gone with it
+    delete m_container;
+    m_container = nullptr;
+    m_windowKnown = false;
 }
 
-void WebPane::showNotice(bool shown)
+void WebPane::send(const QJsonObject &command)
 {
-    m_notice->setVisible(shown);
-    if (m_view)
-        m_view->setVisible(!shown);
+    if (m_helper)
+        m_helper->write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
+}
+
+void WebPane::readHelper()
+{
+    if (!m_helper)
+        return;
+    m_pending += m_helper->readAllStandardOutput();
+    qsizetype end;
+    while ((end = m_pending.indexOf('\n')) >= 0) {
+        const QJsonDocument line = QJsonDocument::fromJson(m_pending.left(end));
+        m_pending.remove(0, end + 1);
+        if (line.isObject())
+            handleReport(line.object());
+    }
+}
+
+void WebPane::handleReport(const QJsonObject &report)
+{
+    const QString event = report.value(u"event"_s).toString();
+    // The helper's own blank start page is no answer to a navigation of ours
+    const QUrl address(report.value(u"url"_s).toString(), QUrl::StrictMode);
+    if (address == blankAddress() && m_address != blankAddress())
+        return;
+    if (event == "window"_L1) {
+        embed(report.value(u"id"_s).toString());
+    } else if (event == "url"_L1) {
+        m_shown = address;
+    } else if (event == "title"_L1) {
+        m_title = report.value(u"title"_s).toString();
+        Q_EMIT titleChanged(m_title);
+    } else if (event == "loadFinished"_L1) {
+        Q_EMIT loadFinished(report.value(u"ok"_s).toBool());
+    } else if (event == "refused"_L1) {
+        m_address = address;
+        showNotice(RootNotice);
+    } else if (event == "result"_L1) {
+        Q_EMIT scriptResult(report.value(u"id"_s).toInt(), report.value(u"value"_s).toVariant());
+    }
+}
+
+void WebPane::embed(const QString &windowId)
+{
+    m_windowKnown = true;
+    if (canEmbed()) {
+        // The helper made its window anew; the old one is gone
+        delete m_container;
+        QWindow *window = QWindow::fromWinId(WId(windowId.toULongLong()));
+        m_container = QWidget::createWindowContainer(window, this);
+        m_container->setObjectName(u"WebView"_s);
+        m_container->setVisible(!isNoticeShown());
+        m_layout->addWidget(m_container);
+        qApp->installEventFilter(this);
+    }
+    // The helper shows its window once it lies inside the pane
+    QTimer::singleShot(0, this, &WebPane::showHelperWindow);
+}
+
+void WebPane::showHelperWindow()
+{
+    if (m_helper && m_windowKnown && isVisible())
+        send({{u"do"_s, u"show"_s}});
+}
+
+void WebPane::helperGone(const QString &notice)
+{
+    if (!m_helper)
+        return;
+    m_helper->disconnect(this);
+    m_helper->deleteLater();
+    m_helper = nullptr;
+    delete m_container;
+    m_container = nullptr;
+    m_windowKnown = false;
+    m_shown.clear();
+    showNotice(notice);
+    Q_EMIT helperEnded();
+}
+
+void WebPane::showNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->show();
+    if (m_container)
+        m_container->hide();
+}
+
+void WebPane::hideNotice()
+{
+    m_notice->hide();
+    if (m_container)
+        m_container->show();
 }

@@ -1,21 +1,18 @@
 #pragma once
 
+#include <QByteArray>
 #include <QUrl>
 #include <QWidget>
 
-class AboutSchemeHandler;
 class QLabel;
+class QProcess;
 class QVBoxLayout;
-class QWebEngineDownloadRequest;
-class QWebEnginePage;
-class QWebEngineProfile;
-class QWebEngineView;
-class SilentWebPage;
 
-// The web search pane that lies over the game list. Its profile is off the record, so a
-// session leaves no cookies, cache or history behind for the next player.
-// The web engine starts on the first navigation to a real page: until then the pane only
-// reports "about:blank", which keeps the engine's start-up off the way to the first window.
+// The web search pane that lies over the game list. The page itself is shown by the web helper,
+// a program of its own started beside the menu on the first navigation to a real page, so the
+// menu never loads the web engine; the helper's window is placed inside the pane. Until then
+// the pane only reports "about:blank". If the helper ends, the pane says so and the next
+// navigation starts it again; the helper ends with the pane, or when the menu is gone.
 // Run by root, the engine has no sandbox, so the pane shows a notice instead of any web page
 // (the about page still opens); the test suite opts in to real pages with JUYOUTAI_ALLOW_ROOT_WEB=1.
 class WebPane : public QWidget
@@ -26,11 +23,11 @@ public:
     explicit WebPane(QWidget *parent = nullptr);
     ~WebPane() override;
 
-    // Call before the application object is made: the engine reads these at its start.
-    static void prepareEnvironment();
     static QUrl aboutAddress();
     // False for root (effective user id 0) unless JUYOUTAI_ALLOW_ROOT_WEB is "1".
     static bool remotePagesAllowed(uint effectiveUserId);
+    // The helper program, in the menu's own folder.
+    static QString helperProgram();
 
     // Loads the address if it is allowed (http, https, the about page or "about:blank");
     // anything else is ignored.
@@ -40,26 +37,48 @@ public:
 
     bool isSilent() const;
     QUrl url() const;
+    QString title() const;
     bool isEngineStarted() const;
     bool isNoticeShown() const;
+    // The running helper's process id, or 0.
+    qint64 helperProcessId() const;
+    // Runs a script in the page; its value arrives with scriptResult under the returned number.
+    int runScript(const QString &script);
 
-    // These start the engine when it is not running yet.
-    QWebEngineView *view();
-    QWebEnginePage *page();
-    QWebEngineProfile *profile();
+Q_SIGNALS:
+    void loadFinished(bool ok);
+    void titleChanged(const QString &title);
+    void scriptResult(int id, const QVariant &value);
+    void helperEnded();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void startEngine();
-    void refuseDownload(QWebEngineDownloadRequest *download);
-    void showNotice(bool shown);
+    void startHelper();
+    void stopHelper();
+    void send(const QJsonObject &command);
+    void readHelper();
+    void handleReport(const QJsonObject &report);
+    void embed(const QString &windowId);
+    void showHelperWindow();
+    void helperGone(const QString &notice);
+    void showNotice(const QString &text);
+    void hideNotice();
 
     QVBoxLayout *m_layout = nullptr;
     QLabel *m_notice = nullptr;
-    QWebEngineProfile *m_profile = nullptr;
-    AboutSchemeHandler *m_aboutHandler = nullptr;
-    SilentWebPage *m_page = nullptr;
-    QWebEngineView *m_view = nullptr;
+    QProcess *m_helper = nullptr;
+    QWidget *m_container = nullptr;
+    QByteArray m_pending;
     QUrl m_address;
+    QUrl m_shown;
+    QString m_title;
     bool m_silent = false;
     bool m_remotePagesAllowed = true;
+    bool m_windowKnown = false;
+    int m_lastScript = 0;
 };

@@ -8,7 +8,7 @@
 #include "main_window/GameListModel.h"
 #include "main_window/ImageList.h"
 #include "main_window/WebPane.h"
-#include "main_window/WebSearch.h"
+#include "platform/WebSearch.h"
 #include "IconFile.h"
 #include "MessageBoxScript.h"
 #include "platform/IconCache.h"
@@ -89,6 +89,7 @@ private Q_SLOTS:
     void emptyCatalogueGivesOnlyTheHotTab();
     void tabsFollowTheCategoryTable();
     void hotTabListsExactlyTheHotGames();
+    void startUpStartsNoWebHelper();
     void categoryTabListsItsGamesAndHidesTheWebPane();
     void hotCaptionCategoryListsTheHotGames();
     void iconSourcesFollowTheIconColumn();
@@ -204,6 +205,18 @@ void tst_ForMain::hotTabListsExactlyTheHotGames()
     // Every row read gets an image, listed or not.
     QCOMPARE(window.imageList1().Count(), 6);
     QCOMPARE(window.gameListModel()->item(1).icon, 5);
+}
+
+void tst_ForMain::startUpStartsNoWebHelper()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.WebBrowserQN->url(), QUrl(u"about:blank"_s));
+    QVERIFY(window.WebBrowserQN->isSilent());
+    QVERIFY(!window.WebBrowserQN->isEngineStarted());
 }
 
 void tst_ForMain::categoryTabListsItsGamesAndHidesTheWebPane()
@@ -637,7 +650,6 @@ void tst_ForMain::theWindowNeverShrinksOverTheTabRow()
 
 int main(int argc, char *argv[])
 {
-    WebPane::prepareEnvironment();
     QApplication app(argc, argv);
     tst_ForMain test;
     return QTest::qExec(&test, argc, argv);

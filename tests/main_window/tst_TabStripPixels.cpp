@@ -3,7 +3,6 @@
 
 #include "catalogue/Catalogue.h"
 #include "main_window/ForMain.h"
-#include "main_window/WebPane.h"
 #include "platform/MessageBox.h"
 #include "platform/SSTab.h"
 
@@ -133,11 +132,5 @@ void tst_TabStripPixels::stripMatchesReference()
     }
 }
 
-int main(int argc, char *argv[])
-{
-    WebPane::prepareEnvironment();
-    QApplication app(argc, argv);
-    tst_TabStripPixels test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(tst_TabStripPixels)
 #include "tst_TabStripPixels.moc"

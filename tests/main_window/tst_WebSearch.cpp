@@ -1,4 +1,4 @@
-#include "main_window/WebSearch.h"
+#include "platform/WebSearch.h"
 
 #include <QTest>
 #include <QUrlQuery>

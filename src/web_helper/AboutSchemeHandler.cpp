@@ -1,6 +1,6 @@
-#include "main_window/AboutSchemeHandler.h"
+#include "web_helper/AboutSchemeHandler.h"
 
-#include "main_window/WebSearch.h"
+#include "platform/WebSearch.h"
 
 #include <QBuffer>
 #include <QFile>

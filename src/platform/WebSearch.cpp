@@ -1,4 +1,4 @@
-#include "main_window/WebSearch.h"
+#include "platform/WebSearch.h"
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +29,11 @@ QUrl WebSearch::aboutAddress()
 QString WebSearch::aboutScheme()
 {
     return u"jyt"_s;
+}
+
+bool WebSearch::remotePagesAllowed(uint effectiveUserId)
+{
+    return effectiveUserId != 0 || qgetenv("JUYOUTAI_ALLOW_ROOT_WEB") == "1";
 }
 
 QString WebSearch::prefix()

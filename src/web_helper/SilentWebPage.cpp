@@ -1,6 +1,6 @@
-#include "main_window/SilentWebPage.h"
+#include "web_helper/SilentWebPage.h"
 
-#include "main_window/WebSearch.h"
+#include "platform/WebSearch.h"
 
 #include <QWebEngineCertificateError>
 #include <QWebEngineNewWindowRequest>

@@ -18,6 +18,10 @@ public:
     static QUrl aboutAddress();
     static QString aboutScheme();
 
+    // False for root (effective user id 0) unless JUYOUTAI_ALLOW_ROOT_WEB is "1": the web engine
+    // runs without its sandbox there.
+    static bool remotePagesAllowed(uint effectiveUserId);
+
     static QString prefix();
     // Tests point the search at a local server; the program itself never changes it.
     static void setPrefixForTesting(const QString &prefix);

@@ -1,0 +1,155 @@
+#include "web_helper/WebHelper.h"
+
+#include "platform/WebSearch.h"
+#include "web_helper/AboutSchemeHandler.h"
+#include "web_helper/SilentWebPage.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QJsonValue>
+#include <QLoggingCategory>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
+    : QObject(parent)
+{
+    // A profile without a storage name is off the record: everything stays in memory
+    m_profile = new QWebEngineProfile();
+    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    m_aboutHandler = new AboutSchemeHandler();
+    m_profile->installUrlSchemeHandler(WebSearch::aboutScheme().toLatin1(), m_aboutHandler);
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this, &WebHelper::refuseDownload);
+
+    m_page = new SilentWebPage(m_profile);
+    m_page->setRemotePagesAllowed(remotePagesAllowed);
+    connect(m_page, &SilentWebPage::remotePageRefused, this, [this](const QUrl &address) {
+        Q_EMIT report({{u"event"_s, u"refused"_s}, {u"url"_s, address.toString(QUrl::FullyEncoded)}});
+    });
+    connect(m_page, &QWebEnginePage::urlChanged, this, &WebHelper::reportAddress);
+    connect(m_page, &QWebEnginePage::titleChanged, this, [this](const QString &title) {
+        Q_EMIT report({{u"event"_s, u"title"_s}, {u"title"_s, title}});
+    });
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        const QString address = m_page->url().toString(QUrl::FullyEncoded);
+        Q_EMIT report({{u"event"_s, u"url"_s}, {u"url"_s, address}});
+        Q_EMIT report({{u"event"_s, u"loadFinished"_s}, {u"ok"_s, ok}, {u"url"_s, address}});
+    });
+
+    m_view = new QWebEngineView();
+    // The menu places the window inside its own; it must never look like a window of its own
+    m_view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    m_view->setPage(m_page);
+    m_view->move(0, 0);
+    m_view->installEventFilter(this);
+    // The first page gives the view its drawing surface, which makes its window anew; done
+    // now, that happens before the menu places and shows the window
+    m_page->setUrl(QUrl(u"about:blank"_s));
+}
+
+WebHelper::~WebHelper()
+{
+    // The page must go before its profile
+    delete m_view;
+    delete m_page;
+    delete m_aboutHandler;
+    delete m_profile;
+}
+
+void WebHelper::prepareEnvironment()
+{
+    // The engine will not start as root with its sandbox on; normal users keep it. Without the
+    // sandbox root is shown only the local about page (see WebSearch::remotePagesAllowed).
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (!QCoreApplication::instance())
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    AboutSchemeHandler::registerScheme();
+    // The engine reports its start-up settings on the console; a player has no use for them.
+    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
+}
+
+void WebHelper::announce()
+{
+    const WId window = m_view->winId();
+    if (m_announced && window == m_window)
+        return;
+    m_announced = true;
+    m_window = window;
+    Q_EMIT report({{u"event"_s, u"window"_s}, {u"id"_s, QString::number(window)}});
+}
+
+bool WebHelper::eventFilter(QObject *watched, QEvent *event)
+{
+    // A window being made anew is announced once it exists; its end is not
+    if (watched == m_view && event->type() == QEvent::WinIdChange && m_announced
+        && m_view->testAttribute(Qt::WA_WState_Created))
+        announce();
+    return QObject::eventFilter(watched, event);
+}
+
+void WebHelper::handle(const QJsonObject &command)
+{
+    const QString action = command.value(u"do"_s).toString();
+    if (action == "navigate"_L1)
+        navigate(QUrl(command.value(u"url"_s).toString(), QUrl::StrictMode));
+    else if (action == "silent"_L1)
+        m_page->setSilent(command.value(u"on"_s).toBool());
+    else if (action == "show"_L1)
+        m_view->show();
+    else if (action == "hide"_L1)
+        m_view->hide();
+    else if (action == "resize"_L1)
+        m_view->setGeometry(0, 0, command.value(u"width"_s).toInt(), command.value(u"height"_s).toInt());
+    else if (action == "run"_L1)
+        runScript(command.value(u"id"_s).toInt(), command.value(u"script"_s).toString());
+}
+
+QWebEngineView *WebHelper::view() const
+{
+    return m_view;
+}
+
+SilentWebPage *WebHelper::page() const
+{
+    return m_page;
+}
+
+QWebEngineProfile *WebHelper::profile() const
+{
+    return m_profile;
+}
+
+void WebHelper::navigate(const QUrl &address)
+{
+    // The menu checks addresses too; this program keeps to the same rule on its own
+    if (address == QUrl(u"about:blank"_s))
+        m_page->setUrl(address);
+    else if (WebSearch::isAllowedAddress(address))
+        m_page->load(address);
+}
+
+void WebHelper::runScript(int id, const QString &script)
+{
+    m_page->runJavaScript(script, [this, id](const QVariant &value) {
+        Q_EMIT report({{u"event"_s, u"result"_s}, {u"id"_s, id}, {u"value"_s, QJsonValue::fromVariant(value)}});
+    });
+}
+
+void WebHelper::refuseDownload(QWebEngineDownloadRequest *download)
+{
+    download->cancel();
+    // The page stays where it was; the menu had been told of the refused address
+    reportAddress(m_page->url());
+}
+
+void WebHelper::reportAddress(const QUrl &address)
+{
+    Q_EMIT report({{u"event"_s, u"url"_s}, {u"url"_s, address.toString(QUrl::FullyEncoded)}});
+}

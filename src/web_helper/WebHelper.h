@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QUrl>
+#include <qwindowdefs.h>
+
+class AboutSchemeHandler;
+class QWebEngineDownloadRequest;
+class QWebEngineProfile;
+class QWebEngineView;
+class SilentWebPage;
+
+// The web view of the web pane, run in a program of its own so the menu never loads the web
+// engine. Its profile is off the record, so a session leaves no cookies, cache or history behind
+// for the next player. It obeys one command at a time and reports what the menu needs to know:
+// its window (which the menu embeds), the address shown, finished loads and refused pages.
+class WebHelper : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit WebHelper(bool remotePagesAllowed, QObject *parent = nullptr);
+    ~WebHelper() override;
+
+    // Call before the application object is made: the engine reads these at its start.
+    static void prepareEnvironment();
+
+    // Commands are JSON objects whose "do" names the action: navigate (url), silent (on),
+    // show, hide, resize (width, height) and run (id, script).
+    void handle(const QJsonObject &command);
+    // Sends the window id, the first message the menu waits for, and again whenever the
+    // window is made anew (the engine's drawing surface replaces the first one).
+    void announce();
+
+    QWebEngineView *view() const;
+    SilentWebPage *page() const;
+    QWebEngineProfile *profile() const;
+
+Q_SIGNALS:
+    // Reports are JSON objects whose "event" names them: window (id), url, title,
+    // loadFinished (ok, url), refused (url) and result (id, value).
+    void report(const QJsonObject &event);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void navigate(const QUrl &address);
+    void runScript(int id, const QString &script);
+    void refuseDownload(QWebEngineDownloadRequest *download);
+    void reportAddress(const QUrl &address);
+
+    QWebEngineProfile *m_profile = nullptr;
+    AboutSchemeHandler *m_aboutHandler = nullptr;
+    SilentWebPage *m_page = nullptr;
+    QWebEngineView *m_view = nullptr;
+    WId m_window = 0;
+    bool m_announced = false;
+};

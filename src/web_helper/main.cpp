@@ -1,0 +1,31 @@
+// juyoutai-web: the web view of the menu's web pane, started by the menu and spoken to over its
+// standard input and output; it ends when the menu closes its end.
+#include "platform/WebSearch.h"
+#include "platform/QtTranslations.h"
+#include "web_helper/CommandChannel.h"
+#include "web_helper/WebHelper.h"
+
+#include <QApplication>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char *argv[])
+{
+    WebHelper::prepareEnvironment();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"juyoutai-web"_s);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QtTranslations::install();
+    // The menu may forbid remote pages; it cannot allow what this program's own rule refuses
+    const bool remote = WebSearch::remotePagesAllowed(::geteuid())
+        && !QCoreApplication::arguments().contains(u"--no-remote-pages"_s);
+    CommandChannel channel;
+    WebHelper helper(remote);
+    QObject::connect(&helper, &WebHelper::report, &channel, &CommandChannel::send);
+    QObject::connect(&channel, &CommandChannel::received, &helper, &WebHelper::handle);
+    QObject::connect(&channel, &CommandChannel::closed, &app, &QCoreApplication::quit);
+    helper.announce();
+    return app.exec();
+}
