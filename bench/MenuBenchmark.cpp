@@ -85,8 +85,7 @@ double MenuBenchmark::floorFor(const QString &statement) const
 
 void MenuBenchmark::row(const QString &what, double ms, double floorMs) const
 {
-    out() << qSetFieldWidth(44) << Qt::left << what << qSetFieldWidth(10) << Qt::right
-          << QString::number(ms, 'f', 1);
+    out() << qSetFieldWidth(44) << Qt::left << what << qSetFieldWidth(10) << Qt::right << QString::number(ms, 'f', 1);
     if (floorMs > 0)
         out() << qSetFieldWidth(10) << QString::number(ms / floorMs, 'f', 2) + u'x';
     out() << qSetFieldWidth(0) << Qt::endl;
@@ -128,16 +127,26 @@ void MenuBenchmark::run()
         row(pass + u"category tab refill"_s, median([&] {
                 prepare();
                 window->MenuSStab->setTab(window->MenuSStab->Tab() == 1 ? 2 : 1);
-            }), categoryFloor);
+            }),
+            categoryFloor);
         window->MenuSStab->setTab(0);
-        row(pass + u"Hot refill"_s, median([&] { prepare(); window->REloadMenuSStab(); }), hotFloor);
-        row(pass + u"ReloadForMain"_s, median([&] { prepare(); window->ReloadForMain(); }), hotFloor);
+        row(pass + u"Hot refill"_s, median([&] {
+                prepare();
+                window->REloadMenuSStab();
+            }),
+            hotFloor);
+        row(pass + u"ReloadForMain"_s, median([&] {
+                prepare();
+                window->ReloadForMain();
+            }),
+            hotFloor);
         for (const QString &query : {u"s"_s, QString::number(m_games - 1), u"反恐"_s}) {
             row(pass + u"search \""_s + query + u'"', median([&] {
                     prepare();
                     window->SerchText->setText(query);
                     window->SerchCommand_Click();
-                }), hotFloor);
+                }),
+                hotFloor);
         }
     };
     // The window paints at once with white canvases and the icons follow from worker threads:
@@ -157,7 +166,8 @@ void MenuBenchmark::run()
             requested = model->pendingIcons();
             while (model->pendingIcons() > 0)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }), hotFloor);
+        }),
+        hotFloor);
     out() << u"  (icon files read in the background per paint: %1)"_s.arg(requested) << Qt::endl;
     fills(u"cold: "_s, true);
     fills(u"warm: "_s, false);

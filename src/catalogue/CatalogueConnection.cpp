@@ -37,8 +37,8 @@ void checkPages(sqlite3 *db)
     if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1);", -1, &stmt, nullptr) != SQLITE_OK)
         throw CatalogueError(sqlite3_extended_errcode(db) & 0xff, QString::fromUtf8(sqlite3_errmsg(db)));
     const int rc = sqlite3_step(stmt);
-    const bool whole = rc == SQLITE_ROW
-        && qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "ok") == 0;
+    const bool whole =
+        rc == SQLITE_ROW && qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "ok") == 0;
     const int code = rc == SQLITE_ROW ? SQLITE_CORRUPT : sqlite3_extended_errcode(db) & 0xff;
     const QString text = QString::fromUtf8(rc == SQLITE_ROW ? sqlite3_errstr(code) : sqlite3_errmsg(db));
     sqlite3_finalize(stmt);
@@ -151,9 +151,11 @@ void CatalogueConnection::Create(const QString &path, const QString &password)
     const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         const int error = errno;
-        throw CatalogueError(SQLITE_CANTOPEN, error == EEXIST || error == ELOOP
-                                 ? QStringLiteral("文件已存在（或是一个链接），不会覆盖：%1").arg(absolute)
-                                 : QStringLiteral("无法创建文件：%1（%2）").arg(absolute, QString::fromLocal8Bit(strerror(error))));
+        throw CatalogueError(
+            SQLITE_CANTOPEN,
+            error == EEXIST || error == ELOOP
+                ? QStringLiteral("文件已存在（或是一个链接），不会覆盖：%1").arg(absolute)
+                : QStringLiteral("无法创建文件：%1（%2）").arg(absolute, QString::fromLocal8Bit(strerror(error))));
     }
     ::close(fd);
     sqlite3 *db = nullptr;

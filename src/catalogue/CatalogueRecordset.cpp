@@ -100,8 +100,9 @@ void CatalogueRecordset::Open(const QString &source, CatalogueConnection &connec
     // The row number of each selected row is the key by which edits find their row again;
     // a user column of the same name must not stand in for it.
     const QString rowKey = rowKeyName(connection, match.captured(1));
-    const CatalogueConnection::SharedSnapshot snapshot = connection.query(
-        u"Select "_s + (rowKey.isEmpty() ? u"NULL"_s : rowKey) + u", * From "_s + match.captured(1) + match.captured(2));
+    const CatalogueConnection::SharedSnapshot snapshot =
+        connection.query(u"Select "_s + (rowKey.isEmpty() ? u"NULL"_s : rowKey) + u", * From "_s + match.captured(1)
+                         + match.captured(2));
     m_columns = snapshot->columns;
     m_rows = snapshot->rows;
     m_changed = QList<bool>(m_columns.size(), false);
@@ -151,7 +152,8 @@ const CatalogueRecordset::Row &CatalogueRecordset::currentRow() const
 void CatalogueRecordset::requireRowKey() const
 {
     if (m_rowKey.isEmpty())
-        throw CatalogueError(SQLITE_ERROR, u"表 %1 的字段占用了 rowid、_rowid_ 和 oid，无法确定要修改的行，未做任何修改"_s.arg(m_table));
+        throw CatalogueError(
+            SQLITE_ERROR, u"表 %1 的字段占用了 rowid、_rowid_ 和 oid，无法确定要修改的行，未做任何修改"_s.arg(m_table));
 }
 
 QString CatalogueRecordset::Field(const QString &column) const
@@ -242,8 +244,9 @@ void CatalogueRecordset::storeEditedRow()
         assignments.append(quotedIdentifier(m_columns.at(i)) + u"=?"_s);
         values.append(row.values.at(i));
     }
-    Statement stmt = prepare(*m_connection, u"Update %1 Set %2 Where %3=?"_s.arg(quotedIdentifier(m_table),
-                                                                               assignments.join(u','), m_rowKey));
+    Statement stmt =
+        prepare(*m_connection,
+                u"Update %1 Set %2 Where %3=?"_s.arg(quotedIdentifier(m_table), assignments.join(u','), m_rowKey));
     int index = 1;
     for (const QString &value : values)
         bindText(*m_connection, stmt.get(), index++, value);

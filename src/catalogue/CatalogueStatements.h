@@ -8,13 +8,13 @@ namespace CatalogueStatements {
 
 QString quoted(const QString &value);
 
-QString selectTypeList();                          // read or add categories
-QString selectTypeByName(const QString &name);     // rename a category
-QString deleteTypeByName(const QString &name);     // delete a category
-QString selectGameList();                          // every game; add a game; rename walk
-QString selectGamesByType(const QString &type);    // one category's games
-QString selectGameById(const QString &gameId);     // modify a game; throws unless gameId is a number
-QString deleteGameByName(const QString &name);     // delete every game of a name
-QString deleteGameById(const QString &gameId);     // delete one game; throws unless gameId is a number
+QString selectTypeList(); // read or add categories
+QString selectTypeByName(const QString &name); // rename a category
+QString deleteTypeByName(const QString &name); // delete a category
+QString selectGameList(); // every game; add a game; rename walk
+QString selectGamesByType(const QString &type); // one category's games
+QString selectGameById(const QString &gameId); // modify a game; throws unless gameId is a number
+QString deleteGameByName(const QString &name); // delete every game of a name
+QString deleteGameById(const QString &gameId); // delete one game; throws unless gameId is a number
 
 } // namespace CatalogueStatements

@@ -202,8 +202,13 @@ void ForMtype::fillTable(CatalogueRecordset &rs)
         const GameRecord game = GameRecord::read(rs);
         // A NULL icon counts as none, like the stored "无"; an empty text stays empty.
         const bool defaultIcon = game.GameIcon.isNull() || game.GameIcon == NoValue;
-        const QStringList texts{game.GameID,  game.GameName, game.GamePath, game.GameRun,
-                                game.GameHot, game.GameType, defaultIcon ? DefaultIcon : game.GameIcon,
+        const QStringList texts{game.GameID,
+                                game.GameName,
+                                game.GamePath,
+                                game.GameRun,
+                                game.GameHot,
+                                game.GameType,
+                                defaultIcon ? DefaultIcon : game.GameIcon,
                                 game.GameCmd};
         QList<QStandardItem *> row;
         for (const QString &text : texts)

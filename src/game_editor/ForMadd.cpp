@@ -50,8 +50,9 @@ bool selectText(QComboBox *combo, const QString &text)
 } // namespace
 
 ForMadd::ForMadd(MainWindowHooks *hooks, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint)
     , m_hooks(hooks)
 {
     setObjectName(u"ForMadd"_s);

@@ -2,11 +2,11 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
-#include "catalogue/CatalogueStatements.h"
 #include "catalogue/CatalogueSchema.h"
+#include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
-#include "catalogue/RecordsetGuard.h"
 #include "catalogue/PinyinSearch.h"
+#include "catalogue/RecordsetGuard.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
 #include "main_window/ForMrun.h"
@@ -14,7 +14,6 @@
 #include "main_window/ImageList.h"
 #include "main_window/TabSkinPainter.h"
 #include "main_window/WebPane.h"
-#include "platform/WebSearch.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
 #include "platform/QtTranslations.h"
@@ -22,6 +21,7 @@
 #include "platform/Shell.h"
 #include "platform/Skin.h"
 #include "platform/Twips.h"
+#include "platform/WebSearch.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
 
@@ -325,7 +325,8 @@ void ForMain::FillGameList()
     try {
         const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
         const bool hot = caption == HotCaption;
-        RecordsetGuard rs(hot ? CatalogueStatements::selectGameList() : CatalogueStatements::selectGamesByType(caption));
+        RecordsetGuard rs(hot ? CatalogueStatements::selectGameList()
+                              : CatalogueStatements::selectGamesByType(caption));
         for (; !rs->Eof(); rs->MoveNext()) {
             const GameRecord game = GameRecord::read(*rs);
             AddGameRow(game, !hot || game.GameHot == Yes);

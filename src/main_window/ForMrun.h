@@ -15,8 +15,7 @@ public:
     explicit ForMrun(QWidget *parent = nullptr);
 
     // The chosen game; the caption shows its name.
-    void setGame(const QString &name, const QString &directory, const QString &executable,
-                 const QString &arguments);
+    void setGame(const QString &name, const QString &directory, const QString &executable, const QString &arguments);
 
     QString directory() const { return m_directory; }
     QString executable() const { return m_executable; }

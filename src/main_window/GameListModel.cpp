@@ -81,8 +81,8 @@ void GameListModel::iconLoaded(const QString &path, const QImage &canvas)
 QString GameListModel::description(const Item &item) const
 {
     return u"%1：%2；%3：%4；%5：%6"_s.arg(headerData(1, Qt::Horizontal).toString(), item.subItem1,
-                                        headerData(2, Qt::Horizontal).toString(), item.subItem2,
-                                        headerData(3, Qt::Horizontal).toString(), item.subItem3);
+                                           headerData(2, Qt::Horizontal).toString(), item.subItem2,
+                                           headerData(3, Qt::Horizontal).toString(), item.subItem3);
 }
 
 QVariant GameListModel::headerData(int section, Qt::Orientation orientation, int role) const

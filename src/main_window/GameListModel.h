@@ -20,11 +20,11 @@ class GameListModel : public QAbstractListModel
 public:
     struct Item
     {
-        QString text;      // GameName
-        int icon = 0;      // 1-based index into ImageList1
-        QString subItem1;  // GamePath
-        QString subItem2;  // GameCmd
-        QString subItem3;  // GameRun
+        QString text; // GameName
+        int icon = 0; // 1-based index into ImageList1
+        QString subItem1; // GamePath
+        QString subItem2; // GameCmd
+        QString subItem3; // GameRun
     };
 
     explicit GameListModel(const ImageList &images, QObject *parent = nullptr);

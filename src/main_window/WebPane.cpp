@@ -32,7 +32,7 @@ bool canEmbed()
 {
     return QGuiApplication::platformName() == "xcb"_L1;
 }
-}
+} // namespace
 
 WebPane::WebPane(QWidget *parent)
     : QWidget(parent)

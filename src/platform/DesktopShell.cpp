@@ -65,8 +65,7 @@ bool DesktopShell::isExecutableFile(const QString &file)
     return info.isFile() && (info.permissions() & anyExec);
 }
 
-LaunchResult DesktopShell::startDetached(const QString &file, const QStringList &arguments,
-                                         const QString &workingDir)
+LaunchResult DesktopShell::startDetached(const QString &file, const QStringList &arguments, const QString &workingDir)
 {
     QProcess process;
     // An absolute path, so that a name without a slash is never looked up in PATH.

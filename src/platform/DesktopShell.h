@@ -24,8 +24,7 @@ public:
 
 private:
     static bool isExecutableFile(const QString &file);
-    static LaunchResult startDetached(const QString &file, const QStringList &arguments,
-                                      const QString &workingDir);
+    static LaunchResult startDetached(const QString &file, const QStringList &arguments, const QString &workingDir);
 
     DefaultOpener m_defaultOpener;
 };

@@ -21,8 +21,7 @@ public:
     // The chosen directory, or an empty text when the user cancels.
     static QString BrowseFolder(QWidget *owner, const QString &title);
     // The chosen file's full path, or an empty text when the user cancels.
-    static QString OpenFileName(QWidget *owner, const QString &title, const QString &filter,
-                                const QString &initialDir);
+    static QString OpenFileName(QWidget *owner, const QString &title, const QString &filter, const QString &initialDir);
 
     // Answers requests without showing a picker, so that no modal loop ever blocks a test; an
     // empty picker brings the real dialogs back.

@@ -25,7 +25,8 @@ void IconLoader::request(const QString &path)
     m_pending.insert(path);
     m_pool.start([this, path] {
         const QImage canvas = IconCache::shared().canvas(path);
-        QMetaObject::invokeMethod(this, [this, path, canvas] { finish(path, canvas); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, path, canvas] { finish(path, canvas); }, Qt::QueuedConnection);
     });
 }
 

@@ -147,9 +147,8 @@ IconImage dibImage(QByteArray dib)
     const qint32 width = s32(dib, 4);
     const qint32 height = s32(dib, 8) / 2;
     image.bitCount = u16(dib, 14);
-    if (headerSize < DibHeaderSize || headerSize > 124 || !fits(dib, 0, headerSize) || width < 1
-        || width > MaxIconSide || height < 1 || height > MaxIconSide || !validBitCount(image.bitCount)
-        || u32(dib, 16) != 0)
+    if (headerSize < DibHeaderSize || headerSize > 124 || !fits(dib, 0, headerSize) || width < 1 || width > MaxIconSide
+        || height < 1 || height > MaxIconSide || !validBitCount(image.bitCount) || u32(dib, 16) != 0)
         return {};
     image.size = QSize(width, height);
     dib.remove(DibHeaderSize, headerSize - DibHeaderSize);
@@ -229,8 +228,7 @@ QImage decodeIconImage(const QByteArray &data)
     applyMask(picture, image);
     if (picture.size() == QSize(IconReader::IconSize, IconReader::IconSize))
         return picture;
-    return picture.scaled(IconReader::IconSize, IconReader::IconSize, Qt::IgnoreAspectRatio,
-                          Qt::SmoothTransformation)
+    return picture.scaled(IconReader::IconSize, IconReader::IconSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_ARGB32);
 }
 
@@ -363,8 +361,8 @@ IconReader::IconReader(QIODevice *device)
 
 QByteArray IconReader::readAt(qint64 offset, qint64 length)
 {
-    if (offset < 0 || length <= 0 || offset > m_size || length > m_size - offset
-        || length > ReadBudget - m_bytesRead || !m_device->seek(offset))
+    if (offset < 0 || length <= 0 || offset > m_size || length > m_size - offset || length > ReadBudget - m_bytesRead
+        || !m_device->seek(offset))
         return {};
     QByteArray bytes = m_device->read(length);
     m_bytesRead += bytes.size();

@@ -6,8 +6,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
-#include <QResizeEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QWheelEvent>
 
 namespace {
@@ -266,8 +266,7 @@ void SSTab::paintCell(QPainter &painter, int index)
     if (current && hasFocus())
         painter.fillRect(cell.left() + 1, cell.top() + 1, cell.width() - 2, 2, palette().highlight());
     painter.setPen(palette().buttonText().color());
-    painter.drawText(cell.adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextSingleLine,
-                     m_captions.at(index));
+    painter.drawText(cell.adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextSingleLine, m_captions.at(index));
 }
 
 void SSTab::mousePressEvent(QMouseEvent *event)

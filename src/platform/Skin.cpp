@@ -16,7 +16,9 @@ namespace {
 QByteArray readRegularFile(const QString &path, qint64 limit)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return QByteArray();
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -105,8 +105,7 @@ bool CSSTab::Focus() const
     return c_Tab && QApplication::focusWidget() == c_Tab;
 }
 
-void CSSTab::zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd,
-                            QEvent *&event)
+void CSSTab::zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd, QEvent *&event)
 {
     Q_UNUSED(bBefore);
     Q_UNUSED(lReturn);

@@ -22,8 +22,7 @@ public:
     explicit CSSTab(QObject *parent = nullptr);
     ~CSSTab() override;
 
-    void zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd,
-                        QEvent *&event) override;
+    void zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd, QEvent *&event) override;
 
     int Attach(SSTab *SSTabCtr);
     int Detach();

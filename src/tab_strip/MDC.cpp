@@ -102,8 +102,8 @@ int DrawTextInRect(QPainter &surface, const QString &text, const QRect &rect, in
     return textHeight;
 }
 
-QFont SelectNewFont(QPainter &surface, const QString &faceName, int size, bool bold, bool italic,
-                    bool strikethrough, bool underline)
+QFont SelectNewFont(QPainter &surface, const QString &faceName, int size, bool bold, bool italic, bool strikethrough,
+                    bool underline)
 {
     QFont font = faceName.isEmpty() ? QFont() : QFont(faceName);
     // The pixel size whose line height comes closest to the cell height from below.

@@ -25,8 +25,7 @@ constexpr int DT_NOCLIP = 256;
 QPixmap SurfaceFromBitmap(const QImage &bitmap);
 
 // Releases a surface before its owner ends.
-template <typename Surface>
-void DeleteSurface(Surface &surface)
+template<typename Surface> void DeleteSurface(Surface &surface)
 {
     surface = Surface();
 }
@@ -43,8 +42,7 @@ bool FillAlpha(QPainter &destination, const QRect &area, const QColor &colour, i
 int DrawTextInRect(QPainter &surface, const QString &text, const QRect &rect, int format);
 
 // Size is the height of the character cell in pixels; the font becomes the painter's.
-QFont SelectNewFont(QPainter &surface, const QString &faceName = QString(), int size = 0,
-                    bool bold = false, bool italic = false, bool strikethrough = false,
-                    bool underline = false);
+QFont SelectNewFont(QPainter &surface, const QString &faceName = QString(), int size = 0, bool bold = false,
+                    bool italic = false, bool strikethrough = false, bool underline = false);
 
 } // namespace MDC

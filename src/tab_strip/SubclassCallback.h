@@ -12,6 +12,5 @@ class SubclassCallback
 public:
     virtual ~SubclassCallback() = default;
 
-    virtual void zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd,
-                                QEvent *&event) = 0;
+    virtual void zSubclass_Proc(bool bBefore, bool &bHandled, bool &lReturn, QWidget *lhWnd, QEvent *&event) = 0;
 };

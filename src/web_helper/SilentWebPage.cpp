@@ -41,8 +41,8 @@ bool SilentWebPage::javaScriptConfirm(const QUrl &securityOrigin, const QString 
     return m_silent ? false : QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
 }
 
-bool SilentWebPage::javaScriptPrompt(const QUrl &securityOrigin, const QString &msg,
-                                     const QString &defaultValue, QString *result)
+bool SilentWebPage::javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
+                                     QString *result)
 {
     if (m_silent)
         return false;

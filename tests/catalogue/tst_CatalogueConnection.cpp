@@ -139,7 +139,8 @@ void tst_CatalogueConnection::createRefusesALinkAtItsName()
     QTemporaryDir dir;
     const QString path = dir.filePath(u"GameDB.dbs"_s);
     QVERIFY(QFile::link(dir.filePath(u"elsewhere.dbs"_s), path));
-    QVERIFY_THROWS_EXCEPTION(CatalogueError, CatalogueConnection::Create(path, QString::fromUtf16(Catalogue::Password)));
+    QVERIFY_THROWS_EXCEPTION(CatalogueError,
+                             CatalogueConnection::Create(path, QString::fromUtf16(Catalogue::Password)));
     QVERIFY(!QFileInfo::exists(dir.filePath(u"elsewhere.dbs"_s)));
     QCOMPARE(QFileInfo(path).symLinkTarget(), dir.filePath(u"elsewhere.dbs"_s));
 }

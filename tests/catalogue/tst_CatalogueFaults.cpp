@@ -215,7 +215,6 @@ QByteArray errorReport(const CatalogueError &error)
     return QByteArray::number(error.number()) + ' ' + error.what();
 }
 
-
 // Tries one write; reports the error number it was refused with.
 QString attempt(const std::function<void()> &write)
 {
@@ -276,7 +275,6 @@ QList<GameRow> bulkyGames(int count, int firstNumber, const QStringList &types)
     }
     return games;
 }
-
 
 // A value as another tool stores it: raw bytes, or no value for NULL.
 using RawValue = std::optional<QByteArray>;
@@ -760,8 +758,9 @@ void tst_CatalogueFaults::foreignRowsAreListedEditedAndDeletedExactly()
 void tst_CatalogueFaults::userColumnNamedRowidNeverSelectsTheEditedRow()
 {
     CatalogueFixture fixture;
-    rebuildTables(fixture.path(), "DROP TABLE TypeList; CREATE TABLE TypeList(TypeName TEXT, RowId INTEGER);"
-                                  "INSERT INTO TypeList VALUES('a', 1), ('b', 1), ('c', 1);");
+    rebuildTables(fixture.path(),
+                  "DROP TABLE TypeList; CREATE TABLE TypeList(TypeName TEXT, RowId INTEGER);"
+                  "INSERT INTO TypeList VALUES('a', 1), ('b', 1), ('c', 1);");
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeByName(u"b"_s));
     rs.setField(u"TypeName"_s, u"新b"_s);
     rs.Update();
@@ -776,8 +775,9 @@ void tst_CatalogueFaults::userColumnNamedRowidNeverSelectsTheEditedRow()
 void tst_CatalogueFaults::rowNumberNamesAllTakenRefuseEdits()
 {
     CatalogueFixture fixture;
-    rebuildTables(fixture.path(), "DROP TABLE TypeList; CREATE TABLE TypeList(TypeName TEXT, ROWID, _rowid_, Oid);"
-                                  "INSERT INTO TypeList VALUES('a', 1, 1, 1), ('b', 1, 1, 1);");
+    rebuildTables(fixture.path(),
+                  "DROP TABLE TypeList; CREATE TABLE TypeList(TypeName TEXT, ROWID, _rowid_, Oid);"
+                  "INSERT INTO TypeList VALUES('a', 1, 1, 1), ('b', 1, 1, 1);");
     const QByteArray before = digest(fixture.path());
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeList());
     QCOMPARE(rs.Field(u"TypeName"_s), u"a"_s);

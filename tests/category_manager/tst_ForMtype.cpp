@@ -1,12 +1,12 @@
 #include "CatalogueFixture.h"
 #include "WindowTestHelpers.h"
 
+#include "MessageBoxScript.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
-#include "MessageBoxScript.h"
 #include "platform/Modal.h"
 #include "platform/Twips.h"
 
@@ -244,8 +244,9 @@ void tst_ForMtype::showsTheTreeAndEveryGame()
     QStringList headers;
     for (int c = 0; c < ForMtype::CellCount; ++c)
         headers.append(control<QTreeView>(manager, u"ListView1"_s)->model()->headerData(c, Qt::Horizontal).toString());
-    QCOMPARE(headers, (QStringList{u"游戏编号"_s, u"游戏名称"_s, u"游戏目录"_s, u"执行文件"_s, u"热门推荐"_s,
-                                   u"游戏分类"_s, u"游戏图标"_s, u"命令参数"_s}));
+    QCOMPARE(headers,
+             (QStringList{u"游戏编号"_s, u"游戏名称"_s, u"游戏目录"_s, u"执行文件"_s, u"热门推荐"_s, u"游戏分类"_s,
+                          u"游戏图标"_s, u"命令参数"_s}));
     QCOMPARE(control<QTreeView>(manager, u"ListView1"_s)->columnWidth(3), Twips::toPixels(1440));
 
     QCOMPARE(manager.rowCount(), 4);
@@ -400,9 +401,9 @@ void tst_ForMtype::renameCancelledChangesNothing()
 
 void tst_ForMtype::renameCarriesTheNameIntoEveryGame()
 {
-    CatalogueFixture fixture({u"射击"_s, u"角色"_s},
-                             {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"角色"_s), game(u"丙"_s, u"射击 "_s),
-                              game(u"丁"_s, u"射击"_s)});
+    CatalogueFixture fixture(
+        {u"射击"_s, u"角色"_s},
+        {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"角色"_s), game(u"丙"_s, u"射击 "_s), game(u"丁"_s, u"射击"_s)});
     QList<GameRow> expected = fixture.games();
     CountingHooks hooks;
     ForMtype manager(&hooks);
@@ -573,8 +574,9 @@ void tst_ForMtype::rightButtonReleaseOpensTheMenuAnywhere()
     manager.show();
     QVERIFY(QTest::qWaitForWindowExposed(&manager));
     const QList<QAction *> actions = control<QMenu>(manager, u"YouXiBianJi"_s)->actions();
-    QCOMPARE(actions, (QList<QAction *>{control<QAction>(manager, u"TianJia"_s), control<QAction>(manager, u"XiuGai"_s),
-                                        control<QAction>(manager, u"ShanChu"_s)}));
+    QCOMPARE(actions,
+             (QList<QAction *>{control<QAction>(manager, u"TianJia"_s), control<QAction>(manager, u"XiuGai"_s),
+                               control<QAction>(manager, u"ShanChu"_s)}));
     QCOMPARE(control<QAction>(manager, u"TianJia"_s)->text(), u"添加游戏"_s);
     QCOMPARE(control<QAction>(manager, u"XiuGai"_s)->text(), u"修改游戏"_s);
     QCOMPARE(control<QAction>(manager, u"ShanChu"_s)->text(), u"删除游戏"_s);
@@ -742,11 +744,11 @@ void tst_ForMtype::modifyKeepsTheBytesOfUntouchedFields()
     // A path beyond a text box's default limit and a category that is not valid UTF-8, as
     // another program may have stored them.
     const QString category = u"CAST(X'E6B8B8FFFE' AS TEXT)"_s;
-    sqlcipherShell(fixture.path(),
-                   u"INSERT INTO TypeList(TypeName) VALUES (%1);\n"
-                   "INSERT INTO GameList(GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) "
-                   "VALUES ('甲', %1, '否', '/' || printf('%.*c', 40000, 'p') || '/', 'run.exe', '无', NULL);\n"_s
-                       .arg(category));
+    sqlcipherShell(
+        fixture.path(),
+        u"INSERT INTO TypeList(TypeName) VALUES (%1);\n"
+        "INSERT INTO GameList(GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) "
+        "VALUES ('甲', %1, '否', '/' || printf('%.*c', 40000, 'p') || '/', 'run.exe', '无', NULL);\n"_s.arg(category));
     const QString columns = u"SELECT hex(GameID), hex(GameType), hex(GameHot), hex(GamePath), hex(GameRun), "
                             "hex(GameCmd), quote(GameIcon), length(GamePath) FROM GameList;\n"_s;
     const QString before = sqlcipherShell(fixture.path(), columns);
@@ -783,8 +785,9 @@ void tst_ForMtype::lockedCatalogueShowsAnExplainedError()
     }
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 2);
-    QCOMPARE(shown.at(1).text, u"修改分类失败：\n错误代码:5\n游戏目录正被其他程序使用，请稍后再试。\n"
-                               "database is locked"_s);
+    QCOMPARE(shown.at(1).text,
+             u"修改分类失败：\n错误代码:5\n游戏目录正被其他程序使用，请稍后再试。\n"
+             "database is locked"_s);
     QCOMPARE(shown.at(1).style, 48);
     QCOMPARE(shown.at(1).title, u"错误"_s);
     QCOMPARE(fixture.categories(), QStringList{u"射击"_s});
@@ -816,7 +819,8 @@ void tst_ForMtype::deleteGameRemovesOnlyTheSelectedNumber()
     compareShown({{u"您确定要删除游戏[同名]吗？"_s, 65, u"确认"_s}});
     QCOMPARE(fixture.games(), (QList<GameRow>{before.at(0), before.at(1)}));
     QCOMPARE(column(manager, ForMtype::CellID), (QStringList{before.at(0).GameID, before.at(1).GameID}));
-    QCOMPARE(Catalogue::CatalogueStatement(), u"delete From GameList Where CAST(GameID AS TEXT)= '"_s + before.at(2).GameID + u"'"_s);
+    QCOMPARE(Catalogue::CatalogueStatement(),
+             u"delete From GameList Where CAST(GameID AS TEXT)= '"_s + before.at(2).GameID + u"'"_s);
     QCOMPARE(hooks.reloads, 1);
 }
 

@@ -1,12 +1,12 @@
 #include "CatalogueFixture.h"
 #include "WindowTestHelpers.h"
 
+#include "FileDialogsScript.h"
+#include "MessageBoxScript.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
-#include "FileDialogsScript.h"
-#include "MessageBoxScript.h"
 #include "platform/Twips.h"
 
 #include <QApplication>
@@ -462,10 +462,9 @@ void tst_ForMadd::filePickersStoreNamesRelativeToTheDirectory_data()
     QTest::newRow("subfolder") << u"/d/Games/CS/"_s << u"/d/Games/CS/Bin/Start.EXE"_s
                                << expectedName(u"Bin/Start.EXE"_s);
     QTest::newRow("outside") << u"/d/Games/CS/"_s << u"/e/tools/X.exe"_s << expectedName(u"/e/tools/X.exe"_s);
-    QTest::newRow("typed without separator") << u"/d/Games/CS"_s << u"/d/Games/CS/HL.exe"_s
-                                             << expectedName(u"/HL.exe"_s);
-    QTest::newRow("directory text further in") << u"/cs/"_s << u"/backup/cs/cs/hl.exe"_s
-                                               << u"/backup/cs/cs/hl.exe"_s;
+    QTest::newRow("typed without separator")
+        << u"/d/Games/CS"_s << u"/d/Games/CS/HL.exe"_s << expectedName(u"/HL.exe"_s);
+    QTest::newRow("directory text further in") << u"/cs/"_s << u"/backup/cs/cs/hl.exe"_s << u"/backup/cs/cs/hl.exe"_s;
     QTest::newRow("windows style") << u"D:\\Games\\CS\\"_s << u"D:\\Games\\CS\\Bin\\Start.EXE"_s
                                    << expectedName(u"Bin\\Start.EXE"_s);
 }

@@ -1,5 +1,9 @@
 #include "CatalogueFixture.h"
 
+#include "IconFile.h"
+#include "MessageBoxScript.h"
+#include "RecordingShell.h"
+#include "WindowTestHelpers.h"
 #include "catalogue/Catalogue.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
@@ -8,19 +12,15 @@
 #include "main_window/GameListModel.h"
 #include "main_window/ImageList.h"
 #include "main_window/WebPane.h"
-#include "platform/WebSearch.h"
-#include "IconFile.h"
-#include "MessageBoxScript.h"
 #include "platform/IconCache.h"
 #include "platform/Modal.h"
-#include "RecordingShell.h"
-#include "WindowTestHelpers.h"
 #include "platform/SSTab.h"
+#include "platform/WebSearch.h"
 #include "tab_strip/CSSTab.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -196,9 +196,10 @@ void tst_ForMain::tabsFollowTheCategoryTable()
 
 void tst_ForMain::hotTabListsExactlyTheHotGames()
 {
-    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"否"_s),
-                                         game(u"三"_s, u"a"_s, u""_s), game(u"四"_s, u"a"_s, u"是 "_s),
-                                         game(u"五"_s, u"none"_s, u"是"_s), game(u"六"_s, u"a"_s, u"yes"_s)});
+    CatalogueFixture fixture({u"a"_s},
+                             {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"否"_s),
+                              game(u"三"_s, u"a"_s, u""_s), game(u"四"_s, u"a"_s, u"是 "_s),
+                              game(u"五"_s, u"none"_s, u"是"_s), game(u"六"_s, u"a"_s, u"yes"_s)});
     ForMain window;
     QVERIFY(window.Form_Load());
     QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"五"_s}));
@@ -221,8 +222,9 @@ void tst_ForMain::startUpStartsNoWebHelper()
 
 void tst_ForMain::categoryTabListsItsGamesAndHidesTheWebPane()
 {
-    CatalogueFixture fixture({u"a"_s, u"b"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"b"_s, u"否"_s),
-                                                 game(u"三"_s, u"a"_s, u"否"_s), game(u"四"_s, u"c"_s, u"否"_s)});
+    CatalogueFixture fixture({u"a"_s, u"b"_s},
+                             {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"b"_s, u"否"_s),
+                              game(u"三"_s, u"a"_s, u"否"_s), game(u"四"_s, u"c"_s, u"否"_s)});
     ForMain window;
     QVERIFY(window.Form_Load());
     window.CommandNetSerch_Click();
@@ -379,8 +381,9 @@ void tst_ForMain::refillKeepsTheCurrentTab()
 
 void tst_ForMain::searchMatchesPinyinInitialsAndKeepsTheTab()
 {
-    CatalogueFixture fixture({u"a"_s}, {game(u"穿梭时空"_s, u"a"_s, u"否"_s), game(u"Counter Strike"_s, u"a"_s, u"否"_s),
-                                         game(u"CS反恐精英"_s, u"b"_s, u"否"_s)});
+    CatalogueFixture fixture({u"a"_s},
+                             {game(u"穿梭时空"_s, u"a"_s, u"否"_s), game(u"Counter Strike"_s, u"a"_s, u"否"_s),
+                              game(u"CS反恐精英"_s, u"b"_s, u"否"_s)});
     ForMain window;
     QVERIFY(window.Form_Load());
     window.MenuSStab->setTab(1);
@@ -400,7 +403,8 @@ void tst_ForMain::searchMatchesPinyinInitialsAndKeepsTheTab()
 
 void tst_ForMain::emptySearchListsEveryNamedGame()
 {
-    CatalogueFixture fixture({}, {game(u"b"_s, u"a"_s, u"否"_s), game(u""_s, u"a"_s, u"否"_s), game(u"a"_s, u"x"_s, u"否"_s)});
+    CatalogueFixture fixture(
+        {}, {game(u"b"_s, u"a"_s, u"否"_s), game(u""_s, u"a"_s, u"否"_s), game(u"a"_s, u"x"_s, u"否"_s)});
     ForMain window;
     QVERIFY(window.Form_Load());
     window.SerchCommand_Click();
@@ -643,8 +647,9 @@ void tst_ForMain::theWindowNeverShrinksOverTheTabRow()
     window.resize(50, 60);
     QTRY_COMPARE(window.MenuSStab->size(), window.size());
     QVERIFY(window.width() >= 70);
-    for (const QWidget *control : {static_cast<QWidget *>(window.SerchText), static_cast<QWidget *>(window.TextNetSerch),
-                                   static_cast<QWidget *>(window.GameList), window.Picture1})
+    for (const QWidget *control :
+         {static_cast<QWidget *>(window.SerchText), static_cast<QWidget *>(window.TextNetSerch),
+          static_cast<QWidget *>(window.GameList), window.Picture1})
         QVERIFY2(control->y() >= window.c_SSTab->TabHeight(), qPrintable(control->objectName()));
 }
 

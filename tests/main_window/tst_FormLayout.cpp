@@ -68,8 +68,11 @@ void tst_FormLayout::cleanup()
 
 QHash<QWidget *, QRect> tst_FormLayout::layout() const
 {
-    return {{m_tab, m_tab->geometry()}, {m_list, m_list->geometry()}, {m_bar, m_bar->geometry()},
-            {m_left, m_left->geometry()}, {m_right, m_right->geometry()}};
+    return {{m_tab, m_tab->geometry()},
+            {m_list, m_list->geometry()},
+            {m_bar, m_bar->geometry()},
+            {m_left, m_left->geometry()},
+            {m_right, m_right->geometry()}};
 }
 
 void tst_FormLayout::recordsEveryControl()
@@ -78,8 +81,7 @@ void tst_FormLayout::recordsEveryControl()
     QCOMPARE(m_layout.InitialScaleHeight(), 672);
     QCOMPARE(m_list->property("Tag").toString(), u"8 37 995 593 "_s);
     QCOMPARE(m_left->property("Tag").toString(), u"7 5 121 20 "_s);
-    QCOMPARE(FormLayout::Controls(m_form),
-             QList<QWidget *>({m_tab, m_list, m_bar, m_left, m_right}));
+    QCOMPARE(FormLayout::Controls(m_form), QList<QWidget *>({m_tab, m_list, m_bar, m_left, m_right}));
     QCOMPARE(FormLayout::ReadRecord(u"120 480 9000 6000 "_s), QList<double>({120, 480, 9000, 6000}));
 }
 

@@ -128,7 +128,9 @@ void tst_TabStripPixels::stripMatchesReference()
         const QString actual = QDir::temp().filePath(u"tst_TabStripPixels_"_s + name + u".png"_s);
         shot.save(actual);
         QFAIL(qPrintable(u"%1 pixels differ, the first at (%2, %3); the picture is in %4"_s.arg(differing)
-                             .arg(first.x()).arg(first.y()).arg(actual)));
+                             .arg(first.x())
+                             .arg(first.y())
+                             .arg(actual)));
     }
 }
 

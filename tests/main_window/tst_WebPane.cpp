@@ -246,8 +246,9 @@ void tst_WebPane::newWindowsOpenInPane()
 
 void tst_WebPane::downloadsLeaveThePageAndTheDiskAlone()
 {
-    m_server.serve("/game.zip", {"application/zip", QByteArray(4096, 'z'),
-                                 "Content-Disposition: attachment; filename=\"game.zip\"\r\n"});
+    m_server.serve(
+        "/game.zip",
+        {"application/zip", QByteArray(4096, 'z'), "Content-Disposition: attachment; filename=\"game.zip\"\r\n"});
     m_server.serve("/downloads", html("<p>downloads</p>"));
     WebPane pane;
     pane.SetSilent(true);
@@ -280,11 +281,12 @@ void tst_WebPane::aboutPageShipped()
 
 void tst_WebPane::sessionLeavesNothingOnDisk()
 {
-    m_server.serve("/session", {"text/html; charset=utf-8",
-                                "<script>localStorage.setItem('k', 'v'); document.cookie = 'js=1';"
-                                "document.title = 'stored';</script>",
-                                "Set-Cookie: login=secret; Max-Age=86400; Path=/\r\n"
-                                "Cache-Control: max-age=86400\r\n"});
+    m_server.serve("/session",
+                   {"text/html; charset=utf-8",
+                    "<script>localStorage.setItem('k', 'v'); document.cookie = 'js=1';"
+                    "document.title = 'stored';</script>",
+                    "Set-Cookie: login=secret; Max-Age=86400; Path=/\r\n"
+                    "Cache-Control: max-age=86400\r\n"});
     {
         WebPane pane;
         pane.SetSilent(true);

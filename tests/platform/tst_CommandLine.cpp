@@ -28,21 +28,17 @@ void tst_CommandLine::split_data()
     QTest::newRow("quotes group words") << u"-path \"C:\\Program Files\\Game\" -w"_s
                                         << QStringList{u"-path"_s, u"C:\\Program Files\\Game"_s, u"-w"_s};
     QTest::newRow("quotes inside a word") << u"name=\"张 三\"x"_s << QStringList{u"name=张 三x"_s};
-    QTest::newRow("empty quotes give an empty argument") << u"a \"\" b"_s
-                                                         << QStringList{u"a"_s, QString(), u"b"_s};
+    QTest::newRow("empty quotes give an empty argument") << u"a \"\" b"_s << QStringList{u"a"_s, QString(), u"b"_s};
     QTest::newRow("doubled quote inside quotes") << u"\"say \"\"hi\"\"\""_s << QStringList{u"say \"hi\""_s};
     QTest::newRow("four quotes give one quote") << u"\"\"\"\""_s << QStringList{u"\""_s};
     QTest::newRow("unclosed quote runs to the end") << u"a \"b  c"_s << QStringList{u"a"_s, u"b  c"_s};
-    QTest::newRow("trailing backslash in quotes") << u"\"C:\\Games\\\" x"_s
-                                                  << QStringList{u"C:\\Games\\"_s, u"x"_s};
-    QTest::newRow("single quotes are plain characters") << u"'two words'"_s
-                                                        << QStringList{u"'two"_s, u"words'"_s};
+    QTest::newRow("trailing backslash in quotes") << u"\"C:\\Games\\\" x"_s << QStringList{u"C:\\Games\\"_s, u"x"_s};
+    QTest::newRow("single quotes are plain characters") << u"'two words'"_s << QStringList{u"'two"_s, u"words'"_s};
     QTest::newRow("shell syntax stays literal")
         << u"$(touch pwned) `id` ; | && > out $HOME *"_s
-        << QStringList{u"$(touch"_s, u"pwned)"_s, u"`id`"_s, u";"_s, u"|"_s, u"&&"_s, u">"_s, u"out"_s,
-                       u"$HOME"_s, u"*"_s};
-    QTest::newRow("quoted shell syntax") << u"\"$(rm -rf ~); `x` | y\""_s
-                                         << QStringList{u"$(rm -rf ~); `x` | y"_s};
+        << QStringList{u"$(touch"_s, u"pwned)"_s, u"`id`"_s, u";"_s,     u"|"_s,
+                       u"&&"_s,      u">"_s,      u"out"_s,  u"$HOME"_s, u"*"_s};
+    QTest::newRow("quoted shell syntax") << u"\"$(rm -rf ~); `x` | y\""_s << QStringList{u"$(rm -rf ~); `x` | y"_s};
     QTest::newRow("newline separates") << u"a\nb\r\nc"_s << QStringList{u"a"_s, u"b"_s, u"c"_s};
     QTest::newRow("ideographic space separates") << u"甲\u3000乙"_s << QStringList{u"甲"_s, u"乙"_s};
     QTest::newRow("chinese") << u"-玩家 \"穿梭 时空\""_s << QStringList{u"-玩家"_s, u"穿梭 时空"_s};

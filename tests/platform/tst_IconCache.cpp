@@ -1,5 +1,5 @@
-#include "platform/IconCache.h"
 #include "IconFile.h"
+#include "platform/IconCache.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -36,8 +36,7 @@ using PixelFn = std::function<quint32(int x, int y)>;
 using MaskFn = std::function<bool(int x, int y)>;
 
 // A DIB as icons store it: header, palette, bottom-up XOR rows, bottom-up AND mask.
-QByteArray dib(int width, int height, int bpp, const QList<QRgb> &palette, const PixelFn &pixel,
-               const MaskFn &masked)
+QByteArray dib(int width, int height, int bpp, const QList<QRgb> &palette, const PixelFn &pixel, const MaskFn &masked)
 {
     QByteArray bytes;
     append32(bytes, 40);
@@ -83,7 +82,8 @@ QByteArray dib(int width, int height, int bpp, const QList<QRgb> &palette, const
 QByteArray solidDib(int side, QRgb colour, int bpp = 32)
 {
     const QRgb opaque = colour | 0xFF000000u;
-    return dib(side, side, bpp, {}, [opaque](int, int) { return opaque; }, [](int, int) { return false; });
+    return dib(
+        side, side, bpp, {}, [opaque](int, int) { return opaque; }, [](int, int) { return false; });
 }
 
 struct IcoImage
@@ -224,7 +224,8 @@ void tst_IconReader::icoPicksNearestSize()
     QFETCH(int, first);
     QFETCH(int, second);
     QFETCH(QRgb, expected);
-    const QByteArray bytes = ico({{first, first, 32, solidDib(first, Red)}, {second, second, 32, solidDib(second, Blue)}});
+    const QByteArray bytes =
+        ico({{first, first, 32, solidDib(first, Red)}, {second, second, 32, solidDib(second, Blue)}});
     const QImage icon = IconReader::firstIconFromBytes(bytes);
     QCOMPARE(icon.size(), QSize(32, 32));
     QCOMPARE(icon.pixel(16, 16), expected);
@@ -252,7 +253,8 @@ void tst_IconReader::dibBitDepths()
     const PixelFn pixel = [&](int x, int y) -> quint32 {
         return colours ? quint32((x + 2 * y) % colours) : quint32(qRgb(x * 8, y * 8, 100) & 0xFFFFFF);
     };
-    const QByteArray bytes = ico({{32, 32, bpp, dib(32, 32, bpp, palette, pixel, [](int x, int y) { return x == y; })}});
+    const QByteArray bytes =
+        ico({{32, 32, bpp, dib(32, 32, bpp, palette, pixel, [](int x, int y) { return x == y; })}});
     const QImage icon = IconReader::firstIconFromBytes(bytes);
     QCOMPARE(icon.size(), QSize(32, 32));
     for (const QPoint p : {QPoint(0, 1), QPoint(31, 0), QPoint(0, 31), QPoint(7, 3), QPoint(30, 31)}) {
@@ -265,8 +267,8 @@ void tst_IconReader::dibBitDepths()
 
 void tst_IconReader::dib32WithoutAlphaUsesMask()
 {
-    const QByteArray data = dib(32, 32, 32, {}, [](int x, int) { return quint32(x * 8) << 16; },
-                                [](int x, int) { return x >= 16; });
+    const QByteArray data = dib(
+        32, 32, 32, {}, [](int x, int) { return quint32(x * 8) << 16; }, [](int x, int) { return x >= 16; });
     const QImage icon = IconReader::firstIconFromBytes(ico({{32, 32, 32, data}}));
     QCOMPARE(icon.pixel(3, 9), qRgb(24, 0, 0));
     QCOMPARE(qAlpha(icon.pixel(20, 9)), 0);
@@ -274,8 +276,8 @@ void tst_IconReader::dib32WithoutAlphaUsesMask()
 
 void tst_IconReader::dibOddWidthRowsArePadded()
 {
-    const QByteArray data = dib(31, 31, 24, {}, [](int x, int) { return x < 15 ? Red : Blue; },
-                                [](int, int) { return false; });
+    const QByteArray data = dib(
+        31, 31, 24, {}, [](int x, int) { return x < 15 ? Red : Blue; }, [](int, int) { return false; });
     const QImage icon = IconReader::firstIconFromBytes(ico({{31, 31, 24, data}}));
     QCOMPARE(icon.size(), QSize(32, 32));
     QVERIFY(near(icon.pixel(2, 29), Red));
@@ -383,9 +385,11 @@ void tst_IconReader::largePeReadsOnlyWhatItNeeds()
 
 void tst_IconReader::truncatedIco()
 {
-    const QByteArray bytes = ico({{16, 16, 8, dib(16, 16, 8, {Red, Blue}, [](int x, int) { return quint32(x % 2); },
-                                                   [](int, int) { return false; })},
-                                  {32, 32, 32, encoded(gradient(), "PNG")}});
+    const QByteArray bytes =
+        ico({{16, 16, 8,
+              dib(
+                  16, 16, 8, {Red, Blue}, [](int x, int) { return quint32(x % 2); }, [](int, int) { return false; })},
+             {32, 32, 32, encoded(gradient(), "PNG")}});
     QVERIFY(!IconReader::firstIconFromBytes(bytes).isNull());
     for (qsizetype length = 0; length < bytes.size(); ++length)
         QVERIFY2(IconReader::firstIconFromBytes(bytes.left(length)).isNull(), QByteArray::number(length).constData());
@@ -404,7 +408,9 @@ void tst_IconReader::garbledBytesNeverCrash()
 {
     const QList<QByteArray> sources = {
         IconFile::makePeWithIcon(gradient(), IconFile::PeFormat::Pe32Plus),
-        ico({{32, 32, 4, dib(32, 32, 4, {Red, Green}, [](int x, int) { return quint32(x % 2); }, [](int, int) { return false; })},
+        ico({{32, 32, 4,
+              dib(
+                  32, 32, 4, {Red, Green}, [](int x, int) { return quint32(x % 2); }, [](int, int) { return false; })},
              {48, 48, 32, encoded(solidImage(48, 48, Blue), "PNG")}})};
     for (const QByteArray &source : sources) {
         for (qsizetype i = 0; i < source.size(); ++i) {
@@ -428,7 +434,8 @@ void tst_IconReader::absurdHeaders_data()
     QByteArray negative = solidDib(32, Red);
     qToLittleEndian<qint32>(-64, negative.data() + 8);
     QTest::newRow("DIB negative height") << ico({{32, 32, 32, negative}});
-    QByteArray palette = dib(32, 32, 8, {Red}, [](int, int) { return 0u; }, [](int, int) { return false; });
+    QByteArray palette = dib(
+        32, 32, 8, {Red}, [](int, int) { return 0u; }, [](int, int) { return false; });
     qToLittleEndian<quint32>(0x40000000, palette.data() + 32);
     QTest::newRow("DIB palette too large") << ico({{32, 32, 8, palette}});
     QByteArray bpp = solidDib(32, Red);
@@ -513,7 +520,8 @@ void tst_IconReader::missingAndDirectoryAndText()
     QVERIFY(IconReader::firstIcon(QString()).isNull());
     QVERIFY(IconReader::firstIcon(write(u"readme.ico"_s, "not an icon at all\n")).isNull());
     QVERIFY(IconReader::firstIcon(write(u"empty.exe"_s, QByteArray())).isNull());
-    QVERIFY(IconReader::firstIcon(write(u"cursor.cur"_s, ico({{32, 32, 32, solidDib(32, Red)}}).replace(2, 1, "\x02"))).isNull());
+    QVERIFY(IconReader::firstIcon(write(u"cursor.cur"_s, ico({{32, 32, 32, solidDib(32, Red)}}).replace(2, 1, "\x02")))
+                .isNull());
 }
 
 void tst_IconReader::canvasWithoutIconIsWhite()

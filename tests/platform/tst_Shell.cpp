@@ -1,5 +1,5 @@
-#include "platform/DesktopShell.h"
 #include "RecordingShell.h"
+#include "platform/DesktopShell.h"
 #include "platform/Shell.h"
 
 #include <QDir>
@@ -39,8 +39,8 @@ QList<LoggedStart> readLog(const QString &dir)
         if (first < 0 || second < 0)
             continue;
         const QString joined = line.mid(second + 1);
-        starts.append({line.mid(first + 1, second - first - 1),
-                       joined.isEmpty() ? QStringList() : joined.split(QChar(0x1f))});
+        starts.append(
+            {line.mid(first + 1, second - first - 1), joined.isEmpty() ? QStringList() : joined.split(QChar(0x1f))});
     }
     return starts;
 }
@@ -144,14 +144,13 @@ void tst_Shell::startsExecutableWithLiteralArguments_data()
                            << QStringList{u"-game"_s, u"cstrike"_s, u"+map"_s, u"de_dust2"_s};
     QTest::newRow("quotes") << u"-name \"穿梭 时空\" \"say \"\"hi\"\"\" ''"_s
                             << QStringList{u"-name"_s, u"穿梭 时空"_s, u"say \"hi\""_s, u"''"_s};
-    QTest::newRow("command substitution") << u"$(touch pwned) \"$(touch pwned)\""_s
-                                          << QStringList{u"$(touch"_s, u"pwned)"_s, u"$(touch pwned)"_s};
+    QTest::newRow("command substitution")
+        << u"$(touch pwned) \"$(touch pwned)\""_s << QStringList{u"$(touch"_s, u"pwned)"_s, u"$(touch pwned)"_s};
     QTest::newRow("backticks") << u"`touch pwned`"_s << QStringList{u"`touch"_s, u"pwned`"_s};
     QTest::newRow("separators") << u"a;touch pwned | touch pwned && touch pwned > pwned"_s
-                                << QStringList{u"a;touch"_s, u"pwned"_s, u"|"_s, u"touch"_s, u"pwned"_s,
-                                               u"&&"_s, u"touch"_s, u"pwned"_s, u">"_s, u"pwned"_s};
-    QTest::newRow("variables and globs") << u"$HOME ~ * ?"_s
-                                         << QStringList{u"$HOME"_s, u"~"_s, u"*"_s, u"?"_s};
+                                << QStringList{u"a;touch"_s, u"pwned"_s, u"|"_s,     u"touch"_s, u"pwned"_s,
+                                               u"&&"_s,      u"touch"_s, u"pwned"_s, u">"_s,     u"pwned"_s};
+    QTest::newRow("variables and globs") << u"$HOME ~ * ?"_s << QStringList{u"$HOME"_s, u"~"_s, u"*"_s, u"?"_s};
 }
 
 void tst_Shell::startsExecutableWithLiteralArguments()
@@ -218,7 +217,11 @@ void tst_Shell::unrunnableExecutableFails()
 {
     // A run bit on something the system cannot execute.
     const QString dir = m_root->path() + u'/';
-    QVERIFY(writeFile(dir + u"broken"_s, QByteArray("\x7f" "ELF\x02garbage", 12), runnable));
+    QVERIFY(writeFile(dir + u"broken"_s,
+                      QByteArray("\x7f"
+                                 "ELF\x02garbage",
+                                 12),
+                      runnable));
     const LaunchResult result = m_shell.open(dir + u"broken"_s, u"无"_s, dir);
     QVERIFY(!result.ok);
     QVERIFY(result.reason.startsWith(u"无法启动程序"_s));

@@ -73,7 +73,7 @@ void tst_Skin::shippedSampleIsAccepted()
 void tst_Skin::ignoresWhatIsNoRegularFile_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("fifo") << u"fifo"_s;          // opening it would wait for a writer for ever
+    QTest::newRow("fifo") << u"fifo"_s; // opening it would wait for a writer for ever
     QTest::newRow("link to /dev/zero") << u"zero"_s; // reading it would never end
     QTest::newRow("folder") << u"folder"_s;
 }

@@ -59,8 +59,8 @@ private:
         if (found == m_replies.constEnd()) {
             response = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         } else {
-            response = "HTTP/1.1 200 OK\r\nContent-Type: " + found->type + "\r\nContent-Length: "
-                + QByteArray::number(found->body.size()) + "\r\n" + found->extraHeaders
+            response = "HTTP/1.1 200 OK\r\nContent-Type: " + found->type
+                + "\r\nContent-Length: " + QByteArray::number(found->body.size()) + "\r\n" + found->extraHeaders
                 + "Connection: close\r\n\r\n" + found->body;
         }
         socket->write(response);
@@ -75,7 +75,7 @@ private:
 
 inline LocalWebServer::Reply html(const QByteArray &body)
 {
-    return {"text/html; charset=utf-8", "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body
-                                            + "</body></html>", {}};
+    return {"text/html; charset=utf-8",
+            "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>",
+            {}};
 }
-

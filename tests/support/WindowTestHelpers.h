@@ -1,7 +1,7 @@
 #pragma once
 
-#include "game_editor/MainWindowHooks.h"
 #include "MessageBoxScript.h"
+#include "game_editor/MainWindowHooks.h"
 
 #include <QImage>
 #include <QLabel>
@@ -11,8 +11,7 @@
 #include <QTest>
 
 // A window's control by its design name; a missing one ends the test run.
-template <typename T>
-T *control(const QObject &window, const QString &name)
+template<typename T> T *control(const QObject &window, const QString &name)
 {
     T *found = window.findChild<T *>(name);
     if (!found)

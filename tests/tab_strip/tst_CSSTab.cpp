@@ -44,8 +44,8 @@ protected:
 
 void sendMouse(QWidget *widget, QEvent::Type type, Qt::MouseButton button, QPoint pos)
 {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease || type == QEvent::MouseMove
-        ? Qt::MouseButtons() : Qt::MouseButtons(button);
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease || type == QEvent::MouseMove ? Qt::MouseButtons() : Qt::MouseButtons(button);
     QMouseEvent event(type, pos, widget->mapToGlobal(pos), button, held, {});
     QCoreApplication::sendEvent(widget, &event);
 }
@@ -57,8 +57,8 @@ void moveTo(QWidget *widget, QPoint pos)
 
 void turnWheel(QWidget *widget, QPoint pos, int delta)
 {
-    QWheelEvent event(pos, widget->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, {},
-                      Qt::NoScrollPhase, false);
+    QWheelEvent event(pos, widget->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, {}, Qt::NoScrollPhase,
+                      false);
     QCoreApplication::sendEvent(widget, &event);
 }
 
@@ -153,8 +153,7 @@ void tst_CSSTab::cleanup()
 
 void tst_CSSTab::addTabs(int count)
 {
-    static const QStringList names = {u"网络游戏"_s, u"单机游戏"_s, u"休闲游戏"_s, u"对战平台"_s,
-                                      u"棋牌游戏"_s};
+    static const QStringList names = {u"网络游戏"_s, u"单机游戏"_s, u"休闲游戏"_s, u"对战平台"_s, u"棋牌游戏"_s};
     for (int i = 0; i < count; ++i) {
         m_tab->setTabs(m_tab->Tabs() + 1);
         m_tab->setTabCaption(m_tab->Tabs() - 1, names.at(i % names.size()));
@@ -202,8 +201,8 @@ void tst_CSSTab::takesOverPaintAndMouseUntilDetached()
     strip.Attach(m_tab);
     const int ownPaints = m_tab->ownPaints;
     m_tab->grab();
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
-                              QEvent::MouseMove})
+    for (QEvent::Type type :
+         {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick, QEvent::MouseMove})
         sendMouse(m_tab, type, Qt::MiddleButton, QPoint(75, 5));
     QCOMPARE(m_tab->ownPaints, ownPaints);
     QVERIFY(m_tab->mouse.isEmpty());
@@ -475,10 +474,11 @@ void tst_CSSTab::paintShowsWorkSurface()
     connect(&strip, &CSSTab::DrawBackGround, this, [](QPainter *hDC, int width, int height) {
         MDC::FillAlpha(*hDC, QRect(0, 0, width, height), Qt::red, 255);
     });
-    connect(&strip, &CSSTab::DrawTab, this, [this](QPainter *hDC, int index, int state, int left, int top, int width, int height) {
-        const QColor colour = index == m_tab->Tab() ? Qt::green : (state ? Qt::blue : Qt::white);
-        MDC::FillAlpha(*hDC, QRect(left + 1, top, width - 2, height), colour, 255);
-    });
+    connect(&strip, &CSSTab::DrawTab, this,
+            [this](QPainter *hDC, int index, int state, int left, int top, int width, int height) {
+                const QColor colour = index == m_tab->Tab() ? Qt::green : (state ? Qt::blue : Qt::white);
+                MDC::FillAlpha(*hDC, QRect(left + 1, top, width - 2, height), colour, 255);
+            });
     strip.Attach(m_tab);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));

@@ -129,8 +129,7 @@ void tst_MDC::nineGridAllMarginsZeroStretchesWhole()
     source.setPixel(1, 1, qRgb(255, 255, 255));
     QImage target = canvas(10, 10, Qt::black);
     QPainter dc(&target);
-    QVERIFY(MDC::DrawNineGrid(dc, QRect(0, 0, 10, 10), MDC::SurfaceFromBitmap(source), QRect(0, 0, 2, 2),
-                              QMargins()));
+    QVERIFY(MDC::DrawNineGrid(dc, QRect(0, 0, 10, 10), MDC::SurfaceFromBitmap(source), QRect(0, 0, 2, 2), QMargins()));
     dc.end();
     QCOMPARE(pixel(target, 0, 0), 0xFF0000u);
     QCOMPARE(pixel(target, 4, 4), 0xFF0000u);

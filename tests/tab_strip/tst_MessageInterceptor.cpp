@@ -23,10 +23,7 @@ protected:
         seen.append(event->type());
         return QWidget::event(event);
     }
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        lastPress = event->position().toPoint();
-    }
+    void mousePressEvent(QMouseEvent *event) override { lastPress = event->position().toPoint(); }
 };
 
 struct Call
@@ -240,8 +237,8 @@ void tst_MessageInterceptor::changedValuesReachWidget()
     ProbeWidget widget;
     interceptor.StartSubclass(&widget);
     interceptor.AddMessage(&widget, QEvent::MouseButtonPress, MessageInterceptor::MSG_BEFORE);
-    QMouseEvent moved(QEvent::MouseButtonPress, QPointF(20, 21), widget.mapToGlobal(QPointF(20, 21)),
-                      Qt::LeftButton, Qt::LeftButton, {});
+    QMouseEvent moved(QEvent::MouseButtonPress, QPointF(20, 21), widget.mapToGlobal(QPointF(20, 21)), Qt::LeftButton,
+                      Qt::LeftButton, {});
     recorder.action = [&moved](bool, bool &, bool &, QEvent *&event) { event = &moved; };
     press(&widget, Qt::LeftButton, QPoint(1, 2));
     QCOMPARE(widget.lastPress, QPoint(20, 21));

@@ -46,8 +46,9 @@ QStringList tree(const QString &root)
         } else {
             QFile file(info.filePath());
             file.open(QIODevice::ReadOnly);
-            entries.append(name + u" "_s
-                           + QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex()));
+            entries.append(
+                name + u" "_s
+                + QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex()));
         }
     }
     entries.sort();
@@ -76,7 +77,7 @@ void tst_CatalogueTool::refusesWhatIsInTheWay_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("planted"); // the name in the target folder that is in the way
-    QTest::addColumn<bool>("link");       // a link to a victim file outside, else a file
+    QTest::addColumn<bool>("link"); // a link to a victim file outside, else a file
     QTest::newRow("init, dangling link") << u"init"_s << u"GameDB.dbs"_s << true;
     QTest::newRow("init, existing file") << u"init"_s << u"GameDB.dbs"_s << false;
     QTest::newRow("init-demo, link at an icon") << u"init-demo"_s << u"demo_games/game01/icon.ico"_s << true;

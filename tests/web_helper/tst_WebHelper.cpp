@@ -183,8 +183,8 @@ void tst_WebHelper::reportsWindowAddressAndLoads()
     QCOMPARE(helper.view()->size(), QSize(320, 200));
     const QUrl plain(m_server.base() + "/plain"_L1);
     QVERIFY(load(helper, plain));
-    QTRY_VERIFY(reports.contains(
-        QJsonObject{{u"event"_s, u"loadFinished"_s}, {u"ok"_s, true}, {u"url"_s, plain.toString()}}));
+    QTRY_VERIFY(
+        reports.contains(QJsonObject{{u"event"_s, u"loadFinished"_s}, {u"ok"_s, true}, {u"url"_s, plain.toString()}}));
     QVERIFY(reports.contains(QJsonObject{{u"event"_s, u"url"_s}, {u"url"_s, plain.toString()}}));
 
     // The helper keeps to the menu's rule on its own
@@ -195,12 +195,13 @@ void tst_WebHelper::reportsWindowAddressAndLoads()
 
 void tst_WebHelper::scriptDialogsRaiseNothingInSilentMode()
 {
-    m_server.serve("/dialogs", html("<script>"
-                                    "alert('alert');"
-                                    "var c = confirm('confirm');"
-                                    "var p = prompt('prompt', 'default');"
-                                    "document.title = 'after:' + c + ':' + p;"
-                                    "</script>"));
+    m_server.serve("/dialogs",
+                   html("<script>"
+                        "alert('alert');"
+                        "var c = confirm('confirm');"
+                        "var p = prompt('prompt', 'default');"
+                        "document.title = 'after:' + c + ':' + p;"
+                        "</script>"));
     DialogWatch watch;
     WebHelper helper(true);
     helper.handle(command(u"silent"_s, {{u"on"_s, true}}));
@@ -226,9 +227,10 @@ void tst_WebHelper::scriptDialogShowsWhenNotSilent()
 
 void tst_WebHelper::consoleOutputNotPrinted()
 {
-    m_server.serve("/console", html("<script>console.log('jyt-marker-log'); console.error('jyt-marker-error');"
-                                    "undefinedFunction(); </script>"
-                                    "<script>document.title = 'logged';</script>"));
+    m_server.serve("/console",
+                   html("<script>console.log('jyt-marker-log'); console.error('jyt-marker-error');"
+                        "undefinedFunction(); </script>"
+                        "<script>document.title = 'logged';</script>"));
     s_messages.clear();
     s_previousHandler = qInstallMessageHandler(recordMessage);
     {
@@ -245,8 +247,9 @@ void tst_WebHelper::consoleOutputNotPrinted()
 
 void tst_WebHelper::downloadsRefused()
 {
-    m_server.serve("/game.zip", {"application/zip", QByteArray(4096, 'z'),
-                                 "Content-Disposition: attachment; filename=\"game.zip\"\r\n"});
+    m_server.serve(
+        "/game.zip",
+        {"application/zip", QByteArray(4096, 'z'), "Content-Disposition: attachment; filename=\"game.zip\"\r\n"});
     m_server.serve("/downloads", html("<a id=\"get\" href=\"/game.zip\" download>get</a>"));
     QTemporaryDir downloads;
     QVERIFY(downloads.isValid());
@@ -284,9 +287,9 @@ void tst_WebHelper::certificateErrorsRefusedSilently()
     QTemporaryDir keys;
     QProcess openssl;
     openssl.setWorkingDirectory(keys.path());
-    openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s,
-                                 u"2"_s, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s, u"key.pem"_s, u"-out"_s,
-                                 u"cert.pem"_s});
+    openssl.start(u"openssl"_s,
+                  {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"2"_s, u"-subj"_s,
+                   u"/CN=127.0.0.1"_s, u"-keyout"_s, u"key.pem"_s, u"-out"_s, u"cert.pem"_s});
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
         QSKIP("openssl cannot make a test certificate here");
     QFile certFile(keys.filePath(u"cert.pem"_s));

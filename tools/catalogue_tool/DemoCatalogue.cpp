@@ -2,12 +2,12 @@
 
 #include "StagingFolder.h"
 
+#include "IconFile.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
-#include "IconFile.h"
 
 #include <QColor>
 #include <QDir>
@@ -53,7 +53,8 @@ QImage badge(const QString &text, const QColor &colour)
 // Writes a new file; an existing file or a link at the name is never written through.
 void checkedWrite(const QString &path, const QByteArray &bytes)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     QFile file;
     const bool written = fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
         && file.write(bytes) == bytes.size() && file.flush();
@@ -73,8 +74,7 @@ void insertCategory(CatalogueConnection &connection, const QString &name)
     rs.Close();
 }
 
-void insertGame(CatalogueRecordset &rs, const Game &game, const QString &path, const QString &run,
-                const QString &icon)
+void insertGame(CatalogueRecordset &rs, const Game &game, const QString &path, const QString &run, const QString &icon)
 {
     GameRecord record;
     record.GameName = game.name;
@@ -203,13 +203,13 @@ void DemoCatalogue::createGenerated(const QString &directory, int games, int cat
     }
     const QString iconDir = QDir(directory).absoluteFilePath(u"icons"_s) + u'/';
     QDir().mkpath(iconDir);
-    const QStringList syllables = {u"穿梭"_s, u"时空"_s, u"反恐"_s, u"精英"_s, u"西游"_s, u"三国"_s, u"飞车"_s,
-                                   u"星际"_s, u"魔兽"_s, u"仙剑"_s, u"Star"_s, u"War"_s, u"Craft"_s, u"Racer"_s};
+    const QStringList syllables = {u"穿梭"_s, u"时空"_s, u"反恐"_s, u"精英"_s, u"西游"_s, u"三国"_s,  u"飞车"_s,
+                                   u"星际"_s, u"魔兽"_s, u"仙剑"_s, u"Star"_s, u"War"_s,  u"Craft"_s, u"Racer"_s};
     CatalogueRecordset rs;
     rs.Open(CatalogueStatements::selectGameList(), connection);
     for (int i = 0; i < games; ++i) {
-        const QString name = syllables.at(i % syllables.size()) + syllables.at((i / 7) % syllables.size())
-            + QString::number(i);
+        const QString name =
+            syllables.at(i % syllables.size()) + syllables.at((i / 7) % syllables.size()) + QString::number(i);
         // A third .ico files, a third executables with icon resources, a third missing files.
         QString run = u"game%1.exe"_s.arg(i);
         QString icon = u"无"_s;

@@ -66,7 +66,9 @@ void StagingFolder::requireFree(const QString &targetDirectory, const QStringLis
 {
     for (const QString &name : names) {
         const QString path = QDir(targetDirectory).absoluteFilePath(name);
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
             fail(u"已存在（文件、目录或链接），不会覆盖：%1"_s.arg(path));
         if (errno != ENOENT)

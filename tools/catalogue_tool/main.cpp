@@ -17,8 +17,7 @@ namespace {
 
 int usage(QTextStream &err)
 {
-    err << u"用法:\n"_s
-        << u"  juyoutai-catalogue init DIR        在 DIR 中创建空的游戏目录 GameDB.dbs\n"_s
+    err << u"用法:\n"_s << u"  juyoutai-catalogue init DIR        在 DIR 中创建空的游戏目录 GameDB.dbs\n"_s
         << u"  juyoutai-catalogue init-demo DIR   在 DIR 中创建演示游戏目录和演示游戏\n"_s
         << u"  juyoutai-catalogue list DIR        列出 DIR/GameDB.dbs 的分类和游戏\n"_s;
     return 2;

@@ -23,8 +23,8 @@ bool appendLog(const QString &cwd, const QStringList &arguments)
     QFile log(QDir(cwd).filePath(u"demo_game.log"_s));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
-    const QString line = QDateTime::currentDateTime().toString(Qt::ISODate) + u'\t' + cwd + u'\t'
-        + arguments.join(QChar(0x1f)) + u'\n';
+    const QString line =
+        QDateTime::currentDateTime().toString(Qt::ISODate) + u'\t' + cwd + u'\t' + arguments.join(QChar(0x1f)) + u'\n';
     return log.write(line.toUtf8()) >= 0;
 }
 
@@ -53,8 +53,7 @@ int main(int argc, char *argv[])
 {
     // Tests start the game without a display: log and leave at once.
     const bool exitAtOnce = qEnvironmentVariableIntValue("JYT_DEMO_GAME_EXIT") == 1;
-    std::unique_ptr<QCoreApplication> app(exitAtOnce ? new QCoreApplication(argc, argv)
-                                                     : new QApplication(argc, argv));
+    std::unique_ptr<QCoreApplication> app(exitAtOnce ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     const QString cwd = QDir::currentPath();
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const bool logged = appendLog(cwd, arguments);

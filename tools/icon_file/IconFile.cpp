@@ -108,7 +108,8 @@ private:
     // Resources 0 .. count-1 are the icons, count .. 2*count-1 the groups.
     QByteArray blob(qsizetype i) const
     {
-        return i < count() ? m_icons.at(i) : groupResource(quint32(m_icons.at(i - count()).size()), quint16(i - count() + 1));
+        return i < count() ? m_icons.at(i)
+                           : groupResource(quint32(m_icons.at(i - count()).size()), quint16(i - count() + 1));
     }
     quint32 iconTypeDir() const { return 16 + 2 * 8; }
     quint32 groupTypeDir() const { return iconTypeDir() + 16 + quint32(count()) * 8; }
@@ -215,8 +216,8 @@ QByteArray optionalHeader(IconFile::PeFormat format, quint32 resourceSize)
     return opt;
 }
 
-QByteArray sectionHeader(const char *name, quint32 rva, quint32 virtualSize, quint32 rawPointer,
-                         quint32 rawSize, quint32 characteristics)
+QByteArray sectionHeader(const char *name, quint32 rva, quint32 virtualSize, quint32 rawPointer, quint32 rawSize,
+                         quint32 characteristics)
 {
     QByteArray section(40, '\0');
     for (int i = 0; name[i] && i < 8; ++i)
