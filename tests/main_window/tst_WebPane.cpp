@@ -60,7 +60,6 @@ private Q_SLOTS:
 private:
     bool load(WebPane &pane, const QUrl &address);
     QVariant evaluate(WebPane &pane, const QString &script);
-    QStringList filesUnder(const QString &folder) const;
 
     LocalWebServer m_server;
 };
@@ -104,15 +103,6 @@ QVariant tst_WebPane::evaluate(WebPane &pane, const QString &script)
     }
     qWarning("script gave no result: %s", qPrintable(script));
     return {};
-}
-
-QStringList tst_WebPane::filesUnder(const QString &folder) const
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    return files;
 }
 
 void tst_WebPane::remotePagesNeedOptInForRoot()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QDirIterator>
 #include <QHash>
 #include <QList>
 #include <QTcpServer>
@@ -78,4 +80,14 @@ inline LocalWebServer::Reply html(const QByteArray &body)
     return {"text/html; charset=utf-8",
             "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>",
             {}};
+}
+
+// Every file below a folder, hidden ones included: what a web session left on disk.
+inline QStringList filesUnder(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    return files;
 }

@@ -95,7 +95,6 @@ private Q_SLOTS:
 private:
     bool load(WebHelper &helper, const QUrl &address);
     QVariant evaluate(WebHelper &helper, const QString &script);
-    QStringList filesUnder(const QString &folder) const;
 
     LocalWebServer m_server;
 };
@@ -125,15 +124,6 @@ QVariant tst_WebHelper::evaluate(WebHelper &helper, const QString &script)
     if (!QTest::qWaitFor([&] { return done; }, 10000))
         qWarning("script gave no result: %s", qPrintable(script));
     return result;
-}
-
-QStringList tst_WebHelper::filesUnder(const QString &folder) const
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    return files;
 }
 
 void tst_WebHelper::prepareEnvironmentTurnsSandboxOffOnlyForRoot()
