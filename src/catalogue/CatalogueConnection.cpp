@@ -30,8 +30,8 @@ void exec(sqlite3 *db, const char *sql)
     }
 }
 
-// Reads every page once: a cut or garbled file fails here rather than at some later list.
-void checkPages(sqlite3 *db)
+// Reads every page once: a cut or garbled file fails here rather than at some later write.
+void checkAllPages(sqlite3 *db)
 {
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1);", -1, &stmt, nullptr) != SQLITE_OK)
@@ -87,7 +87,13 @@ void CatalogueConnection::checkSchema()
     // Reading the schema fails with "file is not a database" on a wrong key or a foreign file.
     exec(m_db, "SELECT count(*) FROM sqlite_master;");
     exec(m_db, CatalogueSchema::CheckSql);
-    checkPages(m_db);
+}
+
+void CatalogueConnection::checkPages()
+{
+    if (!m_db)
+        throwLastError();
+    checkAllPages(m_db);
 }
 
 void CatalogueConnection::Close() noexcept

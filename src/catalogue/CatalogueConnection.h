@@ -18,8 +18,11 @@ public:
     CatalogueConnection(const CatalogueConnection &) = delete;
     CatalogueConnection &operator=(const CatalogueConnection &) = delete;
 
-    // Opens an existing catalogue; a missing file is never created.
+    // Opens an existing catalogue; a missing file is never created. Only the schema is read:
+    // checkPages reads the rest, so that it can run once the window is up.
     void Open(const QString &path, const QString &password);
+    // Reads every page once; a cut or garbled file throws.
+    void checkPages();
     void Close() noexcept;
     bool isOpen() const { return m_db != nullptr; }
     bool isReadOnly() const;

@@ -204,13 +204,50 @@ bool ForMain::Form_Load()
         m_model->Clear();
         fillHotGames();
     } catch (const CatalogueError &error) {
+        // A first list that fails may be a damaged file: that is reported as a failed open.
+        if (!checkCatalogue())
+            return false;
         showCatalogueError(error);
     }
+    // Reading every page costs as much as the first fill: it waits until the window has painted.
+    m_checkPending = true;
     update();
     WebBrowserQN->SetSilent(true);
     WebBrowserQN->Navigate(u"about:blank"_s);
     m_loaded = true;
     return true;
+}
+
+bool ForMain::checkCatalogue()
+{
+    try {
+        Catalogue::CheckCatalogue();
+        return true;
+    } catch (const CatalogueError &error) {
+        // Closed before the box is shown, so that nothing can write to the damaged file meanwhile.
+        Catalogue::CloseCatalogue();
+        MsgBox(error.connectionMessage(), MessageBox::Information, u"错误"_s);
+        return false;
+    }
+}
+
+void ForMain::checkCatalogueAfterFirstPaint()
+{
+    if (checkCatalogue())
+        return;
+    hide();
+    QCoreApplication::exit(1);
+}
+
+bool ForMain::event(QEvent *event)
+{
+    // Queued, so that the painted window reaches the screen first; it runs on the next turn of the
+    // event loop, before any dialog that could write has had a turn of its own.
+    if (event->type() == QEvent::Paint && m_checkPending) {
+        m_checkPending = false;
+        QMetaObject::invokeMethod(this, &ForMain::checkCatalogueAfterFirstPaint, Qt::QueuedConnection);
+    }
+    return QWidget::event(event);
 }
 
 void ForMain::attachTabStrip()
