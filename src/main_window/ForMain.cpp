@@ -307,8 +307,9 @@ void ForMain::fillHotGames()
     m_imageList1.Clear();
     {
         RecordsetGuard rs(CatalogueStatements::selectGameList());
+        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
         for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs);
+            const GameRecord game = GameRecord::read(*rs, layout);
             AddGameRow(game, game.GameHot == Yes);
         }
     }
@@ -317,9 +318,11 @@ void ForMain::fillHotGames()
 
 void ForMain::AddGameRow(const GameRecord &game, bool listed)
 {
-    const int image = m_imageList1.Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
-    if (!listed)
+    if (!listed) {
+        m_imageList1.Skip();
         return;
+    }
+    const int image = m_imageList1.Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
     m_model->Add({game.GameName, image, game.GamePath, game.GameCmd, game.GameRun});
 }
 
@@ -364,8 +367,9 @@ void ForMain::FillGameList()
         const bool hot = caption == HotCaption;
         RecordsetGuard rs(hot ? CatalogueStatements::selectGameList()
                               : CatalogueStatements::selectGamesByType(caption));
+        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
         for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs);
+            const GameRecord game = GameRecord::read(*rs, layout);
             AddGameRow(game, !hot || game.GameHot == Yes);
         }
     } catch (const CatalogueError &error) {
@@ -383,8 +387,9 @@ void ForMain::SerchCommand_Click()
     m_imageList1.Clear();
     try {
         RecordsetGuard rs(CatalogueStatements::selectGameList());
+        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
         for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs);
+            const GameRecord game = GameRecord::read(*rs, layout);
             AddGameRow(game, search.matches(game.GameName));
         }
     } catch (const CatalogueError &error) {
