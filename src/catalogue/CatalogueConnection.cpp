@@ -98,7 +98,7 @@ void CatalogueConnection::checkPages()
 
 void CatalogueConnection::Close() noexcept
 {
-    m_results.clear();
+    forgetResults();
     m_resultsVersion = -1;
     if (m_db) {
         if (!sqlite3_get_autocommit(m_db))
@@ -182,6 +182,19 @@ void CatalogueConnection::Create(const QString &path, const QString &password)
 void CatalogueConnection::forgetResults()
 {
     m_results.clear();
+    m_filtered.clear();
+}
+
+void CatalogueConnection::keep(const QString &sql, const SharedSnapshot &result)
+{
+    // A whole table is kept until the file changes: browsing many categories must not make
+    // the next search read and decode every row again. Filtered results make room for each other.
+    if (sql.contains(u" Where "_s, Qt::CaseInsensitive)) {
+        while (m_filtered.size() >= MaxKeptResults)
+            m_results.remove(m_filtered.takeFirst());
+        m_filtered.append(sql);
+    }
+    m_results.insert(sql, result);
 }
 
 qint64 CatalogueConnection::fileVersion()
@@ -203,18 +216,18 @@ CatalogueConnection::SharedSnapshot CatalogueConnection::query(const QString &sq
     const qint64 version = fileVersion();
     const qint64 changes = sqlite3_total_changes(m_db);
     if (version < 0 || version != m_resultsVersion || changes != m_resultsChanges || inTransaction()) {
-        m_results.clear();
+        forgetResults();
         m_resultsVersion = version;
         m_resultsChanges = changes;
     }
-    if (const auto found = m_results.constFind(sql); found != m_results.constEnd())
+    if (const auto found = m_results.constFind(sql); found != m_results.constEnd()) {
+        if (const qsizetype at = m_filtered.indexOf(sql); at >= 0)
+            m_filtered.move(at, m_filtered.size() - 1);
         return found.value();
-    SharedSnapshot result = runQuery(sql);
-    if (version >= 0 && !inTransaction()) {
-        if (m_results.size() >= MaxKeptResults)
-            m_results.clear();
-        m_results.insert(sql, result);
     }
+    SharedSnapshot result = runQuery(sql);
+    if (version >= 0 && !inTransaction())
+        keep(sql, result);
     return result;
 }
 

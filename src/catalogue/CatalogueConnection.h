@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueSnapshot.h"
 
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -58,7 +59,11 @@ private:
     qint64 fileVersion();
 
     sqlite3 *m_db = nullptr;
+    void keep(const QString &sql, const SharedSnapshot &result);
+
     QHash<QString, SharedSnapshot> m_results;
+    // Filtered queries, least recently used first; whole-table queries are not among them.
+    QList<QString> m_filtered;
     qint64 m_resultsVersion = -1;
     qint64 m_resultsChanges = -1;
     static constexpr int MaxKeptResults = 16;
