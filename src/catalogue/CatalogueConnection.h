@@ -57,10 +57,9 @@ private:
 
     SharedSnapshot runQuery(const QString &sql);
     qint64 fileVersion();
-
-    sqlite3 *m_db = nullptr;
     void keep(const QString &sql, const SharedSnapshot &result);
 
+    sqlite3 *m_db = nullptr;
     QHash<QString, SharedSnapshot> m_results;
     // Filtered queries, least recently used first; whole-table queries are not among them.
     QList<QString> m_filtered;

@@ -199,18 +199,19 @@ bool ForMain::Form_Load()
         MsgBox(error.connectionMessage(), MessageBox::Information, u"错误"_s);
         return false;
     }
+    // Reading every page costs as much as the first fill: it waits until the window has painted.
+    m_checkPending = true;
     try {
         fillCategoryTabs();
         m_model->Clear();
         fillHotGames();
     } catch (const CatalogueError &error) {
         // A first list that fails may be a damaged file: that is reported as a failed open.
+        m_checkPending = false;
         if (!checkCatalogue())
             return false;
         showCatalogueError(error);
     }
-    // Reading every page costs as much as the first fill: it waits until the window has painted.
-    m_checkPending = true;
     update();
     WebBrowserQN->SetSilent(true);
     WebBrowserQN->Navigate(u"about:blank"_s);
