@@ -14,12 +14,19 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QIcon>
 #include <QLineEdit>
 #include <QListView>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -42,53 +49,245 @@ long peakResidentKb()
     return usage.ru_maxrss;
 }
 
+double medianOf(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+// A 5 ms timer whose longest gap between turns is how long a click or a key would have waited.
+class StallProbe : public QObject
+{
+public:
+    StallProbe()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+    }
+
+    void start()
+    {
+        m_clock.start();
+        m_last = 0;
+        m_longest = 0;
+        m_timer.start();
+    }
+
+    double finish()
+    {
+        tick();
+        m_timer.stop();
+        return m_longest / 1e6;
+    }
+
+private:
+    void tick()
+    {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+    }
+
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+// Milliseconds since this process was started, from the kernel's record of its start.
+double msSinceProcessStart()
+{
+    QFile stat(u"/proc/self/stat"_s);
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The command name may hold spaces; the fields after it are counted from its closing bracket.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double startTicks = fields.value(19).toDouble(); // field 22 of the whole line
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6 - startTicks * 1e3 / double(sysconf(_SC_CLK_TCK));
+}
+
+// Lets the event loop run until the window has painted once.
+class FirstPaint : public QObject
+{
+public:
+    explicit FirstPaint(QWidget *window)
+        : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+
+    // Returns the ms since process start at the first turn after the paint, before the work
+    // the window queued from its paint runs.
+    double wait()
+    {
+        QTimer::singleShot(5000, &m_loop, &QEventLoop::quit);
+        if (!m_painted)
+            m_loop.exec();
+        return m_paintedAt;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()
+            && static_cast<QWidget *>(watched)->window() == m_window && !m_painted) {
+            m_painted = true;
+            QMetaObject::invokeMethod(
+                &m_loop,
+                [this] {
+                    m_paintedAt = msSinceProcessStart();
+                    m_loop.quit();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    QEventLoop m_loop;
+    bool m_painted = false;
+    double m_paintedAt = -1;
+};
+
 } // namespace
 
-MenuBenchmark::MenuBenchmark(int games, int runs)
+MenuBenchmark::MenuBenchmark(int games, int runs, const QString &program)
     : m_games(games)
     , m_runs(runs)
+    , m_program(program)
 {
 }
 
-double MenuBenchmark::median(const std::function<void()> &work) const
+MenuBenchmark::Timing MenuBenchmark::median(const std::function<void()> &work,
+                                            const std::function<void()> &prepare) const
 {
     std::vector<double> times;
+    std::vector<double> stalls;
+    StallProbe probe;
     for (int i = 0; i < m_runs; ++i) {
+        if (prepare)
+            prepare();
+        probe.start();
         QElapsedTimer timer;
         timer.start();
         work();
         QCoreApplication::processEvents();
         times.push_back(timer.nsecsElapsed() / 1e6);
+        // The icons read in the background arrive as queued results: their handling counts too.
+        QElapsedTimer settle;
+        settle.start();
+        while (m_model && m_model->pendingIcons() > 0 && settle.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QEventLoop tail;
+        QTimer::singleShot(20, &tail, &QEventLoop::quit);
+        tail.exec();
+        stalls.push_back(probe.finish());
     }
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
+    return {medianOf(times), medianOf(stalls)};
 }
 
 double MenuBenchmark::floorFor(const QString &statement) const
 {
     // Reading every row of the query and building the list model, with no icons.
     return median([&] {
-        Catalogue::CatalogueConnectionObject().forgetResults();
-        ImageList images;
-        GameListModel model(images);
-        model.Clear();
-        {
-            RecordsetGuard rs(statement);
-            for (; !rs->Eof(); rs->MoveNext()) {
-                const GameRecord game = GameRecord::read(*rs);
-                model.Add({game.GameName, 0, game.GamePath, game.GameCmd, game.GameRun});
-            }
-        }
-        model.commit();
-    });
+               Catalogue::CatalogueConnectionObject().forgetResults();
+               ImageList images;
+               GameListModel model(images);
+               model.Clear();
+               {
+                   RecordsetGuard rs(statement);
+                   for (; !rs->Eof(); rs->MoveNext()) {
+                       const GameRecord game = GameRecord::read(*rs);
+                       model.Add({game.GameName, 0, game.GamePath, game.GameCmd, game.GameRun});
+                   }
+               }
+               model.commit();
+           })
+        .ms;
 }
 
-void MenuBenchmark::row(const QString &what, double ms, double floorMs) const
+void MenuBenchmark::row(const QString &what, const Timing &timing, double floorMs) const
 {
-    out() << qSetFieldWidth(44) << Qt::left << what << qSetFieldWidth(10) << Qt::right << QString::number(ms, 'f', 1);
-    if (floorMs > 0)
-        out() << qSetFieldWidth(10) << QString::number(ms / floorMs, 'f', 2) + u'x';
+    out() << qSetFieldWidth(44) << Qt::left << what << qSetFieldWidth(10) << Qt::right
+          << QString::number(timing.ms, 'f', 1);
+    out() << (floorMs > 0 ? QString::number(timing.ms / floorMs, 'f', 2) + u'x' : QString());
+    if (timing.stallMs > 0)
+        out() << QString::number(timing.stallMs, 'f', 1);
     out() << qSetFieldWidth(0) << Qt::endl;
+}
+
+int MenuBenchmark::startupChild(const QString &directory)
+{
+    QList<double> marks{msSinceProcessStart()};
+    int argc = 1;
+    char name[] = "juyoutai";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    ForMain::setUpApplication();
+    marks << msSinceProcessStart();
+    Catalogue::setProgramDirectory(directory);
+    MessageBox::setPresenter([](const MessageBox::Shown &) { return int(MessageBox::Ok); });
+    ForMain window;
+    QApplication::setWindowIcon(QIcon(u":/icons/juyoutai-256.png"_s));
+    marks << msSinceProcessStart();
+    if (!window.Form_Load())
+        return 1;
+    marks << msSinceProcessStart();
+    FirstPaint painted(&window);
+    window.show();
+    const double paintedAt = painted.wait();
+    marks << paintedAt;
+    // What the window leaves for the turns after its first paint.
+    QCoreApplication::processEvents();
+    marks << msSinceProcessStart() - paintedAt;
+    // The open alone, measured after the fact on a second connection to the same file.
+    QElapsedTimer open;
+    open.start();
+    CatalogueConnection().Open(Catalogue::DatabasePath(), QString::fromUtf16(Catalogue::Password));
+    marks << open.nsecsElapsed() / 1e6;
+    QStringList text;
+    for (const double mark : marks)
+        text << QString::number(mark, 'f', 2);
+    QTextStream(stdout) << u"phases "_s << text.join(u' ') << Qt::endl;
+    return 0;
+}
+
+void MenuBenchmark::startupPhases(const QString &directory) const
+{
+    // Each phase ends at a mark in ms since the process started; the open is its own duration.
+    std::vector<std::vector<double>> phases(7);
+    for (int i = 0; i < m_runs; ++i) {
+        QProcess child;
+        child.start(m_program, {u"--startup"_s, directory});
+        if (!child.waitForFinished(60000) || child.exitCode() != 0) {
+            out() << u"start-up child failed: "_s << child.readAllStandardError() << Qt::endl;
+            return;
+        }
+        const QString line = QString::fromUtf8(child.readAllStandardOutput()).section(u"phases "_s, 1).trimmed();
+        const QStringList marks = line.split(u' ');
+        for (int p = 0; p < 7; ++p)
+            phases[p].push_back(marks.value(p).toDouble());
+    }
+    const double main = medianOf(phases[0]);
+    const double app = medianOf(phases[1]);
+    const double built = medianOf(phases[2]);
+    const double loaded = medianOf(phases[3]);
+    const double painted = medianOf(phases[4]);
+    const double afterPaint = medianOf(phases[5]);
+    const double open = medianOf(phases[6]);
+    row(u"start-up phase: to main() (10 ms ticks)"_s, {main, 0}, 0);
+    row(u"start-up phase: QApplication"_s, {app - main, 0}, 0);
+    row(u"start-up phase: window built"_s, {built - app, 0}, 0);
+    row(u"start-up phase: catalogue open (apart)"_s, {open, 0}, 0);
+    row(u"start-up phase: first fill (load - open)"_s, {loaded - built - open, 0}, 0);
+    row(u"start-up phase: first paint"_s, {painted - loaded, 0}, 0);
+    row(u"start-up: process start to first paint"_s, {painted, 0}, 0);
+    row(u"start-up: first turn after paint (checks)"_s, {afterPaint, 0}, 0);
 }
 
 void MenuBenchmark::run()
@@ -101,10 +300,11 @@ void MenuBenchmark::run()
 
     out() << u"\n== %1 games, 50 categories, median of %2 runs (ms) =="_s.arg(m_games).arg(m_runs) << Qt::endl;
     out() << qSetFieldWidth(44) << Qt::left << u"measure"_s << qSetFieldWidth(10) << Qt::right << u"ms"_s
-          << u"floor x"_s << qSetFieldWidth(0) << Qt::endl;
+          << u"floor x"_s << u"stall ms"_s << qSetFieldWidth(0) << Qt::endl;
+    startupPhases(dir.path());
 
     std::unique_ptr<ForMain> window;
-    const double startup = median([&] {
+    const Timing startup = median([&] {
         Catalogue::CloseCatalogue();
         IconCache::shared().clear();
         window = std::make_unique<ForMain>();
@@ -116,6 +316,7 @@ void MenuBenchmark::run()
     const QString category = window->MenuSStab->TabCaption(1);
     const double categoryFloor = floorFor(CatalogueStatements::selectGamesByType(category));
     row(u"start-up to listed Hot tab"_s, startup, hotFloor);
+    m_model = window->gameListModel();
 
     auto fills = [&](const QString &pass, bool cold) {
         auto prepare = [&] {
@@ -171,10 +372,23 @@ void MenuBenchmark::run()
     out() << u"  (icon files read in the background per paint: %1)"_s.arg(requested) << Qt::endl;
     fills(u"cold: "_s, true);
     fills(u"warm: "_s, false);
-    row(u"floor: read Hot query + model (uncached)"_s, hotFloor, 0);
-    row(u"floor: read category query + model (uncached)"_s, categoryFloor, 0);
+    // Browsing many tabs first must not make the next search read the whole file again.
+    row(u"warm: search \"s\" after browsing 15 tabs"_s,
+        median(
+            [&] {
+                window->SerchText->setText(u"s"_s);
+                window->SerchCommand_Click();
+            },
+            [&] {
+                for (int tab = 1; tab <= 15 && tab < window->MenuSStab->Tabs(); ++tab)
+                    window->MenuSStab->setTab(tab);
+            }),
+        hotFloor);
+    row(u"floor: read Hot query + model (uncached)"_s, {hotFloor, 0}, 0);
+    row(u"floor: read category query + model (uncached)"_s, {categoryFloor, 0}, 0);
     out() << qSetFieldWidth(44) << Qt::left << u"peak resident memory (MB)"_s << qSetFieldWidth(10) << Qt::right
           << QString::number(peakResidentKb() / 1024.0, 'f', 1) << qSetFieldWidth(0) << Qt::endl;
+    m_model = nullptr;
     window.reset();
     Catalogue::CloseCatalogue();
 }

@@ -4,18 +4,33 @@
 
 #include <functional>
 
+class GameListModel;
+
 // Times the menu's fills in-process on a generated catalogue and prints one table.
 class MenuBenchmark
 {
 public:
-    MenuBenchmark(int games, int runs);
+    MenuBenchmark(int games, int runs, const QString &program);
     void run();
 
+    // The child side of the start-up measure: starts the menu on the catalogue in directory the
+    // way the program does and prints the end of each phase in ms since the process started.
+    static int startupChild(const QString &directory);
+
 private:
-    double median(const std::function<void()> &work) const;
+    struct Timing
+    {
+        double ms = 0;
+        double stallMs = 0; // the longest the event loop went without a turn, icons included
+    };
+
+    Timing median(const std::function<void()> &work, const std::function<void()> &prepare = {}) const;
     double floorFor(const QString &statement) const;
-    void row(const QString &what, double ms, double floorMs) const;
+    void row(const QString &what, const Timing &timing, double floorMs) const;
+    void startupPhases(const QString &directory) const;
 
     int m_games;
     int m_runs;
+    QString m_program;
+    const GameListModel *m_model = nullptr;
 };

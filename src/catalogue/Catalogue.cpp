@@ -51,6 +51,11 @@ void OpenCatalogue()
     CatalogueConnectionObject().Open(DatabasePath(), QString::fromUtf16(Password));
 }
 
+void CheckCatalogue()
+{
+    CatalogueConnectionObject().checkPages();
+}
+
 void CloseCatalogue() noexcept
 {
     CatalogueRecordsetObject().Close();

@@ -22,6 +22,8 @@ QString DatabasePath();
 
 // Opens the catalogue once at start-up; throws CatalogueError.
 void OpenCatalogue();
+// Reads every page of the open catalogue, before anything is written to it; throws CatalogueError.
+void CheckCatalogue();
 // Closes cursor and connection; never reports anything.
 void CloseCatalogue() noexcept;
 

@@ -30,8 +30,8 @@ void exec(sqlite3 *db, const char *sql)
     }
 }
 
-// Reads every page once: a cut or garbled file fails here rather than at some later list.
-void checkPages(sqlite3 *db)
+// Reads every page once: a cut or garbled file fails here rather than at some later write.
+void checkAllPages(sqlite3 *db)
 {
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1);", -1, &stmt, nullptr) != SQLITE_OK)
@@ -87,12 +87,18 @@ void CatalogueConnection::checkSchema()
     // Reading the schema fails with "file is not a database" on a wrong key or a foreign file.
     exec(m_db, "SELECT count(*) FROM sqlite_master;");
     exec(m_db, CatalogueSchema::CheckSql);
-    checkPages(m_db);
+}
+
+void CatalogueConnection::checkPages()
+{
+    if (!m_db)
+        throwLastError();
+    checkAllPages(m_db);
 }
 
 void CatalogueConnection::Close() noexcept
 {
-    m_results.clear();
+    forgetResults();
     m_resultsVersion = -1;
     if (m_db) {
         if (!sqlite3_get_autocommit(m_db))
@@ -176,6 +182,19 @@ void CatalogueConnection::Create(const QString &path, const QString &password)
 void CatalogueConnection::forgetResults()
 {
     m_results.clear();
+    m_filtered.clear();
+}
+
+void CatalogueConnection::keep(const QString &sql, const SharedSnapshot &result)
+{
+    // A whole table is kept until the file changes: browsing many categories must not make
+    // the next search read and decode every row again. Filtered results make room for each other.
+    if (sql.contains(u" Where "_s, Qt::CaseInsensitive)) {
+        while (m_filtered.size() >= MaxKeptResults)
+            m_results.remove(m_filtered.takeFirst());
+        m_filtered.append(sql);
+    }
+    m_results.insert(sql, result);
 }
 
 qint64 CatalogueConnection::fileVersion()
@@ -197,18 +216,18 @@ CatalogueConnection::SharedSnapshot CatalogueConnection::query(const QString &sq
     const qint64 version = fileVersion();
     const qint64 changes = sqlite3_total_changes(m_db);
     if (version < 0 || version != m_resultsVersion || changes != m_resultsChanges || inTransaction()) {
-        m_results.clear();
+        forgetResults();
         m_resultsVersion = version;
         m_resultsChanges = changes;
     }
-    if (const auto found = m_results.constFind(sql); found != m_results.constEnd())
+    if (const auto found = m_results.constFind(sql); found != m_results.constEnd()) {
+        if (const qsizetype at = m_filtered.indexOf(sql); at >= 0)
+            m_filtered.move(at, m_filtered.size() - 1);
         return found.value();
-    SharedSnapshot result = runQuery(sql);
-    if (version >= 0 && !inTransaction()) {
-        if (m_results.size() >= MaxKeptResults)
-            m_results.clear();
-        m_results.insert(sql, result);
     }
+    SharedSnapshot result = runQuery(sql);
+    if (version >= 0 && !inTransaction())
+        keep(sql, result);
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueSnapshot.h"
 
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -18,8 +19,11 @@ public:
     CatalogueConnection(const CatalogueConnection &) = delete;
     CatalogueConnection &operator=(const CatalogueConnection &) = delete;
 
-    // Opens an existing catalogue; a missing file is never created.
+    // Opens an existing catalogue; a missing file is never created. Only the schema is read:
+    // checkPages reads the rest, so that it can run once the window is up.
     void Open(const QString &path, const QString &password);
+    // Reads every page once; a cut or garbled file throws.
+    void checkPages();
     void Close() noexcept;
     bool isOpen() const { return m_db != nullptr; }
     bool isReadOnly() const;
@@ -53,9 +57,12 @@ private:
 
     SharedSnapshot runQuery(const QString &sql);
     qint64 fileVersion();
+    void keep(const QString &sql, const SharedSnapshot &result);
 
     sqlite3 *m_db = nullptr;
     QHash<QString, SharedSnapshot> m_results;
+    // Filtered queries, least recently used first; whole-table queries are not among them.
+    QList<QString> m_filtered;
     qint64 m_resultsVersion = -1;
     qint64 m_resultsChanges = -1;
     static constexpr int MaxKeptResults = 16;

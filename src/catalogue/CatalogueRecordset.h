@@ -29,6 +29,9 @@ public:
     int RecordCount() const { return int(m_rows.size()); }
 
     QString Field(const QString &column) const;
+    // A column's place, to look up once for a walk over many rows; throws when there is none.
+    int fieldIndex(const QString &column) const { return columnIndex(column); }
+    const QString &Field(int index) const { return currentRow().values.at(index); }
     bool isNull(const QString &column) const;
     void setField(const QString &column, const QString &value);
 

@@ -28,16 +28,29 @@ const ColumnField &columnAt(int index)
     return columns[index];
 }
 
-constexpr int ColumnCount = 8;
+constexpr int ColumnCount = std::tuple_size_v<GameRecord::Layout>;
 constexpr int WrittenCount = 7;
 
 } // namespace
 
+GameRecord::Layout GameRecord::layoutOf(const CatalogueRecordset &rs)
+{
+    Layout layout{};
+    for (int i = 0; i < ColumnCount; ++i)
+        layout[i] = rs.fieldIndex(columnAt(i).name);
+    return layout;
+}
+
 GameRecord GameRecord::read(const CatalogueRecordset &rs)
+{
+    return read(rs, layoutOf(rs));
+}
+
+GameRecord GameRecord::read(const CatalogueRecordset &rs, const Layout &layout)
 {
     GameRecord record;
     for (int i = 0; i < ColumnCount; ++i)
-        record.*columnAt(i).field = rs.Field(columnAt(i).name);
+        record.*columnAt(i).field = rs.Field(layout[i]);
     return record;
 }
 

@@ -3,6 +3,8 @@
 #include <QFlags>
 #include <QString>
 
+#include <array>
+
 class CatalogueRecordset;
 
 // One row of GameList, as text; a NULL column reads as a null QString.
@@ -20,8 +22,13 @@ struct GameRecord
     QString GameCmd;
     QString GameIcon;
 
+    // Where each column sits in a cursor's rows; the same for every row of one query.
+    using Layout = std::array<int, 8>;
+    static Layout layoutOf(const CatalogueRecordset &rs);
+
     // The cursor's current row.
     static GameRecord read(const CatalogueRecordset &rs);
+    static GameRecord read(const CatalogueRecordset &rs, const Layout &layout);
     // Assigns every column but GameID, which the store gives, to the cursor's current row.
     void write(CatalogueRecordset &rs) const;
     // Assigns only the given columns, so the stored bytes of the others stay as they are.

@@ -2,17 +2,6 @@
 
 #include "catalogue/PinyinInitial.h"
 
-#include <QHash>
-#include <QMutex>
-#include <QMutexLocker>
-
-namespace {
-
-// Enough for the largest catalogues we plan for; past it the cache starts over rather than grow.
-constexpr qsizetype kMaxCachedNames = 262144;
-
-} // namespace
-
 PinyinSearch::PinyinSearch(const QString &searchText)
     : m_initials(PinyinInitials(searchText).toLower())
 {
@@ -28,16 +17,6 @@ bool PinyinSearch::matches(const QString &gameName) const
 
 QString PinyinSearch::nameInitials(const QString &gameName)
 {
-    static QMutex mutex;
-    static QHash<QString, QString> cache;
-
-    const QMutexLocker lock(&mutex);
-    const auto found = cache.constFind(gameName);
-    if (found != cache.cend())
-        return found.value();
-    if (cache.size() >= kMaxCachedNames)
-        cache.clear();
-    const QString initials = PinyinInitials(gameName).toLower();
-    cache.insert(gameName, initials);
-    return initials;
+    // One table look-up per unit: cheaper than finding the name in a shared, locked cache.
+    return PinyinInitials(gameName).toLower();
 }

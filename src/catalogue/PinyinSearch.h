@@ -14,7 +14,7 @@ public:
     // Lower-cased initials of the search text.
     const QString &searchInitials() const { return m_initials; }
 
-    // Lower-cased initials of a game name, computed once per name and kept.
+    // Lower-cased initials of a game name.
     static QString nameInitials(const QString &gameName);
 
 private:

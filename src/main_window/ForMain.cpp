@@ -199,11 +199,17 @@ bool ForMain::Form_Load()
         MsgBox(error.connectionMessage(), MessageBox::Information, u"错误"_s);
         return false;
     }
+    // Reading every page costs as much as the first fill: it waits until the window has painted.
+    m_checkPending = true;
     try {
         fillCategoryTabs();
         m_model->Clear();
         fillHotGames();
     } catch (const CatalogueError &error) {
+        // A first list that fails may be a damaged file: that is reported as a failed open.
+        m_checkPending = false;
+        if (!checkCatalogue())
+            return false;
         showCatalogueError(error);
     }
     update();
@@ -211,6 +217,38 @@ bool ForMain::Form_Load()
     WebBrowserQN->Navigate(u"about:blank"_s);
     m_loaded = true;
     return true;
+}
+
+bool ForMain::checkCatalogue()
+{
+    try {
+        Catalogue::CheckCatalogue();
+        return true;
+    } catch (const CatalogueError &error) {
+        // Closed before the box is shown, so that nothing can write to the damaged file meanwhile.
+        Catalogue::CloseCatalogue();
+        MsgBox(error.connectionMessage(), MessageBox::Information, u"错误"_s);
+        return false;
+    }
+}
+
+void ForMain::checkCatalogueAfterFirstPaint()
+{
+    if (checkCatalogue())
+        return;
+    hide();
+    QCoreApplication::exit(1);
+}
+
+bool ForMain::event(QEvent *event)
+{
+    // Queued, so that the painted window reaches the screen first; it runs on the next turn of the
+    // event loop, before any dialog that could write has had a turn of its own.
+    if (event->type() == QEvent::Paint && m_checkPending) {
+        m_checkPending = false;
+        QMetaObject::invokeMethod(this, &ForMain::checkCatalogueAfterFirstPaint, Qt::QueuedConnection);
+    }
+    return QWidget::event(event);
 }
 
 void ForMain::attachTabStrip()
@@ -270,8 +308,9 @@ void ForMain::fillHotGames()
     m_imageList1.Clear();
     {
         RecordsetGuard rs(CatalogueStatements::selectGameList());
+        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
         for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs);
+            const GameRecord game = GameRecord::read(*rs, layout);
             AddGameRow(game, game.GameHot == Yes);
         }
     }
@@ -280,9 +319,11 @@ void ForMain::fillHotGames()
 
 void ForMain::AddGameRow(const GameRecord &game, bool listed)
 {
-    const int image = m_imageList1.Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
-    if (!listed)
+    if (!listed) {
+        m_imageList1.Skip();
         return;
+    }
+    const int image = m_imageList1.Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
     m_model->Add({game.GameName, image, game.GamePath, game.GameCmd, game.GameRun});
 }
 
@@ -327,8 +368,9 @@ void ForMain::FillGameList()
         const bool hot = caption == HotCaption;
         RecordsetGuard rs(hot ? CatalogueStatements::selectGameList()
                               : CatalogueStatements::selectGamesByType(caption));
+        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
         for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs);
+            const GameRecord game = GameRecord::read(*rs, layout);
             AddGameRow(game, !hot || game.GameHot == Yes);
         }
     } catch (const CatalogueError &error) {
@@ -346,8 +388,9 @@ void ForMain::SerchCommand_Click()
     m_imageList1.Clear();
     try {
         RecordsetGuard rs(CatalogueStatements::selectGameList());
+        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
         for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs);
+            const GameRecord game = GameRecord::read(*rs, layout);
             AddGameRow(game, search.matches(game.GameName));
         }
     } catch (const CatalogueError &error) {

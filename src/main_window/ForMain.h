@@ -80,6 +80,7 @@ public:
     const ImageList &imageList1() const { return m_imageList1; }
 
 protected:
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -96,6 +97,9 @@ private:
     void showWebPane(const QUrl &address);
     void showCatalogueError(const CatalogueError &error);
     int selectedRow() const;
+    // Reads every page of the catalogue; false when it is damaged (closed and already reported).
+    bool checkCatalogue();
+    void checkCatalogueAfterFirstPaint();
 
     void attachTabStrip();
     void applyMinimumSize();
@@ -103,6 +107,7 @@ private:
     FormLayout m_layout;
     TabSkinPainter *m_tabPainter = nullptr;
     bool m_loaded = false;
+    bool m_checkPending = false;
     ImageList m_imageList1;
     GameListModel *m_model = nullptr;
 };

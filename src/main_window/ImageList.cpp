@@ -6,6 +6,12 @@ int ImageList::Add(const QString &iconSource)
     return int(m_sources.size());
 }
 
+int ImageList::Skip()
+{
+    m_sources.append(QString());
+    return int(m_sources.size());
+}
+
 void ImageList::Clear()
 {
     m_sources.clear();

@@ -11,6 +11,8 @@ class ImageList
 public:
     // Appends the image of a row's icon source and returns the new count (its index).
     int Add(const QString &iconSource);
+    // A row read but not listed: it takes its index, and its picture is never asked for.
+    int Skip();
     int Count() const { return int(m_sources.size()); }
     // Releases the images of earlier fills; items of the current fill keep their indexes.
     void Clear();

@@ -60,7 +60,26 @@ private Q_SLOTS:
     void createRefusesALinkAtItsName();
     void readOnlyFileListsButRefusesWrites();
     void writeLockMakesWritesWaitThenFail();
+    void wholeListOutlivesBrowsingManyCategories();
 };
+
+void tst_CatalogueConnection::wholeListOutlivesBrowsingManyCategories()
+{
+    CatalogueFixture fixture({u"网络游戏"_s}, {someGame()});
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    const QString whole = u"Select rowid, * From GameList"_s;
+    const CatalogueConnection::SharedSnapshot first = connection.query(whole);
+    for (int i = 0; i < 40; ++i)
+        connection.query(whole + u" Where GameType = 'c%1'"_s.arg(i));
+    // Kept, not read and decoded again, so the next search does not stall on the file.
+    QCOMPARE(connection.query(whole).get(), first.get());
+    const CatalogueConnection::SharedSnapshot recent =
+        connection.query(u"Select rowid, * From GameList Where GameType = 'c39'"_s);
+    QCOMPARE(connection.query(u"Select rowid, * From GameList Where GameType = 'c39'"_s).get(), recent.get());
+    // A write through the connection still drops everything kept.
+    CatalogueFixture::addGame(someGame());
+    QCOMPARE(connection.query(whole)->rows.size(), 2);
+}
 
 void tst_CatalogueConnection::createdFileIsEncrypted()
 {

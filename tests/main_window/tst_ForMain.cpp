@@ -34,6 +34,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <sqlite3.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -86,6 +88,7 @@ private Q_SLOTS:
     void setUpLeavesCaptionsAsSet();
     void setUpLoadsQtsChineseTexts();
     void missingCatalogueIsReportedWithoutCreatingAFile();
+    void damageOutsideTheListsEndsTheProgramOnceTheWindowIsPainted();
     void emptyCatalogueGivesOnlyTheHotTab();
     void tabsFollowTheCategoryTable();
     void hotTabListsExactlyTheHotGames();
@@ -170,6 +173,50 @@ void tst_ForMain::missingCatalogueIsReportedWithoutCreatingAFile()
     QCOMPARE(shown.first().style, 64);
     QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     Catalogue::setProgramDirectory(QString());
+}
+
+void tst_ForMain::damageOutsideTheListsEndsTheProgramOnceTheWindowIsPainted()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s)});
+    // A table no list reads, whose first page is then garbled: only reading every page finds it.
+    sqlite3 *db = Catalogue::CatalogueConnectionObject().handle();
+    QCOMPARE(sqlite3_exec(db, "CREATE TABLE Notes(Body TEXT); INSERT INTO Notes VALUES (hex(randomblob(200)));",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    const auto number = [db](const char *sql) {
+        sqlite3_stmt *stmt = nullptr;
+        qint64 value = -1;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+            value = sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+        return value;
+    };
+    const qint64 page = number("SELECT rootpage FROM sqlite_master WHERE name = 'Notes'");
+    const qint64 pageSize = number("PRAGMA page_size");
+    QVERIFY(page > 1 && pageSize > 0);
+    const qint64 offset = (page - 1) * pageSize + 200;
+    Catalogue::CloseCatalogue();
+    QFile file(fixture.path());
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(offset));
+    QByteArray bytes = file.peek(16);
+    for (char &byte : bytes)
+        byte = char(byte ^ 0x5a);
+    QCOMPARE(file.write(bytes), 16);
+    file.close();
+
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
+    window.show();
+    QList<MessageBox::Shown> shown;
+    QTRY_VERIFY((shown += MessageBoxScript::takeShown(), !shown.isEmpty()));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().text.startsWith(u"数据库连接出错:\n错误代码:"_s), qPrintable(shown.first().text));
+    QCOMPARE(shown.first().title, u"错误"_s);
+    QVERIFY(!Catalogue::CatalogueConnectionObject().isOpen());
+    QVERIFY(!window.isVisible());
 }
 
 void tst_ForMain::emptyCatalogueGivesOnlyTheHotTab()

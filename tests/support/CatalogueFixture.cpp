@@ -91,9 +91,12 @@ GameRow CatalogueFixture::readGame(const CatalogueRecordset &rs)
 bool openCatalogue(QString *failureMessage)
 {
     try {
+        // As start-up does before anything can be written: open, then read every page.
         Catalogue::OpenCatalogue();
+        Catalogue::CheckCatalogue();
         return true;
     } catch (const CatalogueError &error) {
+        Catalogue::CloseCatalogue();
         *failureMessage = error.connectionMessage();
         return false;
     }
