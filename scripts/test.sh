@@ -9,6 +9,13 @@ export QTWEBENGINE_DISABLE_SANDBOX=1
 export JUYOUTAI_ALLOW_ROOT_WEB=1 # the web pane tests load real pages, also as root
 jobs=$(nproc)
 
+# The café-mode tests and the benchmark use a private PostgreSQL on 127.0.0.1, stopped even when a test fails.
+export JYT_PG_DIR="${JYT_PG_DIR:-$(mktemp -d /tmp/juyoutai-pg.XXXXXX)}"
+trap 'bash scripts/pg-test-server.sh stop' EXIT
+bash scripts/pg-test-server.sh start >/dev/null
+eval "$(bash scripts/pg-test-server.sh env)"
+export JYT_PG_REQUIRED=1 # without a server the café tests fail instead of skipping
+
 BUILD_TYPE=Debug BUILD_DIR=build-tests bash scripts/build.sh
 ctest --test-dir build-tests --output-on-failure -j"$jobs"
 bash scripts/check-package.sh build-tests # the install rules, the .deb and the menu started from it
