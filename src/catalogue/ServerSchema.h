@@ -81,6 +81,20 @@ CREATE TRIGGER TypeList_Notify AFTER INSERT OR UPDATE OR DELETE ON TypeList
     FOR EACH STATEMENT EXECUTE FUNCTION catalogue_notify();
 CREATE TRIGGER GameList_Notify AFTER INSERT OR UPDATE OR DELETE ON GameList
     FOR EACH STATEMENT EXECUTE FUNCTION catalogue_notify();
+
+-- After rows were copied in with their own GameIDs: new games get numbers past all of them.
+-- The sequence only moves forward, so a deleted game's number never comes back.
+CREATE FUNCTION catalogue_advance_game_ids() RETURNS void LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+DECLARE
+    ids text := pg_get_serial_sequence('public.gamelist', 'gameid');
+    top bigint;
+BEGIN
+    SELECT max(GameID) INTO top FROM public.GameList;
+    IF top IS NOT NULL THEN
+        PERFORM setval(ids, greatest(top, nextval(ids)));
+    END IF;
+END $$;
 )sql";
 
 // What the two roles may do, once they exist: the menu reads, the operator reads and writes the two
@@ -90,6 +104,8 @@ REVOKE ALL ON TypeList, GameList, CatalogueDeleted FROM PUBLIC;
 GRANT USAGE ON SCHEMA public TO juyoutai_menu, juyoutai_operator;
 GRANT SELECT ON TypeList, GameList, CatalogueDeleted TO juyoutai_menu, juyoutai_operator;
 GRANT INSERT, UPDATE, DELETE ON TypeList, GameList TO juyoutai_operator;
+REVOKE ALL ON FUNCTION catalogue_advance_game_ids() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION catalogue_advance_game_ids() TO juyoutai_operator;
 )sql";
 
 // A client's reads, inside one REPEATABLE READ transaction: the snapshot's horizon first, then

@@ -1,3 +1,8 @@
+#include "PgTestDatabase.h"
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueSchema.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -5,6 +10,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <libpq-fe.h>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -61,6 +70,54 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// Runs SQL on a catalogue file through the sqlcipher shell and returns what it prints.
+QString sqlcipherShell(const QString &file, const QString &sql)
+{
+    QProcess shell;
+    shell.start(u"sqlcipher"_s, {file});
+    if (!shell.waitForStarted())
+        return u"sqlcipher did not start"_s;
+    shell.write((u"PRAGMA key='"_s + QString::fromUtf16(Catalogue::Password) + u"';\n"_s + sql).toUtf8());
+    shell.closeWriteChannel();
+    shell.waitForFinished();
+    return QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
+}
+
+// A catalogue file written by the sqlcipher shell, the tables laid out as the program lays them.
+bool makeCatalogue(const QString &directory, const QString &rows)
+{
+    const QString path = QDir(directory).filePath(u"GameDB.dbs"_s);
+    const QString printed = sqlcipherShell(path, QString::fromLatin1(CatalogueSchema::CreateSql) + u'\n' + rows);
+    return !printed.contains(u"rror"_s) && printed.trimmed().endsWith(u"ok"_s) && QFileInfo(path).isFile();
+}
+
+QString dumpTables(const QString &directory)
+{
+    return sqlcipherShell(QDir(directory).filePath(u"GameDB.dbs"_s), u".dump TypeList\n.dump GameList\n"_s);
+}
+
+using Connection = std::unique_ptr<PGconn, decltype(&PQfinish)>;
+
+// The first column of every row, or "ERROR" and the server's error code.
+QStringList serverRows(const QString &uri, const QString &sql)
+{
+    const Connection conn(PQconnectdb(uri.toUtf8().constData()), PQfinish);
+    if (PQstatus(conn.get()) != CONNECTION_OK)
+        return {u"NO CONNECTION "_s + QString::fromUtf8(PQerrorMessage(conn.get()))};
+    PGresult *result = PQexec(conn.get(), sql.toUtf8().constData());
+    QStringList out;
+    if (PQresultStatus(result) == PGRES_TUPLES_OK) {
+        for (int r = 0; r < PQntuples(result); ++r)
+            out.append(QString::fromUtf8(PQgetvalue(result, r, 0)));
+    } else if (PQresultStatus(result) != PGRES_COMMAND_OK) {
+        out.append(u"ERROR "_s + QString::fromUtf8(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
+    }
+    PQclear(result);
+    return out;
+}
+
+const QString gameNames = u"SELECT GameName FROM GameList ORDER BY GameID"_s;
+
 } // namespace
 
 class tst_CatalogueTool : public QObject
@@ -71,6 +128,14 @@ private Q_SLOTS:
     void refusesWhatIsInTheWay_data();
     void refusesWhatIsInTheWay();
     void initDemoPlacesGamesWhereTheCatalogueSays();
+
+    void serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads();
+    void pushThenPullGivesBackTheSameTables();
+    void pushRefusesAFilledCatalogueUnlessReplacing();
+    void pushThatFailsPartWayLeavesTheServerEmpty();
+    void pullRefusesAnExistingFile();
+    void serverFailuresAreReported_data();
+    void serverFailuresAreReported();
 };
 
 void tst_CatalogueTool::refusesWhatIsInTheWay_data()
@@ -123,6 +188,144 @@ void tst_CatalogueTool::initDemoPlacesGamesWhereTheCatalogueSays()
     const QString firstGame = QDir(target.path()).absoluteFilePath(u"demo_games/game01/"_s);
     QVERIFY2(listed.output.contains(u" | "_s + firstGame + u" | start_game | "_s), qPrintable(listed.output));
     QVERIFY(QFileInfo(firstGame + u"icon.ico"_s).isFile());
+}
+
+void tst_CatalogueTool::serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads()
+{
+    PgTestDatabase db(false);
+    JYT_REQUIRE_PG(db);
+    // The roles are shared by the whole test server, so they keep the passwords other tests use.
+    const QStringList init{u"server-init"_s,         db.adminUri(),
+                           u"--menu-password"_s,     QString::fromLatin1(PgTestDatabase::MenuPassword),
+                           u"--operator-password"_s, QString::fromLatin1(PgTestDatabase::OperatorPassword)};
+    const Outcome made = runTool(init);
+    QVERIFY2(made.exitCode == 0, qPrintable(made.errors));
+    QCOMPARE(serverRows(db.operatorUri(), u"INSERT INTO TypeList (TypeName) VALUES ('动作')"_s), QStringList());
+    QCOMPARE(serverRows(db.menuUri(), u"Select * From TypeList"_s), QStringList{u"1"_s});
+    QCOMPARE(serverRows(db.menuUri(), u"delete From TypeList Where TypeName= '动作'"_s), QStringList{u"ERROR 42501"_s});
+
+    const Outcome again = runTool(init);
+    QCOMPARE(again.exitCode, 1);
+    QVERIFY2(again.errors.contains(u"已经初始化"_s), qPrintable(again.errors));
+}
+
+void tst_CatalogueTool::pushThenPullGivesBackTheSameTables()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QTemporaryDir source;
+    QVERIFY(makeCatalogue(
+        source.path(),
+        u"INSERT INTO TypeList VALUES('射击游戏'),('It''s \"quoted\"'),(NULL),(''),('休闲游戏');\n"
+        "INSERT INTO GameList VALUES(3,'CS反恐精英','射击游戏','是','C:\\Games\\CS\\','cs.exe','-game cstrike','无');\n"
+        "INSERT INTO GameList VALUES(7,'Tom''s Game',NULL,'否','','',NULL,'');\n"
+        "INSERT INTO GameList VALUES(12,'两行'||char(10)||'名字','休闲游戏','否','/g/','a','-x \"y z\"','i');\n"
+        "SELECT 'ok';\n"_s));
+    const Outcome pushed = runTool({u"push"_s, source.path(), db.operatorUri()});
+    QVERIFY2(pushed.exitCode == 0, qPrintable(pushed.errors));
+
+    QTemporaryDir target;
+    const Outcome pulled = runTool({u"pull"_s, db.menuUri(), target.path()});
+    QVERIFY2(pulled.exitCode == 0, qPrintable(pulled.errors));
+    const QString original = dumpTables(source.path());
+    QVERIFY2(original.contains(u"Tom''s Game"_s), qPrintable(original));
+    QCOMPARE(dumpTables(target.path()), original);
+    // A game added on the server later gets a number none of the copied games has.
+    QCOMPARE(serverRows(db.operatorUri(), u"INSERT INTO GameList (GameName) VALUES ('新') RETURNING GameID > 12"_s),
+             QStringList{u"t"_s});
+}
+
+void tst_CatalogueTool::pushRefusesAFilledCatalogueUnlessReplacing()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('旧游戏')"_s).isEmpty());
+    QTemporaryDir source;
+    QVERIFY(makeCatalogue(source.path(), u"INSERT INTO GameList (GameName) VALUES ('新游戏');\nSELECT 'ok';\n"_s));
+
+    const Outcome refused = runTool({u"push"_s, source.path(), db.operatorUri()});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.errors.contains(u"--replace"_s), qPrintable(refused.errors));
+    QCOMPARE(serverRows(db.adminUri(), gameNames), QStringList{u"旧游戏"_s});
+
+    const Outcome replaced = runTool({u"push"_s, source.path(), db.operatorUri(), u"--replace"_s});
+    QVERIFY2(replaced.exitCode == 0, qPrintable(replaced.errors));
+    QCOMPARE(serverRows(db.adminUri(), gameNames), QStringList{u"新游戏"_s});
+    // Deleted row by row, so the menus are told the old game went.
+    QCOMPARE(serverRows(db.adminUri(), u"SELECT count(*) FROM CatalogueDeleted"_s), QStringList{u"1"_s});
+}
+
+void tst_CatalogueTool::pushThatFailsPartWayLeavesTheServerEmpty()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QTemporaryDir source;
+    QVERIFY(
+        makeCatalogue(source.path(),
+                      u"INSERT INTO TypeList VALUES('射击游戏');\n"
+                      "INSERT INTO GameList (GameID, GameName) VALUES (1, '甲'), (2, '乙');\n"
+                      "INSERT INTO GameList (GameID, GameName, GameCmd) VALUES (9, '丙', CAST(X'2D78FF' AS TEXT));\n"
+                      "SELECT 'ok';\n"_s));
+    const Outcome outcome = runTool({u"push"_s, source.path(), db.adminUri()});
+    QCOMPARE(outcome.exitCode, 1);
+    QVERIFY2(outcome.errors.contains(u"GameID 为 9"_s) && outcome.errors.contains(u"GameCmd"_s),
+             qPrintable(outcome.errors));
+    QCOMPARE(serverRows(db.adminUri(), u"SELECT count(*) FROM TypeList"_s), QStringList{u"0"_s});
+    QCOMPARE(serverRows(db.adminUri(), u"SELECT count(*) FROM GameList"_s), QStringList{u"0"_s});
+}
+
+void tst_CatalogueTool::pullRefusesAnExistingFile()
+{
+    QTemporaryDir target;
+    const QString path = target.filePath(u"GameDB.dbs"_s);
+    QVERIFY(writeFile(path, "an operator's file"));
+    const QStringList before = tree(target.path());
+    // Refused before any server is asked.
+    const Outcome outcome = runTool({u"pull"_s, u"postgresql://juyoutai_menu@127.0.0.1:1/none"_s, target.path()});
+    QCOMPARE(outcome.exitCode, 1);
+    QVERIFY2(outcome.errors.contains(u"不会覆盖"_s), qPrintable(outcome.errors));
+    QCOMPARE(tree(target.path()), before);
+}
+
+void tst_CatalogueTool::serverFailuresAreReported_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("uri"); // %1 is the test database's admin URI
+    QTest::addColumn<bool>("withSchema");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("bad URI") << u"push"_s << u"postgresql://a@127.0.0.1/x?nosuchoption=1"_s << true
+                             << u"连接字符串无效"_s;
+    QTest::newRow("nothing listening") << u"pull"_s << u"postgresql://a:b@127.0.0.1:1/x"_s << true
+                                       << u"无法连接服务器"_s;
+    QTest::newRow("wrong password") << u"pull"_s << u"juyoutai_menu:wrong"_s << true << u"用户名或密码错误"_s;
+    QTest::newRow("menu role pushes") << u"push"_s << u"menu"_s << true << u"没有所需的权限"_s;
+    QTest::newRow("no tables") << u"pull"_s << u"admin"_s << false << u"请先运行 server-init"_s;
+}
+
+void tst_CatalogueTool::serverFailuresAreReported()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, uri);
+    QFETCH(bool, withSchema);
+    QFETCH(QString, message);
+    PgTestDatabase db(withSchema);
+    JYT_REQUIRE_PG(db);
+    if (uri == u"admin"_s)
+        uri = db.adminUri();
+    else if (uri == u"menu"_s)
+        uri = db.menuUri();
+    else if (!uri.contains(u"//"_s))
+        uri = db.uriFor(uri.section(u':', 0, 0), uri.section(u':', 1));
+    QTemporaryDir folder;
+    QVERIFY(makeCatalogue(folder.path(), u"INSERT INTO GameList (GameName) VALUES ('甲');\nSELECT 'ok';\n"_s));
+    const QString target = QDir(folder.path()).filePath(u"new"_s);
+    QVERIFY(QDir().mkpath(target));
+
+    const Outcome outcome =
+        runTool(command == u"push"_s ? QStringList{command, folder.path(), uri} : QStringList{command, uri, target});
+    QCOMPARE(outcome.exitCode, 1);
+    QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
+    QVERIFY(!QFileInfo::exists(QDir(target).filePath(u"GameDB.dbs"_s)));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueTool)

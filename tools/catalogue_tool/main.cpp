@@ -1,5 +1,6 @@
 // juyoutai-catalogue: creates and lists catalogue files for operators.
 #include "DemoCatalogue.h"
+#include "ServerCatalogue.h"
 
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
@@ -19,7 +20,15 @@ int usage(QTextStream &err)
 {
     err << u"用法:\n"_s << u"  juyoutai-catalogue init DIR        在 DIR 中创建空的游戏目录 GameDB.dbs\n"_s
         << u"  juyoutai-catalogue init-demo DIR   在 DIR 中创建演示游戏目录和演示游戏\n"_s
-        << u"  juyoutai-catalogue list DIR        列出 DIR/GameDB.dbs 的分类和游戏\n"_s;
+        << u"  juyoutai-catalogue list DIR        列出 DIR/GameDB.dbs 的分类和游戏\n"_s
+        << u"  juyoutai-catalogue server-init ADMIN_URI --menu-password P --operator-password Q\n"_s
+        << u"                                     在服务器数据库中创建游戏目录的表和角色 juyoutai_menu、\n"_s
+        << u"                                     juyoutai_operator（密码也可由环境变量\n"_s
+        << u"                                     JUYOUTAI_MENU_PASSWORD、JUYOUTAI_OPERATOR_PASSWORD 给出）\n"_s
+        << u"  juyoutai-catalogue push DIR URI [--replace]\n"_s
+        << u"                                     把 DIR/GameDB.dbs 上传到服务器（服务器上已有目录时需 --replace）\n"_s
+        << u"  juyoutai-catalogue pull URI DIR    把服务器上的游戏目录下载为新的 DIR/GameDB.dbs\n"_s
+        << u"URI 是 PostgreSQL 连接字符串，例如 postgresql://用户:密码@主机:5432/数据库\n"_s;
     return 2;
 }
 
@@ -39,6 +48,10 @@ bool checkDirectory(const QString &directory, bool forWriting, QTextStream &err)
 
 int run(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    if (args.size() > 1 && ServerCatalogue::handles(args.at(1))) {
+        const int code = ServerCatalogue::run(args.mid(1), out);
+        return code == ServerCatalogue::BadUsage ? usage(err) : code;
+    }
     if (args.size() != 3)
         return usage(err);
     const QString &command = args.at(1);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+// The operator tool's commands for a catalogue kept on a PostgreSQL server: laying out a new
+// server database with its two roles, and copying a catalogue file to and from it, each as one
+// transaction. Every failure throws std::runtime_error with a message for the operator and
+// leaves the server and the target folder as they were.
+class ServerCatalogue
+{
+public:
+    struct Counts
+    {
+        qint64 types = 0;
+        qint64 games = 0;
+    };
+
+    static constexpr int BadUsage = -1;
+
+    static bool handles(const QString &command);
+    // args starts with the command. Returns the exit code, or BadUsage.
+    static int run(const QStringList &args, QTextStream &out);
+
+    // Creates the tables and roles in the database the URI names; existing roles get the new passwords.
+    static void initialise(const QString &adminUri, const QString &menuPassword, const QString &operatorPassword);
+    // Copies DIR/GameDB.dbs into the server's catalogue; a catalogue already there stops it unless replace.
+    static Counts push(const QString &directory, const QString &uri, bool replace);
+    // Writes the server's catalogue into a new DIR/GameDB.dbs; never replaces anything.
+    static Counts pull(const QString &uri, const QString &directory);
+};
