@@ -1,4 +1,4 @@
-// juyoutai-catalogue: creates and lists catalogue files for operators.
+// juyoutai-catalogue: creates and lists catalogue files for operators, and copies them to and from a server.
 #include "DemoCatalogue.h"
 #include "ServerCatalogue.h"
 
