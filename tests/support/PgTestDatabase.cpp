@@ -57,9 +57,11 @@ PgTestDatabase::PgTestDatabase(bool withSchema)
     m_name = name;
     if (!withSchema)
         return;
-    // Roles belong to the whole server; several test databases share them and their passwords.
-    const QString roles =
-        ensureRole(ServerSchema::MenuRole, MenuPassword) + ensureRole(ServerSchema::OperatorRole, OperatorPassword);
+    // Roles belong to the whole server; several test databases share them and their passwords. Test
+    // programs run side by side, so the roles are made under a lock: two at once fail on the same row.
+    const QString roles = u"BEGIN; SELECT pg_advisory_xact_lock(727001);"_s
+        + ensureRole(ServerSchema::MenuRole, MenuPassword) + ensureRole(ServerSchema::OperatorRole, OperatorPassword)
+        + u"COMMIT;"_s;
     m_error = runOn(m_serverUri, roles);
     if (m_error.isEmpty())
         m_error =

@@ -482,6 +482,8 @@ void ServerCatalogue::initialise(const QString &adminUri, const QString &menuPas
         == "t")
         fail(u"该数据库已经初始化过（已有游戏目录的表），没有做任何修改。"_s);
     server.run(ServerSchema::CreateSql);
+    // Roles are the whole server's: two set-ups at once, for two databases, would race on the same rows.
+    server.run("SELECT pg_advisory_xact_lock(727001)");
     const std::pair<const char *, QString> roles[] = {{ServerSchema::MenuRole, menuPassword},
                                                       {ServerSchema::OperatorRole, operatorPassword}};
     for (const auto &[role, secret] : roles) {
