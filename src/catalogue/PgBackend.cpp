@@ -13,6 +13,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+const QString TransactionLost = u"连接在事务进行中断开，事务中的修改均未保存"_s;
+
 // Unquoted names in the statements are folded to lower case by the server.
 QString folded(const QString &name)
 {
@@ -122,7 +124,7 @@ void PgBackend::reconnectIfLost()
     // Inside a transaction the server has already dropped its earlier writes: going on over a
     // new connection would store only the rest of them.
     if (m_inTransaction)
-        throw CatalogueError(CatalogueError::ServerConnectionLost, u"连接在事务进行中断开，事务中的修改均未保存"_s);
+        throw CatalogueError(CatalogueError::ServerConnectionLost, TransactionLost);
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK)
         throw CatalogueError(CatalogueError::ServerConnectionLost, QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
@@ -166,7 +168,11 @@ void PgBackend::begin()
 void PgBackend::commit()
 {
     // Whatever the outcome, the transaction is over: the server committed it or dropped it.
+    const bool lost = PQstatus(m_conn) != CONNECTION_OK;
     m_inTransaction = false;
+    // A commit over a new connection would report success for writes the server has dropped.
+    if (lost)
+        throw CatalogueError(CatalogueError::ServerConnectionLost, TransactionLost);
     const Result result = run(u"COMMIT"_s);
     // A transaction that had failed is answered with a rollback, not an error.
     if (qstrcmp(PQcmdStatus(result.get()), "ROLLBACK") == 0)

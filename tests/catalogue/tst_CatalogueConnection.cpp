@@ -285,9 +285,9 @@ void tst_CatalogueConnection::lostServerConnectionWritesNothing()
     CatalogueRecordset &types = Catalogue::OpenQuery(CatalogueStatements::selectTypeByName(u"old"_s));
     types.setField(u"TypeName"_s, u"new"_s);
     types.Update();
-    QCOMPARE(server.run(u"SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity"
-                        " WHERE datname = current_database() AND usename = 'juyoutai_operator'"_s),
-             QString());
+    const QString terminate = u"SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity"
+                              " WHERE datname = current_database() AND usename = 'juyoutai_operator'"_s;
+    QCOMPARE(server.run(terminate), QString());
     try {
         CatalogueRecordset &games = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
         for (; !games.Eof(); games.MoveNext())
@@ -303,6 +303,14 @@ void tst_CatalogueConnection::lostServerConnectionWritesNothing()
     QCOMPARE(fixture.games().at(1).GameType, u"old"_s);
     // Outside a transaction the next statement connects again.
     QCOMPARE(Catalogue::OpenQuery(CatalogueStatements::selectTypeList()).Field(u"TypeName"_s), u"old"_s);
+
+    // A commit after a write has met the loss must not report the dropped writes as saved.
+    connection.BeginTrans();
+    CatalogueFixture::addCategory(u"lost"_s);
+    QCOMPARE(server.run(terminate), QString());
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, CatalogueFixture::addCategory(u"also lost"_s));
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, connection.CommitTrans());
+    QCOMPARE(fixture.categories(), QStringList{u"old"_s});
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueConnection)
