@@ -3,10 +3,13 @@
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
 
+#include <QDeadlineTimer>
 #include <QStringList>
 
 #include <libpq-fe.h>
 
+#include <cerrno>
+#include <poll.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -58,6 +61,21 @@ CatalogueError connectError(PGconn *conn)
     return CatalogueError(loginRefused ? CatalogueError::ServerLoginRefused : CatalogueError::ServerUnreachable, text);
 }
 
+// Waits for the socket to have something to read; false when the deadline passes first.
+bool waitReadable(int socket, const QDeadlineTimer &deadline)
+{
+    pollfd watched{socket, POLLIN, 0};
+    for (;;) {
+        const int ready = ::poll(&watched, 1, int(deadline.remainingTime()));
+        if (ready > 0)
+            return true;
+        if (ready == 0)
+            return false;
+        if (errno != EINTR)
+            return true; // let libpq read and report what went wrong
+    }
+}
+
 } // namespace
 
 void PgBackend::ResultDeleter::operator()(PGresult *result) const
@@ -66,12 +84,9 @@ void PgBackend::ResultDeleter::operator()(PGresult *result) const
 }
 
 PgBackend::PgBackend(const QString &uri)
+    : m_uri(uri.toUtf8())
 {
-    // Keywords given after the URI would override it, so the defaults come first.
-    const QByteArray target = uri.toUtf8();
-    const char *keywords[] = {"connect_timeout", "client_encoding", "dbname", nullptr};
-    const char *values[] = {DefaultConnectTimeout, "UTF8", target.constData(), nullptr};
-    m_conn = PQconnectdbParams(keywords, values, 1);
+    m_conn = connect();
     try {
         if (!m_conn)
             throw CatalogueError(CatalogueError::ServerUnreachable, u"内存不足，无法连接服务器"_s);
@@ -85,6 +100,14 @@ PgBackend::PgBackend(const QString &uri)
         m_conn = nullptr;
         throw;
     }
+}
+
+PGconn *PgBackend::connect() const
+{
+    // Keywords given after the URI would override it, so the defaults come first.
+    const char *keywords[] = {"connect_timeout", "client_encoding", "dbname", nullptr};
+    const char *values[] = {DefaultConnectTimeout, "UTF8", m_uri.constData(), nullptr};
+    return PQconnectdbParams(keywords, values, 1);
 }
 
 PgBackend::~PgBackend()
@@ -125,7 +148,10 @@ void PgBackend::reconnectIfLost()
     // new connection would store only the rest of them.
     if (m_inTransaction)
         throw CatalogueError(CatalogueError::ServerConnectionLost, TransactionLost);
-    PQreset(m_conn);
+    if (m_conn)
+        PQreset(m_conn);
+    else
+        m_conn = connect();
     if (PQstatus(m_conn) != CONNECTION_OK)
         throw CatalogueError(CatalogueError::ServerConnectionLost, QString::fromUtf8(PQerrorMessage(m_conn)).trimmed());
 }
@@ -134,9 +160,9 @@ PgBackend::Result PgBackend::run(const QString &sql, const QList<QString> &param
 {
     reconnectIfLost();
     const QByteArray text = sql.toUtf8();
-    Result result;
+    int sent;
     if (parameters.isEmpty()) {
-        result.reset(PQexec(m_conn, text.constData()));
+        sent = PQsendQuery(m_conn, text.constData());
     } else {
         QByteArrayList storage;
         std::vector<const char *> values;
@@ -145,13 +171,57 @@ PgBackend::Result PgBackend::run(const QString &sql, const QList<QString> &param
             storage.append(parameter.toUtf8());
             values.push_back(parameter.isNull() ? nullptr : storage.constLast().constData());
         }
-        result.reset(
-            PQexecParams(m_conn, text.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+        sent = PQsendQueryParams(m_conn, text.constData(), int(values.size()), nullptr, values.data(), nullptr, nullptr,
+                                 0);
     }
+    if (!sent)
+        fail(nullptr);
+    Result result = awaitResult();
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         fail(result.get());
     return result;
+}
+
+PgBackend::Result PgBackend::awaitResult()
+{
+    // A server that hangs keeps its sockets open and never answers: the wait has to end here.
+    const QDeadlineTimer deadline(StatementTimeoutMs);
+    Result last;
+    Result error;
+    for (;;) {
+        while (PQisBusy(m_conn) && PQstatus(m_conn) == CONNECTION_OK) {
+            if (!waitReadable(PQsocket(m_conn), deadline)) {
+                abandonConnection();
+                throw CatalogueError(CatalogueError::ServerConnectionLost,
+                                     u"服务器 %1 秒内没有应答，已断开连接"_s.arg(StatementTimeoutMs / 1000));
+            }
+            if (!PQconsumeInput(m_conn))
+                break;
+        }
+        PGresult *next = PQgetResult(m_conn);
+        if (!next)
+            break;
+        Result current(next);
+        const ExecStatusType status = PQresultStatus(next);
+        // The first failure of several statements is the one to report, as a single call reports it.
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
+            if (!error)
+                error = std::move(current);
+        } else {
+            last = std::move(current);
+        }
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            break;
+    }
+    return error ? std::move(error) : std::move(last);
+}
+
+void PgBackend::abandonConnection() noexcept
+{
+    // The server rolls back whatever this connection had begun once it sees the connection gone.
+    PQfinish(m_conn);
+    m_conn = nullptr;
 }
 
 void PgBackend::execute(const QString &statement)
@@ -182,8 +252,13 @@ void PgBackend::commit()
 void PgBackend::rollback() noexcept
 {
     m_inTransaction = false;
-    if (PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
-        PQclear(PQexec(m_conn, "ROLLBACK"));
+    if (PQstatus(m_conn) != CONNECTION_OK || PQtransactionStatus(m_conn) == PQTRANS_IDLE)
+        return;
+    try {
+        run(u"ROLLBACK"_s);
+    } catch (...) {
+        // The server drops the transaction together with the connection.
+    }
 }
 
 bool PgBackend::inTransaction() const

@@ -2,6 +2,7 @@
 
 #include "catalogue/CatalogueBackend.h"
 
+#include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
 
@@ -21,6 +22,8 @@ public:
     PgBackend &operator=(const PgBackend &) = delete;
 
     static constexpr char DefaultConnectTimeout[] = "2";
+    // How long one statement may wait for the server's answer before the connection is given up.
+    static constexpr int StatementTimeoutMs = 10000;
 
     void checkPages() override { }
     bool isReadOnly() const override { return m_readOnly; }
@@ -51,9 +54,13 @@ private:
 
     // Runs one statement (or, without parameters, several); throws unless the server accepted it.
     Result run(const QString &sql, const QList<QString> &parameters = {});
+    Result awaitResult();
+    pg_conn *connect() const;
+    void abandonConnection() noexcept;
     void reconnectIfLost();
     [[noreturn]] void fail(const pg_result *result) const;
 
+    QByteArray m_uri;
     pg_conn *m_conn = nullptr;
     bool m_inTransaction = false;
     bool m_readOnly = false;

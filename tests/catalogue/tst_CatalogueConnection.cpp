@@ -4,6 +4,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
+#include "catalogue/PgBackend.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <libpq-fe.h>
 #include <netinet/in.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
@@ -83,6 +85,7 @@ private Q_SLOTS:
     void serverRefusalsAreExplained();
     void silentServerIsGivenUpAfterTheTimeout();
     void lostServerConnectionWritesNothing();
+    void unansweredStatementGivesUpTheConnection();
     void wholeListOutlivesBrowsingManyCategories();
 };
 
@@ -311,6 +314,29 @@ void tst_CatalogueConnection::lostServerConnectionWritesNothing()
     QVERIFY_THROWS_EXCEPTION(CatalogueError, CatalogueFixture::addCategory(u"also lost"_s));
     QVERIFY_THROWS_EXCEPTION(CatalogueError, connection.CommitTrans());
     QCOMPARE(fixture.categories(), QStringList{u"old"_s});
+}
+
+void tst_CatalogueConnection::unansweredStatementGivesUpTheConnection()
+{
+    PgTestDatabase server;
+    JYT_REQUIRE_PG(server);
+    CatalogueFixture fixture(&server, {u"t"_s});
+    // The tables' owner holds a lock every read waits for: the reader hears nothing, as from a hung server.
+    PGconn *owner = PQconnectdb(server.adminUri().toUtf8().constData());
+    QCOMPARE(PQstatus(owner), CONNECTION_OK);
+    PQclear(PQexec(owner, "BEGIN; LOCK TABLE TypeList IN ACCESS EXCLUSIVE MODE"));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
+        QFAIL("a read went past the lock");
+    } catch (const CatalogueError &error) {
+        QCOMPARE(error.number(), int(CatalogueError::ServerConnectionLost));
+    }
+    QVERIFY(timer.elapsed() >= PgBackend::StatementTimeoutMs - 100);
+    PQclear(PQexec(owner, "ROLLBACK"));
+    PQfinish(owner);
+    QCOMPARE(Catalogue::OpenQuery(CatalogueStatements::selectTypeList()).Field(u"TypeName"_s), u"t"_s);
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueConnection)
