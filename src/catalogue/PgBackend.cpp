@@ -178,7 +178,7 @@ PgBackend::Result PgBackend::run(const QString &sql, const QList<QString> &param
         fail(nullptr);
     Result result = awaitResult();
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY)
         fail(result.get());
     return result;
 }
