@@ -1,20 +1,19 @@
 #pragma once
 
+#include "catalogue/CatalogueBackend.h"
 #include "catalogue/CatalogueSnapshot.h"
 
-#include <QHash>
-#include <QList>
 #include <QString>
 
 #include <memory>
 
 struct sqlite3;
 
-// The one connection to the encrypted catalogue file. Every failure throws CatalogueError.
+// The one connection to the catalogue: the encrypted file, or a server. Every failure throws CatalogueError.
 class CatalogueConnection
 {
 public:
-    CatalogueConnection() = default;
+    CatalogueConnection();
     ~CatalogueConnection();
     CatalogueConnection(const CatalogueConnection &) = delete;
     CatalogueConnection &operator=(const CatalogueConnection &) = delete;
@@ -22,16 +21,19 @@ public:
     // Opens an existing catalogue; a missing file is never created. Only the schema is read:
     // checkPages reads the rest, so that it can run once the window is up.
     void Open(const QString &path, const QString &password);
+    // Connects to the catalogue on a server, given a libpq connection URI.
+    void OpenServer(const QString &uri);
     // Reads every page once; a cut or garbled file throws.
     void checkPages();
     void Close() noexcept;
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_backend != nullptr; }
+    bool isServer() const { return m_server; }
     bool isReadOnly() const;
 
     // Runs a statement that returns no rows (deletes); its result is discarded.
     void Execute(const QString &statement);
 
-    // Groups several writes so that a failure part-way leaves the file as it was.
+    // Groups several writes so that a failure part-way leaves the catalogue as it was.
     void BeginTrans();
     void CommitTrans();
     void RollbackTrans() noexcept;
@@ -40,30 +42,22 @@ public:
     // Creates a new empty catalogue with both tables; refuses to touch an existing file or a link.
     static void Create(const QString &path, const QString &password);
 
-    // The rows of a query. Results are kept until anything changes the file, through this
+    // The rows of a query. From the file, results are kept until anything changes it, through this
     // connection or another one, so repeated fills do not read and decode every row again.
-    using SharedSnapshot = std::shared_ptr<const CatalogueSnapshot>;
+    using SharedSnapshot = CatalogueBackend::SharedSnapshot;
     SharedSnapshot query(const QString &sql);
-    // Drops the kept results, so that the next query reads the file again.
+    // Drops the kept results, so that the next query reads the catalogue again.
     void forgetResults();
 
-    sqlite3 *handle() const { return m_db; }
+    // The store behind the connection, for the cursor; throws when the connection is closed.
+    CatalogueBackend &backend() const;
+    // The file's handle; null on a server.
+    sqlite3 *handle() const;
     [[noreturn]] void throwLastError() const;
 
     static constexpr int BusyTimeoutMs = 3000;
 
 private:
-    void checkSchema();
-
-    SharedSnapshot runQuery(const QString &sql);
-    qint64 fileVersion();
-    void keep(const QString &sql, const SharedSnapshot &result);
-
-    sqlite3 *m_db = nullptr;
-    QHash<QString, SharedSnapshot> m_results;
-    // Filtered queries, least recently used first; whole-table queries are not among them.
-    QList<QString> m_filtered;
-    qint64 m_resultsVersion = -1;
-    qint64 m_resultsChanges = -1;
-    static constexpr int MaxKeptResults = 16;
+    std::unique_ptr<CatalogueBackend> m_backend;
+    bool m_server = false;
 };

@@ -23,13 +23,24 @@ QString explanation(int number, const QString &description)
         return u"游戏目录文件已损坏。"_s;
     case SQLITE_NOTFOUND:
         return u"找不到要操作的记录，它可能已被删除。"_s;
+    case CatalogueError::ServerUnreachable:
+        return u"无法连接服务器。"_s;
+    case CatalogueError::ServerConnectionLost:
+        return u"与服务器的连接已断开，未完成的修改没有保存。"_s;
+    case CatalogueError::ServerLoginRefused:
+        return u"服务器拒绝登录：用户名或密码错误。"_s;
+    case CatalogueError::ServerPermissionDenied:
+        return u"没有写入权限。"_s;
+    case CatalogueError::RowChanged:
+        return u"该记录已被他人修改，未做任何修改。"_s;
     default:
         break;
     }
     // The store reports a missing table or column with its generic error number.
-    if (description.startsWith(u"no such table"_s))
+    if (description.startsWith(u"no such table"_s) || description.contains(u"SQLSTATE 42P01"_s))
         return u"游戏目录缺少所需的数据表。"_s;
-    if (description.startsWith(u"no such column"_s) || description.startsWith(u"找不到字段"_s))
+    if (description.startsWith(u"no such column"_s) || description.contains(u"SQLSTATE 42703"_s)
+        || description.startsWith(u"找不到字段"_s))
         return u"游戏目录缺少所需的字段。"_s;
     return QString();
 }

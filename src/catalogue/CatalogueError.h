@@ -8,6 +8,16 @@
 class CatalogueError : public std::exception
 {
 public:
+    // Numbers of the server's failures and of refused edits, above every number of the file store.
+    enum Number : int {
+        ServerFailed = 1000,
+        ServerUnreachable = 1001,
+        ServerConnectionLost = 1002,
+        ServerLoginRefused = 1003,
+        ServerPermissionDenied = 1004,
+        RowChanged = 1005,
+    };
+
     CatalogueError(int number, QString description)
         : m_number(number)
         , m_description(std::move(description))

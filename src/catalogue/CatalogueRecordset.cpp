@@ -7,83 +7,7 @@
 
 #include <sqlite3.h>
 
-#include <memory>
-
 using namespace Qt::StringLiterals;
-
-namespace {
-
-struct StatementDeleter
-{
-    void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-Statement prepare(CatalogueConnection &connection, const QString &sql)
-{
-    sqlite3_stmt *stmt = nullptr;
-    const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(connection.handle(), text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK)
-        connection.throwLastError();
-    return Statement(stmt);
-}
-
-QString columnText(sqlite3_stmt *stmt, int column)
-{
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
-        return QString();
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-    const int bytes = sqlite3_column_bytes(stmt, column);
-    if (bytes == 0)
-        return QString(u""_s);
-    return QString::fromUtf8(text, bytes);
-}
-
-void bindText(CatalogueConnection &connection, sqlite3_stmt *stmt, int index, const QString &value)
-{
-    int rc;
-    if (value.isNull()) {
-        rc = sqlite3_bind_null(stmt, index);
-    } else {
-        const QByteArray utf8 = value.toUtf8();
-        rc = sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
-    if (rc != SQLITE_OK)
-        connection.throwLastError();
-}
-
-void stepToDone(CatalogueConnection &connection, sqlite3_stmt *stmt)
-{
-    if (sqlite3_step(stmt) != SQLITE_DONE)
-        connection.throwLastError();
-}
-
-QString quotedIdentifier(const QString &name)
-{
-    QString result = name;
-    result.replace(u'"', u"\"\""_s);
-    return u'"' + result + u'"';
-}
-
-// The first of SQLite's names for the row number that no column of the table takes for itself;
-// empty when all are taken. A missing table is left for the query to report.
-QString rowKeyName(CatalogueConnection &connection, const QString &table)
-{
-    Statement stmt = prepare(connection, u"PRAGMA table_info(%1)"_s.arg(quotedIdentifier(table)));
-    QStringList declared;
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW)
-        declared.append(columnText(stmt.get(), 1));
-    if (rc != SQLITE_DONE)
-        connection.throwLastError();
-    for (const QString &name : {u"rowid"_s, u"_rowid_"_s, u"oid"_s}) {
-        if (!declared.contains(name, Qt::CaseInsensitive))
-            return name;
-    }
-    return QString();
-}
-
-} // namespace
 
 void CatalogueRecordset::Open(const QString &source, CatalogueConnection &connection, int, int, int)
 {
@@ -95,14 +19,12 @@ void CatalogueRecordset::Open(const QString &source, CatalogueConnection &connec
     const QRegularExpressionMatch match = form.match(source);
     if (!match.hasMatch())
         throw CatalogueError(SQLITE_ERROR, u"不支持的查询语句: "_s + source);
-    if (!connection.isOpen())
-        connection.throwLastError();
-    // The row number of each selected row is the key by which edits find their row again;
-    // a user column of the same name must not stand in for it.
-    const QString rowKey = rowKeyName(connection, match.captured(1));
+    CatalogueBackend &backend = connection.backend();
+    // The key of each selected row is what edits find their row again by; on the file, a user
+    // column named like the row number must not stand in for it.
+    const QString rowKey = backend.rowKeyName(match.captured(1));
     const CatalogueConnection::SharedSnapshot snapshot =
-        connection.query(u"Select "_s + (rowKey.isEmpty() ? u"NULL"_s : rowKey) + u", * From "_s + match.captured(1)
-                         + match.captured(2));
+        connection.query(backend.keyedSelect(rowKey, match.captured(1), match.captured(2)));
     m_columns = snapshot->columns;
     m_rows = snapshot->rows;
     m_changed = QList<bool>(m_columns.size(), false);
@@ -119,6 +41,7 @@ void CatalogueRecordset::Close() noexcept
     m_columns.clear();
     m_rows.clear();
     m_changed.clear();
+    m_original.clear();
     m_position = 0;
     m_adding = false;
 }
@@ -171,6 +94,9 @@ void CatalogueRecordset::setField(const QString &column, const QString &value)
     const int index = columnIndex(column);
     currentRow();
     requireRowKey();
+    // What the row held before the first edit: it is written only if it still holds that.
+    if (!m_adding && !m_changed.contains(true))
+        m_original = m_rows.at(m_position).values;
     m_rows[m_position].values[index] = value.isNull() ? QString(u""_s) : value;
     m_changed[index] = true;
 }
@@ -209,25 +135,13 @@ void CatalogueRecordset::Update()
 
 void CatalogueRecordset::storeNewRow()
 {
-    QStringList names;
-    QStringList marks;
-    QList<QString> values;
+    CatalogueBackend::Values values;
     Row &row = m_rows[m_position];
     for (qsizetype i = 0; i < m_columns.size(); ++i) {
-        if (!m_changed.at(i))
-            continue;
-        names.append(quotedIdentifier(m_columns.at(i)));
-        marks.append(u"?"_s);
-        values.append(row.values.at(i));
+        if (m_changed.at(i))
+            values.append({m_columns.at(i), row.values.at(i)});
     }
-    const QString sql = names.isEmpty()
-        ? u"Insert Into %1 Default Values"_s.arg(quotedIdentifier(m_table))
-        : u"Insert Into %1 (%2) Values (%3)"_s.arg(quotedIdentifier(m_table), names.join(u','), marks.join(u','));
-    Statement stmt = prepare(*m_connection, sql);
-    for (qsizetype i = 0; i < values.size(); ++i)
-        bindText(*m_connection, stmt.get(), int(i + 1), values.at(i));
-    stepToDone(*m_connection, stmt.get());
-    row.rowid = sqlite3_last_insert_rowid(m_connection->handle());
+    row.rowid = m_connection->backend().insertRow(m_table, m_rowKey, values);
     reloadRow(row);
     m_adding = false;
     m_changed.fill(false);
@@ -235,36 +149,31 @@ void CatalogueRecordset::storeNewRow()
 
 void CatalogueRecordset::storeEditedRow()
 {
-    QStringList assignments;
-    QList<QString> values;
+    CatalogueBackend::Values values;
+    CatalogueBackend::Values expected;
     const Row &row = m_rows.at(m_position);
     for (qsizetype i = 0; i < m_columns.size(); ++i) {
         if (!m_changed.at(i))
             continue;
-        assignments.append(quotedIdentifier(m_columns.at(i)) + u"=?"_s);
-        values.append(row.values.at(i));
+        values.append({m_columns.at(i), row.values.at(i)});
+        expected.append({m_columns.at(i), m_original.at(i)});
     }
-    Statement stmt =
-        prepare(*m_connection,
-                u"Update %1 Set %2 Where %3=?"_s.arg(quotedIdentifier(m_table), assignments.join(u','), m_rowKey));
-    int index = 1;
-    for (const QString &value : values)
-        bindText(*m_connection, stmt.get(), index++, value);
-    sqlite3_bind_int64(stmt.get(), index, row.rowid);
-    stepToDone(*m_connection, stmt.get());
-    if (sqlite3_changes(m_connection->handle()) == 0)
+    CatalogueBackend &backend = m_connection->backend();
+    if (backend.updateRow(m_table, m_rowKey, row.rowid, values, expected) == 0) {
+        if (backend.readRow(m_table, m_rowKey, row.rowid))
+            throw CatalogueError(CatalogueError::RowChanged, u"记录在打开后已被修改，未覆盖"_s);
         throw CatalogueError(SQLITE_NOTFOUND, u"要修改的记录已不存在"_s);
+    }
     m_changed.fill(false);
+    m_original.clear();
 }
 
 void CatalogueRecordset::reloadRow(Row &row)
 {
     // Picks up what the store filled in itself, such as a new game's number.
-    Statement stmt = prepare(*m_connection, u"Select * From %1 Where %2=?"_s.arg(quotedIdentifier(m_table), m_rowKey));
-    sqlite3_bind_int64(stmt.get(), 1, row.rowid);
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+    const std::optional<QList<QString>> stored = m_connection->backend().readRow(m_table, m_rowKey, row.rowid);
+    if (!stored)
         return;
-    const int columns = sqlite3_column_count(stmt.get());
-    for (int c = 0; c < columns && c < row.values.size(); ++c)
-        row.values[c] = columnText(stmt.get(), c);
+    for (qsizetype c = 0; c < stored->size() && c < row.values.size(); ++c)
+        row.values[c] = stored->at(c);
 }

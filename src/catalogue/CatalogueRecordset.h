@@ -52,10 +52,11 @@ private:
 
     CatalogueConnection *m_connection = nullptr;
     QString m_table;
-    QString m_rowKey; // the name under which the store gives each row's number; empty when shadowed
+    QString m_rowKey; // the name under which the store gives each row's key; empty when there is none
     QStringList m_columns;
     QList<Row> m_rows;
     qsizetype m_position = 0;
     QList<bool> m_changed;
+    QList<QString> m_original; // the current row as read, while it has unstored edits
     bool m_adding = false;
 };

@@ -181,12 +181,12 @@ bool ForMadd::openForModifying(const GameRecord &game, QString *refusedValue)
     TextGamePath->setText(game.GamePath);
     TextGameRun->setText(game.GameRun);
     // A game without an icon of its own shows an empty field and the executable's icon.
-    const bool ownIcon = !game.GameIcon.isNull() && game.GameIcon != NoValue;
-    TextGameIcon->setText(ownIcon ? game.GameIcon : QString());
-    drawPreview(game.GamePath + (ownIcon ? game.GameIcon : game.GameRun));
+    TextGameIcon->setText(shownAs(game).GameIcon);
+    drawPreview(game.GamePath + (hasOwnIcon(game) ? game.GameIcon : game.GameRun));
     TextGameCmd->setText(game.GameCmd);
     m_opened = entered();
     m_opened.GameID = game.GameID;
+    m_openedGame = shownAs(game);
     return true;
 }
 
@@ -236,6 +236,19 @@ bool ForMadd::requiredFieldsFilled()
     return true;
 }
 
+bool ForMadd::hasOwnIcon(const GameRecord &game)
+{
+    return !game.GameIcon.isNull() && game.GameIcon != NoValue;
+}
+
+GameRecord ForMadd::shownAs(const GameRecord &game)
+{
+    GameRecord shown = game;
+    if (!hasOwnIcon(game))
+        shown.GameIcon = QString();
+    return shown;
+}
+
 GameRecord ForMadd::entered() const
 {
     GameRecord game;
@@ -256,8 +269,10 @@ void ForMadd::writeRecord()
                              : CatalogueStatements::selectGameById(m_opened.GameID));
     if (adding)
         rs->AddNew();
-    else
-        rs->Field(CatalogueSchema::GameID); // fails when the game is gone meanwhile: there is no row to write
+    else if (shownAs(GameRecord::read(*rs)).differences(m_openedGame))
+        // Another operator saved this game since it was opened: their values must not be overwritten.
+        // Reading fails when the game is gone meanwhile: there is no row to write.
+        throw CatalogueError(CatalogueError::RowChanged, u"游戏在打开后已被修改"_s);
     GameRecord game = entered();
     // A field the operator left as it was opened is not written, so its stored bytes stay.
     const GameRecord::Columns changed = adding ? ~GameRecord::Columns() : game.differences(m_opened);
@@ -276,7 +291,10 @@ void ForMadd::Command1_Click()
     try {
         writeRecord();
     } catch (const CatalogueError &error) {
-        MsgBox(error.message(u"保存失败："_s), MessageBox::Exclamation, u"错误"_s);
+        if (error.number() == CatalogueError::RowChanged)
+            MsgBox(u"该游戏已被修改，请关闭后重新打开。"_s, MessageBox::Exclamation, Notice);
+        else
+            MsgBox(error.message(u"保存失败："_s), MessageBox::Exclamation, u"错误"_s);
         return;
     }
     MsgBox(adding ? u"新游戏已经添加完成！"_s : u"游戏已经修改完成！"_s, MessageBox::Information, Notice);

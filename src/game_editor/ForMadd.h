@@ -55,6 +55,9 @@ private:
     QPushButton *addButton(const QString &name, const QString &caption, const QRect &geometry);
     bool requiredFieldsFilled();
     GameRecord entered() const;
+    static bool hasOwnIcon(const GameRecord &game);
+    // The game as the fields show it once opened for a modify.
+    static GameRecord shownAs(const GameRecord &game);
     void writeRecord();
     QString pickGameFile();
     // Draws the first icon of a file on PicGetIco; a file without one leaves it white.
@@ -64,6 +67,7 @@ private:
     MainWindowHooks *m_hooks;
     Mode m_mode = Mode::Adding;
     GameRecord m_opened; // the fields as a modify opened them, and the game's number
+    GameRecord m_openedGame; // the game a modify was opened with, as its fields show it
 
     // Controls, by their design names.
     QLineEdit *TextGamePath = nullptr;

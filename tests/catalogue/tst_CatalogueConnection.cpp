@@ -1,14 +1,22 @@
 #include "CatalogueFixture.h"
+#include "PgTestDatabase.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
+#include "catalogue/PgBackend.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <libpq-fe.h>
+#include <netinet/in.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +51,20 @@ GameRow someGame()
     return row;
 }
 
+// How long a connection attempt to uri takes to give up; -1 when it fails otherwise than unreachable.
+qint64 timeToGiveUp(const QString &uri)
+{
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        CatalogueConnection connection;
+        connection.OpenServer(uri);
+    } catch (const CatalogueError &error) {
+        return error.number() == CatalogueError::ServerUnreachable ? timer.elapsed() : -1;
+    }
+    return -1;
+}
+
 } // namespace
 
 class tst_CatalogueConnection : public QObject
@@ -60,6 +82,10 @@ private Q_SLOTS:
     void createRefusesALinkAtItsName();
     void readOnlyFileListsButRefusesWrites();
     void writeLockMakesWritesWaitThenFail();
+    void serverRefusalsAreExplained();
+    void silentServerIsGivenUpAfterTheTimeout();
+    void lostServerConnectionWritesNothing();
+    void unansweredStatementGivesUpTheConnection();
     void wholeListOutlivesBrowsingManyCategories();
 };
 
@@ -204,6 +230,113 @@ void tst_CatalogueConnection::writeLockMakesWritesWaitThenFail()
     other.Close();
     QCOMPARE(fixture.categories(), QStringList{u"t"_s});
     QCOMPARE(fixture.games().size(), 1);
+}
+
+void tst_CatalogueConnection::serverRefusalsAreExplained()
+{
+    PgTestDatabase server;
+    JYT_REQUIRE_PG(server);
+    CatalogueConnection menu;
+    menu.OpenServer(server.menuUri());
+    QVERIFY(menu.isReadOnly());
+    try {
+        menu.Execute(CatalogueStatements::deleteGameByName(u"穿梭时空"_s));
+        QFAIL("the read-only role deleted");
+    } catch (const CatalogueError &error) {
+        QCOMPARE(error.number(), int(CatalogueError::ServerPermissionDenied));
+        QVERIFY2(error.message(u"删除失败："_s).contains(u"没有写入权限"_s), qPrintable(error.message(QString())));
+    }
+    try {
+        CatalogueConnection wrong;
+        wrong.OpenServer(server.uriFor(u"juyoutai_operator"_s, u"not-the-password"_s));
+        QFAIL("a wrong password was accepted");
+    } catch (const CatalogueError &error) {
+        QCOMPARE(error.number(), int(CatalogueError::ServerLoginRefused));
+    }
+}
+
+void tst_CatalogueConnection::silentServerIsGivenUpAfterTheTimeout()
+{
+    // A port that takes connections but never answers, as a hung server does.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), length), 0);
+    QCOMPARE(::listen(listener, 8), 0);
+    QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    const QString uri = u"postgresql://juyoutai_menu:x@127.0.0.1:%1/juyoutai"_s.arg(ntohs(address.sin_port));
+
+    const qint64 byDefault = timeToGiveUp(uri);
+    QVERIFY2(byDefault >= 900 && byDefault < 3500, qPrintable(QString::number(byDefault)));
+    // A timeout in the URI is the user's choice.
+    const qint64 chosen = timeToGiveUp(uri + u"?connect_timeout=5"_s);
+    QVERIFY2(chosen >= 3900, qPrintable(QString::number(chosen)));
+    ::close(listener);
+}
+
+void tst_CatalogueConnection::lostServerConnectionWritesNothing()
+{
+    PgTestDatabase server;
+    JYT_REQUIRE_PG(server);
+    GameRow game = someGame();
+    game.GameType = u"old"_s;
+    CatalogueFixture fixture(&server, {u"old"_s}, {game, game});
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    connection.BeginTrans();
+    CatalogueRecordset &types = Catalogue::OpenQuery(CatalogueStatements::selectTypeByName(u"old"_s));
+    types.setField(u"TypeName"_s, u"new"_s);
+    types.Update();
+    const QString terminate = u"SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity"
+                              " WHERE datname = current_database() AND usename = 'juyoutai_operator'"_s;
+    QCOMPARE(server.run(terminate), QString());
+    try {
+        CatalogueRecordset &games = Catalogue::OpenQuery(CatalogueStatements::selectGameList());
+        for (; !games.Eof(); games.MoveNext())
+            games.setField(u"GameType"_s, u"new"_s);
+        QFAIL("the rename went on without its connection");
+    } catch (const CatalogueError &error) {
+        QCOMPARE(error.number(), int(CatalogueError::ServerConnectionLost));
+        QVERIFY2(error.message(u"保存失败："_s).contains(u"与服务器的连接已断开"_s),
+                 qPrintable(error.message(QString())));
+    }
+    connection.RollbackTrans();
+    QCOMPARE(fixture.categories(), QStringList{u"old"_s});
+    QCOMPARE(fixture.games().at(1).GameType, u"old"_s);
+    // Outside a transaction the next statement connects again.
+    QCOMPARE(Catalogue::OpenQuery(CatalogueStatements::selectTypeList()).Field(u"TypeName"_s), u"old"_s);
+
+    // A commit after a write has met the loss must not report the dropped writes as saved.
+    connection.BeginTrans();
+    CatalogueFixture::addCategory(u"lost"_s);
+    QCOMPARE(server.run(terminate), QString());
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, CatalogueFixture::addCategory(u"also lost"_s));
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, connection.CommitTrans());
+    QCOMPARE(fixture.categories(), QStringList{u"old"_s});
+}
+
+void tst_CatalogueConnection::unansweredStatementGivesUpTheConnection()
+{
+    PgTestDatabase server;
+    JYT_REQUIRE_PG(server);
+    CatalogueFixture fixture(&server, {u"t"_s});
+    // The tables' owner holds a lock every read waits for: the reader hears nothing, as from a hung server.
+    PGconn *owner = PQconnectdb(server.adminUri().toUtf8().constData());
+    QCOMPARE(PQstatus(owner), CONNECTION_OK);
+    PQclear(PQexec(owner, "BEGIN; LOCK TABLE TypeList IN ACCESS EXCLUSIVE MODE"));
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        Catalogue::OpenQuery(CatalogueStatements::selectTypeList());
+        QFAIL("a read went past the lock");
+    } catch (const CatalogueError &error) {
+        QCOMPARE(error.number(), int(CatalogueError::ServerConnectionLost));
+    }
+    QVERIFY(timer.elapsed() >= PgBackend::StatementTimeoutMs - 100);
+    PQclear(PQexec(owner, "ROLLBACK"));
+    PQfinish(owner);
+    QCOMPARE(Catalogue::OpenQuery(CatalogueStatements::selectTypeList()).Field(u"TypeName"_s), u"t"_s);
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueConnection)

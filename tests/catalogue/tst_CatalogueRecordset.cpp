@@ -1,10 +1,13 @@
 #include "CatalogueFixture.h"
+#include "PgTestDatabase.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
 
 #include <QTest>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace CatalogueStatements;
@@ -34,11 +37,23 @@ QStringList names(const QString &statement)
 
 } // namespace
 
+// The shared connection on the backend of the current global data row: the catalogue file, or a
+// database of its own on the test server, as the operator.
+#define BACKEND_FIXTURE(fixture, ...)                                                                                  \
+    QFETCH_GLOBAL(bool, onServer);                                                                                     \
+    std::optional<PgTestDatabase> server;                                                                              \
+    if (onServer) {                                                                                                    \
+        server.emplace();                                                                                              \
+        JYT_REQUIRE_PG(*server);                                                                                       \
+    }                                                                                                                  \
+    CatalogueFixture fixture(server ? &*server : nullptr __VA_OPT__(, ) __VA_ARGS__)
+
 class tst_CatalogueRecordset : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase_data();
     void walksRowsInInsertionOrder();
     void emptyTablesGiveEofAtOnce();
     void moveNextCommitsAnEditIncludingTheLastRow();
@@ -50,11 +65,21 @@ private Q_SLOTS:
     void unknownColumnAndEofAccessThrow();
     void failedOpenLeavesNoStaleCursor();
     void transactionRollbackRestoresBothTables();
+    void editOfARowChangedMeanwhileIsRefused();
+    void editOfANullFieldIsStored();
 };
+
+void tst_CatalogueRecordset::initTestCase_data()
+{
+    // Every statement text runs unchanged on both stores.
+    QTest::addColumn<bool>("onServer");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
+}
 
 void tst_CatalogueRecordset::walksRowsInInsertionOrder()
 {
-    CatalogueFixture fixture({u"b"_s, u"a"_s}, {game(u"一"_s, u"a"_s), game(u"二"_s, u"b"_s), game(u"三"_s, u"a"_s)});
+    BACKEND_FIXTURE(fixture, {u"b"_s, u"a"_s}, {game(u"一"_s, u"a"_s), game(u"二"_s, u"b"_s), game(u"三"_s, u"a"_s)});
     QCOMPARE(names(selectGameList()), (QStringList{u"一"_s, u"二"_s, u"三"_s}));
     QCOMPARE(names(selectGamesByType(u"a"_s)), (QStringList{u"一"_s, u"三"_s}));
     QCOMPARE(Catalogue::CatalogueStatement(), u"Select * From GameList Where GameType= 'a'"_s);
@@ -63,7 +88,7 @@ void tst_CatalogueRecordset::walksRowsInInsertionOrder()
 
 void tst_CatalogueRecordset::emptyTablesGiveEofAtOnce()
 {
-    CatalogueFixture fixture;
+    BACKEND_FIXTURE(fixture);
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeList());
     QVERIFY(rs.Eof());
     rs.Close();
@@ -72,7 +97,7 @@ void tst_CatalogueRecordset::emptyTablesGiveEofAtOnce()
 
 void tst_CatalogueRecordset::moveNextCommitsAnEditIncludingTheLastRow()
 {
-    CatalogueFixture fixture({}, {game(u"x"_s, u"old"_s), game(u"y"_s, u"other"_s), game(u"z"_s, u"old"_s)});
+    BACKEND_FIXTURE(fixture, {}, {game(u"x"_s, u"old"_s), game(u"y"_s, u"other"_s), game(u"z"_s, u"old"_s)});
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
     for (; !rs.Eof(); rs.MoveNext()) {
         if (rs.Field(u"GameType"_s) == u"old"_s)
@@ -87,7 +112,7 @@ void tst_CatalogueRecordset::moveNextCommitsAnEditIncludingTheLastRow()
 
 void tst_CatalogueRecordset::updateCommitsAnEdit()
 {
-    CatalogueFixture fixture({}, {game(u"x"_s, u"t"_s)});
+    BACKEND_FIXTURE(fixture, {}, {game(u"x"_s, u"t"_s)});
     const QString id = fixture.games().at(0).GameID;
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameById(id));
     rs.setField(u"GameName"_s, u"改名"_s);
@@ -105,11 +130,11 @@ void tst_CatalogueRecordset::updateCommitsAnEdit()
 
 void tst_CatalogueRecordset::keysetIsFixedAtOpen()
 {
-    CatalogueFixture fixture({}, {game(u"x"_s, u"t"_s)});
+    BACKEND_FIXTURE(fixture, {}, {game(u"x"_s, u"t"_s)});
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
     {
         CatalogueConnection other;
-        other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
+        fixture.openOther(other);
         other.Execute(u"insert into GameList(GameName) values ('later')"_s);
     }
     int seen = 0;
@@ -122,7 +147,7 @@ void tst_CatalogueRecordset::keysetIsFixedAtOpen()
 
 void tst_CatalogueRecordset::addNewAssignsNumbersThatAreNeverReused()
 {
-    CatalogueFixture fixture;
+    BACKEND_FIXTURE(fixture);
     const QString first = CatalogueFixture::addGame(game(u"a"_s, u"t"_s));
     const QString second = CatalogueFixture::addGame(game(u"b"_s, u"t"_s));
     QVERIFY(second.toInt() > first.toInt());
@@ -134,7 +159,7 @@ void tst_CatalogueRecordset::addNewAssignsNumbersThatAreNeverReused()
 
 void tst_CatalogueRecordset::quotesInNamesAreStoredListedAndDeleted()
 {
-    CatalogueFixture fixture({u"Tom's"_s}, {game(u"Tom's Game"_s, u"Tom's"_s), game(u"Other"_s, u"Tom's"_s)});
+    BACKEND_FIXTURE(fixture, {u"Tom's"_s}, {game(u"Tom's Game"_s, u"Tom's"_s), game(u"Other"_s, u"Tom's"_s)});
     QCOMPARE(names(selectGamesByType(u"Tom's"_s)), (QStringList{u"Tom's Game"_s, u"Other"_s}));
     Catalogue::ExecuteStatement(deleteGameByName(u"Tom's Game"_s));
     QCOMPARE(names(selectGameList()), QStringList{u"Other"_s});
@@ -146,7 +171,7 @@ void tst_CatalogueRecordset::quotesInNamesAreStoredListedAndDeleted()
 
 void tst_CatalogueRecordset::nullAndEmptyAreDistinct()
 {
-    CatalogueFixture fixture;
+    BACKEND_FIXTURE(fixture);
     Catalogue::ExecuteStatement(u"insert into GameList(GameName, GameIcon) values ('', NULL)"_s);
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
     QVERIFY(!rs.isNull(u"GameName"_s));
@@ -157,7 +182,7 @@ void tst_CatalogueRecordset::nullAndEmptyAreDistinct()
 
 void tst_CatalogueRecordset::unknownColumnAndEofAccessThrow()
 {
-    CatalogueFixture fixture({u"t"_s});
+    BACKEND_FIXTURE(fixture, {u"t"_s});
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeList());
     QVERIFY_THROWS_EXCEPTION(CatalogueError, rs.Field(u"NoSuchColumn"_s));
     rs.MoveNext();
@@ -169,7 +194,7 @@ void tst_CatalogueRecordset::unknownColumnAndEofAccessThrow()
 
 void tst_CatalogueRecordset::failedOpenLeavesNoStaleCursor()
 {
-    CatalogueFixture fixture({u"t"_s});
+    BACKEND_FIXTURE(fixture, {u"t"_s});
     Catalogue::OpenQuery(selectTypeList());
     QVERIFY_THROWS_EXCEPTION(CatalogueError, Catalogue::OpenQuery(u"Select * From NoSuchTable"_s));
     QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
@@ -178,7 +203,7 @@ void tst_CatalogueRecordset::failedOpenLeavesNoStaleCursor()
 
 void tst_CatalogueRecordset::transactionRollbackRestoresBothTables()
 {
-    CatalogueFixture fixture({u"old"_s}, {game(u"g"_s, u"old"_s)});
+    BACKEND_FIXTURE(fixture, {u"old"_s}, {game(u"g"_s, u"old"_s)});
     CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
     connection.BeginTrans();
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeByName(u"old"_s));
@@ -187,6 +212,42 @@ void tst_CatalogueRecordset::transactionRollbackRestoresBothTables()
     rs.Close();
     connection.RollbackTrans();
     QCOMPARE(fixture.categories(), QStringList{u"old"_s});
+}
+
+void tst_CatalogueRecordset::editOfARowChangedMeanwhileIsRefused()
+{
+    BACKEND_FIXTURE(fixture, {}, {game(u"x"_s, u"t"_s)});
+    const QString id = fixture.games().at(0).GameID;
+    CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameById(id));
+    {
+        // Another operator saves the same game after this cursor read it.
+        CatalogueConnection other;
+        fixture.openOther(other);
+        CatalogueRecordset theirs;
+        theirs.Open(selectGameById(id), other);
+        theirs.setField(u"GameName"_s, u"先存"_s);
+        theirs.Update();
+    }
+    rs.setField(u"GameName"_s, u"后存"_s);
+    try {
+        rs.Update();
+        QFAIL("an edit overwrote a row changed since it was read");
+    } catch (const CatalogueError &error) {
+        QCOMPARE(error.number(), int(CatalogueError::RowChanged));
+    }
+    rs.Close();
+    QCOMPARE(fixture.games().at(0).GameName, u"先存"_s);
+}
+
+void tst_CatalogueRecordset::editOfANullFieldIsStored()
+{
+    BACKEND_FIXTURE(fixture);
+    Catalogue::ExecuteStatement(u"insert into GameList(GameName, GameIcon) values ('g', NULL)"_s);
+    CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
+    rs.setField(u"GameIcon"_s, u"a.ico"_s);
+    rs.Update();
+    rs.Close();
+    QCOMPARE(fixture.games().at(0).GameIcon, u"a.ico"_s);
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueRecordset)

@@ -2,6 +2,7 @@
 #include "WindowTestHelpers.h"
 
 #include "MessageBoxScript.h"
+#include "PgTestDatabase.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "category_manager/ForMtype.h"
@@ -165,9 +166,11 @@ private Q_SLOTS:
     void addCategoryKeepsBlanksAndCase();
     void renameIgnoresTheRootAndEmptyText();
     void renameCancelledChangesNothing();
+    void renameCarriesTheNameIntoEveryGame_data();
     void renameCarriesTheNameIntoEveryGame();
     void renameOfAnEmptyNameLeavesGamesWithoutCategory();
     void renameToTheRootTextMakesARootNode();
+    void renameFailingPartWayChangesNothing_data();
     void renameFailingPartWayChangesNothing();
     void commandsWithoutASelectedNodeReportIt();
     void deleteCategoryRefusedWhileGamesRemain();
@@ -399,10 +402,23 @@ void tst_ForMtype::renameCancelledChangesNothing()
     QCOMPARE(node(manager, u"射击"_s) != nullptr, true);
 }
 
+void tst_ForMtype::renameCarriesTheNameIntoEveryGame_data()
+{
+    QTest::addColumn<bool>("onServer");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
+}
+
 void tst_ForMtype::renameCarriesTheNameIntoEveryGame()
 {
+    QFETCH(bool, onServer);
+    std::optional<PgTestDatabase> server;
+    if (onServer) {
+        server.emplace();
+        JYT_REQUIRE_PG(*server);
+    }
     CatalogueFixture fixture(
-        {u"射击"_s, u"角色"_s},
+        server ? &*server : nullptr, {u"射击"_s, u"角色"_s},
         {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"角色"_s), game(u"丙"_s, u"射击 "_s), game(u"丁"_s, u"射击"_s)});
     QList<GameRow> expected = fixture.games();
     CountingHooks hooks;
@@ -466,13 +482,44 @@ void tst_ForMtype::renameToTheRootTextMakesARootNode()
     QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"游戏列表"_s}));
 }
 
+void tst_ForMtype::renameFailingPartWayChangesNothing_data()
+{
+    // The store refuses the third game's change, after the category and two games were written.
+    QTest::addColumn<bool>("onServer");
+    QTest::addColumn<QString>("refuse");
+    QTest::addColumn<QString>("allow");
+    QTest::newRow("file") << false
+                          << u"CREATE TRIGGER refuse BEFORE UPDATE ON GameList WHEN OLD.GameName = '丙' "
+                             "BEGIN SELECT RAISE(ABORT, 'refused by the store'); END"_s
+                          << u"DROP TRIGGER refuse"_s;
+    QTest::newRow("server") << true
+                            << u"CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                               "IF OLD.GameName = '丙' THEN RAISE EXCEPTION 'refused by the store'; END IF; "
+                               "RETURN NEW; END $$; CREATE TRIGGER refuse BEFORE UPDATE ON GameList "
+                               "FOR EACH ROW EXECUTE FUNCTION refuse()"_s
+                            << u"DROP TRIGGER refuse ON GameList"_s;
+}
+
 void tst_ForMtype::renameFailingPartWayChangesNothing()
 {
-    CatalogueFixture fixture({u"射击"_s, u"角色"_s},
+    QFETCH(bool, onServer);
+    QFETCH(QString, refuse);
+    QFETCH(QString, allow);
+    std::optional<PgTestDatabase> server;
+    if (onServer) {
+        server.emplace();
+        JYT_REQUIRE_PG(*server);
+    }
+    // Only the owner of the server's tables may change their triggers.
+    const auto asOwner = [&](const QString &sql) {
+        if (server)
+            QCOMPARE(server->run(sql), QString());
+        else
+            Catalogue::ExecuteStatement(sql);
+    };
+    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s, u"角色"_s},
                              {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"射击"_s), game(u"丙"_s, u"射击"_s)});
-    // The store refuses the third game's change, after the category and two games were written.
-    Catalogue::ExecuteStatement(u"CREATE TRIGGER refuse BEFORE UPDATE ON GameList WHEN OLD.GameName = '丙' "
-                                "BEGIN SELECT RAISE(ABORT, 'refused by the store'); END"_s);
+    asOwner(refuse);
     const QList<GameRow> before = fixture.games();
     CountingHooks hooks;
     ForMtype manager(&hooks);
@@ -493,7 +540,7 @@ void tst_ForMtype::renameFailingPartWayChangesNothing()
     QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
 
     // A category whose row is gone meanwhile is a failure too, and writes no game.
-    Catalogue::ExecuteStatement(u"DROP TRIGGER refuse"_s);
+    asOwner(allow);
     Catalogue::ExecuteStatement(u"delete From TypeList Where TypeName= '射击'"_s);
     manager.SetTypeCmd_Click();
     const QList<MessageBox::Shown> again = MessageBoxScript::takeShown();

@@ -3,8 +3,10 @@
 
 #include "FileDialogsScript.h"
 #include "MessageBoxScript.h"
+#include "PgTestDatabase.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
+#include "catalogue/CatalogueStatements.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
 #include "platform/Twips.h"
@@ -18,6 +20,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -100,6 +104,8 @@ private Q_SLOTS:
     void modifyRewritesOnlyTheRowWithItsNumber();
     void theCaptionShowsTheMode();
     void modifyOfADeletedGameFailsAndKeepsTheInput();
+    void modifyOfAGameChangedMeanwhileIsRefused_data();
+    void modifyOfAGameChangedMeanwhileIsRefused();
     void lockedCatalogueFailsAndKeepsTheInput();
     void closeBoxWritesNothing();
     void escapeKeepsTheInput();
@@ -317,6 +323,47 @@ void tst_ForMadd::modifyOfADeletedGameFailsAndKeepsTheInput()
     QCOMPARE(fixture.games(), before);
     QCOMPARE(hooks.refills, 0);
     QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
+}
+
+void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused_data()
+{
+    QTest::addColumn<bool>("onServer");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
+}
+
+void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused()
+{
+    QFETCH(bool, onServer);
+    std::optional<PgTestDatabase> server;
+    if (onServer) {
+        server.emplace();
+        JYT_REQUIRE_PG(*server);
+    }
+    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    const GameRow opened = fixture.games().first();
+    CountingHooks hooks;
+    ForMadd editor(&hooks);
+    openForModifying(editor, opened);
+    {
+        // A second operator saves the same game while this editor is open.
+        CatalogueConnection other;
+        fixture.openOther(other);
+        CatalogueRecordset rs;
+        rs.Open(CatalogueStatements::selectGameById(opened.GameID), other);
+        rs.setField(u"GamePath"_s, u"/其他/"_s);
+        rs.Update();
+    }
+    fill(editor, game(u"乙"_s, u"射击"_s));
+
+    editor.Command1_Click();
+
+    compareShown({{u"该游戏已被修改，请关闭后重新打开。"_s, 48, u"提示"_s}});
+    QVERIFY(editor.isVisible());
+    QCOMPARE(hooks.refills, 0);
+    GameRow theirs = opened;
+    theirs.GamePath = u"/其他/"_s;
+    QCOMPARE(fixture.games(), QList<GameRow>{theirs});
 }
 
 void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()

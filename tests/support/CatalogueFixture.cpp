@@ -1,5 +1,7 @@
 #include "CatalogueFixture.h"
 
+#include "PgTestDatabase.h"
+
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
@@ -10,13 +12,28 @@
 using namespace Qt::StringLiterals;
 
 CatalogueFixture::CatalogueFixture(const QStringList &categories, const QList<GameRow> &games)
+    : CatalogueFixture(nullptr, categories, games)
+{
+}
+
+CatalogueFixture::CatalogueFixture(const PgTestDatabase *server, const QStringList &categories,
+                                   const QList<GameRow> &games)
+    : m_serverUri(server ? server->operatorUri() : QString())
 {
     Catalogue::CloseCatalogue();
     Catalogue::setProgramDirectory(m_dir.path());
-    CatalogueConnection::Create(path(), QString::fromUtf16(Catalogue::Password));
-    QString message;
-    if (!openCatalogue(&message))
-        qFatal("fixture catalogue failed to open: %s", qPrintable(message));
+    if (server) {
+        try {
+            Catalogue::CatalogueConnectionObject().OpenServer(m_serverUri);
+        } catch (const CatalogueError &error) {
+            qFatal("fixture server catalogue failed to open: %s", error.what());
+        }
+    } else {
+        CatalogueConnection::Create(path(), QString::fromUtf16(Catalogue::Password));
+        QString message;
+        if (!openCatalogue(&message))
+            qFatal("fixture catalogue failed to open: %s", qPrintable(message));
+    }
     for (const QString &name : categories)
         addCategory(name);
     for (const GameRow &game : games)
@@ -54,10 +71,18 @@ QString CatalogueFixture::addGame(const GameRow &game)
     return id;
 }
 
+void CatalogueFixture::openOther(CatalogueConnection &connection) const
+{
+    if (m_serverUri.isEmpty())
+        connection.Open(path(), QString::fromUtf16(Catalogue::Password));
+    else
+        connection.OpenServer(m_serverUri);
+}
+
 QStringList CatalogueFixture::categories() const
 {
     CatalogueConnection connection;
-    connection.Open(path(), QString::fromUtf16(Catalogue::Password));
+    openOther(connection);
     CatalogueRecordset rs;
     rs.Open(CatalogueStatements::selectTypeList(), connection);
     QStringList names;
@@ -69,7 +94,7 @@ QStringList CatalogueFixture::categories() const
 QList<GameRow> CatalogueFixture::games() const
 {
     CatalogueConnection connection;
-    connection.Open(path(), QString::fromUtf16(Catalogue::Password));
+    openOther(connection);
     CatalogueRecordset rs;
     rs.Open(CatalogueStatements::selectGameList(), connection);
     QList<GameRow> rows;

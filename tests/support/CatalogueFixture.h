@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+class CatalogueConnection;
+class PgTestDatabase;
+
 // A game row as tests write and read it back: no icon and no arguments unless set; GameID is
 // filled when read back.
 struct GameRow : GameRecord
@@ -32,12 +35,17 @@ class CatalogueFixture
 {
 public:
     explicit CatalogueFixture(const QStringList &categories = {}, const QList<GameRow> &games = {});
+    // With a server, the shared connection goes to its database as the operator instead of the file.
+    explicit CatalogueFixture(const PgTestDatabase *server, const QStringList &categories = {},
+                              const QList<GameRow> &games = {});
     ~CatalogueFixture();
 
     QString directory() const { return m_dir.path(); }
     QString path() const;
 
-    // Reads every row straight from the file through a second connection.
+    // A second connection to the same catalogue.
+    void openOther(CatalogueConnection &connection) const;
+    // Reads every row straight from the catalogue through a second connection.
     QStringList categories() const;
     QList<GameRow> games() const;
 
@@ -50,6 +58,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_serverUri;
 };
 
 char *toString(const GameRow &row);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "catalogue/CatalogueSnapshot.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+struct sqlite3;
+
+// Where the catalogue is kept: the encrypted file or a server. The connection and the cursor speak
+// only through this, so the windows' statements and rules stay the same on both.
+// Every failure throws CatalogueError.
+class CatalogueBackend
+{
+public:
+    using SharedSnapshot = std::shared_ptr<const CatalogueSnapshot>;
+    // Column names with the text to write or to expect; a null QString is NULL.
+    using Values = QList<std::pair<QString, QString>>;
+
+    virtual ~CatalogueBackend() = default;
+
+    virtual void checkPages() = 0;
+    virtual bool isReadOnly() const = 0;
+    virtual void execute(const QString &statement) = 0;
+
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() noexcept = 0;
+    virtual bool inTransaction() const = 0;
+
+    // The rows of a query whose first column is each row's key.
+    virtual SharedSnapshot query(const QString &sql) = 0;
+    virtual void forgetResults() { }
+
+    // The name under which a table's row key is selected; empty when there is none to trust.
+    virtual QString rowKeyName(const QString &table) = 0;
+    // "Select <key>, * From <table><rest>", in the order the rows were added.
+    virtual QString keyedSelect(const QString &key, const QString &table, const QString &rest) const = 0;
+    // Adds a row and returns its key.
+    virtual qint64 insertRow(const QString &table, const QString &key, const Values &values) = 0;
+    // Writes values into the row only while every column of expected still holds its text;
+    // returns the number of rows written.
+    virtual qint64 updateRow(const QString &table, const QString &key, qint64 rowKey, const Values &values,
+                             const Values &expected) = 0;
+    // Every column of one row, as "Select *" gives them; nothing when the row is gone.
+    virtual std::optional<QList<QString>> readRow(const QString &table, const QString &key, qint64 rowKey) = 0;
+
+    [[noreturn]] virtual void throwLastError() const = 0;
+    virtual sqlite3 *sqliteHandle() const { return nullptr; }
+};

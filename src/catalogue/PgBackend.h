@@ -1,0 +1,67 @@
+#pragma once
+
+#include "catalogue/CatalogueBackend.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+#include <memory>
+
+struct pg_conn;
+struct pg_result;
+
+// The catalogue on a PostgreSQL server. Nothing is kept between queries: other PCs change the rows.
+class PgBackend : public CatalogueBackend
+{
+public:
+    // Connects with a libpq URI (giving up after 2 seconds unless it says otherwise) and checks the tables.
+    explicit PgBackend(const QString &uri);
+    ~PgBackend() override;
+    PgBackend(const PgBackend &) = delete;
+    PgBackend &operator=(const PgBackend &) = delete;
+
+    static constexpr char DefaultConnectTimeout[] = "2";
+    // How long one statement may wait for the server's answer before the connection is given up.
+    static constexpr int StatementTimeoutMs = 10000;
+
+    void checkPages() override { }
+    bool isReadOnly() const override { return m_readOnly; }
+    void execute(const QString &statement) override;
+
+    void begin() override;
+    void commit() override;
+    void rollback() noexcept override;
+    bool inTransaction() const override;
+
+    SharedSnapshot query(const QString &sql) override;
+
+    QString rowKeyName(const QString &table) override;
+    QString keyedSelect(const QString &key, const QString &table, const QString &rest) const override;
+    qint64 insertRow(const QString &table, const QString &key, const Values &values) override;
+    qint64 updateRow(const QString &table, const QString &key, qint64 rowKey, const Values &values,
+                     const Values &expected) override;
+    std::optional<QList<QString>> readRow(const QString &table, const QString &key, qint64 rowKey) override;
+
+    [[noreturn]] void throwLastError() const override;
+
+private:
+    struct ResultDeleter
+    {
+        void operator()(pg_result *result) const;
+    };
+    using Result = std::unique_ptr<pg_result, ResultDeleter>;
+
+    // Runs one statement (or, without parameters, several); throws unless the server accepted it.
+    Result run(const QString &sql, const QList<QString> &parameters = {});
+    Result awaitResult();
+    pg_conn *connect() const;
+    void abandonConnection() noexcept;
+    void reconnectIfLost();
+    [[noreturn]] void fail(const pg_result *result) const;
+
+    QByteArray m_uri;
+    pg_conn *m_conn = nullptr;
+    bool m_inTransaction = false;
+    bool m_readOnly = false;
+};
