@@ -7,6 +7,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   libsqlcipher-dev sqlcipher
+  libsodium-dev
   xvfb xauth x11-utils
   fonts-wqy-zenhei
   qt6-translations-l10n
