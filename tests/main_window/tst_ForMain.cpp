@@ -33,8 +33,8 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 

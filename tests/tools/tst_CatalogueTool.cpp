@@ -182,9 +182,11 @@ void tst_CatalogueTool::operatorPasswordIsAskedTwiceWithoutEchoOnATerminal()
     // script(1) gives the tool a terminal of its own; each line is typed once its prompt shows.
     const auto onTerminal = [&](const QByteArrayList &lines) {
         QProcess process;
-        process.start(u"script"_s, {u"-qec"_s,
-                                    QStringLiteral(JYT_CATALOGUE_TOOL) + u" set-operator-password "_s + target.path(),
-                                    u"/dev/null"_s});
+        process.start(
+            u"script"_s,
+            {u"-qec"_s,
+             u"'"_s + QStringLiteral(JYT_CATALOGUE_TOOL) + u"' set-operator-password '"_s + target.path() + u"'"_s,
+             u"/dev/null"_s});
         QByteArray shown;
         const QList<QByteArray> prompts{"请输入管理员密码:", "请再次输入:"};
         for (qsizetype i = 0; i < lines.size(); ++i) {

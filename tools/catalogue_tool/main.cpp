@@ -87,8 +87,8 @@ int setOperatorPassword(QStringList args, QTextStream &out, QTextStream &err)
     const QString path = DemoCatalogue::databasePath(directory);
     try {
         if (clear) {
-            out << (OperatorPassword::clear(connection) ? u"已清除管理员密码: "_s : u"未设置管理员密码: "_s) << path
-                << u'\n';
+            out << (OperatorPassword::clear(connection) ? u"已清除管理员密码: "_s : u"未设置管理员密码，无需清除: "_s)
+                << path << u'\n';
             return 0;
         }
         const std::optional<QString> password = PasswordPrompt::readNewPassword(err);
