@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
   libsqlcipher-dev sqlcipher
   libpq-dev postgresql
+  libsodium-dev
   xvfb xauth x11-utils
   fonts-wqy-zenhei
   qt6-translations-l10n

@@ -16,6 +16,11 @@ inline const QString GameRun = QStringLiteral("GameRun");
 inline const QString GameCmd = QStringLiteral("GameCmd");
 inline const QString GameIcon = QStringLiteral("GameIcon");
 
+// Settings kept in the file itself; a file without this table has none.
+inline const QString Settings = QStringLiteral("Settings");
+inline const QString SettingName = QStringLiteral("Name");
+inline const QString SettingValue = QStringLiteral("Value");
+
 // Both tables of a new catalogue.
 inline constexpr char CreateSql[] =
     "CREATE TABLE TypeList(TypeName TEXT);"

@@ -71,4 +71,33 @@ QString deleteGameById(const QString &gameId)
     return u"delete From GameList Where "_s + keyCondition(gameId);
 }
 
+QString selectSettingsTable()
+{
+    return u"Select * From sqlite_master Where type= 'table' And name= "_s + quoted(CatalogueSchema::Settings);
+}
+
+QString createSettingsTable()
+{
+    return u"CREATE TABLE IF NOT EXISTS "_s + CatalogueSchema::Settings + u'(' + CatalogueSchema::SettingName
+        + u" TEXT PRIMARY KEY, "_s + CatalogueSchema::SettingValue + u" TEXT)"_s;
+}
+
+QString selectSetting(const QString &name)
+{
+    return u"Select * From "_s + CatalogueSchema::Settings + u" Where "_s + CatalogueSchema::SettingName + u"= "_s
+        + quoted(name);
+}
+
+QString insertSetting(const QString &name, const QString &value)
+{
+    return u"Insert Into "_s + CatalogueSchema::Settings + u'(' + CatalogueSchema::SettingName + u", "_s
+        + CatalogueSchema::SettingValue + u") Values("_s + quoted(name) + u", "_s + quoted(value) + u')';
+}
+
+QString deleteSetting(const QString &name)
+{
+    return u"delete From "_s + CatalogueSchema::Settings + u" Where "_s + CatalogueSchema::SettingName + u"= "_s
+        + quoted(name);
+}
+
 } // namespace CatalogueStatements

@@ -17,4 +17,10 @@ QString selectGameById(const QString &gameId); // modify a game; throws unless g
 QString deleteGameByName(const QString &name); // delete every game of a name
 QString deleteGameById(const QString &gameId); // delete one game; throws unless gameId is a number
 
+QString selectSettingsTable(); // one row when the file has a settings table
+QString createSettingsTable(); // leaves an existing one as it is
+QString selectSetting(const QString &name);
+QString insertSetting(const QString &name, const QString &value);
+QString deleteSetting(const QString &name);
+
 } // namespace CatalogueStatements

@@ -5,6 +5,7 @@
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
+#include "catalogue/LocalOperatorSession.h"
 #include "catalogue/PinyinSearch.h"
 #include "catalogue/RecordsetGuard.h"
 #include "category_manager/ForMtype.h"
@@ -16,6 +17,7 @@
 #include "main_window/WebPane.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
+#include "platform/PasswordDialog.h"
 #include "platform/QtTranslations.h"
 #include "platform/SSTab.h"
 #include "platform/Shell.h"
@@ -36,6 +38,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScopeGuard>
 #include <QScreen>
 
 using namespace Qt::StringLiterals;
@@ -69,6 +72,7 @@ void ForMain::setUpApplication()
 
 ForMain::ForMain(QWidget *parent)
     : QWidget(parent)
+    , m_operatorSession(std::make_unique<LocalOperatorSession>(Catalogue::CatalogueConnectionObject()))
 {
     // The bundled pictures live in a static library; make sure they are linked in.
     Q_INIT_RESOURCE(resources);
@@ -82,7 +86,11 @@ ForMain::ForMain(QWidget *parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-ForMain::~ForMain() = default;
+ForMain::~ForMain()
+{
+    if (m_operatorWindows > 0)
+        m_operatorSession->end();
+}
 
 void ForMain::createControls()
 {
@@ -461,6 +469,9 @@ void ForMain::Mululiulan_Click()
 
 void ForMain::TianJiaYouXi_Click()
 {
+    if (!enterOperatorMode())
+        return;
+    const auto leave = qScopeGuard([this] { leaveOperatorMode(); });
     ForMadd editor(this, this);
     editor.openForAdding();
     Modal::exec(editor);
@@ -468,7 +479,58 @@ void ForMain::TianJiaYouXi_Click()
 
 void ForMain::FenLeiGuanLi_Click()
 {
-    ForMtype::showManager(this);
+    // The open manager is brought to the front; it already holds the operator session.
+    if (ForMtype::instance()) {
+        ForMtype::showManager(this);
+        return;
+    }
+    if (!enterOperatorMode())
+        return;
+    auto leave = qScopeGuard([this] { leaveOperatorMode(); });
+    ForMtype *manager = ForMtype::showManager(this);
+    // Non-modal: the session lasts until the manager window is gone.
+    connect(manager, &QObject::destroyed, this, &ForMain::leaveOperatorMode);
+    leave.dismiss();
+}
+
+void ForMain::setOperatorSession(std::unique_ptr<OperatorSession> session)
+{
+    Q_ASSERT(m_operatorWindows == 0);
+    m_operatorSession = std::move(session);
+}
+
+bool ForMain::enterOperatorMode()
+{
+    if (m_operatorWindows > 0) {
+        ++m_operatorWindows;
+        return true;
+    }
+    QString password;
+    if (m_operatorSession->passwordRequired()) {
+        const std::optional<QString> answer = PasswordDialog::ask(this);
+        if (!answer)
+            return false;
+        password = *answer;
+    }
+    const OperatorSession::Result result = m_operatorSession->begin(password);
+    switch (result.outcome) {
+    case OperatorSession::Outcome::Granted:
+        ++m_operatorWindows;
+        return true;
+    case OperatorSession::Outcome::WrongPassword:
+        MsgBox(u"管理员密码错误！"_s, MessageBox::Exclamation, u"错误"_s);
+        return false;
+    case OperatorSession::Outcome::Unavailable:
+        MsgBox(result.message, MessageBox::Exclamation, u"错误"_s);
+        return false;
+    }
+    return false;
+}
+
+void ForMain::leaveOperatorMode() noexcept
+{
+    if (m_operatorWindows > 0 && --m_operatorWindows == 0)
+        m_operatorSession->end();
 }
 
 void ForMain::showCatalogueError(const CatalogueError &error)

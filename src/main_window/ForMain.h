@@ -14,6 +14,7 @@ class CatalogueError;
 struct GameRecord;
 class TabSkinPainter;
 class GameListModel;
+class OperatorSession;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -76,6 +77,11 @@ public:
     QPixmap SkinSurface;
     std::unique_ptr<CSSTab> c_SSTab;
 
+    // The check before the game editor or the manager opens: the catalogue file's own by
+    // default; start-up installs another kind before any operator window is open.
+    void setOperatorSession(std::unique_ptr<OperatorSession> session);
+    OperatorSession &operatorSession() const { return *m_operatorSession; }
+
     GameListModel *gameListModel() const { return m_model; }
     const ImageList &imageList1() const { return m_imageList1; }
 
@@ -101,6 +107,11 @@ private:
     bool checkCatalogue();
     void checkCatalogueAfterFirstPaint();
 
+    // Asks for the operator password unless an operator window is already open; false when
+    // nothing may open (already reported).
+    bool enterOperatorMode();
+    void leaveOperatorMode() noexcept;
+
     void attachTabStrip();
     void applyMinimumSize();
 
@@ -110,4 +121,6 @@ private:
     bool m_checkPending = false;
     ImageList m_imageList1;
     GameListModel *m_model = nullptr;
+    std::unique_ptr<OperatorSession> m_operatorSession;
+    int m_operatorWindows = 0; // open windows of the current operator session
 };

@@ -2,9 +2,11 @@
 
 #include "IconFile.h"
 #include "MessageBoxScript.h"
+#include "PasswordDialogScript.h"
 #include "RecordingShell.h"
 #include "WindowTestHelpers.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/OperatorSession.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
 #include "main_window/ForMain.h"
@@ -30,11 +32,16 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <sqlite3.h>
+
+#include <memory>
+#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -73,6 +80,34 @@ void selectRow(ForMain &window, int row)
 {
     window.GameList->setCurrentIndex(window.gameListModel()->index(row, 0));
 }
+
+// Runs the operator tool; its exit code, or -1 when it did not finish.
+int runCatalogueTool(const QStringList &arguments, const QByteArray &input = QByteArray())
+{
+    QProcess tool;
+    tool.start(QStringLiteral(JYT_CATALOGUE_TOOL), arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return tool.exitCode();
+}
+
+// Records what the main window asks of its operator session and answers as told.
+struct RecordingSession : OperatorSession
+{
+    QStringList calls;
+    bool required = false;
+    Result answer{Outcome::Granted, QString()};
+
+    bool passwordRequired() override { return required; }
+    Result begin(const QString &password) override
+    {
+        calls.append(u"begin "_s + password);
+        return answer;
+    }
+    void end() noexcept override { calls.append(u"end"_s); }
+};
 
 } // namespace
 
@@ -113,6 +148,10 @@ private Q_SLOTS:
     void assistiveTechnologySeesTabsAndGames();
     void assistiveTechnologyHearsEachGameOnce();
     void operatorAddsACategoryAndAGameThroughTheWindows();
+    void operatorPasswordGuardsTheOperatorWindows_data();
+    void operatorPasswordGuardsTheOperatorWindows();
+    void operatorSessionLastsWhileItsWindowsAreOpen();
+    void damagedOperatorPasswordIsReportedAndOpensNothing();
     void failingCatalogueGivesAnErrorAndAnEmptyList();
     void resizingScalesTheControlsAndTheTabsCoverTheWindow();
     void theWindowNeverShrinksOverTheTabRow();
@@ -136,6 +175,7 @@ void tst_ForMain::initTestCase()
 void tst_ForMain::init()
 {
     MessageBoxScript::setTestMode(true);
+    PasswordDialogScript::setTestMode(true);
     m_shell.takeCalls();
     m_dialogs.clear();
 }
@@ -606,6 +646,7 @@ void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
     window.Caidan->actions().at(4)->trigger(); // 游戏管理
     QPointer<ForMtype> manager = ForMtype::instance();
     QVERIFY(manager);
+    QCOMPARE(PasswordDialogScript::takeAsked(), 0); // a file without a password asks for none
     window.FenLeiGuanLi_Click();
     QCOMPARE(ForMtype::instance(), manager.data()); // one manager only
     control<QLineEdit>(*manager, u"NewTypeText"_s)->setText(u"射击游戏"_s);
@@ -644,6 +685,113 @@ void tst_ForMain::operatorAddsACategoryAndAGameThroughTheWindows()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().text, u"新游戏已经添加完成！"_s);
     delete manager.data();
+}
+
+void tst_ForMain::operatorPasswordGuardsTheOperatorWindows_data()
+{
+    QTest::addColumn<int>("item"); // of the popup menu
+    QTest::addColumn<QString>("answer"); // what the operator types; empty for Cancel
+    QTest::addColumn<bool>("opens");
+    for (const int item : {3, 4}) {
+        const QString name = item == 3 ? u"添加游戏"_s : u"游戏管理"_s;
+        QTest::addRow("%s, right", qPrintable(name)) << item << u"店长 pass"_s << true;
+        QTest::addRow("%s, wrong", qPrintable(name)) << item << u"店长 Pass"_s << false;
+        QTest::addRow("%s, cancel", qPrintable(name)) << item << QString() << false;
+    }
+}
+
+void tst_ForMain::operatorPasswordGuardsTheOperatorWindows()
+{
+    QFETCH(int, item);
+    QFETCH(QString, answer);
+    QFETCH(bool, opens);
+    QTemporaryDir directory;
+    QCOMPARE(runCatalogueTool({u"init"_s, directory.path()}), 0);
+    QCOMPARE(runCatalogueTool({u"set-operator-password"_s, directory.path()}, u"店长 pass\n"_s.toUtf8()), 0);
+    Catalogue::setProgramDirectory(directory.path());
+    const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
+    ForMain window;
+    QVERIFY(window.Form_Load());
+
+    if (answer.isEmpty())
+        PasswordDialogScript::setNextCancel();
+    else
+        PasswordDialogScript::setNextAnswer(answer);
+    window.Caidan->actions().at(item)->trigger();
+    QCOMPARE(PasswordDialogScript::takeAsked(), 1);
+    const bool wrong = !opens && !answer.isEmpty();
+    compareShown(wrong ? QList<Box>{{u"管理员密码错误！"_s, 48, u"错误"_s}} : QList<Box>{});
+    QCOMPARE(m_dialogs, opens && item == 3 ? QList<QString>{u"添加游戏"_s} : QList<QString>{});
+    QPointer<ForMtype> manager = ForMtype::instance();
+    QCOMPARE(!manager.isNull(), opens && item == 4);
+    delete manager.data();
+}
+
+void tst_ForMain::operatorSessionLastsWhileItsWindowsAreOpen()
+{
+    CatalogueFixture fixture({u"网络游戏"_s});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    auto owned = std::make_unique<RecordingSession>();
+    RecordingSession &session = *owned;
+    window.setOperatorSession(std::move(owned));
+
+    // Asked for the password only when the session needs one.
+    session.required = true;
+    PasswordDialogScript::setNextAnswer(u"p"_s);
+    window.TianJiaYouXi_Click();
+    QCOMPARE(PasswordDialogScript::takeAsked(), 1);
+    QCOMPARE(session.calls, (QStringList{u"begin p"_s, u"end"_s}));
+    QCOMPARE(m_dialogs, QList<QString>{u"添加游戏"_s});
+
+    // An editor that fails still ends its session.
+    session.calls.clear();
+    session.required = false;
+    Modal::setRunner([](QDialog &) -> int { throw std::runtime_error("editor failed"); });
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, window.TianJiaYouXi_Click());
+    Modal::setRunner([this](QDialog &dialog) {
+        m_dialogs.append(dialog.windowTitle());
+        return 0;
+    });
+    QCOMPARE(session.calls, (QStringList{u"begin "_s, u"end"_s}));
+
+    // The manager holds one session until it is gone; an editor opened meanwhile shares it.
+    session.calls.clear();
+    window.FenLeiGuanLi_Click();
+    QPointer<ForMtype> manager = ForMtype::instance();
+    QVERIFY(manager);
+    window.TianJiaYouXi_Click();
+    window.FenLeiGuanLi_Click();
+    QCOMPARE(session.calls, QStringList{u"begin "_s});
+    delete manager.data();
+    QCOMPARE(session.calls, (QStringList{u"begin "_s, u"end"_s}));
+
+    // A session that cannot begin says why, and nothing opens.
+    session.calls.clear();
+    m_dialogs.clear();
+    session.answer = {OperatorSession::Outcome::Unavailable, u"无法连接服务器。"_s};
+    window.TianJiaYouXi_Click();
+    window.FenLeiGuanLi_Click();
+    compareShown({{u"无法连接服务器。"_s, 48, u"错误"_s}, {u"无法连接服务器。"_s, 48, u"错误"_s}});
+    QCOMPARE(session.calls, (QStringList{u"begin "_s, u"begin "_s}));
+    QVERIFY(m_dialogs.isEmpty());
+    QVERIFY(!ForMtype::instance());
+}
+
+void tst_ForMain::damagedOperatorPasswordIsReportedAndOpensNothing()
+{
+    CatalogueFixture fixture;
+    Catalogue::ExecuteStatement(u"CREATE TABLE Settings(Name TEXT PRIMARY KEY, Value TEXT);"
+                                "INSERT INTO Settings VALUES('OperatorPassword', 'plain text');"_s);
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    PasswordDialogScript::setNextAnswer(u"plain text"_s);
+    window.TianJiaYouXi_Click();
+    QCOMPARE(PasswordDialogScript::takeAsked(), 1);
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().text.contains(u"管理员密码已损坏"_s), qPrintable(shown.first().text));
+    QVERIFY(m_dialogs.isEmpty());
 }
 
 void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()

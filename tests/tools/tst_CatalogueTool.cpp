@@ -26,10 +26,12 @@ struct Outcome
     QString errors;
 };
 
-Outcome runTool(const QStringList &arguments)
+Outcome runTool(const QStringList &arguments, const QByteArray &input = QByteArray())
 {
     QProcess process;
     process.start(QStringLiteral(JYT_CATALOGUE_TOOL), arguments);
+    process.write(input);
+    process.closeWriteChannel();
     Outcome outcome;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return outcome;
@@ -70,17 +72,26 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// Runs SQL on a catalogue file through the sqlcipher shell and returns what it prints.
-QString sqlcipherShell(const QString &file, const QString &sql)
+// What the sqlcipher shell prints for a script on a catalogue file opened with key.
+QString sqlcipherShell(const QString &file, const QString &script, const QString &key = u"zmkrot"_s)
 {
     QProcess shell;
     shell.start(u"sqlcipher"_s, {file});
     if (!shell.waitForStarted())
         return u"sqlcipher did not start"_s;
-    shell.write((u"PRAGMA key='"_s + QString::fromUtf16(Catalogue::Password) + u"';\n"_s + sql).toUtf8());
+    shell.write((u"PRAGMA key='"_s + key + u"';\n"_s + script).toUtf8());
     shell.closeWriteChannel();
-    shell.waitForFinished();
+    if (!shell.waitForFinished(60000))
+        return u"sqlcipher did not finish"_s;
     return QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
+}
+
+// The lines of a dump that are not about the settings table.
+QStringList withoutSettings(const QString &dump)
+{
+    QStringList lines = dump.split(u'\n');
+    lines.removeIf([](const QString &line) { return line.contains(u"Settings"_s); });
+    return lines;
 }
 
 // A catalogue file written by the sqlcipher shell, the tables laid out as the program lays them.
@@ -136,6 +147,10 @@ private Q_SLOTS:
     void pullRefusesAnExistingFile();
     void serverFailuresAreReported_data();
     void serverFailuresAreReported();
+    void operatorPasswordIsStoredOnlyAsAnArgon2idHash();
+    void operatorPasswordIsAskedTwiceWithoutEchoOnATerminal();
+    void operatorPasswordRefusesBadInput_data();
+    void operatorPasswordRefusesBadInput();
 };
 
 void tst_CatalogueTool::refusesWhatIsInTheWay_data()
@@ -326,6 +341,104 @@ void tst_CatalogueTool::serverFailuresAreReported()
     QCOMPARE(outcome.exitCode, 1);
     QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
     QVERIFY(!QFileInfo::exists(QDir(target).filePath(u"GameDB.dbs"_s)));
+}
+
+void tst_CatalogueTool::operatorPasswordIsStoredOnlyAsAnArgon2idHash()
+{
+    QTemporaryDir target;
+    QCOMPARE(runTool({u"init-demo"_s, target.path()}).exitCode, 0);
+    const QString file = target.filePath(u"GameDB.dbs"_s);
+    const QString before = sqlcipherShell(file, u".dump\n"_s);
+    QVERIFY2(before.contains(u"INSERT INTO \"GameList\""_s) || before.contains(u"INSERT INTO GameList"_s),
+             qPrintable(before));
+
+    const Outcome set = runTool({u"set-operator-password"_s, target.path()}, "Geheim-口令\n");
+    QVERIFY2(set.exitCode == 0, qPrintable(set.errors));
+    const QString after = sqlcipherShell(file, u".dump\n"_s);
+    QCOMPARE(withoutSettings(after), withoutSettings(before));
+    const QString stored = sqlcipherShell(file, u"SELECT Name, Value FROM Settings;\n"_s);
+    QVERIFY2(stored.startsWith(u"OperatorPassword|$argon2id$"_s), qPrintable(stored));
+    QVERIFY(!after.contains(u"Geheim"_s));
+
+    const Outcome cleared = runTool({u"set-operator-password"_s, u"--clear"_s, target.path()});
+    QVERIFY2(cleared.exitCode == 0, qPrintable(cleared.errors));
+    QCOMPARE(sqlcipherShell(file, u"SELECT count(*) FROM Settings;\n"_s), u"0\n"_s);
+    QCOMPARE(withoutSettings(sqlcipherShell(file, u".dump\n"_s)), withoutSettings(before));
+}
+
+void tst_CatalogueTool::operatorPasswordIsAskedTwiceWithoutEchoOnATerminal()
+{
+    QTemporaryDir target;
+    QCOMPARE(runTool({u"init"_s, target.path()}).exitCode, 0);
+    const QString file = target.filePath(u"GameDB.dbs"_s);
+    // script(1) gives the tool a terminal of its own; each line is typed once its prompt shows.
+    const auto onTerminal = [&](const QByteArrayList &lines) {
+        QProcess process;
+        process.start(
+            u"script"_s,
+            {u"-qec"_s,
+             u"'"_s + QStringLiteral(JYT_CATALOGUE_TOOL) + u"' set-operator-password '"_s + target.path() + u"'"_s,
+             u"/dev/null"_s});
+        QByteArray shown;
+        const QList<QByteArray> prompts{"请输入管理员密码:", "请再次输入:"};
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            while (!shown.contains(prompts.at(i)) && process.waitForReadyRead(30000))
+                shown += process.readAllStandardOutput();
+            process.write(lines.at(i) + '\n');
+        }
+        if (!process.waitForFinished(60000))
+            return Outcome{};
+        return Outcome{process.exitCode(), QString::fromUtf8(shown + process.readAllStandardOutput()), QString()};
+    };
+    const Outcome mismatch = onTerminal({"first-one", "second-one"});
+    QVERIFY2(mismatch.exitCode != 0, qPrintable(mismatch.output));
+    QVERIFY2(mismatch.output.contains(u"请输入管理员密码:"_s), qPrintable(mismatch.output));
+    QVERIFY2(mismatch.output.contains(u"请再次输入:"_s), qPrintable(mismatch.output));
+    QVERIFY2(mismatch.output.contains(u"两次输入的密码不一致"_s), qPrintable(mismatch.output));
+    QVERIFY2(!mismatch.output.contains(u"first-one"_s), qPrintable(mismatch.output));
+    QVERIFY(sqlcipherShell(file, u"SELECT count(*) FROM Settings;\n"_s).contains(u"no such table"_s));
+
+    const Outcome same = onTerminal({"same-one", "same-one"});
+    QVERIFY2(same.exitCode == 0, qPrintable(same.output));
+    QVERIFY2(!same.output.contains(u"same-one"_s), qPrintable(same.output));
+    QVERIFY(sqlcipherShell(file, u"SELECT Value FROM Settings;\n"_s).startsWith(u"$argon2id$"_s));
+}
+
+void tst_CatalogueTool::operatorPasswordRefusesBadInput_data()
+{
+    QTest::addColumn<QString>("setUp"); // what the target folder holds
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty password") << u"catalogue"_s << QByteArray("\n") << u"密码不能为空"_s;
+    QTest::newRow("nothing on stdin") << u"catalogue"_s << QByteArray() << u"密码不能为空"_s;
+    QTest::newRow("no folder") << u"nothing"_s << QByteArray("pw\n") << u"目录不存在"_s;
+    QTest::newRow("no catalogue") << u"empty"_s << QByteArray("pw\n") << u"找不到游戏目录文件"_s;
+    QTest::newRow("other key") << u"other key"_s << QByteArray("pw\n") << u"密钥不符"_s;
+    QTest::newRow("read-only file") << u"read-only"_s << QByteArray("pw\n") << u"只读"_s;
+}
+
+void tst_CatalogueTool::operatorPasswordRefusesBadInput()
+{
+    QFETCH(QString, setUp);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, message);
+    QTemporaryDir target;
+    const QString file = target.filePath(u"GameDB.dbs"_s);
+    QString folder = target.path();
+    if (setUp == u"nothing"_s)
+        folder = target.filePath(u"missing"_s);
+    else if (setUp == u"other key"_s)
+        sqlcipherShell(file, u"CREATE TABLE TypeList(TypeName TEXT);\n"_s, u"another-key"_s);
+    else if (setUp != u"empty"_s)
+        QCOMPARE(runTool({u"init"_s, folder}).exitCode, 0);
+    if (setUp == u"read-only"_s)
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QStringList before = tree(target.path());
+
+    const Outcome outcome = runTool({u"set-operator-password"_s, folder}, input);
+    QVERIFY2(outcome.exitCode == 1, qPrintable(outcome.errors));
+    QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
+    QCOMPARE(tree(target.path()), before);
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueTool)

@@ -1,14 +1,20 @@
 // juyoutai-catalogue: creates and lists catalogue files for operators, and copies them to and from a server.
 #include "DemoCatalogue.h"
 #include "ServerCatalogue.h"
+#include "PasswordPrompt.h"
 
+#include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
+#include "catalogue/OperatorPassword.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTextStream>
+
+#include <sqlite3.h>
 
 #include <stdexcept>
 
@@ -28,6 +34,9 @@ int usage(QTextStream &err)
         << u"  juyoutai-catalogue push DIR URI [--replace]\n"_s
         << u"                                     把 DIR/GameDB.dbs 上传到服务器（服务器上已有目录时需 --replace）\n"_s
         << u"  juyoutai-catalogue pull URI DIR    把服务器上的游戏目录下载为新的 DIR/GameDB.dbs\n"_s
+        << u"  juyoutai-catalogue set-operator-password [--clear] DIR\n"_s
+        << u"                                     设置 DIR/GameDB.dbs 的管理员密码（终端上输入两次，\n"_s
+        << u"                                     否则从标准输入读一行）；--clear 清除密码\n"_s
         << u"URI 是 PostgreSQL 连接字符串，例如 postgresql://用户:密码@主机:5432/数据库\n"_s;
     return 2;
 }
@@ -46,12 +55,71 @@ bool checkDirectory(const QString &directory, bool forWriting, QTextStream &err)
     return true;
 }
 
+// Opens the catalogue in DIR for a change; false when it cannot be changed (already reported).
+bool openForWriting(const QString &directory, CatalogueConnection &connection, QTextStream &err)
+{
+    const QString path = DemoCatalogue::databasePath(directory);
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        err << u"错误: 找不到游戏目录文件: "_s << path << u'\n';
+        return false;
+    }
+    try {
+        connection.Open(path, QString::fromUtf16(Catalogue::Password));
+    } catch (const CatalogueError &error) {
+        if (error.number() == SQLITE_NOTADB)
+            err << u"错误: 无法打开游戏目录文件（不是游戏目录，或密钥不符）: "_s << path << u'\n';
+        else
+            err << error.message(u"错误: 无法打开游戏目录文件: "_s + path) << u'\n';
+        return false;
+    }
+    // The file's mode bits are honoured even where the user could write anyway, as root can.
+    const auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    if (connection.isReadOnly() || !file.isWritable() || !(file.permissions() & writeBits)) {
+        err << u"错误: 游戏目录文件是只读的，无法写入: "_s << path << u'\n';
+        return false;
+    }
+    return true;
+}
+
+int setOperatorPassword(QStringList args, QTextStream &out, QTextStream &err)
+{
+    const bool clear = args.removeAll(u"--clear"_s) > 0;
+    if (args.size() != 1)
+        return usage(err);
+    const QString directory = QDir(args.first()).absolutePath();
+    if (!checkDirectory(directory, true, err))
+        return 1;
+    CatalogueConnection connection;
+    if (!openForWriting(directory, connection, err))
+        return 1;
+    const QString path = DemoCatalogue::databasePath(directory);
+    try {
+        if (clear) {
+            out << (OperatorPassword::clear(connection) ? u"已清除管理员密码: "_s : u"未设置管理员密码，无需清除: "_s)
+                << path << u'\n';
+            return 0;
+        }
+        const std::optional<QString> password = PasswordPrompt::readNewPassword(err);
+        if (!password)
+            return 1;
+        OperatorPassword::store(connection, *password);
+    } catch (const CatalogueError &error) {
+        err << error.message(u"错误: 无法保存管理员密码: "_s + path) << u'\n';
+        return 1;
+    }
+    out << u"已设置管理员密码: "_s << path << u'\n';
+    return 0;
+}
+
 int run(const QStringList &args, QTextStream &out, QTextStream &err)
 {
     if (args.size() > 1 && ServerCatalogue::handles(args.at(1))) {
         const int code = ServerCatalogue::run(args.mid(1), out);
         return code == ServerCatalogue::BadUsage ? usage(err) : code;
     }
+    if (args.size() >= 2 && args.at(1) == u"set-operator-password"_s)
+        return setOperatorPassword(args.mid(2), out, err);
     if (args.size() != 3)
         return usage(err);
     const QString &command = args.at(1);
