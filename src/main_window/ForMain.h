@@ -10,6 +10,7 @@
 #include <memory>
 
 class CSSTab;
+class CafeMode;
 class CatalogueError;
 struct GameRecord;
 class TabSkinPainter;
@@ -19,6 +20,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QPushButton;
+class QTimer;
 class SSTab;
 class WebPane;
 
@@ -77,6 +79,9 @@ public:
     std::unique_ptr<CSSTab> c_SSTab;
 
     GameListModel *gameListModel() const { return m_model; }
+    // False while a menu in café mode has lost its server; the operator windows stay closed then.
+    bool catalogueOnline() const;
+    CafeMode *cafeMode() const { return m_cafe.get(); }
     const ImageList &imageList1() const { return m_imageList1; }
 
 protected:
@@ -101,6 +106,15 @@ private:
     bool checkCatalogue();
     void checkCatalogueAfterFirstPaint();
 
+    // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
+    void startCafeMode();
+    void openCatalogue();
+    void showCafeNotice();
+    void refreshFromServer();
+    void refreshKeepingPlace();
+    int tabCalled(const QString &caption, int previousTab) const;
+    void reselect(const QString &name, const QString &path);
+
     void attachTabStrip();
     void applyMinimumSize();
 
@@ -110,4 +124,8 @@ private:
     bool m_checkPending = false;
     ImageList m_imageList1;
     GameListModel *m_model = nullptr;
+    std::unique_ptr<CafeMode> m_cafe;
+    QTimer *m_refreshRetry = nullptr;
+    QString m_relocationNote;
+    static constexpr int RefreshRetryMs = 250;
 };
