@@ -280,8 +280,14 @@ int CafeBenchmark::run()
 
     // One client's copy: the whole catalogue written as a new encrypted file.
     CatalogueCopy copy;
-    for (int i = 1; i <= Games; ++i)
-        copy.setGame(i, {QByteArray("游戏") + QByteArray::number(i), "类别1", "否", "D:\\games\\", "game.exe", "无", "无"});
+    for (int i = 1; i <= Games; ++i) {
+        const QByteArray name = QByteArray("游戏") + QByteArray::number(i);
+        const char *values[] = {name.constData(), "类别1", "否", "D:\\games\\", "game.exe", "无", "无"};
+        int lengths[CatalogueCopy::GameColumns];
+        for (int c = 0; c < CatalogueCopy::GameColumns; ++c)
+            lengths[c] = int(qstrlen(values[c]));
+        copy.setGame(i, CatalogueCopy::packGame(values, lengths));
+    }
     QTemporaryDir dir;
     QElapsedTimer write;
     write.start();

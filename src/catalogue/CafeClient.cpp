@@ -294,11 +294,15 @@ bool CafeClient::applyRead()
     for (int row = 0; row < PQntuples(types); ++row)
         changed |= m_rows.setType(value(types, row, 0).toLongLong(), value(types, row, 1));
     const PGresult *games = m_results.at(3);
+    const char *values[CatalogueCopy::GameColumns];
+    int lengths[CatalogueCopy::GameColumns];
     for (int row = 0; row < PQntuples(games); ++row) {
-        CatalogueCopy::GameValues values;
-        for (int column = 0; column < int(values.size()); ++column)
-            values[column] = value(games, row, column + 1);
-        changed |= m_rows.setGame(value(games, row, 0).toLongLong(), values);
+        for (int column = 0; column < CatalogueCopy::GameColumns; ++column) {
+            values[column] = PQgetisnull(games, row, column + 1) ? nullptr : PQgetvalue(games, row, column + 1);
+            lengths[column] = PQgetlength(games, row, column + 1);
+        }
+        changed |= m_rows.setGame(QByteArray(PQgetvalue(games, row, 0)).toLongLong(),
+                                  CatalogueCopy::packGame(values, lengths));
     }
     m_horizon = horizon;
     return changed;

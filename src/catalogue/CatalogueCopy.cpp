@@ -48,28 +48,46 @@ QString systemError(const QString &what, const QString &path)
 
 } // namespace
 
+QByteArray CatalogueCopy::packGame(const char *const values[GameColumns], const int lengths[GameColumns])
+{
+    qsizetype size = 0;
+    for (int i = 0; i < GameColumns; ++i)
+        size += qsizetype(sizeof(qint32)) + (values[i] ? lengths[i] : 0);
+    QByteArray packed;
+    packed.reserve(size);
+    for (int i = 0; i < GameColumns; ++i) {
+        const qint32 length = values[i] ? lengths[i] : -1;
+        packed.append(reinterpret_cast<const char *>(&length), sizeof length);
+        if (values[i])
+            packed.append(values[i], lengths[i]);
+    }
+    return packed;
+}
+
 bool CatalogueCopy::setType(qint64 typeId, const QByteArray &typeName)
 {
-    auto [at, inserted] = m_types.try_emplace(typeId, typeName);
-    if (inserted)
+    // Rows mostly come in rising key order, so the end is the first place to look.
+    const auto at = m_types.lower_bound(typeId);
+    if (at == m_types.end() || at->first != typeId) {
+        m_types.emplace_hint(at, typeId, typeName);
         return true;
+    }
     if (at->second == typeName && at->second.isNull() == typeName.isNull())
         return false;
     at->second = typeName;
     return true;
 }
 
-bool CatalogueCopy::setGame(qint64 gameId, const GameValues &values)
+bool CatalogueCopy::setGame(qint64 gameId, const QByteArray &packedValues)
 {
-    auto [at, inserted] = m_games.try_emplace(gameId, values);
-    if (inserted)
+    const auto hint = m_games.empty() || m_games.rbegin()->first < gameId ? m_games.end() : m_games.lower_bound(gameId);
+    if (hint == m_games.end() || hint->first != gameId) {
+        m_games.emplace_hint(hint, gameId, packedValues);
         return true;
-    bool same = true;
-    for (size_t i = 0; i < values.size(); ++i)
-        same = same && at->second[i] == values[i] && at->second[i].isNull() == values[i].isNull();
-    if (same)
+    }
+    if (hint->second == packedValues)
         return false;
-    at->second = values;
+    hint->second = packedValues;
     return true;
 }
 
@@ -136,10 +154,20 @@ QString CatalogueCopy::fill(const QString &file) const
             return lastError(raw);
         sqlite3_reset(typeRaw);
     }
-    for (const auto &[id, values] : m_games) {
+    for (const auto &[id, packed] : m_games) {
         sqlite3_bind_int64(gameRaw, 1, id);
-        for (size_t i = 0; i < values.size(); ++i)
-            bindText(gameRaw, int(i) + 2, values[i]);
+        const char *at = packed.constData();
+        for (int i = 0; i < GameColumns; ++i) {
+            qint32 length = 0;
+            memcpy(&length, at, sizeof length);
+            at += sizeof length;
+            if (length < 0) {
+                sqlite3_bind_null(gameRaw, i + 2);
+                continue;
+            }
+            sqlite3_bind_text(gameRaw, i + 2, at, length, SQLITE_STATIC);
+            at += length;
+        }
         if (sqlite3_step(gameRaw) != SQLITE_DONE)
             return lastError(raw);
         sqlite3_reset(gameRaw);

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <array>
 #include <map>
 
 // The rows of a server catalogue as a client holds them, in key order, and their encrypted copy
@@ -12,11 +11,15 @@ class CatalogueCopy
 {
 public:
     // GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon.
-    using GameValues = std::array<QByteArray, 7>;
+    static constexpr int GameColumns = 7;
+
+    // A game's values in one block, so that a room's worth of clients holds few allocations:
+    // per value its length (-1 for NULL) and its bytes. values[i] null is an SQL NULL.
+    static QByteArray packGame(const char *const values[GameColumns], const int lengths[GameColumns]);
 
     // Each returns whether the rows changed.
     bool setType(qint64 typeId, const QByteArray &typeName);
-    bool setGame(qint64 gameId, const GameValues &values);
+    bool setGame(qint64 gameId, const QByteArray &packedValues);
     bool eraseType(qint64 typeId);
     bool eraseGame(qint64 gameId);
     void clear();
@@ -32,5 +35,5 @@ private:
     QString fill(const QString &file) const;
 
     std::map<qint64, QByteArray> m_types;
-    std::map<qint64, GameValues> m_games;
+    std::map<qint64, QByteArray> m_games;
 };
