@@ -15,15 +15,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// One round trip: start listening (on a new connection), then the horizon and every change since
-// the last read, all from one snapshot.
-QByteArray readSql(const QByteArray &horizon, bool listen)
+// One round trip: the horizon and every change since the last read, all from one snapshot.
+QByteArray readSql(const QByteArray &horizon)
 {
     const QByteArray since = "'" + horizon + "'";
-    QByteArray sql;
-    if (listen)
-        sql += QByteArray("LISTEN ") + ServerSchema::Channel + ';';
-    sql += "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY;";
+    QByteArray sql = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY;";
     sql += QByteArray(ServerSchema::HorizonSql) + ';';
     sql += QByteArray(ServerSchema::DeletedRowsSql).replace("$1", since) + ';';
     sql += QByteArray(ServerSchema::ChangedTypesSql).replace("$1", since) + ';';
@@ -170,9 +166,10 @@ void CafeClient::pollConnect()
     case PGRES_POLLING_OK:
         m_deadline.stop();
         PQsetnonblocking(m_conn, 1);
-        m_listening = false;
         m_freshConnection = true;
-        sendRead();
+        // Listening is committed before the first read's snapshot, so no commit falls between them.
+        m_subscribing = true;
+        sendQuery(QByteArray("LISTEN ") + ServerSchema::Channel);
         break;
     default:
         lose(connectionError());
@@ -183,12 +180,16 @@ void CafeClient::pollConnect()
 void CafeClient::sendRead()
 {
     m_changePending = false;
+    sendQuery(readSql(m_horizon));
+}
+
+void CafeClient::sendQuery(const QByteArray &sql)
+{
     m_readError.clear();
-    if (!PQsendQuery(m_conn, readSql(m_horizon, !m_listening).constData())) {
+    if (!PQsendQuery(m_conn, sql.constData())) {
         lose(connectionError());
         return;
     }
-    m_listening = true;
     m_state = State::Reading;
     m_deadline.start(ReadTimeoutMs);
     flush();
@@ -244,6 +245,14 @@ void CafeClient::finishRead()
 {
     m_deadline.stop();
     m_state = State::Listening;
+    if (m_subscribing) {
+        m_subscribing = false;
+        if (m_readError.isEmpty())
+            sendRead();
+        else
+            lose(m_readError);
+        return;
+    }
     const bool changed = m_readError.isEmpty() && m_results.size() == 4 && applyRead();
     const bool complete = m_readError.isEmpty() && m_results.size() == 4;
     for (PGresult *result : std::as_const(m_results))
@@ -349,6 +358,7 @@ void CafeClient::lose(const QString &reason)
 
 void CafeClient::closeConnection()
 {
+    m_subscribing = false;
     m_deadline.stop();
     m_coalesce.stop();
     dropNotifiers();

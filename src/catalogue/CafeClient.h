@@ -62,6 +62,7 @@ private:
     void socketReady();
     void pollConnect();
     void sendRead();
+    void sendQuery(const QByteArray &sql);
     void flush();
     void takeInput();
     void collectResult(pg_result *result);
@@ -87,7 +88,7 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     State m_state = State::Stopped;
-    bool m_listening = false;
+    bool m_subscribing = false;
     bool m_freshConnection = false;
     bool m_changePending = false;
     bool m_online = false;
