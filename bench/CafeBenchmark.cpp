@@ -66,7 +66,8 @@ QString runOn(const QString &uri, const QString &sql)
     return error;
 }
 
-// utime + stime of the server and all its backends, in seconds.
+// CPU time of the server and all its backends, in seconds: schedstat's nanoseconds where the kernel
+// keeps them, since utime + stime count whole ticks and a backend's few milliseconds round to none.
 double serverCpuSeconds(const QString &serverDirectory)
 {
     QFile pidFile(serverDirectory + u"/data/postmaster.pid"_s);
@@ -86,9 +87,12 @@ double serverCpuSeconds(const QString &serverDirectory)
         const QByteArray line = stat.readAll();
         // Fields after the command's closing parenthesis: state, ppid, ... utime (14), stime (15).
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
+        if (fields.size() < 13 || (pid != postmaster && fields.at(1).toLongLong() != postmaster))
             continue;
-        if (pid == postmaster || fields.at(1).toLongLong() == postmaster)
+        QFile schedstat(u"/proc/%1/schedstat"_s.arg(entry));
+        if (schedstat.open(QIODevice::ReadOnly))
+            total += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+        else
             total += (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticks;
     }
     return total;
