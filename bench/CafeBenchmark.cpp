@@ -159,28 +159,29 @@ int CafeBenchmark::run()
     const QString roles = u"DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'juyoutai_menu') THEN"
                           " CREATE ROLE juyoutai_menu LOGIN; END IF; IF NOT EXISTS (SELECT FROM pg_roles WHERE"
                           " rolname = 'juyoutai_operator') THEN CREATE ROLE juyoutai_operator LOGIN; END IF; END $$;"
-                          " ALTER ROLE juyoutai_menu PASSWORD '%1'; ALTER ROLE juyoutai_operator PASSWORD '%2';"_s
-                              .arg(QString::fromLatin1(MenuPassword), QString::fromLatin1(OperatorPassword));
+                          " ALTER ROLE juyoutai_menu PASSWORD '%1'; ALTER ROLE juyoutai_operator PASSWORD '%2';"_s.arg(
+                              QString::fromLatin1(MenuPassword), QString::fromLatin1(OperatorPassword));
     QString error = runOn(m_adminUri, u"CREATE DATABASE "_s + database);
     if (error.isEmpty())
         error = runOn(m_adminUri, roles);
     const QString adminUri = withDatabase(m_adminUri, database);
     if (error.isEmpty())
-        error = runOn(adminUri,
-                      u"BEGIN;"_s + QString::fromUtf8(ServerSchema::CreateSql) + QString::fromUtf8(ServerSchema::GrantSql)
-                          + u"GRANT CONNECT ON DATABASE %1 TO juyoutai_menu, juyoutai_operator;"
-                            "INSERT INTO TypeList (TypeName) SELECT '类别' || i FROM generate_series(1, 20) i;"
-                            "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"
-                            " SELECT '游戏' || i, '类别' || (i % 20 + 1), CASE WHEN i % 10 = 0 THEN '是' ELSE '否' END,"
-                            " 'D:\\games\\' || i || '\\', 'game.exe', '无', '无' FROM generate_series(1, %2) i;"
-                            "COMMIT;"_s.arg(database)
-                                .arg(Games));
+        error =
+            runOn(adminUri,
+                  u"BEGIN;"_s + QString::fromUtf8(ServerSchema::CreateSql) + QString::fromUtf8(ServerSchema::GrantSql)
+                      + u"GRANT CONNECT ON DATABASE %1 TO juyoutai_menu, juyoutai_operator;"
+                        "INSERT INTO TypeList (TypeName) SELECT '类别' || i FROM generate_series(1, 20) i;"
+                        "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"
+                        " SELECT '游戏' || i, '类别' || (i % 20 + 1), CASE WHEN i % 10 = 0 THEN '是' ELSE '否' END,"
+                        " 'D:\\games\\' || i || '\\', 'game.exe', '无', '无' FROM generate_series(1, %2) i;"
+                        "COMMIT;"_s.arg(database)
+                            .arg(Games));
     if (!error.isEmpty()) {
         out() << u"错误: "_s << error << Qt::endl;
         return 1;
     }
-    const QString menuUri =
-        withDatabase(m_adminUri, database, QString::fromLatin1(ServerSchema::MenuRole), QString::fromLatin1(MenuPassword));
+    const QString menuUri = withDatabase(m_adminUri, database, QString::fromLatin1(ServerSchema::MenuRole),
+                                         QString::fromLatin1(MenuPassword));
     const QString operatorUri = withDatabase(m_adminUri, database, QString::fromLatin1(ServerSchema::OperatorRole),
                                              QString::fromLatin1(OperatorPassword));
 
@@ -209,6 +210,13 @@ int CafeBenchmark::run()
     }
     const auto all = [&](const std::function<bool(const Marks &)> &test) {
         return std::all_of(marks.begin(), marks.end(), [&](const auto &m) { return test(*m); });
+    };
+    const auto syncedAgain = [&](const std::vector<int> &before) {
+        for (size_t i = 0; i < marks.size(); ++i) {
+            if (marks[i]->syncs <= before[i])
+                return false;
+        }
+        return true;
     };
     const auto latencies = [&](qint64 since) {
         std::vector<double> values;
@@ -247,15 +255,7 @@ int CafeBenchmark::run()
     cpu = serverCpuSeconds(m_serverDirectory);
     start = clock.elapsed();
     runOn(operatorUri, u"UPDATE GameList SET GameName = '改名' WHERE GameID = 5000"_s);
-    ok = waitUntil(
-        [&] {
-            for (size_t i = 0; i < marks.size(); ++i) {
-                if (marks[i]->syncs <= before[i])
-                    return false;
-            }
-            return true;
-        },
-        60000);
+    ok = waitUntil([&] { return syncedAgain(before); }, 60000);
     line(u"one edit seen by all"_s, double(clock.elapsed() - start), latencies(start),
          serverCpuSeconds(m_serverDirectory) - cpu, ok);
 
@@ -267,15 +267,7 @@ int CafeBenchmark::run()
         const bool resumed = script(m_serverDirectory, u"resume"_s);
         cpu = serverCpuSeconds(m_serverDirectory);
         start = clock.elapsed();
-        ok = resumed && waitUntil(
-                            [&] {
-                                for (size_t i = 0; i < marks.size(); ++i) {
-                                    if (marks[i]->syncs <= before[i])
-                                        return false;
-                                }
-                                return true;
-                            },
-                            120000);
+        ok = resumed && waitUntil([&] { return syncedAgain(before); }, 120000);
         line(u"all back after restart"_s, double(clock.elapsed() - start), latencies(start),
              serverCpuSeconds(m_serverDirectory) - cpu, ok);
     } else {

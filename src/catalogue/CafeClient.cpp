@@ -53,7 +53,7 @@ CafeClient::CafeClient(const QString &serverUri, const QString &copyPath, QObjec
     // A copy that cannot be written beside the program may be waiting in the private place.
     const QFileInfo beside(copyPath);
     const bool besideWritable = QFileInfo(beside.absolutePath()).isWritable()
-                                && (!beside.exists() || (beside.permissions() & QFileDevice::WriteUser));
+        && (!beside.exists() || (beside.permissions() & QFileDevice::WriteUser));
     if (!besideWritable && QFileInfo::exists(fallbackCopyPath()))
         m_copyPath = fallbackCopyPath();
     m_deadline.setSingleShot(true);
@@ -115,7 +115,8 @@ void CafeClient::connectToServer()
         return;
     }
     // The server's notices (a shutdown under way, say) are no concern of the player's.
-    PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr);
+    PQsetNoticeProcessor(
+        m_conn, [](void *, const char *) {}, nullptr);
     m_state = State::Connecting;
     m_deadline.start(ConnectTimeoutMs);
     // A new connection first waits until its socket can be written.

@@ -111,10 +111,10 @@ QString CatalogueCopy::writeTo(const QString &path) const
 {
     const QFileInfo target(path);
     const QString temp = target.absolutePath() + u"/."_s + target.fileName()
-                         + u"-%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
+        + u"-%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
     // Made here, exclusively and without following links, so nothing already there is written through.
-    const int fd = ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0644);
+    const int fd =
+        ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return systemError(u"无法创建文件"_s, temp);
     ::close(fd);

@@ -131,8 +131,9 @@ void tst_CafeClient::firstSyncWritesACopyTheShellReads()
     QVERIFY(shell.waitForFinished(30000));
     QStringList lines = QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     lines.removeAll(u"ok"_s);
-    QCOMPARE(lines, (QStringList{u"动作"_s, u"棋牌"_s, u"2|跑跑|动作|否|C:\\run\\|run.exe|-w|run.ico"_s,
-                                 u"3|象棋|棋牌|||||"_s, u"1"_s}));
+    QCOMPARE(lines,
+             (QStringList{u"动作"_s, u"棋牌"_s, u"2|跑跑|动作|否|C:\\run\\|run.exe|-w|run.ico"_s, u"3|象棋|棋牌|||||"_s,
+                          u"1"_s}));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"GameDB.dbs"_s});
 }
 
@@ -149,8 +150,9 @@ void tst_CafeClient::operatorChangesArriveWithinTwoSeconds()
 
     // Nothing polls: only the server's notification can bring these in time.
     const QString op = db.operatorUri();
-    QVERIFY(runAs(op, u"INSERT INTO TypeList (TypeName) VALUES ('新类'); INSERT INTO GameList (GameName) VALUES ('二')"_s)
-                .isEmpty());
+    QVERIFY(
+        runAs(op, u"INSERT INTO TypeList (TypeName) VALUES ('新类'); INSERT INTO GameList (GameName) VALUES ('二')"_s)
+            .isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(rowsOf(copy), (QStringList{u"新类"_s, u"1 一"_s, u"2 二"_s}), 2000);
     QVERIFY(runAs(op, u"UPDATE GameList SET GameName = '壹' WHERE GameName = '一'"_s).isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(rowsOf(copy), (QStringList{u"新类"_s, u"1 壹"_s, u"2 二"_s}), 2000);

@@ -99,7 +99,7 @@ QString insertGames(const QStringList &games)
         values.append(u"('%1', '%2', '%3', '/games/%1/', 'run.exe', '无', '无')"_s.arg(f.at(0), f.at(1), f.at(2)));
     }
     return u"INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) VALUES "_s
-           + values.join(u", "_s);
+        + values.join(u", "_s);
 }
 
 } // namespace
@@ -774,9 +774,9 @@ void tst_ForMain::serverChangesRefreshTheMenuKeepingThePlace()
 {
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
-    QVERIFY(db.run(u"INSERT INTO TypeList (TypeName) VALUES ('a'), ('b');"_s
-                   + insertGames({u"一|b|否"_s, u"二|b|否"_s}))
-                .isEmpty());
+    QVERIFY(
+        db.run(u"INSERT INTO TypeList (TypeName) VALUES ('a'), ('b');"_s + insertGames({u"一|b|否"_s, u"二|b|否"_s}))
+            .isEmpty());
     QTemporaryDir dir;
     Catalogue::setProgramDirectory(dir.path());
     writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
