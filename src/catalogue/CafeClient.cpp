@@ -35,6 +35,20 @@ QByteArray value(const PGresult *result, int row, int column)
     return QByteArray(PQgetvalue(result, row, column), PQgetlength(result, row, column));
 }
 
+// libpq only keeps connect_timeout itself when it waits; without waiting, the client keeps it.
+int connectTimeoutMs(const QString &uri)
+{
+    PQconninfoOption *options = PQconninfoParse(uri.toUtf8().constData(), nullptr);
+    int seconds = 0;
+    for (PQconninfoOption *option = options; option && option->keyword; ++option) {
+        if (qstrcmp(option->keyword, "connect_timeout") == 0 && option->val)
+            seconds = QByteArray(option->val).toInt();
+    }
+    PQconninfoFree(options);
+    // As libpq does: below 2 s is taken as 2 s, and nothing given means the default.
+    return seconds > 0 ? qMax(seconds, 2) * 1000 : CafeClient::ConnectTimeoutMs;
+}
+
 bool isNumber(const QByteArray &text)
 {
     bool ok = false;
@@ -49,6 +63,7 @@ CafeClient::CafeClient(const QString &serverUri, const QString &copyPath, QObjec
     , m_serverUri(serverUri)
     , m_besidePath(copyPath)
     , m_copyPath(copyPath)
+    , m_connectTimeoutMs(connectTimeoutMs(serverUri))
 {
     // A copy that cannot be written beside the program may be waiting in the private place.
     const QFileInfo beside(copyPath);
@@ -118,7 +133,7 @@ void CafeClient::connectToServer()
     PQsetNoticeProcessor(
         m_conn, [](void *, const char *) {}, nullptr);
     m_state = State::Connecting;
-    m_deadline.start(ConnectTimeoutMs);
+    m_deadline.start(m_connectTimeoutMs);
     // A new connection first waits until its socket can be written.
     watchSocket(false, true);
 }

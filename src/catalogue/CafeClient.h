@@ -35,7 +35,7 @@ public:
     // Rows held; read on the client's thread, or from a slot connected to synced().
     qsizetype gameCount() const { return m_rows.gameCount(); }
 
-    static constexpr int ConnectTimeoutMs = 5000;
+    static constexpr int ConnectTimeoutMs = 5000; // unless the address sets connect_timeout
     static constexpr int ReadTimeoutMs = 15000;
     static constexpr int CoalesceMs = 30;
     static constexpr int FirstRetryMs = 250;
@@ -80,6 +80,7 @@ private:
     QString m_besidePath;
     mutable QMutex m_pathLock;
     QString m_copyPath;
+    int m_connectTimeoutMs;
     bool m_writesCopy = true;
     bool m_relocationAnnounced = false;
 

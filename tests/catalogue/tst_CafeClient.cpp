@@ -16,7 +16,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -96,6 +100,7 @@ private Q_SLOTS:
     void lostServerLeavesTheCopyAndIsReadAgainWhenBack();
     void unwritableFolderMovesTheCopyToAPrivatePlace();
     void wrongPasswordGoesOfflineAtOnce();
+    void silentServerTimesOutAsTheAddressSays();
 };
 
 void tst_CafeClient::initTestCase()
@@ -221,6 +226,31 @@ void tst_CafeClient::wrongPasswordGoesOfflineAtOnce()
     QCOMPARE(offline.count(), 1);
     QVERIFY(clock.elapsed() < CafeMode::StartUpWaitMs);
     QVERIFY(!QFileInfo::exists(dir.filePath(u"GameDB.dbs"_s)));
+}
+
+void tst_CafeClient::silentServerTimesOutAsTheAddressSays()
+{
+    // A port whose connections the kernel completes but nobody ever answers: a server that hangs.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), length) == 0);
+    QVERIFY(::listen(listener, 4) == 0);
+    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+    const QString uri =
+        u"postgresql://juyoutai_menu:x@127.0.0.1:%1/juyoutai?connect_timeout=2"_s.arg(ntohs(address.sin_port));
+
+    QTemporaryDir dir;
+    CafeMode cafe(uri, dir.filePath(u"GameDB.dbs"_s));
+    QSignalSpy offline(&cafe, &CafeMode::offline);
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(offline.count(), 1, 10000);
+    const qint64 elapsed = clock.elapsed();
+    ::close(listener);
+    QVERIFY2(elapsed >= 1500 && elapsed < CafeClient::ConnectTimeoutMs, qPrintable(QString::number(elapsed)));
 }
 
 QTEST_GUILESS_MAIN(tst_CafeClient)
