@@ -1,4 +1,6 @@
 // juyoutai-bench [GAMES...]: times start-up, tab refills and searches on generated catalogues.
+// juyoutai-bench cafe N: N café clients against the PostgreSQL test server (JYT_PG_ADMIN_URI, JYT_PG_DIR).
+#include "CafeBenchmark.h"
 #include "MenuBenchmark.h"
 
 #include <QApplication>
@@ -12,6 +14,12 @@ int main(int argc, char *argv[])
     // A fresh process per start-up measure, so that linking and the first open are counted.
     if (argc == 3 && std::strcmp(argv[1], "--startup") == 0)
         return MenuBenchmark::startupChild(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], "cafe") == 0) {
+        QCoreApplication app(argc, argv);
+        return CafeBenchmark(QByteArray(argv[2]).toInt(), qEnvironmentVariable("JYT_PG_ADMIN_URI"),
+                             qEnvironmentVariable("JYT_PG_DIR"))
+            .run();
+    }
     QApplication app(argc, argv);
     QList<int> sizes;
     for (const QString &arg : QCoreApplication::arguments().mid(1))

@@ -1,6 +1,9 @@
 #include "main_window/ForMain.h"
 
+#include "catalogue/CafeMode.h"
+#include "catalogue/CafeOperatorSession.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueConfig.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
@@ -29,6 +32,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -40,6 +44,7 @@
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -48,6 +53,8 @@ namespace {
 const QString HotCaption = u"热门推荐"_s;
 const QString NoValue = u"无"_s;
 const QString Yes = u"是"_s;
+const QString Notice = u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s;
+const QString OfflineNotice = u"离线模式：暂时无法连接服务器，显示的是上次同步的游戏目录。"_s;
 
 } // namespace
 
@@ -153,7 +160,7 @@ void ForMain::createControls()
     Picture1->setObjectName(u"Picture1"_s);
     Picture1->setGeometry(Twips::rect(0, 9480, 15135, 615));
 
-    LabelGG = new QLabel(u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s, Picture1);
+    LabelGG = new QLabel(Notice, Picture1);
     LabelGG->setObjectName(u"LabelGG"_s);
     LabelGG->setGeometry(Twips::rect(120, 240, 11535, 255));
 
@@ -201,8 +208,9 @@ bool ForMain::Form_Load()
     attachTabStrip();
     applyMinimumSize();
 
+    startCafeMode();
     try {
-        Catalogue::OpenCatalogue();
+        openCatalogue();
     } catch (const CatalogueError &error) {
         MsgBox(error.connectionMessage(), MessageBox::Information, u"错误"_s);
         return false;
@@ -529,8 +537,12 @@ bool ForMain::enterOperatorMode()
 
 void ForMain::leaveOperatorMode() noexcept
 {
-    if (m_operatorWindows > 0 && --m_operatorWindows == 0)
+    if (m_operatorWindows > 0 && --m_operatorWindows == 0) {
         m_operatorSession->end();
+        // What the operator changed reaches the copy through the server; show it once it is there.
+        if (m_cafe)
+            QMetaObject::invokeMethod(this, &ForMain::refreshFromServer, Qt::QueuedConnection);
+    }
 }
 
 void ForMain::showCatalogueError(const CatalogueError &error)
@@ -561,4 +573,126 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool ForMain::catalogueOnline() const
+{
+    return !m_cafe || m_cafe->online();
+}
+
+void ForMain::startCafeMode()
+{
+    const CatalogueConfig config = CatalogueConfig::load(Catalogue::ProgramDirectory());
+    if (!config.error().isEmpty())
+        MsgBox(u"配置文件 %1 有误，本次使用本机的游戏目录。\n%2"_s.arg(QString::fromUtf16(CatalogueConfig::FileName),
+                                                                       config.error()),
+               MessageBox::Exclamation, u"错误"_s);
+    if (!config.isCafe())
+        return;
+    m_cafe = std::make_unique<CafeMode>(config.serverUri(), Catalogue::DatabasePath());
+    CafeMode *cafe = m_cafe.get();
+    setOperatorSession(std::make_unique<CafeOperatorSession>(
+        Catalogue::CatalogueConnectionObject(), config.serverUri(), [cafe] { return cafe->online(); },
+        [cafe] { return cafe->copyPath(); }));
+    m_refreshRetry = new QTimer(this);
+    m_refreshRetry->setSingleShot(true);
+    m_refreshRetry->setInterval(RefreshRetryMs);
+    connect(m_refreshRetry, &QTimer::timeout, this, &ForMain::refreshFromServer);
+    connect(m_cafe.get(), &CafeMode::synced, this, &ForMain::refreshFromServer);
+    connect(m_cafe.get(), &CafeMode::offline, this, &ForMain::showCafeNotice);
+    connect(m_cafe.get(), &CafeMode::copyRelocated, this, [this](const QString &path) {
+        m_relocationNote = u"公告：程序目录无法写入，游戏目录的副本已改存到 %1"_s.arg(QDir::toNativeSeparators(path));
+    });
+    // Before the window is shown: a server that answers soon gives a fresh list at once.
+    m_cafe->waitForFirstSync(CafeMode::StartUpWaitMs);
+    showCafeNotice();
+}
+
+// Offline, or the usual notice; a moved copy is told once instead of it.
+void ForMain::showCafeNotice()
+{
+    if (!m_cafe->online()) {
+        LabelGG->setText(OfflineNotice);
+        return;
+    }
+    LabelGG->setText(m_relocationNote.isEmpty() ? Notice : m_relocationNote);
+    m_relocationNote.clear();
+}
+
+void ForMain::openCatalogue()
+{
+    if (m_cafe)
+        Catalogue::CatalogueConnectionObject().Open(m_cafe->copyPath(), QString::fromUtf16(Catalogue::Password));
+    else
+        Catalogue::OpenCatalogue();
+}
+
+void ForMain::refreshFromServer()
+{
+    if (!m_loaded || !m_cafe->online())
+        return;
+    if (!m_refreshRetry->isActive())
+        showCafeNotice();
+    // A dialog may be reading the catalogue or showing rows from it, and operator windows write
+    // through the server until they close; the refresh waits for them.
+    if (QApplication::activeModalWidget() || m_operatorWindows > 0) {
+        m_refreshRetry->start();
+        return;
+    }
+    m_refreshRetry->stop();
+    refreshKeepingPlace();
+}
+
+void ForMain::refreshKeepingPlace()
+{
+    const int tab = MenuSStab->Tab();
+    const QString caption = MenuSStab->TabCaption(tab);
+    const int row = selectedRow();
+    const GameListModel::Item selected = row >= 0 ? m_model->item(row) : GameListModel::Item();
+    const bool paneShown = WebBrowserQN->isVisibleTo(this);
+    try {
+        Catalogue::CloseCatalogue();
+        openCatalogue();
+        MenuSStab->setTabs(1);
+        fillCategoryTabs();
+    } catch (const CatalogueError &error) {
+        showCatalogueError(error);
+        return;
+    }
+    const int target = tabCalled(caption, tab);
+    if (target == MenuSStab->Tab())
+        FillGameList();
+    else
+        MenuSStab->setTab(target); // refills through MenuSStab_Click
+    reselect(selected.text, selected.subItem1);
+    if (paneShown) {
+        WebBrowserQN->show();
+        WebBrowserQN->raise();
+    }
+}
+
+// The tab that still bears the caption, the same one when several do; the Hot tab when none does.
+int ForMain::tabCalled(const QString &caption, int previousTab) const
+{
+    if (previousTab < MenuSStab->Tabs() && MenuSStab->TabCaption(previousTab) == caption)
+        return previousTab;
+    for (int tab = 1; tab < MenuSStab->Tabs(); ++tab) {
+        if (MenuSStab->TabCaption(tab) == caption)
+            return tab;
+    }
+    return 0;
+}
+
+void ForMain::reselect(const QString &name, const QString &path)
+{
+    if (name.isNull())
+        return;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const GameListModel::Item &item = m_model->item(row);
+        if (item.text == name && item.subItem1 == path) {
+            GameList->setCurrentIndex(m_model->index(row, 0));
+            GameList->scrollTo(m_model->index(row, 0));
+            return;
+        }
+    }
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class CSSTab;
+class CafeMode;
 class CatalogueError;
 struct GameRecord;
 class TabSkinPainter;
@@ -20,6 +21,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QPushButton;
+class QTimer;
 class SSTab;
 class WebPane;
 
@@ -83,6 +85,9 @@ public:
     OperatorSession &operatorSession() const { return *m_operatorSession; }
 
     GameListModel *gameListModel() const { return m_model; }
+    CafeMode *cafeMode() const { return m_cafe.get(); }
+    // False while a menu in café mode has lost its server; the operator windows stay closed then.
+    bool catalogueOnline() const;
     const ImageList &imageList1() const { return m_imageList1; }
 
 protected:
@@ -111,6 +116,14 @@ private:
     // nothing may open (already reported).
     bool enterOperatorMode();
     void leaveOperatorMode() noexcept;
+    // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
+    void startCafeMode();
+    void openCatalogue();
+    void showCafeNotice();
+    void refreshFromServer();
+    void refreshKeepingPlace();
+    int tabCalled(const QString &caption, int previousTab) const;
+    void reselect(const QString &name, const QString &path);
 
     void attachTabStrip();
     void applyMinimumSize();
@@ -123,4 +136,8 @@ private:
     GameListModel *m_model = nullptr;
     std::unique_ptr<OperatorSession> m_operatorSession;
     int m_operatorWindows = 0; // open windows of the current operator session
+    std::unique_ptr<CafeMode> m_cafe;
+    QTimer *m_refreshRetry = nullptr;
+    QString m_relocationNote;
+    static constexpr int RefreshRetryMs = 250;
 };

@@ -3,8 +3,10 @@
 #include "IconFile.h"
 #include "MessageBoxScript.h"
 #include "PasswordDialogScript.h"
+#include "PgTestDatabase.h"
 #include "RecordingShell.h"
 #include "WindowTestHelpers.h"
+#include "catalogue/CafeMode.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/OperatorSession.h"
 #include "category_manager/ForMtype.h"
@@ -24,6 +26,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
@@ -109,6 +112,31 @@ struct RecordingSession : OperatorSession
     void end() noexcept override { calls.append(u"end"_s); }
 };
 
+QString selectedName(const ForMain &window)
+{
+    const QModelIndexList selected = window.GameList->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QString() : window.gameListModel()->item(selected.first().row()).text;
+}
+
+void writeSettings(const QString &directory, const QByteArray &contents)
+{
+    QFile file(directory + u"/juyoutai.ini"_s);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+// The server's rows for the games of these tests: "name|type|hot" each.
+QString insertGames(const QStringList &games)
+{
+    QStringList values;
+    for (const QString &g : games) {
+        const QStringList f = g.split(u'|');
+        values.append(u"('%1', '%2', '%3', '/games/%1/', 'run.exe', '无', '无')"_s.arg(f.at(0), f.at(1), f.at(2)));
+    }
+    return u"INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) VALUES "_s
+        + values.join(u", "_s);
+}
+
 } // namespace
 
 class tst_ForMain : public QObject
@@ -155,6 +183,11 @@ private Q_SLOTS:
     void failingCatalogueGivesAnErrorAndAnEmptyList();
     void resizingScalesTheControlsAndTheTabsCoverTheWindow();
     void theWindowNeverShrinksOverTheTabRow();
+    void malformedCafeSettingsAreReportedAndTheFileIsUsed();
+    void unreachableServerShowsTheLastCopyOffline();
+    void serverChangesRefreshTheMenuKeepingThePlace();
+    void refreshWaitsUntilTheModalDialogCloses();
+    void cafeOperatorWritesThroughTheServerUntilTheManagerCloses();
 
 private:
     RecordingShell m_shell;
@@ -855,3 +888,128 @@ int main(int argc, char *argv[])
     return QTest::qExec(&test, argc, argv);
 }
 #include "tst_ForMain.moc"
+
+void tst_ForMain::malformedCafeSettingsAreReportedAndTheFileIsUsed()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s)});
+    writeSettings(fixture.directory(), "[catalogue\nserver=postgresql://127.0.0.1/juyoutai\n");
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().text.startsWith(u"配置文件 juyoutai.ini 有误，本次使用本机的游戏目录。"_s),
+             qPrintable(shown.first().text));
+    QCOMPARE(shown.first().title, u"错误"_s);
+    QCOMPARE(window.cafeMode(), nullptr);
+    QVERIFY(window.catalogueOnline());
+    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+}
+
+void tst_ForMain::unreachableServerShowsTheLastCopyOffline()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s)});
+    // Nothing listens on port 1: refused at once, well inside the start-up wait.
+    writeSettings(fixture.directory(), "[catalogue]\nserver=postgresql://juyoutai_menu:x@127.0.0.1:1/juyoutai\n");
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
+    QVERIFY(!window.catalogueOnline());
+    QCOMPARE(window.LabelGG->text(), u"离线模式：暂时无法连接服务器，显示的是上次同步的游戏目录。"_s);
+    QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s}));
+    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+}
+
+void tst_ForMain::serverChangesRefreshTheMenuKeepingThePlace()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(
+        db.run(u"INSERT INTO TypeList (TypeName) VALUES ('a'), ('b');"_s + insertGames({u"一|b|否"_s, u"二|b|否"_s}))
+            .isEmpty());
+    QTemporaryDir dir;
+    Catalogue::setProgramDirectory(dir.path());
+    writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QVERIFY(window.catalogueOnline());
+    QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s}));
+    window.MenuSStab->setTab(2);
+    selectRow(window, 1);
+
+    QVERIFY(db.run(u"INSERT INTO TypeList (TypeName) VALUES ('c');"_s + insertGames({u"三|b|否"_s})).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"一"_s, u"二"_s, u"三"_s}), 2000);
+    QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s, u"c"_s}));
+    QCOMPARE(window.MenuSStab->Tab(), 2);
+    QCOMPARE(selectedName(window), u"二"_s);
+
+    // The shown category goes: back to the Hot tab, where the selected game is still listed.
+    QVERIFY(db.run(u"DELETE FROM TypeList WHERE TypeName = 'b'; UPDATE GameList SET GameHot = '是'"_s).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"c"_s}), 2000);
+    QCOMPARE(window.MenuSStab->Tab(), 0);
+    QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"二"_s, u"三"_s}));
+    QCOMPARE(selectedName(window), u"二"_s);
+    QCOMPARE(window.LabelGG->text(), u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s);
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
+    Catalogue::setProgramDirectory(QString());
+}
+
+void tst_ForMain::refreshWaitsUntilTheModalDialogCloses()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(insertGames({u"一|a|是"_s})).isEmpty());
+    QTemporaryDir dir;
+    Catalogue::setProgramDirectory(dir.path());
+    writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QDialog dialog(&window);
+    dialog.setModal(true);
+    dialog.show();
+    QTRY_COMPARE(QApplication::activeModalWidget(), &dialog);
+
+    QSignalSpy synced(window.cafeMode(), &CafeMode::synced);
+    QVERIFY(db.run(insertGames({u"二|a|是"_s})).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(synced.count() > 0, 5000);
+    QCoreApplication::processEvents();
+    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+
+    dialog.close();
+    QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"一"_s, u"二"_s}), 2000);
+    Catalogue::setProgramDirectory(QString());
+}
+
+void tst_ForMain::cafeOperatorWritesThroughTheServerUntilTheManagerCloses()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(insertGames({u"一|a|是"_s})).isEmpty());
+    QTemporaryDir dir;
+    Catalogue::setProgramDirectory(dir.path());
+    const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
+    writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+
+    PasswordDialogScript::setNextAnswer(QString::fromLatin1(PgTestDatabase::MenuPassword));
+    window.FenLeiGuanLi_Click();
+    compareShown({{u"管理员密码错误！"_s, 48, u"错误"_s}});
+    QVERIFY(ForMtype::instance() == nullptr);
+
+    PasswordDialogScript::setNextAnswer(QString::fromLatin1(PgTestDatabase::OperatorPassword));
+    window.FenLeiGuanLi_Click();
+    QPointer<ForMtype> manager = ForMtype::instance();
+    QVERIFY(manager);
+    QVERIFY(connection.isServer());
+    // A change arriving meanwhile must not take the manager's connection back to the copy.
+    QSignalSpy synced(window.cafeMode(), &CafeMode::synced);
+    QVERIFY(db.run(insertGames({u"二|a|是"_s})).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!synced.isEmpty(), 2000); // turns the loop even after an earlier exit()
+    QVERIFY(connection.isServer());
+
+    delete manager.data();
+    QVERIFY(!connection.isServer());
+    QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"一"_s, u"二"_s}), 2000);
+    QVERIFY(!connection.isServer());
+}

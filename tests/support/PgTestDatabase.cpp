@@ -44,8 +44,13 @@ QString ensureRole(const char *role, const char *password)
 } // namespace
 
 PgTestDatabase::PgTestDatabase(bool withSchema)
+    : PgTestDatabase(qEnvironmentVariable("JYT_PG_ADMIN_URI"), withSchema)
 {
-    m_serverUri = qEnvironmentVariable("JYT_PG_ADMIN_URI");
+}
+
+PgTestDatabase::PgTestDatabase(const QString &serverUri, bool withSchema)
+    : m_serverUri(serverUri)
+{
     if (m_serverUri.isEmpty()) {
         m_error = u"JYT_PG_ADMIN_URI 未设置"_s;
         return;

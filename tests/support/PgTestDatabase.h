@@ -14,6 +14,8 @@ public:
 
     // withSchema false leaves the database empty, for code that lays the schema itself.
     explicit PgTestDatabase(bool withSchema = true);
+    // On another server than the shared one, given by its admin URI.
+    explicit PgTestDatabase(const QString &serverUri, bool withSchema = true);
     ~PgTestDatabase();
     PgTestDatabase(const PgTestDatabase &) = delete;
     PgTestDatabase &operator=(const PgTestDatabase &) = delete;

@@ -1,0 +1,305 @@
+#include "CafeBenchmark.h"
+
+#include "catalogue/CafeClient.h"
+#include "catalogue/CatalogueCopy.h"
+#include "catalogue/ServerSchema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr char MenuPassword[] = "bench-menu";
+constexpr char OperatorPassword[] = "bench-operator";
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QString withDatabase(const QString &uri, const QString &database, const QString &user = {},
+                     const QString &password = {})
+{
+    QUrl url(uri);
+    url.setPath(u'/' + database);
+    if (!user.isEmpty()) {
+        url.setUserName(user);
+        url.setPassword(password);
+    }
+    return url.toString();
+}
+
+QString runOn(const QString &uri, const QString &sql)
+{
+    PGconn *conn = PQconnectdb(uri.toUtf8().constData());
+    QString error;
+    if (PQstatus(conn) != CONNECTION_OK) {
+        error = QString::fromUtf8(PQerrorMessage(conn));
+    } else {
+        PGresult *result = PQexec(conn, sql.toUtf8().constData());
+        if (PQresultStatus(result) != PGRES_COMMAND_OK && PQresultStatus(result) != PGRES_TUPLES_OK)
+            error = QString::fromUtf8(PQerrorMessage(conn));
+        PQclear(result);
+    }
+    PQfinish(conn);
+    return error;
+}
+
+// CPU time of the server and all its backends, in seconds: schedstat's nanoseconds where the kernel
+// keeps them, since utime + stime count whole ticks and a backend's few milliseconds round to none.
+double serverCpuSeconds(const QString &serverDirectory)
+{
+    QFile pidFile(serverDirectory + u"/data/postmaster.pid"_s);
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return 0;
+    const qint64 postmaster = pidFile.readLine().trimmed().toLongLong();
+    const double ticks = double(sysconf(_SC_CLK_TCK));
+    double total = 0;
+    for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile stat(u"/proc/%1/stat"_s.arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // Fields after the command's closing parenthesis: state, ppid, ... utime (14), stime (15).
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13 || (pid != postmaster && fields.at(1).toLongLong() != postmaster))
+            continue;
+        QFile schedstat(u"/proc/%1/schedstat"_s.arg(entry));
+        if (schedstat.open(QIODevice::ReadOnly))
+            total += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+        else
+            total += (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticks;
+    }
+    return total;
+}
+
+// One simulated client's marks, written on its thread and read on the main one.
+struct Marks
+{
+    std::atomic<qint64> syncedAt{-1};
+    std::atomic<int> syncs{0};
+    std::atomic<int> games{0};
+};
+
+struct Percentiles
+{
+    double p50 = 0, p99 = 0, max = 0;
+};
+
+Percentiles percentiles(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const auto at = [&](double q) { return values.at(std::min(values.size() - 1, size_t(q * double(values.size())))); };
+    return {at(0.50), at(0.99), values.back()};
+}
+
+// Turns the event loop until done() or the time is up; false on time-out.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(2, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+bool script(const QString &serverDirectory, const QString &command)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"JYT_PG_DIR"_s, serverDirectory);
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(u"bash"_s, {QStringLiteral(JYT_SOURCE_DIR "/scripts/pg-test-server.sh"), command});
+    return process.waitForFinished(120000) && process.exitCode() == 0;
+}
+
+} // namespace
+
+CafeBenchmark::CafeBenchmark(int clients, const QString &adminUri, const QString &serverDirectory)
+    : m_clients(clients)
+    , m_adminUri(adminUri)
+    , m_serverDirectory(serverDirectory)
+{
+}
+
+int CafeBenchmark::run()
+{
+    const QString database = u"jyt_bench_%1"_s.arg(QRandomGenerator::global()->generate(), 0, 16);
+    const QString roles = u"DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'juyoutai_menu') THEN"
+                          " CREATE ROLE juyoutai_menu LOGIN; END IF; IF NOT EXISTS (SELECT FROM pg_roles WHERE"
+                          " rolname = 'juyoutai_operator') THEN CREATE ROLE juyoutai_operator LOGIN; END IF; END $$;"
+                          " ALTER ROLE juyoutai_menu PASSWORD '%1'; ALTER ROLE juyoutai_operator PASSWORD '%2';"_s.arg(
+                              QString::fromLatin1(MenuPassword), QString::fromLatin1(OperatorPassword));
+    QString error = runOn(m_adminUri, u"CREATE DATABASE "_s + database);
+    if (error.isEmpty())
+        error = runOn(m_adminUri, roles);
+    const QString adminUri = withDatabase(m_adminUri, database);
+    if (error.isEmpty())
+        error =
+            runOn(adminUri,
+                  u"BEGIN;"_s + QString::fromUtf8(ServerSchema::CreateSql) + QString::fromUtf8(ServerSchema::GrantSql)
+                      + u"GRANT CONNECT ON DATABASE %1 TO juyoutai_menu, juyoutai_operator;"
+                        "INSERT INTO TypeList (TypeName) SELECT '类别' || i FROM generate_series(1, 20) i;"
+                        "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"
+                        " SELECT '游戏' || i, '类别' || (i % 20 + 1), CASE WHEN i % 10 = 0 THEN '是' ELSE '否' END,"
+                        " 'D:\\games\\' || i || '\\', 'game.exe', '无', '无' FROM generate_series(1, %2) i;"
+                        "COMMIT;"_s.arg(database)
+                            .arg(Games));
+    if (!error.isEmpty()) {
+        out() << u"错误: "_s << error << Qt::endl;
+        return 1;
+    }
+    const QString menuUri = withDatabase(m_adminUri, database, QString::fromLatin1(ServerSchema::MenuRole),
+                                         QString::fromLatin1(MenuPassword));
+    const QString operatorUri = withDatabase(m_adminUri, database, QString::fromLatin1(ServerSchema::OperatorRole),
+                                             QString::fromLatin1(OperatorPassword));
+
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int i = 0; i < Threads; ++i) {
+        threads.push_back(std::make_unique<QThread>());
+        threads.back()->start();
+    }
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::unique_ptr<Marks>> marks;
+    std::vector<CafeClient *> clients;
+    for (int i = 0; i < m_clients; ++i) {
+        marks.push_back(std::make_unique<Marks>());
+        auto *client = new CafeClient(menuUri, QString());
+        client->setWritesCopy(false);
+        client->moveToThread(threads.at(i % Threads).get());
+        Marks *mark = marks.back().get();
+        QObject::connect(client, &CafeClient::synced, client, [client, mark, &clock] {
+            mark->games = int(client->gameCount());
+            mark->syncedAt = clock.elapsed();
+            ++mark->syncs;
+        });
+        QObject::connect(threads.at(i % Threads).get(), &QThread::finished, client, &QObject::deleteLater);
+        clients.push_back(client);
+    }
+    const auto all = [&](const std::function<bool(const Marks &)> &test) {
+        return std::all_of(marks.begin(), marks.end(), [&](const auto &m) { return test(*m); });
+    };
+    const auto syncedAgain = [&](const std::vector<int> &before) {
+        for (size_t i = 0; i < marks.size(); ++i) {
+            if (marks[i]->syncs <= before[i])
+                return false;
+        }
+        return true;
+    };
+    const auto latencies = [&](qint64 since) {
+        std::vector<double> values;
+        for (const auto &m : marks)
+            values.push_back(double(m->syncedAt - since));
+        return percentiles(values);
+    };
+    const auto line = [](const QString &what, double ms, const Percentiles &p, double cpu, bool ok) {
+        out() << QStringLiteral("%1 %2 ms (p50 %3, p99 %4, max %5)  server CPU %6 s%7")
+                     .arg(what, -28)
+                     .arg(ms, 7, 'f', 0)
+                     .arg(p.p50, 0, 'f', 0)
+                     .arg(p.p99, 0, 'f', 0)
+                     .arg(p.max, 0, 'f', 0)
+                     .arg(cpu, 0, 'f', 2)
+                     .arg(ok ? QString() : u"  (未完成)"_s)
+              << Qt::endl;
+    };
+    out() << u"café clients: "_s << m_clients << u", games: "_s << Games << u", client threads: "_s << Threads
+          << Qt::endl;
+
+    // A room switched on together in the morning.
+    double cpu = serverCpuSeconds(m_serverDirectory);
+    qint64 start = clock.elapsed();
+    for (CafeClient *client : clients)
+        QMetaObject::invokeMethod(client, &CafeClient::start, Qt::QueuedConnection);
+    bool ok = waitUntil([&] { return all([](const Marks &m) { return m.games == Games; }); }, 120000);
+    line(u"cold start, all synced"_s, double(clock.elapsed() - start), latencies(start),
+         serverCpuSeconds(m_serverDirectory) - cpu, ok);
+
+    // One operator edit.
+    waitUntil([] { return false; }, 500);
+    std::vector<int> before;
+    for (const auto &m : marks)
+        before.push_back(m->syncs);
+    cpu = serverCpuSeconds(m_serverDirectory);
+    start = clock.elapsed();
+    runOn(operatorUri, u"UPDATE GameList SET GameName = '改名' WHERE GameID = 5000"_s);
+    ok = waitUntil([&] { return syncedAgain(before); }, 60000);
+    line(u"one edit seen by all"_s, double(clock.elapsed() - start), latencies(start),
+         serverCpuSeconds(m_serverDirectory) - cpu, ok);
+
+    // The server stopped and started again.
+    if (!m_serverDirectory.isEmpty() && script(m_serverDirectory, u"pause"_s)) {
+        waitUntil([] { return false; }, 1000);
+        for (size_t i = 0; i < marks.size(); ++i)
+            before[i] = marks[i]->syncs;
+        const bool resumed = script(m_serverDirectory, u"resume"_s);
+        cpu = serverCpuSeconds(m_serverDirectory);
+        start = clock.elapsed();
+        ok = resumed && waitUntil([&] { return syncedAgain(before); }, 120000);
+        line(u"all back after restart"_s, double(clock.elapsed() - start), latencies(start),
+             serverCpuSeconds(m_serverDirectory) - cpu, ok);
+    } else {
+        out() << u"restart: skipped (JYT_PG_DIR not set or pause failed)"_s << Qt::endl;
+    }
+
+    // One client's copy: the whole catalogue written as a new encrypted file.
+    CatalogueCopy copy;
+    for (int i = 1; i <= Games; ++i) {
+        const QByteArray name = QByteArray("游戏") + QByteArray::number(i);
+        const char *values[] = {name.constData(), "类别1", "否", "D:\\games\\", "game.exe", "无", "无"};
+        int lengths[CatalogueCopy::GameColumns];
+        for (int c = 0; c < CatalogueCopy::GameColumns; ++c)
+            lengths[c] = int(qstrlen(values[c]));
+        copy.setGame(i, CatalogueCopy::packGame(values, lengths));
+    }
+    QTemporaryDir dir;
+    QElapsedTimer write;
+    write.start();
+    const QString copyError = copy.writeTo(dir.filePath(u"GameDB.dbs"_s));
+    out() << QStringLiteral("one copy write (%1 games)        %2 ms%3")
+                 .arg(Games)
+                 .arg(write.elapsed())
+                 .arg(copyError.isEmpty() ? QString() : u"  错误: "_s + copyError)
+          << Qt::endl;
+
+    for (size_t i = 0; i < clients.size(); ++i)
+        QMetaObject::invokeMethod(clients[i], &CafeClient::stop, Qt::BlockingQueuedConnection);
+    for (auto &thread : threads) {
+        thread->quit();
+        thread->wait();
+    }
+    runOn(m_adminUri, u"DROP DATABASE IF EXISTS "_s + database + u" WITH (FORCE)"_s);
+    return 0;
+}

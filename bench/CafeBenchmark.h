@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// juyoutai-bench cafe N: N sync clients (no windows, copy writing off) on a few threads against
+// the PostgreSQL test server, in a fresh database of 10,000 games. Prints the cold start of all,
+// one operator edit seen by all, all back after the server is stopped and started again, the
+// server's CPU in each phase, and one copy write.
+class CafeBenchmark
+{
+public:
+    CafeBenchmark(int clients, const QString &adminUri, const QString &serverDirectory);
+    int run();
+
+    static constexpr int Games = 10000;
+    static constexpr int Threads = 4;
+
+private:
+    int m_clients;
+    QString m_adminUri;
+    QString m_serverDirectory;
+};

@@ -1,0 +1,56 @@
+#include "catalogue/CafeMode.h"
+
+#include "catalogue/CafeClient.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+CafeMode::CafeMode(const QString &serverUri, const QString &copyPath, QObject *parent)
+    : QObject(parent)
+    , m_client(new CafeClient(serverUri, copyPath))
+{
+    m_thread.setObjectName(QStringLiteral("CafeClient"));
+    m_client->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_client, &QObject::deleteLater);
+    connect(m_client, &CafeClient::synced, this, [this] {
+        m_online = true;
+        m_answered = true;
+        Q_EMIT synced();
+    });
+    connect(m_client, &CafeClient::offline, this, [this] {
+        m_online = false;
+        m_answered = true;
+        Q_EMIT offline();
+    });
+    connect(m_client, &CafeClient::copyRelocated, this, &CafeMode::copyRelocated);
+    m_thread.start();
+    QMetaObject::invokeMethod(m_client, &CafeClient::start, Qt::QueuedConnection);
+}
+
+CafeMode::~CafeMode()
+{
+    // The connection is closed on its own thread; the client goes when the thread ends.
+    QMetaObject::invokeMethod(m_client, &CafeClient::stop, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+bool CafeMode::waitForFirstSync(int timeoutMs)
+{
+    // Turns of its own rather than a nested loop: a loop refuses to run once the application
+    // has been told to quit, and the answer would then never be seen.
+    QElapsedTimer clock;
+    clock.start();
+    QTimer wake;
+    wake.start(WakeMs);
+    while (!m_answered && !clock.hasExpired(timeoutMs))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+    return m_online;
+}
+
+QString CafeMode::copyPath() const
+{
+    return m_client->copyPath();
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+class CafeClient;
+
+// A menu in café mode: its sync client on a thread of its own, and the state the window asks
+// about. Lives on the user-interface thread.
+class CafeMode : public QObject
+{
+    Q_OBJECT
+
+public:
+    CafeMode(const QString &serverUri, const QString &copyPath, QObject *parent = nullptr);
+    ~CafeMode() override;
+
+    // Runs the event loop until the first read has succeeded or failed, or the time is up;
+    // true when the copy is fresh from the server.
+    bool waitForFirstSync(int timeoutMs);
+    bool online() const { return m_online; }
+    QString copyPath() const;
+    CafeClient *client() const { return m_client; }
+
+    static constexpr int StartUpWaitMs = 2000;
+    static constexpr int WakeMs = 10;
+
+Q_SIGNALS:
+    void synced();
+    void offline();
+    void copyRelocated(const QString &path);
+
+private:
+    QThread m_thread;
+    CafeClient *m_client = nullptr;
+    bool m_online = false;
+    bool m_answered = false;
+};

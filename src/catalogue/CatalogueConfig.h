@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// The optional juyoutai.ini beside the program. Without it, or without a server in it, the menu
+// keeps its catalogue in the local file only; with one it mirrors the room's server.
+class CatalogueConfig
+{
+public:
+    static constexpr char16_t FileName[] = u"juyoutai.ini";
+
+    // Reads the file in the given folder; never throws.
+    static CatalogueConfig load(const QString &programDirectory);
+
+    // True when a well-formed server address was found.
+    bool isCafe() const { return !m_serverUri.isEmpty(); }
+    QString serverUri() const { return m_serverUri; }
+    // A Chinese description of what is wrong with the file, empty when nothing is.
+    QString error() const { return m_error; }
+
+private:
+    QString m_serverUri;
+    QString m_error;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+
+// The rows of a server catalogue as a client holds them, in key order, and their encrypted copy
+// on disk. Values stay in the server's UTF-8; a null QByteArray is an SQL NULL.
+class CatalogueCopy
+{
+public:
+    // GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon.
+    static constexpr int GameColumns = 7;
+
+    // A game's values in one block, so that a room's worth of clients holds few allocations:
+    // per value its length (-1 for NULL) and its bytes. values[i] null is an SQL NULL.
+    static QByteArray packGame(const char *const values[GameColumns], const int lengths[GameColumns]);
+
+    // Each returns whether the rows changed.
+    bool setType(qint64 typeId, const QByteArray &typeName);
+    bool setGame(qint64 gameId, const QByteArray &packedValues);
+    bool eraseType(qint64 typeId);
+    bool eraseGame(qint64 gameId);
+    void clear();
+
+    qsizetype typeCount() const { return qsizetype(m_types.size()); }
+    qsizetype gameCount() const { return qsizetype(m_games.size()); }
+
+    // Writes a new catalogue file beside path and renames it over path, so that path holds either
+    // the old copy or the whole new one. Returns the reason of a failure, empty on success.
+    QString writeTo(const QString &path) const;
+
+private:
+    QString fill(const QString &file) const;
+
+    std::map<qint64, QByteArray> m_types;
+    std::map<qint64, QByteArray> m_games;
+};

@@ -1,0 +1,257 @@
+#include "PgTestDatabase.h"
+
+#include "catalogue/CafeClient.h"
+#include "catalogue/CafeMode.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueConnection.h"
+#include "catalogue/CatalogueError.h"
+#include "catalogue/ServerSchema.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <libpq-fe.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// "TypeName" rows, then "GameID GameName" rows, of a catalogue file; an error text when it cannot be read.
+QStringList rowsOf(const QString &path)
+{
+    QStringList rows;
+    try {
+        CatalogueConnection connection;
+        connection.Open(path, QString::fromUtf16(Catalogue::Password));
+        for (const CatalogueRow &row : connection.query(u"SELECT rowid, TypeName FROM TypeList"_s)->rows)
+            rows.append(row.values.at(0));
+        for (const CatalogueRow &row : connection.query(u"SELECT rowid, GameID, GameName FROM GameList"_s)->rows)
+            rows.append(row.values.at(0) + u' ' + row.values.at(1));
+    } catch (const CatalogueError &error) {
+        rows = {error.message(u"unreadable: "_s)};
+    }
+    return rows;
+}
+
+// Runs SQL as the given role; returns the server's error text, empty on success.
+QString runAs(const QString &uri, const QString &sql)
+{
+    PGconn *conn = PQconnectdb(uri.toUtf8().constData());
+    PGresult *result = PQexec(conn, sql.toUtf8().constData());
+    const ExecStatusType status = PQresultStatus(result);
+    const QString error =
+        status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK ? QString() : QString::fromUtf8(PQerrorMessage(conn));
+    PQclear(result);
+    PQfinish(conn);
+    return error;
+}
+
+// A server of the test's own, which it may stop and start again without disturbing other tests.
+class PrivateServer
+{
+public:
+    PrivateServer()
+        : m_dir(u"/tmp/jyt-pg-cafe-%1"_s.arg(QRandomGenerator::global()->generate(), 0, 16))
+    {
+        if (run(u"start"_s))
+            m_adminUri = QString::fromUtf8(m_output).trimmed().split(u'\n').last();
+    }
+    ~PrivateServer() { run(u"stop"_s); }
+
+    QString adminUri() const { return m_adminUri; }
+    bool run(const QString &command)
+    {
+        QProcess script;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"JYT_PG_DIR"_s, m_dir);
+        script.setProcessEnvironment(environment);
+        script.start(u"bash"_s, {QStringLiteral(JYT_SOURCE_DIR "/scripts/pg-test-server.sh"), command});
+        const bool finished = script.waitForFinished(60000);
+        m_output = script.readAllStandardOutput();
+        return finished && script.exitCode() == 0;
+    }
+
+private:
+    QString m_dir;
+    QString m_adminUri;
+    QByteArray m_output;
+};
+
+} // namespace
+
+class tst_CafeClient : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void firstSyncWritesACopyTheShellReads();
+    void operatorChangesArriveWithinTwoSeconds();
+    void lostServerLeavesTheCopyAndIsReadAgainWhenBack();
+    void unwritableFolderMovesTheCopyToAPrivatePlace();
+    void wrongPasswordGoesOfflineAtOnce();
+    void silentServerTimesOutAsTheAddressSays();
+};
+
+void tst_CafeClient::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void tst_CafeClient::firstSyncWritesACopyTheShellReads()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO TypeList (TypeName) VALUES ('动作'), ('棋牌');"
+                   "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) VALUES"
+                   " ('扫雷', '棋牌', '是', 'C:\\games\\', 'mine.exe', '无', '无'),"
+                   " ('跑跑', '动作', '否', 'C:\\run\\', 'run.exe', '-w', 'run.ico');"
+                   "DELETE FROM GameList WHERE GameName = '扫雷';"
+                   "INSERT INTO GameList (GameName, GameType) VALUES ('象棋', '棋牌')"_s)
+                .isEmpty());
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(u"GameDB.dbs"_s);
+    CafeMode cafe(db.menuUri(), copy);
+    QVERIFY(cafe.waitForFirstSync(10000));
+
+    // The shell of the encryption library, not our own reader, decides that the file is sound.
+    QProcess shell;
+    shell.start(u"sqlcipher"_s, {copy});
+    shell.write("PRAGMA key = 'zmkrot';\n"
+                "SELECT TypeName FROM TypeList;\n"
+                "SELECT GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon FROM GameList;\n"
+                "SELECT count(*) FROM GameList WHERE GameHot IS NULL AND GameIcon IS NULL;\n"
+                "PRAGMA integrity_check;\n");
+    shell.closeWriteChannel();
+    QVERIFY(shell.waitForFinished(30000));
+    QStringList lines = QString::fromUtf8(shell.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    lines.removeAll(u"ok"_s);
+    QCOMPARE(lines,
+             (QStringList{u"动作"_s, u"棋牌"_s, u"2|跑跑|动作|否|C:\\run\\|run.exe|-w|run.ico"_s, u"3|象棋|棋牌|||||"_s,
+                          u"1"_s}));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"GameDB.dbs"_s});
+}
+
+void tst_CafeClient::operatorChangesArriveWithinTwoSeconds()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一')"_s).isEmpty());
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(u"GameDB.dbs"_s);
+    CafeMode cafe(db.menuUri(), copy);
+    QVERIFY(cafe.waitForFirstSync(10000));
+    QCOMPARE(rowsOf(copy), QStringList{u"1 一"_s});
+
+    // Nothing polls: only the server's notification can bring these in time.
+    const QString op = db.operatorUri();
+    QVERIFY(
+        runAs(op, u"INSERT INTO TypeList (TypeName) VALUES ('新类'); INSERT INTO GameList (GameName) VALUES ('二')"_s)
+            .isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(copy), (QStringList{u"新类"_s, u"1 一"_s, u"2 二"_s}), 2000);
+    QVERIFY(runAs(op, u"UPDATE GameList SET GameName = '壹' WHERE GameName = '一'"_s).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(copy), (QStringList{u"新类"_s, u"1 壹"_s, u"2 二"_s}), 2000);
+    QVERIFY(runAs(op, u"delete From GameList Where GameName= '壹'; DELETE FROM TypeList"_s).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(copy), QStringList{u"2 二"_s}, 2000);
+}
+
+void tst_CafeClient::lostServerLeavesTheCopyAndIsReadAgainWhenBack()
+{
+    PrivateServer server;
+    if (server.adminUri().isEmpty() && !PgTestDatabase::required())
+        QSKIP("no private PostgreSQL server could be started");
+    PgTestDatabase db(server.adminUri());
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一')"_s).isEmpty());
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(u"GameDB.dbs"_s);
+    CafeMode cafe(db.menuUri(), copy);
+    QVERIFY(cafe.waitForFirstSync(10000));
+    QSignalSpy offline(&cafe, &CafeMode::offline);
+    QSignalSpy synced(&cafe, &CafeMode::synced);
+
+    QVERIFY(server.run(u"pause"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(offline.count(), 1, 10000);
+    QVERIFY(!cafe.online());
+    QCOMPARE(rowsOf(copy), QStringList{u"1 一"_s});
+
+    QVERIFY(server.run(u"resume"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(cafe.online(), 15000);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('二')"_s).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(copy), (QStringList{u"1 一"_s, u"2 二"_s}), 2000);
+    QCOMPARE(offline.count(), 1);
+}
+
+void tst_CafeClient::unwritableFolderMovesTheCopyToAPrivatePlace()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一')"_s).isEmpty());
+    QFile::remove(CafeClient::fallbackCopyPath());
+    QTemporaryDir dir;
+    // A folder where the file should be: nothing can be renamed over it.
+    const QString copy = dir.filePath(u"GameDB.dbs"_s);
+    QVERIFY(QDir().mkpath(copy));
+    CafeMode cafe(db.menuUri(), copy);
+    QSignalSpy relocated(&cafe, &CafeMode::copyRelocated);
+    QVERIFY(cafe.waitForFirstSync(10000));
+    QCOMPARE(relocated.count(), 1);
+    QCOMPARE(cafe.copyPath(), CafeClient::fallbackCopyPath());
+    QCOMPARE(rowsOf(cafe.copyPath()), QStringList{u"1 一"_s});
+    QVERIFY(QFileInfo(copy).isDir());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QFile::remove(CafeClient::fallbackCopyPath());
+}
+
+void tst_CafeClient::wrongPasswordGoesOfflineAtOnce()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QTemporaryDir dir;
+    CafeMode cafe(db.uriFor(QString::fromLatin1(ServerSchema::MenuRole), u"wrong"_s), dir.filePath(u"GameDB.dbs"_s));
+    QSignalSpy offline(&cafe, &CafeMode::offline);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!cafe.waitForFirstSync(CafeMode::StartUpWaitMs));
+    QCOMPARE(offline.count(), 1);
+    QVERIFY(clock.elapsed() < CafeMode::StartUpWaitMs);
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"GameDB.dbs"_s)));
+}
+
+void tst_CafeClient::silentServerTimesOutAsTheAddressSays()
+{
+    // A port whose connections the kernel completes but nobody ever answers: a server that hangs.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), length) == 0);
+    QVERIFY(::listen(listener, 4) == 0);
+    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+    const QString uri =
+        u"postgresql://juyoutai_menu:x@127.0.0.1:%1/juyoutai?connect_timeout=2"_s.arg(ntohs(address.sin_port));
+
+    QTemporaryDir dir;
+    CafeMode cafe(uri, dir.filePath(u"GameDB.dbs"_s));
+    QSignalSpy offline(&cafe, &CafeMode::offline);
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(offline.count(), 1, 10000);
+    const qint64 elapsed = clock.elapsed();
+    ::close(listener);
+    QVERIFY2(elapsed >= 1500 && elapsed < CafeClient::ConnectTimeoutMs, qPrintable(QString::number(elapsed)));
+}
+
+QTEST_GUILESS_MAIN(tst_CafeClient)
+#include "tst_CafeClient.moc"
