@@ -72,6 +72,8 @@ void CatalogueConnection::Open(const QString &path, const QString &password)
         throw error;
     }
     m_db = db;
+    static qint64 openings = 0;
+    m_opened = ++openings;
     try {
         applyKey(m_db, password);
         sqlite3_busy_timeout(m_db, BusyTimeoutMs);
@@ -207,6 +209,13 @@ qint64 CatalogueConnection::fileVersion()
         version = sqlite3_column_int64(stmt, 0);
     sqlite3_finalize(stmt);
     return version;
+}
+
+CatalogueConnection::ChangeStamp CatalogueConnection::changeStamp()
+{
+    if (!m_db)
+        return {};
+    return {m_opened, fileVersion(), sqlite3_total_changes(m_db)};
 }
 
 CatalogueConnection::SharedSnapshot CatalogueConnection::query(const QString &sql)

@@ -47,6 +47,17 @@ public:
     // Drops the kept results, so that the next query reads the file again.
     void forgetResults();
 
+    // Changes whenever the file may have changed: another connection's commit, a write through
+    // this one, or the file being opened again. version is -1 when the file cannot tell.
+    struct ChangeStamp
+    {
+        qint64 opened = -1;
+        qint64 version = -1;
+        qint64 changes = -1;
+        bool operator==(const ChangeStamp &) const = default;
+    };
+    ChangeStamp changeStamp();
+
     sqlite3 *handle() const { return m_db; }
     [[noreturn]] void throwLastError() const;
 
@@ -60,6 +71,7 @@ private:
     void keep(const QString &sql, const SharedSnapshot &result);
 
     sqlite3 *m_db = nullptr;
+    qint64 m_opened = -1;
     QHash<QString, SharedSnapshot> m_results;
     // Filtered queries, least recently used first; whole-table queries are not among them.
     QList<QString> m_filtered;
