@@ -1,8 +1,11 @@
 // juyoutai-bench [GAMES...]: times start-up, tab refills and searches on generated catalogues.
+// juyoutai-bench --generate GAMES DIR: only writes such a catalogue into DIR.
+#include "DemoCatalogue.h"
 #include "MenuBenchmark.h"
 
 #include <QApplication>
 
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char *argv[])
@@ -13,6 +16,11 @@ int main(int argc, char *argv[])
     if (argc == 3 && std::strcmp(argv[1], "--startup") == 0)
         return MenuBenchmark::startupChild(QString::fromLocal8Bit(argv[2]));
     QApplication app(argc, argv);
+    // A catalogue for measures made from outside (scripts/startup-ratio.sh).
+    if (argc == 4 && std::strcmp(argv[1], "--generate") == 0) {
+        DemoCatalogue::createGenerated(QString::fromLocal8Bit(argv[3]), std::atoi(argv[2]), 50);
+        return 0;
+    }
     QList<int> sizes;
     for (const QString &arg : QCoreApplication::arguments().mid(1))
         sizes.append(arg.toInt());

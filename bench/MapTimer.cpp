@@ -1,0 +1,71 @@
+// juyoutai-maptime PROGRAM [ARGS...]: starts a program on the X display and prints the milliseconds
+// from exec until its first top-level window is mapped; then ends the program.
+#include <xcb/xcb.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+double nowMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2) {
+        std::fputs("用法: juyoutai-maptime PROGRAM [ARGS...]\n", stderr);
+        return 2;
+    }
+    int screenNumber = 0;
+    xcb_connection_t *x = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(x)) {
+        std::fputs("无法连接 X 显示\n", stderr);
+        return 1;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(x));
+    for (int i = 0; i < screenNumber; ++i)
+        xcb_screen_next(&screens);
+    const xcb_window_t root = screens.data->root;
+    // Every window mapped on the root is reported to us from now on.
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_request_check(x, xcb_change_window_attributes_checked(x, root, XCB_CW_EVENT_MASK, &mask));
+
+    const double start = nowMs();
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(argv[1], argv + 1);
+        _exit(127);
+    }
+    double mapped = -1;
+    while (mapped < 0) {
+        xcb_generic_event_t *event = xcb_wait_for_event(x);
+        if (!event)
+            break;
+        if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+            const auto *map = reinterpret_cast<xcb_map_notify_event_t *>(event);
+            if (!map->override_redirect)
+                mapped = nowMs() - start;
+        }
+        std::free(event);
+    }
+    kill(child, SIGTERM);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    xcb_disconnect(x);
+    if (mapped < 0)
+        return 1;
+    std::printf("%.1f\n", mapped);
+    return 0;
+}
