@@ -1,11 +1,13 @@
 // juyoutai-maptime PROGRAM [ARGS...]: starts a program on the X display and prints the milliseconds
-// from exec until its first top-level window is mapped; then ends the program.
+// from exec until its first top-level window is mapped, and the program's peak resident memory in MB
+// half a second later (the work it leaves for after the first paint included); then ends it.
 #include <xcb/xcb.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +19,24 @@ double nowMs()
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// VmHWM of a process, in MB; -1 when it cannot be read.
+double peakResidentMb(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/status", int(pid));
+    FILE *status = std::fopen(path, "r");
+    if (!status)
+        return -1;
+    char line[256];
+    double kb = -1;
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kb = std::atof(line + 6);
+    }
+    std::fclose(status);
+    return kb < 0 ? -1 : kb / 1024;
 }
 
 } // namespace
@@ -59,6 +79,11 @@ int main(int argc, char *argv[])
         }
         std::free(event);
     }
+    double peak = -1;
+    if (mapped >= 0) {
+        usleep(500 * 1000);
+        peak = peakResidentMb(child);
+    }
     kill(child, SIGTERM);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -66,6 +91,6 @@ int main(int argc, char *argv[])
     xcb_disconnect(x);
     if (mapped < 0)
         return 1;
-    std::printf("%.1f\n", mapped);
+    std::printf("%.1f %.1f\n", mapped, peak);
     return 0;
 }

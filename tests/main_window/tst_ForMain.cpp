@@ -142,6 +142,7 @@ private Q_SLOTS:
     void operatorAddsACategoryAndAGameThroughTheWindows();
     void failingCatalogueGivesAnErrorAndAnEmptyList();
     void listsAreWhatTheStatementsSelectAndFollowOtherWriters();
+    void numericTypeColumnListsWhatTheStatementSelects();
     void resizingScalesTheControlsAndTheTabsCoverTheWindow();
     void theWindowNeverShrinksOverTheTabRow();
 
@@ -742,6 +743,25 @@ void tst_ForMain::listsAreWhatTheStatementsSelectAndFollowOtherWriters()
     QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g10"_s}));
     QCOMPARE(window.imageList1().Count(), 10);
     QCOMPARE(window.gameListModel()->item(1).icon, 10);
+}
+
+void tst_ForMain::numericTypeColumnListsWhatTheStatementSelects()
+{
+    CatalogueFixture fixture;
+    // Another program's table: '5' and '05' are stored as the number 5 and all three equal '5'.
+    QCOMPARE(sqlcipherShell(fixture.path(),
+                            u"DROP TABLE GameList;"
+                            "CREATE TABLE GameList(GameID INTEGER PRIMARY KEY, GameName TEXT, GameType NUMERIC,"
+                            " GameHot TEXT, GamePath TEXT, GameRun TEXT, GameCmd TEXT, GameIcon TEXT);"
+                            "INSERT INTO TypeList VALUES ('5');"
+                            "INSERT INTO GameList (GameName, GameType) VALUES ('n1', 5), ('n2', '5'), ('n3', '05'),"
+                            " ('n4', 'x');"_s),
+             QString());
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.MenuSStab->setTab(1);
+    QCOMPARE(listedNames(window), (QStringList{u"n1"_s, u"n2"_s, u"n3"_s}));
+    QCOMPARE(listedNames(window), selectedNames(CatalogueStatements::selectGamesByType(u"5"_s)));
 }
 
 void tst_ForMain::resizingScalesTheControlsAndTheTabsCoverTheWindow()
