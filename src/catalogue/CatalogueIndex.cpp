@@ -183,19 +183,30 @@ CatalogueIndex::SharedInitials CatalogueIndex::initials() const
 
 CatalogueIndex::Rows CatalogueIndex::search(const PinyinSearch &search) const
 {
-    Rows found;
-    if (const SharedInitials ready = initials()) {
-        for (const quint32 row : m_all) {
-            if (search.matchesInitials(ready->at(row)))
-                found.append(row);
-        }
-        return found;
+    SharedInitials ready = initials();
+    if (!ready) {
+        // Worked out here once; kept for the searches that follow.
+        ready = allInitials();
+        const QMutexLocker lock(&m_initialsLock);
+        m_initialsStarted = true;
+        if (!m_initials)
+            m_initials = ready;
     }
+    Rows found;
     for (const quint32 row : m_all) {
-        if (search.matchesInitials(initialsOf(row)))
+        if (search.matchesInitials(ready->at(row)))
             found.append(row);
     }
     return found;
+}
+
+CatalogueIndex::SharedInitials CatalogueIndex::allInitials() const
+{
+    auto all = std::make_shared<QList<QString>>();
+    all->reserve(size());
+    for (quint32 row = 0; row < quint32(size()); ++row)
+        all->append(initialsOf(row));
+    return all;
 }
 
 void CatalogueIndex::prepareSearch() const
@@ -207,11 +218,9 @@ void CatalogueIndex::prepareSearch() const
         m_initialsStarted = true;
     }
     initialsPool().start([self = shared_from_this()] {
-        auto all = std::make_shared<QList<QString>>();
-        all->reserve(self->size());
-        for (quint32 row = 0; row < quint32(self->size()); ++row)
-            all->append(self->initialsOf(row));
+        SharedInitials all = self->allInitials();
         const QMutexLocker lock(&self->m_initialsLock);
-        self->m_initials = std::move(all);
+        if (!self->m_initials)
+            self->m_initials = std::move(all);
     });
 }

@@ -69,6 +69,7 @@ private:
     void checkTypeComparison(CatalogueConnection &connection);
     QString initialsOf(quint32 row) const;
     SharedInitials initials() const;
+    SharedInitials allInitials() const;
 
     QByteArray m_text;
     QList<Row> m_rows;
