@@ -74,8 +74,12 @@ int main(int argc, char *argv[])
             break;
         if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
             const auto *map = reinterpret_cast<xcb_map_notify_event_t *>(event);
-            if (!map->override_redirect)
-                mapped = nowMs() - start;
+            const double at = nowMs() - start;
+            // Helper windows of a toolkit are a few pixels; the program's window is what counts.
+            xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(x, xcb_get_geometry(x, map->window), nullptr);
+            if (!map->override_redirect && geometry && geometry->width > 16 && geometry->height > 16)
+                mapped = at;
+            std::free(geometry);
         }
         std::free(event);
     }

@@ -3,7 +3,8 @@
 # row of the same encrypted catalogue into a list view), interleaved, under Xvfb, and prints the
 # medians and their ratio for each catalogue size, with both programs' peak resident memory.
 # Usage: scripts/startup-ratio.sh [GAMES...]  (default 10000 100000)
-# RUNS sets the runs per program and size (default 15); BUILD_DIR the optimised build (build-release).
+# RUNS sets the runs per program and size (default 15); BUILD_DIR the optimised build (build-release);
+# MENU another menu program to time instead of the one built here (e.g. an older build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-release}
@@ -24,7 +25,7 @@ trap cleanup EXIT
 
 display=99
 while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 
@@ -35,7 +36,8 @@ for games in "$@"; do
   mkdir -p "$dir"
   QT_QPA_PLATFORM=offscreen "$bin/juyoutai-bench" --generate "$games" "$dir" >/dev/null 2>&1
   # The menu finds its catalogue beside its own program file.
-  cp "$bin/juyoutai" "$bin/SkinH.SH" "$dir/"
+  cp "${MENU:-$bin/juyoutai}" "$dir/juyoutai"
+  cp "$bin/SkinH.SH" "$dir/"
   export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
   # One unmeasured run of each, so that both find the files in the page cache.
   "$bin/juyoutai-maptime" "$dir/juyoutai" >/dev/null

@@ -43,7 +43,6 @@ int main(int argc, char *argv[])
     QStringListModel model(names);
     QListView view;
     view.setWindowTitle(QStringLiteral("floor"));
-    view.setViewMode(QListView::IconMode);
     view.setUniformItemSizes(true);
     view.setModel(&model);
     view.resize(1011, 672);
