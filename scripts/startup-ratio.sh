@@ -4,7 +4,8 @@
 # medians and their ratio for each catalogue size, with both programs' peak resident memory.
 # Usage: scripts/startup-ratio.sh [GAMES...]  (default 10000 100000)
 # RUNS sets the runs per program and size (default 15); BUILD_DIR the optimised build (build-release);
-# MENU another menu program to time instead of the one built here (e.g. an older build).
+# MENU another menu program to time instead of the one built here; OTHER a second menu program
+# (e.g. an older build) timed in the same rounds and reported on a line of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-release}
@@ -35,23 +36,45 @@ for games in "$@"; do
   dir=$work/$games
   mkdir -p "$dir"
   QT_QPA_PLATFORM=offscreen "$bin/juyoutai-bench" --generate "$games" "$dir" >/dev/null 2>&1
-  # The menu finds its catalogue beside its own program file.
+  # A menu finds its catalogue beside its own program file.
   cp "${MENU:-$bin/juyoutai}" "$dir/juyoutai"
   cp "$bin/SkinH.SH" "$dir/"
+  programs=(menu floor)
+  if [ -n "${OTHER:-}" ]; then
+    mkdir -p "$dir/other"
+    cp "$OTHER" "$dir/other/juyoutai"
+    cp "$bin/SkinH.SH" "$dir/other/"
+    ln -sf ../GameDB.dbs "$dir/other/GameDB.dbs"
+    programs+=(other)
+  fi
+  command_of() {
+    case $1 in
+      menu) echo "$dir/juyoutai" ;;
+      floor) echo "$bin/juyoutai-floor $dir" ;;
+      other) echo "$dir/other/juyoutai" ;;
+    esac
+  }
   export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
-  # One unmeasured run of each, so that both find the files in the page cache.
-  "$bin/juyoutai-maptime" "$dir/juyoutai" >/dev/null
-  "$bin/juyoutai-maptime" "$bin/juyoutai-floor" "$dir" >/dev/null
-  : >"$work/menu" ; : >"$work/floor"
+  # One unmeasured run of each, so that all find the files in the page cache.
+  for p in "${programs[@]}"; do
+    # shellcheck disable=SC2046
+    "$bin/juyoutai-maptime" $(command_of "$p") >/dev/null
+    : >"$work/$p"
+  done
   for _ in $(seq "$RUNS"); do
-    "$bin/juyoutai-maptime" "$dir/juyoutai" >>"$work/menu"
-    "$bin/juyoutai-maptime" "$bin/juyoutai-floor" "$dir" >>"$work/floor"
+    for p in "${programs[@]}"; do
+      # shellcheck disable=SC2046
+      "$bin/juyoutai-maptime" $(command_of "$p") >>"$work/$p"
+    done
   done
   unset DISPLAY QT_QPA_PLATFORM
-  menu=$(cut -d' ' -f1 <"$work/menu" | median)
   floor=$(cut -d' ' -f1 <"$work/floor" | median)
-  menu_mb=$(cut -d' ' -f2 <"$work/menu" | median)
   floor_mb=$(cut -d' ' -f2 <"$work/floor" | median)
-  awk -v g="$games" -v m="$menu" -v f="$floor" -v n="$RUNS" -v mm="$menu_mb" -v fm="$floor_mb" \
-    'BEGIN { printf "%7d games: menu %.1f ms, floor %.1f ms, ratio %.2f; peak memory menu %.1f MB, floor %.1f MB (medians of %d)\n", g, m, f, m / f, mm, fm, n }'
+  for p in "${programs[@]}"; do
+    [ "$p" = floor ] && continue
+    ms=$(cut -d' ' -f1 <"$work/$p" | median)
+    mb=$(cut -d' ' -f2 <"$work/$p" | median)
+    awk -v g="$games" -v p="$p" -v m="$ms" -v f="$floor" -v n="$RUNS" -v mm="$mb" -v fm="$floor_mb" \
+      'BEGIN { printf "%7d games, %-5s: %.1f ms, floor %.1f ms, ratio %.2f; peak memory %.1f MB, floor %.1f MB (medians of %d)\n", g, p, m, f, m / f, mm, fm, n }'
+  done
 done
