@@ -49,6 +49,14 @@ long peakResidentKb()
     return usage.ru_maxrss;
 }
 
+// Another program's write: everything kept from the file has to be read again.
+void changeFileElsewhere()
+{
+    CatalogueConnection other;
+    other.Open(Catalogue::DatabasePath(), QString::fromUtf16(Catalogue::Password));
+    other.Execute(u"UPDATE TypeList SET TypeName = TypeName WHERE rowid = 1"_s);
+}
+
 double medianOf(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -196,17 +204,12 @@ double MenuBenchmark::floorFor(const QString &statement) const
     // Reading every row of the query and building the list model, with no icons.
     return median([&] {
                Catalogue::CatalogueConnectionObject().forgetResults();
-               ImageList images;
-               GameListModel model(images);
-               model.Clear();
-               {
-                   RecordsetGuard rs(statement);
-                   for (; !rs->Eof(); rs->MoveNext()) {
-                       const GameRecord game = GameRecord::read(*rs);
-                       model.Add({game.GameName, 0, game.GamePath, game.GameCmd, game.GameRun});
-                   }
+               QList<GameListModel::Item> items;
+               RecordsetGuard rs(statement);
+               for (; !rs->Eof(); rs->MoveNext()) {
+                   const GameRecord game = GameRecord::read(*rs);
+                   items.append({game.GameName, 0, game.GamePath, game.GameCmd, game.GameRun});
                }
-               model.commit();
            })
         .ms;
 }
@@ -323,7 +326,7 @@ void MenuBenchmark::run()
             if (!cold)
                 return;
             IconCache::shared().clear();
-            Catalogue::CatalogueConnectionObject().forgetResults();
+            changeFileElsewhere();
         };
         row(pass + u"category tab refill"_s, median([&] {
                 prepare();

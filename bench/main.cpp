@@ -1,10 +1,13 @@
 // juyoutai-bench [GAMES...]: times start-up, tab refills and searches on generated catalogues.
 // juyoutai-bench cafe N: N café clients against the PostgreSQL test server (JYT_PG_ADMIN_URI, JYT_PG_DIR).
 #include "CafeBenchmark.h"
+// juyoutai-bench --generate GAMES DIR: only writes such a catalogue into DIR.
+#include "DemoCatalogue.h"
 #include "MenuBenchmark.h"
 
 #include <QApplication>
 
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char *argv[])
@@ -21,6 +24,11 @@ int main(int argc, char *argv[])
             .run();
     }
     QApplication app(argc, argv);
+    // A catalogue for measures made from outside (scripts/startup-ratio.sh).
+    if (argc == 4 && std::strcmp(argv[1], "--generate") == 0) {
+        DemoCatalogue::createGenerated(QString::fromLocal8Bit(argv[3]), std::atoi(argv[2]), 50);
+        return 0;
+    }
     QList<int> sizes;
     for (const QString &arg : QCoreApplication::arguments().mid(1))
         sizes.append(arg.toInt());

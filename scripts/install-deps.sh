@@ -9,7 +9,7 @@ PACKAGES=(
   libsqlcipher-dev sqlcipher
   libpq-dev postgresql
   libsodium-dev
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils libxcb1-dev
   fonts-wqy-zenhei
   qt6-translations-l10n
   clang libclang-rt-14-dev

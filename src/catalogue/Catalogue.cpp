@@ -1,5 +1,8 @@
 #include "catalogue/Catalogue.h"
 
+#include "catalogue/CatalogueIndex.h"
+#include "catalogue/CatalogueStatements.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -9,6 +12,7 @@ namespace Catalogue {
 
 namespace {
 QString s_programDirectory;
+std::shared_ptr<const CatalogueIndex> s_gameIndex;
 }
 
 CatalogueConnection &CatalogueConnectionObject()
@@ -60,6 +64,7 @@ void CloseCatalogue() noexcept
 {
     CatalogueRecordsetObject().Close();
     CatalogueConnectionObject().Close();
+    s_gameIndex.reset();
 }
 
 CatalogueRecordset &OpenQuery(const QString &statement)
@@ -69,6 +74,20 @@ CatalogueRecordset &OpenQuery(const QString &statement)
     recordset.Open(CatalogueStatement(), CatalogueConnectionObject(), CatalogueRecordset::adOpenKeyset,
                    CatalogueRecordset::adLockPessimistic, CatalogueRecordset::adCmdUnspecified);
     return recordset;
+}
+
+std::shared_ptr<const CatalogueIndex> GameIndex()
+{
+    CatalogueStatement() = CatalogueStatements::selectGameList();
+    CatalogueConnection &connection = CatalogueConnectionObject();
+    if (s_gameIndex && s_gameIndex->isCurrent(connection))
+        return s_gameIndex;
+    // Let go of the old rows before reading the new ones.
+    s_gameIndex.reset();
+    std::shared_ptr<const CatalogueIndex> index = CatalogueIndex::read(connection, CatalogueStatement());
+    if (index->isKeepable())
+        s_gameIndex = index;
+    return index;
 }
 
 void ExecuteStatement(const QString &statement)

@@ -5,6 +5,10 @@
 
 #include <QString>
 
+#include <memory>
+
+class CatalogueIndex;
+
 // The catalogue module: the shared connection, cursor and statement text, and the file's place.
 namespace Catalogue {
 
@@ -29,6 +33,10 @@ void CloseCatalogue() noexcept;
 
 // Opens the shared cursor on a statement, storing its text first.
 CatalogueRecordset &OpenQuery(const QString &statement);
+// The games as "Select * From GameList" reads them, kept until anything changes the file;
+// throws CatalogueError.
+std::shared_ptr<const CatalogueIndex> GameIndex();
+
 // Passes a statement to the connection's Execute.
 void ExecuteStatement(const QString &statement);
 

@@ -49,6 +49,10 @@ public:
     // Every column of one row, as "Select *" gives them; nothing when the row is gone.
     virtual std::optional<QList<QString>> readRow(const QString &table, const QString &key, qint64 rowKey) = 0;
 
+    // Tell whether the store changed since they were last asked; -1 when the store cannot tell.
+    virtual qint64 dataVersion() { return -1; }
+    virtual qint64 totalChanges() const { return -1; }
+
     [[noreturn]] virtual void throwLastError() const = 0;
     virtual sqlite3 *sqliteHandle() const { return nullptr; }
 };

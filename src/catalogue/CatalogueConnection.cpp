@@ -10,6 +10,10 @@ using namespace Qt::StringLiterals;
 
 static_assert(CatalogueConnection::BusyTimeoutMs == SqliteBackend::BusyTimeoutMs);
 
+namespace {
+qint64 s_openings = 0;
+}
+
 CatalogueConnection::CatalogueConnection() = default;
 
 CatalogueConnection::~CatalogueConnection()
@@ -21,6 +25,7 @@ void CatalogueConnection::Open(const QString &path, const QString &password)
 {
     Close();
     m_backend = std::make_unique<SqliteBackend>(path, password);
+    m_opened = ++s_openings;
 }
 
 void CatalogueConnection::OpenServer(const QString &uri)
@@ -28,6 +33,14 @@ void CatalogueConnection::OpenServer(const QString &uri)
     Close();
     m_backend = std::make_unique<PgBackend>(uri);
     m_server = true;
+    m_opened = ++s_openings;
+}
+
+CatalogueConnection::ChangeStamp CatalogueConnection::changeStamp()
+{
+    if (!m_backend)
+        return {};
+    return {m_opened, m_backend->dataVersion(), m_backend->totalChanges()};
 }
 
 void CatalogueConnection::checkPages()

@@ -53,6 +53,17 @@ public:
     CatalogueBackend &backend() const;
     // The file's handle; null on a server.
     sqlite3 *handle() const;
+    // Changes whenever the file may have changed: another connection's commit, a write through
+    // this one, or the file being opened again. version is -1 when the file cannot tell.
+    struct ChangeStamp
+    {
+        qint64 opened = -1;
+        qint64 version = -1;
+        qint64 changes = -1;
+        bool operator==(const ChangeStamp &) const = default;
+    };
+    ChangeStamp changeStamp();
+
     [[noreturn]] void throwLastError() const;
 
     static constexpr int BusyTimeoutMs = 3000;
@@ -60,4 +71,5 @@ public:
 private:
     std::unique_ptr<CatalogueBackend> m_backend;
     bool m_server = false;
+    qint64 m_opened = -1; // which opening this is, so that a reopened file reads as changed
 };

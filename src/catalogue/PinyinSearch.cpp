@@ -9,10 +9,15 @@ PinyinSearch::PinyinSearch(const QString &searchText)
 
 bool PinyinSearch::matches(const QString &gameName) const
 {
-    // An empty name has nothing to find even the empty search in.
-    if (gameName.isEmpty())
+    return matchesInitials(nameInitials(gameName));
+}
+
+bool PinyinSearch::matchesInitials(const QString &nameInitials) const
+{
+    // An empty name (the only one with empty initials) has nothing to find even the empty search in.
+    if (nameInitials.isEmpty())
         return false;
-    return nameInitials(gameName).contains(m_initials, Qt::CaseSensitive);
+    return nameInitials.contains(m_initials, Qt::CaseSensitive);
 }
 
 QString PinyinSearch::nameInitials(const QString &gameName)

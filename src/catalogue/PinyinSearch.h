@@ -10,6 +10,8 @@ public:
     explicit PinyinSearch(const QString &searchText);
 
     bool matches(const QString &gameName) const;
+    // The same rule on initials already worked out with nameInitials.
+    bool matchesInitials(const QString &nameInitials) const;
 
     // Lower-cased initials of the search text.
     const QString &searchInitials() const { return m_initials; }

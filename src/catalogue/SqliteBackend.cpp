@@ -221,6 +221,11 @@ qint64 SqliteBackend::fileVersion()
     return version;
 }
 
+qint64 SqliteBackend::totalChanges() const
+{
+    return m_db ? sqlite3_total_changes(m_db) : -1;
+}
+
 SqliteBackend::SharedSnapshot SqliteBackend::query(const QString &sql)
 {
     const qint64 version = fileVersion();

@@ -42,6 +42,8 @@ public:
 
     [[noreturn]] void throwLastError() const override;
     sqlite3 *sqliteHandle() const override { return m_db; }
+    qint64 dataVersion() override { return fileVersion(); }
+    qint64 totalChanges() const override;
 
     static constexpr int BusyTimeoutMs = 3000;
 

@@ -5,9 +5,9 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConfig.h"
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueIndex.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
-#include "catalogue/GameRecord.h"
 #include "catalogue/LocalOperatorSession.h"
 #include "catalogue/PinyinSearch.h"
 #include "catalogue/RecordsetGuard.h"
@@ -51,8 +51,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString HotCaption = u"热门推荐"_s;
-const QString NoValue = u"无"_s;
-const QString Yes = u"是"_s;
 const QString Notice = u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s;
 const QString OfflineNotice = u"离线模式：暂时无法连接服务器，显示的是上次同步的游戏目录。"_s;
 
@@ -248,21 +246,27 @@ bool ForMain::checkCatalogue()
     }
 }
 
-void ForMain::checkCatalogueAfterFirstPaint()
+void ForMain::afterFirstPaint()
 {
-    if (checkCatalogue())
-        return;
-    hide();
-    QCoreApplication::exit(1);
+    if (m_checkPending) {
+        m_checkPending = false;
+        if (!checkCatalogue()) {
+            hide();
+            QCoreApplication::exit(1);
+            return;
+        }
+    }
+    if (const std::shared_ptr<const CatalogueIndex> games = m_wholeTable.lock())
+        games->prepareSearch();
 }
 
 bool ForMain::event(QEvent *event)
 {
     // Queued, so that the painted window reaches the screen first; it runs on the next turn of the
     // event loop, before any dialog that could write has had a turn of its own.
-    if (event->type() == QEvent::Paint && m_checkPending) {
-        m_checkPending = false;
-        QMetaObject::invokeMethod(this, &ForMain::checkCatalogueAfterFirstPaint, Qt::QueuedConnection);
+    if (event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        QMetaObject::invokeMethod(this, &ForMain::afterFirstPaint, Qt::QueuedConnection);
     }
     return QWidget::event(event);
 }
@@ -321,26 +325,31 @@ void ForMain::fillCategoryTabs()
 
 void ForMain::fillHotGames()
 {
-    m_imageList1.Clear();
-    {
-        RecordsetGuard rs(CatalogueStatements::selectGameList());
-        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
-        for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs, layout);
-            AddGameRow(game, game.GameHot == Yes);
-        }
-    }
-    m_model->commit();
+    const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
+    listGames(games, games->allRows(), games->hotRows());
+    prepareSearch(games);
 }
 
-void ForMain::AddGameRow(const GameRecord &game, bool listed)
+// The names' initials are worked out on a worker once the window is up, for the searches to come.
+void ForMain::prepareSearch(const std::shared_ptr<const CatalogueIndex> &games)
 {
-    if (!listed) {
-        m_imageList1.Skip();
-        return;
-    }
-    const int image = m_imageList1.Add(game.GamePath + (game.GameIcon != NoValue ? game.GameIcon : game.GameRun));
-    m_model->Add({game.GameName, image, game.GamePath, game.GameCmd, game.GameRun});
+    m_wholeTable = games;
+    if (m_painted)
+        games->prepareSearch();
+}
+
+// Every row read takes an image, listed or not; a listed row's item shows its own row's image.
+void ForMain::listGames(const std::shared_ptr<const CatalogueIndex> &games, const CatalogueIndex::Rows &read,
+                        const CatalogueIndex::Rows &listed)
+{
+    m_imageList1.assign(games, read);
+    // Either every row was read, in table order, or exactly the listed ones were.
+    const bool wholeTable = read.size() == games->size();
+    QList<GameListModel::Entry> entries;
+    entries.reserve(listed.size());
+    for (qsizetype i = 0; i < listed.size(); ++i)
+        entries.append({listed.at(i), int(wholeTable ? listed.at(i) : i) + 1});
+    m_model->setItems(games, std::move(entries));
 }
 
 void ForMain::ReloadForMain()
@@ -381,18 +390,26 @@ void ForMain::FillGameList()
     m_imageList1.Clear();
     try {
         const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
-        const bool hot = caption == HotCaption;
-        RecordsetGuard rs(hot ? CatalogueStatements::selectGameList()
-                              : CatalogueStatements::selectGamesByType(caption));
-        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
-        for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs, layout);
-            AddGameRow(game, !hot || game.GameHot == Yes);
+        if (caption == HotCaption) {
+            fillHotGames();
+            return;
         }
+        const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
+        CatalogueIndex::Rows rows;
+        if (games->rowsOfType(caption, &rows)) {
+            Catalogue::CatalogueStatement() = CatalogueStatements::selectGamesByType(caption);
+            listGames(games, rows, rows);
+            prepareSearch(games);
+            return;
+        }
+        // A comparison only the store can make: its own answer, read apart from the kept rows.
+        Catalogue::CatalogueStatement() = CatalogueStatements::selectGamesByType(caption);
+        const std::shared_ptr<const CatalogueIndex> selected =
+            CatalogueIndex::read(Catalogue::CatalogueConnectionObject(), Catalogue::CatalogueStatement());
+        listGames(selected, selected->allRows(), selected->allRows());
     } catch (const CatalogueError &error) {
         showCatalogueError(error);
     }
-    m_model->commit();
 }
 
 void ForMain::SerchCommand_Click()
@@ -403,16 +420,12 @@ void ForMain::SerchCommand_Click()
     m_model->Clear();
     m_imageList1.Clear();
     try {
-        RecordsetGuard rs(CatalogueStatements::selectGameList());
-        const GameRecord::Layout layout = GameRecord::layoutOf(*rs);
-        for (; !rs->Eof(); rs->MoveNext()) {
-            const GameRecord game = GameRecord::read(*rs, layout);
-            AddGameRow(game, search.matches(game.GameName));
-        }
+        const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
+        listGames(games, games->allRows(), games->search(search));
+        prepareSearch(games);
     } catch (const CatalogueError &error) {
         showCatalogueError(error);
     }
-    m_model->commit();
 }
 
 void ForMain::showWebPane(const QUrl &address)

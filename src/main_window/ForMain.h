@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/CatalogueIndex.h"
 #include "game_editor/MainWindowHooks.h"
 #include "main_window/FormLayout.h"
 #include "main_window/ImageList.h"
@@ -12,7 +13,6 @@
 class CSSTab;
 class CafeMode;
 class CatalogueError;
-struct GameRecord;
 class TabSkinPainter;
 class GameListModel;
 class OperatorSession;
@@ -98,11 +98,11 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    enum class ListingRule { Hot, Category };
-
     void createControls();
     void createPopupMenu();
-    void AddGameRow(const GameRecord &game, bool listed);
+    void listGames(const std::shared_ptr<const CatalogueIndex> &games, const CatalogueIndex::Rows &read,
+                   const CatalogueIndex::Rows &listed);
+    void prepareSearch(const std::shared_ptr<const CatalogueIndex> &games);
     void fillCategoryTabs();
     void fillHotGames();
     void showWebPane(const QUrl &address);
@@ -110,7 +110,7 @@ private:
     int selectedRow() const;
     // Reads every page of the catalogue; false when it is damaged (closed and already reported).
     bool checkCatalogue();
-    void checkCatalogueAfterFirstPaint();
+    void afterFirstPaint();
 
     // Asks for the operator password unless an operator window is already open; false when
     // nothing may open (already reported).
@@ -132,6 +132,9 @@ private:
     TabSkinPainter *m_tabPainter = nullptr;
     bool m_loaded = false;
     bool m_checkPending = false;
+    bool m_painted = false;
+    // The rows of the last whole-table read, while the catalogue keeps them.
+    std::weak_ptr<const CatalogueIndex> m_wholeTable;
     ImageList m_imageList1;
     GameListModel *m_model = nullptr;
     std::unique_ptr<OperatorSession> m_operatorSession;

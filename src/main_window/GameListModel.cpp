@@ -31,15 +31,14 @@ QVariant GameListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_items.size())
         return {};
-    const Item &item = m_items.at(index.row());
+    const quint32 game = m_items.at(index.row()).row;
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return item.text;
-    case Qt::AccessibleDescriptionRole:
-        return description(item);
     case Qt::ToolTipRole:
-        return item.text;
+        return m_games->field(game, CatalogueIndex::Name);
+    case Qt::AccessibleDescriptionRole:
+        return description(index.row());
     case Qt::SizeHintRole:
         // One cell size for every item keeps layout cheap on long lists.
         return QSize(92, 70);
@@ -78,8 +77,17 @@ void GameListModel::iconLoaded(const QString &path, const QImage &canvas)
     }
 }
 
-QString GameListModel::description(const Item &item) const
+GameListModel::Item GameListModel::item(int row) const
 {
+    const Entry &entry = m_items.at(row);
+    return {m_games->field(entry.row, CatalogueIndex::Name), entry.icon,
+            m_games->field(entry.row, CatalogueIndex::Path), m_games->field(entry.row, CatalogueIndex::Cmd),
+            m_games->field(entry.row, CatalogueIndex::Run)};
+}
+
+QString GameListModel::description(int row) const
+{
+    const Item item = this->item(row);
     return u"%1：%2；%3：%4；%5：%6"_s.arg(headerData(1, Qt::Horizontal).toString(), item.subItem1,
                                            headerData(2, Qt::Horizontal).toString(), item.subItem2,
                                            headerData(3, Qt::Horizontal).toString(), item.subItem3);
@@ -95,27 +103,23 @@ QVariant GameListModel::headerData(int section, Qt::Orientation orientation, int
 
 void GameListModel::Clear()
 {
-    m_pending.clear();
     beginResetModel();
     m_items.clear();
+    m_games.reset();
     m_icons.clear();
     m_waiting.clear();
     m_loader->cancelPending();
     endResetModel();
 }
 
-void GameListModel::Add(Item item)
+void GameListModel::setItems(std::shared_ptr<const CatalogueIndex> games, QList<Entry> entries)
 {
-    m_pending.append(std::move(item));
-}
-
-void GameListModel::commit()
-{
-    if (m_pending.isEmpty())
+    if (!m_items.isEmpty())
+        Clear();
+    m_games = std::move(games);
+    if (entries.isEmpty())
         return;
-    const int first = int(m_items.size());
-    beginInsertRows(QModelIndex(), first, first + int(m_pending.size()) - 1);
-    m_items.append(m_pending);
-    m_pending.clear();
+    beginInsertRows(QModelIndex(), 0, int(entries.size()) - 1);
+    m_items = std::move(entries);
     endInsertRows();
 }

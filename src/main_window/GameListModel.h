@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalogue/CatalogueIndex.h"
+
 #include <QAbstractListModel>
 #include <QHash>
 #include <QImage>
@@ -11,6 +13,7 @@ class ImageList;
 
 // The items of `GameList`: text `GameName`, a large icon from `ImageList1`, and the sub-items
 // `GamePath`, `GameCmd` and `GameRun`, which assistive technology hears under the column headers.
+// Items are row numbers into the shared catalogue index; their text is decoded when asked for.
 // An icon is read in the background the first time the list asks for it; until it arrives the
 // item shows the white canvas.
 class GameListModel : public QAbstractListModel
@@ -18,6 +21,14 @@ class GameListModel : public QAbstractListModel
     Q_OBJECT
 
 public:
+    // One listed game: its row in the catalogue index and its image in ImageList1.
+    struct Entry
+    {
+        quint32 row = 0;
+        int icon = 0;
+    };
+
+    // An item as the windows read it.
     struct Item
     {
         QString text; // GameName
@@ -34,17 +45,16 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Items are gathered during a fill and shown in one step at its end.
     void Clear();
-    void Add(Item item);
-    void commit();
+    // Shows the items of a fill, in one step.
+    void setItems(std::shared_ptr<const CatalogueIndex> games, QList<Entry> entries);
 
-    const Item &item(int row) const { return m_items.at(row); }
+    Item item(int row) const;
     // Icon files asked for and not yet read.
     int pendingIcons() const { return int(m_waiting.size()); }
 
 private:
-    QString description(const Item &item) const;
+    QString description(int row) const;
     QImage icon(int row) const;
     void iconLoaded(const QString &path, const QImage &canvas);
 
@@ -53,6 +63,6 @@ private:
     // Canvases of this fill by source file, and the rows waiting for each file.
     mutable QHash<QString, QImage> m_icons;
     mutable QHash<QString, QList<int>> m_waiting;
-    QList<Item> m_items;
-    QList<Item> m_pending;
+    std::shared_ptr<const CatalogueIndex> m_games;
+    QList<Entry> m_items;
 };

@@ -1,25 +1,20 @@
 #include "main_window/ImageList.h"
 
-int ImageList::Add(const QString &iconSource)
+void ImageList::assign(std::shared_ptr<const CatalogueIndex> games, const CatalogueIndex::Rows &rowsRead)
 {
-    m_sources.append(iconSource);
-    return int(m_sources.size());
-}
-
-int ImageList::Skip()
-{
-    m_sources.append(QString());
-    return int(m_sources.size());
+    m_games = std::move(games);
+    m_rows = rowsRead;
 }
 
 void ImageList::Clear()
 {
-    m_sources.clear();
+    m_games.reset();
+    m_rows.clear();
 }
 
 QString ImageList::source(int index) const
 {
-    if (index < 1 || index > m_sources.size())
+    if (index < 1 || index > m_rows.size())
         return QString();
-    return m_sources.at(index - 1);
+    return m_games->iconSource(m_rows.at(index - 1));
 }

@@ -3,6 +3,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueIndex.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/PgBackend.h"
 
@@ -87,6 +88,7 @@ private Q_SLOTS:
     void lostServerConnectionWritesNothing();
     void unansweredStatementGivesUpTheConnection();
     void wholeListOutlivesBrowsingManyCategories();
+    void gamesAreKeptUntilTheFileChanges();
 };
 
 void tst_CatalogueConnection::wholeListOutlivesBrowsingManyCategories()
@@ -105,6 +107,44 @@ void tst_CatalogueConnection::wholeListOutlivesBrowsingManyCategories()
     // A write through the connection still drops everything kept.
     CatalogueFixture::addGame(someGame());
     QCOMPARE(connection.query(whole)->rows.size(), 2);
+}
+
+void tst_CatalogueConnection::gamesAreKeptUntilTheFileChanges()
+{
+    CatalogueFixture fixture({u"网络游戏"_s}, {someGame()});
+    const std::shared_ptr<const CatalogueIndex> first = Catalogue::GameIndex();
+    QCOMPARE(Catalogue::GameIndex().get(), first.get());
+    QCOMPARE(first->hotRows(), CatalogueIndex::Rows{0});
+
+    // Another connection's commit.
+    {
+        CatalogueConnection other;
+        other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
+        other.Execute(u"UPDATE GameList SET GameHot = '否'"_s);
+    }
+    const std::shared_ptr<const CatalogueIndex> second = Catalogue::GameIndex();
+    QVERIFY(second.get() != first.get());
+    QVERIFY(second->hotRows().isEmpty());
+
+    // A write through the shared connection.
+    CatalogueFixture::addGame(someGame());
+    const std::shared_ptr<const CatalogueIndex> third = Catalogue::GameIndex();
+    QCOMPARE(third->size(), 2);
+    QCOMPARE(Catalogue::GameIndex().get(), third.get());
+
+    // What a transaction reads is never kept: it may still be rolled back.
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    connection.BeginTrans();
+    connection.Execute(u"DELETE FROM GameList"_s);
+    const std::shared_ptr<const CatalogueIndex> inside = Catalogue::GameIndex();
+    QCOMPARE(inside->size(), 0);
+    connection.RollbackTrans();
+    QCOMPARE(Catalogue::GameIndex()->size(), 2);
+
+    // Opening the file again reads it again.
+    Catalogue::CloseCatalogue();
+    Catalogue::OpenCatalogue();
+    QVERIFY(Catalogue::GameIndex().get() != third.get());
 }
 
 void tst_CatalogueConnection::createdFileIsEncrypted()

@@ -8,6 +8,7 @@
 #include "WindowTestHelpers.h"
 #include "catalogue/CafeMode.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueStatements.h"
 #include "catalogue/OperatorSession.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
@@ -76,6 +77,31 @@ QStringList listedNames(const ForMain &window)
     const GameListModel *model = window.gameListModel();
     for (int row = 0; row < model->rowCount(); ++row)
         names.append(model->item(row).text);
+    return names;
+}
+
+// Runs SQL on the catalogue file through the sqlcipher shell, as another program would; returns
+// what the shell prints.
+QString sqlcipherShell(const QString &file, const QString &sql)
+{
+    QProcess shell;
+    shell.start(u"sqlcipher"_s, {u"-batch"_s, file});
+    if (!shell.waitForStarted())
+        return u"sqlcipher did not start"_s;
+    shell.write((u"PRAGMA key='"_s + QString::fromUtf16(Catalogue::Password) + u"';\n"_s + sql).toUtf8());
+    shell.closeWriteChannel();
+    shell.waitForFinished();
+    return QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError()).remove(u"ok\n"_s);
+}
+
+// The names a statement selects, read through the shared cursor.
+QStringList selectedNames(const QString &statement)
+{
+    QStringList names;
+    CatalogueRecordset &rs = Catalogue::OpenQuery(statement);
+    for (; !rs.Eof(); rs.MoveNext())
+        names.append(rs.Field(u"GameName"_s));
+    rs.Close();
     return names;
 }
 
@@ -181,6 +207,8 @@ private Q_SLOTS:
     void operatorSessionLastsWhileItsWindowsAreOpen();
     void damagedOperatorPasswordIsReportedAndOpensNothing();
     void failingCatalogueGivesAnErrorAndAnEmptyList();
+    void listsAreWhatTheStatementsSelectAndFollowOtherWriters();
+    void numericTypeColumnListsWhatTheStatementSelects();
     void resizingScalesTheControlsAndTheTabsCoverTheWindow();
     void theWindowNeverShrinksOverTheTabRow();
     void malformedCafeSettingsAreReportedAndTheFileIsUsed();
@@ -843,6 +871,79 @@ void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()
     QVERIFY(shown.first().text.startsWith(u"读取游戏目录出错："_s));
 }
 
+void tst_ForMain::listsAreWhatTheStatementsSelectAndFollowOtherWriters()
+{
+    CatalogueFixture fixture;
+    // Blobs, invalid UTF-8, NULLs, case and trailing spaces, written by another program.
+    QCOMPARE(sqlcipherShell(fixture.path(),
+                            u"INSERT INTO TypeList VALUES ('abc'), ('ABC'), ('射击'), ('射击 '), (CAST(X'61FF62' AS TEXT)),"
+                            " ('a' || char(65533) || 'b'), ('none');"
+                            "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) VALUES"
+                            " ('g1', 'abc', '是', '/g/', 'g1.exe', '无', '无'),"
+                            " ('g2', 'ABC', '否', '/g/', 'g2.exe', '无', '无'),"
+                            " ('g3', '射击', X'E698AF', '/g/', 'g3.exe', '无', '无'),"
+                            " ('g4', '射击 ', '是 ', '/g/', 'g4.exe', '无', '无'),"
+                            " ('g5', NULL, NULL, '/g/', 'g5.exe', NULL, NULL),"
+                            " ('g6', X'616263', '是', '/g/', 'g6.exe', '无', '无'),"
+                            " ('g7', CAST(X'61FF62' AS TEXT), '否', '/g/', 'g7.exe', '无', '无'),"
+                            " ('g8', 'a' || char(65533) || 'b', '否', '/g/', 'g8.exe', '无', '无'),"
+                            " ('g9', 'abc', '否', '/g/', 'g9.exe', '无', 'x.ico');"_s),
+             QString());
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g3"_s, u"g6"_s}));
+    const auto checkTabs = [&] {
+        for (int tab = 1; tab < window.MenuSStab->Tabs(); ++tab) {
+            window.MenuSStab->setTab(tab);
+            const QStringList listed = listedNames(window);
+            QCOMPARE(listed, selectedNames(CatalogueStatements::selectGamesByType(window.MenuSStab->TabCaption(tab))));
+            QCOMPARE(window.imageList1().Count(), listed.size());
+        }
+    };
+    checkTabs();
+    window.MenuSStab->setTab(1);
+    QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g9"_s}));
+    QCOMPARE(window.gameListModel()->item(1).icon, 2);
+    QCOMPARE(window.imageList1().source(2), u"/g/x.ico"_s);
+    window.MenuSStab->setTab(6);
+    QCOMPARE(listedNames(window), QStringList{u"g8"_s});
+
+    // Another program's change is listed by the next fill and found by the next search.
+    QCOMPARE(sqlcipherShell(fixture.path(),
+                            u"UPDATE GameList SET GameType = 'abc', GameHot = '是' WHERE GameName = 'g2';"
+                            "INSERT INTO GameList (GameName, GameType, GameHot) VALUES ('g10', 'none', '否');"_s),
+             QString());
+    window.MenuSStab->setTab(1);
+    QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g2"_s, u"g9"_s}));
+    checkTabs();
+    window.MenuSStab->setTab(0);
+    QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g2"_s, u"g3"_s, u"g6"_s}));
+    window.SerchText->setText(u"G1"_s);
+    window.SerchCommand_Click();
+    QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g10"_s}));
+    QCOMPARE(window.imageList1().Count(), 10);
+    QCOMPARE(window.gameListModel()->item(1).icon, 10);
+}
+
+void tst_ForMain::numericTypeColumnListsWhatTheStatementSelects()
+{
+    CatalogueFixture fixture;
+    // Another program's table: '5' and '05' are stored as the number 5 and all three equal '5'.
+    QCOMPARE(sqlcipherShell(fixture.path(),
+                            u"DROP TABLE GameList;"
+                            "CREATE TABLE GameList(GameID INTEGER PRIMARY KEY, GameName TEXT, GameType NUMERIC,"
+                            " GameHot TEXT, GamePath TEXT, GameRun TEXT, GameCmd TEXT, GameIcon TEXT);"
+                            "INSERT INTO TypeList VALUES ('5');"
+                            "INSERT INTO GameList (GameName, GameType) VALUES ('n1', 5), ('n2', '5'), ('n3', '05'),"
+                            " ('n4', 'x');"_s),
+             QString());
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.MenuSStab->setTab(1);
+    QCOMPARE(listedNames(window), (QStringList{u"n1"_s, u"n2"_s, u"n3"_s}));
+    QCOMPARE(listedNames(window), selectedNames(CatalogueStatements::selectGamesByType(u"5"_s)));
+}
+
 void tst_ForMain::resizingScalesTheControlsAndTheTabsCoverTheWindow()
 {
     CatalogueFixture fixture({u"网络游戏"_s});
@@ -1007,6 +1108,10 @@ void tst_ForMain::cafeOperatorWritesThroughTheServerUntilTheManagerCloses()
     QVERIFY(db.run(insertGames({u"二|a|是"_s})).isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!synced.isEmpty(), 2000); // turns the loop even after an earlier exit()
     QVERIFY(connection.isServer());
+    // Meanwhile the main window's own fills read the server as the operator.
+    window.ReloadForMain();
+    QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"二"_s}));
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
 
     delete manager.data();
     QVERIFY(!connection.isServer());

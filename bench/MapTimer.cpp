@@ -1,0 +1,100 @@
+// juyoutai-maptime PROGRAM [ARGS...]: starts a program on the X display and prints the milliseconds
+// from exec until its first top-level window is mapped, and the program's peak resident memory in MB
+// half a second later (the work it leaves for after the first paint included); then ends it.
+#include <xcb/xcb.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+double nowMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// VmHWM of a process, in MB; -1 when it cannot be read.
+double peakResidentMb(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/status", int(pid));
+    FILE *status = std::fopen(path, "r");
+    if (!status)
+        return -1;
+    char line[256];
+    double kb = -1;
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kb = std::atof(line + 6);
+    }
+    std::fclose(status);
+    return kb < 0 ? -1 : kb / 1024;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2) {
+        std::fputs("用法: juyoutai-maptime PROGRAM [ARGS...]\n", stderr);
+        return 2;
+    }
+    int screenNumber = 0;
+    xcb_connection_t *x = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(x)) {
+        std::fputs("无法连接 X 显示\n", stderr);
+        return 1;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(x));
+    for (int i = 0; i < screenNumber; ++i)
+        xcb_screen_next(&screens);
+    const xcb_window_t root = screens.data->root;
+    // Every window mapped on the root is reported to us from now on.
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_request_check(x, xcb_change_window_attributes_checked(x, root, XCB_CW_EVENT_MASK, &mask));
+
+    const double start = nowMs();
+    const pid_t child = fork();
+    if (child == 0) {
+        execvp(argv[1], argv + 1);
+        _exit(127);
+    }
+    double mapped = -1;
+    while (mapped < 0) {
+        xcb_generic_event_t *event = xcb_wait_for_event(x);
+        if (!event)
+            break;
+        if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
+            const auto *map = reinterpret_cast<xcb_map_notify_event_t *>(event);
+            const double at = nowMs() - start;
+            // Helper windows of a toolkit are a few pixels; the program's window is what counts.
+            xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(x, xcb_get_geometry(x, map->window), nullptr);
+            if (!map->override_redirect && geometry && geometry->width > 16 && geometry->height > 16)
+                mapped = at;
+            std::free(geometry);
+        }
+        std::free(event);
+    }
+    double peak = -1;
+    if (mapped >= 0) {
+        usleep(500 * 1000);
+        peak = peakResidentMb(child);
+    }
+    kill(child, SIGTERM);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    xcb_disconnect(x);
+    if (mapped < 0)
+        return 1;
+    std::printf("%.1f %.1f\n", mapped, peak);
+    return 0;
+}

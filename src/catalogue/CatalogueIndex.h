@@ -1,0 +1,88 @@
+#pragma once
+
+#include "catalogue/CatalogueConnection.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class PinyinSearch;
+
+// The games of one read of GameList, kept once and compactly: the text of every row in one block,
+// the rows of each category, the hot rows and, once worked out, the initials of every name.
+// Fills and searches are look-ups here instead of reading and decoding the file again.
+// Immutable once read, so it can be shared with the lists and a worker thread.
+class CatalogueIndex : public std::enable_shared_from_this<CatalogueIndex>
+{
+    struct Private
+    {
+    };
+
+public:
+    using Rows = QList<quint32>;
+    enum Field { Name, Path, Run, Cmd, Icon, FieldCount };
+
+    // Reads every row a game statement ("Select * From GameList [Where ...]") selects, in its order.
+    // Throws CatalogueError.
+    static std::shared_ptr<const CatalogueIndex> read(CatalogueConnection &connection, const QString &statement);
+
+    explicit CatalogueIndex(Private) { }
+
+    // True while nothing has changed the file since it was read.
+    bool isCurrent(CatalogueConnection &connection) const;
+    // Whether it may be kept at all: not read inside a transaction and with a known file version.
+    bool isKeepable() const { return m_keepable; }
+
+    qsizetype size() const { return m_rows.size(); }
+    QString field(quint32 row, Field field) const;
+    // GamePath followed by GameIcon, or by GameRun when the icon is "无".
+    QString iconSource(quint32 row) const;
+
+    const Rows &allRows() const { return m_all; }
+    // Rows whose GameHot is exactly "是".
+    const Rows &hotRows() const { return m_hot; }
+    // The rows "GameType= '<caption>'" selects, in table order. False when the store's comparison
+    // cannot be reproduced exactly here (the statement must then be run).
+    bool rowsOfType(const QString &caption, Rows *rows) const;
+    // Rows whose name matches, in table order.
+    Rows search(const PinyinSearch &search) const;
+
+    // Works out every name's initials on a worker thread, once; searches use them when ready.
+    void prepareSearch() const;
+
+private:
+    struct Row
+    {
+        // Field f is the text between ends[f - 1] (or start) and ends[f].
+        quint32 start = 0;
+        std::array<quint32, FieldCount> ends{};
+        quint8 nulls = 0;
+    };
+    using SharedInitials = std::shared_ptr<const QList<QString>>;
+
+    void readRows(CatalogueConnection &connection, const QString &statement);
+    void readThroughCursor(CatalogueConnection &connection, const QString &statement);
+    void checkTypeComparison(CatalogueConnection &connection);
+    QString initialsOf(quint32 row) const;
+    SharedInitials initials() const;
+    SharedInitials allInitials() const;
+
+    QByteArray m_text;
+    QList<Row> m_rows;
+    Rows m_all;
+    Rows m_hot;
+    QHash<QByteArray, Rows> m_byType;
+    // GameType compares as plain bytes (text affinity, binary collation, UTF-8 file).
+    bool m_typesExact = false;
+    CatalogueConnection::ChangeStamp m_stamp;
+    bool m_keepable = false;
+
+    mutable QMutex m_initialsLock;
+    mutable SharedInitials m_initials;
+    mutable bool m_initialsStarted = false;
+};
