@@ -122,8 +122,11 @@ void CafeClient::connectToServer()
 {
     closeConnection();
     const QByteArray uri = m_serverUri.toUtf8();
-    const char *keys[] = {"dbname", "fallback_application_name", nullptr};
-    const char *values[] = {uri.constData(), "juyoutai", nullptr};
+    // An idle connection to a server whose machine went away is found within about 25 s by the
+    // system's keep-alive probes; the address may set its own. Defaults come before the address.
+    const char *keys[] = {"keepalives_idle", "keepalives_interval", "keepalives_count", "dbname",
+                          "fallback_application_name", nullptr};
+    const char *values[] = {"10", "5", "3", uri.constData(), "juyoutai", nullptr};
     m_conn = PQconnectStartParams(keys, values, 1);
     if (!m_conn || PQstatus(m_conn) == CONNECTION_BAD) {
         lose(connectionError());
