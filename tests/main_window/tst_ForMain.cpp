@@ -213,6 +213,8 @@ private Q_SLOTS:
     void theWindowNeverShrinksOverTheTabRow();
     void malformedCafeSettingsAreReportedAndTheFileIsUsed();
     void unreachableServerShowsTheLastCopyOffline();
+    void unreachableServerWithoutAUsableCopyEndsAsAMissingFileDoes_data();
+    void unreachableServerWithoutAUsableCopyEndsAsAMissingFileDoes();
     void serverChangesRefreshTheMenuKeepingThePlace();
     void refreshWaitsUntilTheModalDialogCloses();
     void cafeOperatorWritesThroughTheServerUntilTheManagerCloses();
@@ -1018,6 +1020,34 @@ void tst_ForMain::unreachableServerShowsTheLastCopyOffline()
     QCOMPARE(window.LabelGG->text(), u"离线模式：暂时无法连接服务器，显示的是上次同步的游戏目录。"_s);
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s}));
     QCOMPARE(listedNames(window), QStringList{u"一"_s});
+}
+
+void tst_ForMain::unreachableServerWithoutAUsableCopyEndsAsAMissingFileDoes_data()
+{
+    QTest::addColumn<QByteArray>("copy");
+    QTest::newRow("no copy") << QByteArray();
+    QTest::newRow("damaged copy") << QByteArray(4096, '\x5a');
+}
+
+void tst_ForMain::unreachableServerWithoutAUsableCopyEndsAsAMissingFileDoes()
+{
+    QFETCH(QByteArray, copy);
+    QTemporaryDir dir;
+    Catalogue::setProgramDirectory(dir.path());
+    const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
+    writeSettings(dir.path(), "[catalogue]\nserver=postgresql://juyoutai_menu:x@127.0.0.1:1/juyoutai\n");
+    if (!copy.isEmpty()) {
+        QFile file(Catalogue::DatabasePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(copy);
+    }
+    ForMain window;
+    QVERIFY(!window.Form_Load());
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().text.startsWith(u"数据库连接出错:\n错误代码:"_s), qPrintable(shown.first().text));
+    // The damaged copy is left for the next sync to replace, not deleted.
+    QCOMPARE(QFileInfo(Catalogue::DatabasePath()).size(), qint64(copy.size()));
 }
 
 void tst_ForMain::serverChangesRefreshTheMenuKeepingThePlace()
