@@ -217,6 +217,7 @@ bool ForMain::Form_Load()
     m_checkPending = true;
     try {
         fillCategoryTabs();
+        m_listedSearch.reset();
         m_model->Clear();
         fillHotGames();
     } catch (const CatalogueError &error) {
@@ -386,6 +387,7 @@ void ForMain::FillGameList()
 {
     WebBrowserQN->hide();
     GameList->show();
+    m_listedSearch.reset();
     m_model->Clear();
     m_imageList1.Clear();
     try {
@@ -414,9 +416,15 @@ void ForMain::FillGameList()
 
 void ForMain::SerchCommand_Click()
 {
+    listSearch(SerchText->text());
+}
+
+void ForMain::listSearch(const QString &text)
+{
     WebBrowserQN->hide();
     GameList->show();
-    const PinyinSearch search(SerchText->text());
+    const PinyinSearch search(text);
+    m_listedSearch = text;
     m_model->Clear();
     m_imageList1.Clear();
     try {
@@ -663,6 +671,7 @@ void ForMain::refreshKeepingPlace()
     const int row = selectedRow();
     const GameListModel::Item selected = row >= 0 ? m_model->item(row) : GameListModel::Item();
     const bool paneShown = WebBrowserQN->isVisibleTo(this);
+    const std::optional<QString> search = m_listedSearch;
     try {
         Catalogue::CloseCatalogue();
         openCatalogue();
@@ -677,6 +686,9 @@ void ForMain::refreshKeepingPlace()
         FillGameList();
     else
         MenuSStab->setTab(target); // refills through MenuSStab_Click
+    // A list of search results stays one, of the same search.
+    if (search)
+        listSearch(*search);
     reselect(selected.text, selected.subItem1);
     if (paneShown) {
         WebBrowserQN->show();

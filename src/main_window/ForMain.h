@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class CSSTab;
 class CafeMode;
@@ -103,6 +104,7 @@ private:
     void listGames(const std::shared_ptr<const CatalogueIndex> &games, const CatalogueIndex::Rows &read,
                    const CatalogueIndex::Rows &listed);
     void prepareSearch(const std::shared_ptr<const CatalogueIndex> &games);
+    void listSearch(const QString &text);
     void fillCategoryTabs();
     void fillHotGames();
     void showWebPane(const QUrl &address);
@@ -140,6 +142,7 @@ private:
     std::unique_ptr<OperatorSession> m_operatorSession;
     int m_operatorWindows = 0; // open windows of the current operator session
     std::unique_ptr<CafeMode> m_cafe;
+    std::optional<QString> m_listedSearch; // the search the list shows, if it shows one
     QTimer *m_refreshRetry = nullptr;
     QString m_relocationNote;
     static constexpr int RefreshRetryMs = 250;

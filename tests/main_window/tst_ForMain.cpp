@@ -218,6 +218,7 @@ private Q_SLOTS:
     void serverChangesRefreshTheMenuKeepingThePlace();
     void refreshWaitsUntilTheModalDialogCloses();
     void cafeOperatorWritesThroughTheServerUntilTheManagerCloses();
+    void searchResultsStaySearchResultsAfterARefresh();
 
 private:
     RecordingShell m_shell;
@@ -877,20 +878,21 @@ void tst_ForMain::listsAreWhatTheStatementsSelectAndFollowOtherWriters()
 {
     CatalogueFixture fixture;
     // Blobs, invalid UTF-8, NULLs, case and trailing spaces, written by another program.
-    QCOMPARE(sqlcipherShell(fixture.path(),
-                            u"INSERT INTO TypeList VALUES ('abc'), ('ABC'), ('射击'), ('射击 '), (CAST(X'61FF62' AS TEXT)),"
-                            " ('a' || char(65533) || 'b'), ('none');"
-                            "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) VALUES"
-                            " ('g1', 'abc', '是', '/g/', 'g1.exe', '无', '无'),"
-                            " ('g2', 'ABC', '否', '/g/', 'g2.exe', '无', '无'),"
-                            " ('g3', '射击', X'E698AF', '/g/', 'g3.exe', '无', '无'),"
-                            " ('g4', '射击 ', '是 ', '/g/', 'g4.exe', '无', '无'),"
-                            " ('g5', NULL, NULL, '/g/', 'g5.exe', NULL, NULL),"
-                            " ('g6', X'616263', '是', '/g/', 'g6.exe', '无', '无'),"
-                            " ('g7', CAST(X'61FF62' AS TEXT), '否', '/g/', 'g7.exe', '无', '无'),"
-                            " ('g8', 'a' || char(65533) || 'b', '否', '/g/', 'g8.exe', '无', '无'),"
-                            " ('g9', 'abc', '否', '/g/', 'g9.exe', '无', 'x.ico');"_s),
-             QString());
+    QCOMPARE(
+        sqlcipherShell(fixture.path(),
+                       u"INSERT INTO TypeList VALUES ('abc'), ('ABC'), ('射击'), ('射击 '), (CAST(X'61FF62' AS TEXT)),"
+                       " ('a' || char(65533) || 'b'), ('none');"
+                       "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon) VALUES"
+                       " ('g1', 'abc', '是', '/g/', 'g1.exe', '无', '无'),"
+                       " ('g2', 'ABC', '否', '/g/', 'g2.exe', '无', '无'),"
+                       " ('g3', '射击', X'E698AF', '/g/', 'g3.exe', '无', '无'),"
+                       " ('g4', '射击 ', '是 ', '/g/', 'g4.exe', '无', '无'),"
+                       " ('g5', NULL, NULL, '/g/', 'g5.exe', NULL, NULL),"
+                       " ('g6', X'616263', '是', '/g/', 'g6.exe', '无', '无'),"
+                       " ('g7', CAST(X'61FF62' AS TEXT), '否', '/g/', 'g7.exe', '无', '无'),"
+                       " ('g8', 'a' || char(65533) || 'b', '否', '/g/', 'g8.exe', '无', '无'),"
+                       " ('g9', 'abc', '否', '/g/', 'g9.exe', '无', 'x.ico');"_s),
+        QString());
     ForMain window;
     QVERIFY(window.Form_Load());
     QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g3"_s, u"g6"_s}));
@@ -1147,4 +1149,24 @@ void tst_ForMain::cafeOperatorWritesThroughTheServerUntilTheManagerCloses()
     QVERIFY(!connection.isServer());
     QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"一"_s, u"二"_s}), 2000);
     QVERIFY(!connection.isServer());
+}
+
+void tst_ForMain::searchResultsStaySearchResultsAfterARefresh()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(insertGames({u"扫雷|a|是"_s, u"纸牌|a|是"_s})).isEmpty());
+    QTemporaryDir dir;
+    Catalogue::setProgramDirectory(dir.path());
+    const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
+    writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.SerchText->setText(u"sl"_s);
+    window.SerchCommand_Click();
+    QCOMPARE(listedNames(window), QStringList{u"扫雷"_s});
+    window.SerchText->setText(u"typed, not searched yet"_s);
+
+    QVERIFY(db.run(insertGames({u"水浒|a|是"_s, u"双龙|a|是"_s})).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"扫雷"_s, u"双龙"_s}), 2000);
 }
