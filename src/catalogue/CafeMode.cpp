@@ -19,9 +19,12 @@ CafeMode::CafeMode(const QString &serverUri, const QString &copyPath, QObject *p
         m_answered = true;
         Q_EMIT synced();
     });
-    connect(m_client, &CafeClient::offline, this, [this] {
+    connect(m_client, &CafeClient::offline, this, [this](const QString &reason) {
         m_online = false;
         m_answered = true;
+        m_offlineReason = reason;
+        // Once per outage: the operator setting up a room needs the server's own words.
+        qWarning("%s", qUtf8Printable(QStringLiteral("连接服务器失败：") + reason));
         Q_EMIT offline();
     });
     connect(m_client, &CafeClient::copyRelocated, this, &CafeMode::copyRelocated);

@@ -20,6 +20,8 @@ public:
     // true when the copy is fresh from the server.
     bool waitForFirstSync(int timeoutMs);
     bool online() const { return m_online; }
+    // Why the last connection or read failed, as the server or the client library said it.
+    QString offlineReason() const { return m_offlineReason; }
     QString copyPath() const;
     CafeClient *client() const { return m_client; }
 
@@ -36,4 +38,5 @@ private:
     CafeClient *m_client = nullptr;
     bool m_online = false;
     bool m_answered = false;
+    QString m_offlineReason;
 };

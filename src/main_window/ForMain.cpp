@@ -634,8 +634,11 @@ void ForMain::showCafeNotice()
 {
     if (!m_cafe->online()) {
         LabelGG->setText(OfflineNotice);
+        // For the operator who points at the line; players are not shown a server's error text.
+        LabelGG->setToolTip(m_cafe->offlineReason());
         return;
     }
+    LabelGG->setToolTip(QString());
     LabelGG->setText(m_relocationNote.isEmpty() ? Notice : m_relocationNote);
     m_relocationNote.clear();
 }

@@ -1020,6 +1020,7 @@ void tst_ForMain::unreachableServerShowsTheLastCopyOffline()
     QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QVERIFY(!window.catalogueOnline());
     QCOMPARE(window.LabelGG->text(), u"离线模式：暂时无法连接服务器，显示的是上次同步的游戏目录。"_s);
+    QVERIFY2(window.LabelGG->toolTip().contains(u"127.0.0.1"_s), qPrintable(window.LabelGG->toolTip()));
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s}));
     QCOMPARE(listedNames(window), QStringList{u"一"_s});
 }
