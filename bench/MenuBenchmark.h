@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class ForMain;
 class GameListModel;
 
 // Times the menu's fills in-process on a generated catalogue and prints one table.
@@ -33,4 +34,5 @@ private:
     int m_runs;
     QString m_program;
     const GameListModel *m_model = nullptr;
+    const ForMain *m_window = nullptr;
 };

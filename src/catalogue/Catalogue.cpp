@@ -1,10 +1,14 @@
 #include "catalogue/Catalogue.h"
 
+#include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueIndex.h"
 #include "catalogue/CatalogueStatements.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
@@ -13,7 +17,15 @@ namespace Catalogue {
 namespace {
 QString s_programDirectory;
 std::shared_ptr<const CatalogueIndex> s_gameIndex;
+
+// One reader at a time, apart from the icons' and the initials' workers.
+QThreadPool &backgroundPool()
+{
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    return pool;
 }
+} // namespace
 
 CatalogueConnection &CatalogueConnectionObject()
 {
@@ -88,6 +100,52 @@ std::shared_ptr<const CatalogueIndex> GameIndex()
     if (index->isKeepable())
         s_gameIndex = index;
     return index;
+}
+
+std::shared_ptr<const CatalogueIndex> CurrentGameIndex()
+{
+    if (s_gameIndex && s_gameIndex->isCurrent(CatalogueConnectionObject()))
+        return s_gameIndex;
+    return nullptr;
+}
+
+void ReadGameIndexInBackground(QObject *context, std::function<void(bool)> done)
+{
+    CatalogueConnection &connection = CatalogueConnectionObject();
+    const QString path = connection.filePath();
+    if (path.isEmpty() || connection.inTransaction()) {
+        QMetaObject::invokeMethod(
+            context, [done] { done(false); }, Qt::QueuedConnection);
+        return;
+    }
+    // The state the read stands for: the rows are kept only if the file still shows it afterwards.
+    const CatalogueConnection::ChangeStamp stamp = connection.changeStamp();
+    using Result = std::shared_ptr<const CatalogueIndex>;
+    auto promise = std::make_shared<QPromise<Result>>();
+    // Parented to the context, so that a context gone before the read ends hears nothing.
+    auto *watcher = new QFutureWatcher<Result>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, stamp, done] {
+        watcher->deleteLater();
+        const Result index = watcher->future().resultCount() > 0 ? watcher->result() : nullptr;
+        CatalogueConnection &connection = CatalogueConnectionObject();
+        const bool current = index && index->isKeepable() && connection.isOpen() && !connection.inTransaction()
+            && connection.changeStamp() == stamp;
+        if (current)
+            s_gameIndex = index;
+        done(current);
+    });
+    watcher->setFuture(promise->future());
+    backgroundPool().start([promise, path, stamp] {
+        promise->start();
+        try {
+            CatalogueConnection own;
+            own.Open(path, QString::fromUtf16(Password));
+            promise->addResult(CatalogueIndex::readFor(stamp, own, CatalogueStatements::selectGameList()));
+        } catch (const CatalogueError &) {
+            // The caller reads on its own thread instead, and reports what fails there.
+        }
+        promise->finish();
+    });
 }
 
 void ExecuteStatement(const QString &statement)

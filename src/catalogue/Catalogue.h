@@ -5,7 +5,10 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
+
+class QObject;
 
 class CatalogueIndex;
 
@@ -36,6 +39,12 @@ CatalogueRecordset &OpenQuery(const QString &statement);
 // The games as "Select * From GameList" reads them, kept until anything changes the file;
 // throws CatalogueError.
 std::shared_ptr<const CatalogueIndex> GameIndex();
+// The kept games when nothing has changed the file since they were read; null otherwise.
+std::shared_ptr<const CatalogueIndex> CurrentGameIndex();
+// Reads the games again on a worker, through a connection of its own, so that the caller's thread
+// never waits for the file. done runs on context's thread: true when GameIndex() is now current
+// without reading, false when the read failed or the file changed meanwhile.
+void ReadGameIndexInBackground(QObject *context, std::function<void(bool)> done);
 
 // Passes a statement to the connection's Execute.
 void ExecuteStatement(const QString &statement);

@@ -55,4 +55,6 @@ public:
 
     [[noreturn]] virtual void throwLastError() const = 0;
     virtual sqlite3 *sqliteHandle() const { return nullptr; }
+    // The file behind the store; empty for a server.
+    virtual QString filePath() const { return QString(); }
 };

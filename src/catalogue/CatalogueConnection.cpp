@@ -6,13 +6,16 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+
 using namespace Qt::StringLiterals;
 
 static_assert(CatalogueConnection::BusyTimeoutMs == SqliteBackend::BusyTimeoutMs);
 
 namespace {
-qint64 s_openings = 0;
-}
+// Connections are also opened on worker threads, for reads apart from the window's.
+std::atomic<qint64> s_openings = 0;
+} // namespace
 
 CatalogueConnection::CatalogueConnection() = default;
 
@@ -41,6 +44,11 @@ CatalogueConnection::ChangeStamp CatalogueConnection::changeStamp()
     if (!m_backend)
         return {};
     return {m_opened, m_backend->dataVersion(), m_backend->totalChanges()};
+}
+
+QString CatalogueConnection::filePath() const
+{
+    return m_backend ? m_backend->filePath() : QString();
 }
 
 void CatalogueConnection::checkPages()

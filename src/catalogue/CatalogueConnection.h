@@ -63,6 +63,8 @@ public:
         bool operator==(const ChangeStamp &) const = default;
     };
     ChangeStamp changeStamp();
+    // The open file; empty on a server or when closed.
+    QString filePath() const;
 
     [[noreturn]] void throwLastError() const;
 

@@ -80,6 +80,18 @@ std::shared_ptr<const CatalogueIndex> CatalogueIndex::read(CatalogueConnection &
     return index;
 }
 
+std::shared_ptr<const CatalogueIndex> CatalogueIndex::readFor(const CatalogueConnection::ChangeStamp &stamp,
+                                                              CatalogueConnection &readThrough,
+                                                              const QString &statement)
+{
+    auto index = std::make_shared<CatalogueIndex>(Private{});
+    index->m_stamp = stamp;
+    index->m_keepable = stamp.version >= 0;
+    index->checkTypeComparison(readThrough);
+    index->readRows(readThrough, statement);
+    return index;
+}
+
 void CatalogueIndex::readThroughCursor(CatalogueConnection &connection, const QString &statement)
 {
     CatalogueRecordset rs;

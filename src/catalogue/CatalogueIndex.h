@@ -30,6 +30,10 @@ public:
     // Reads every row a game statement ("Select * From GameList [Where ...]") selects, in its order.
     // Throws CatalogueError.
     static std::shared_ptr<const CatalogueIndex> read(CatalogueConnection &connection, const QString &statement);
+    // The same, read through a second connection on a worker thread, for the state of the first
+    // one given by its stamp: kept only while the first one still shows that stamp.
+    static std::shared_ptr<const CatalogueIndex> readFor(const CatalogueConnection::ChangeStamp &stamp,
+                                                         CatalogueConnection &readThrough, const QString &statement);
 
     explicit CatalogueIndex(Private) { }
 

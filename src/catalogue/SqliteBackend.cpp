@@ -88,7 +88,8 @@ bool decodedLossily(const QString &value)
 
 SqliteBackend::SqliteBackend(const QString &path, const QString &password)
 {
-    const QByteArray file = QFileInfo(path).absoluteFilePath().toUtf8();
+    m_path = QFileInfo(path).absoluteFilePath();
+    const QByteArray file = m_path.toUtf8();
     const int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     try {
         if (rc != SQLITE_OK)

@@ -42,6 +42,7 @@ public:
 
     [[noreturn]] void throwLastError() const override;
     sqlite3 *sqliteHandle() const override { return m_db; }
+    QString filePath() const override { return m_path; }
     qint64 dataVersion() override { return fileVersion(); }
     qint64 totalChanges() const override;
 
@@ -54,6 +55,7 @@ private:
     void keep(const QString &sql, const SharedSnapshot &result);
 
     sqlite3 *m_db = nullptr;
+    QString m_path;
     QHash<QString, SharedSnapshot> m_results;
     // Filtered queries, least recently used first; whole-table queries are not among them.
     QList<QString> m_filtered;

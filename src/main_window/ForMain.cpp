@@ -335,8 +335,30 @@ void ForMain::fillHotGames()
 void ForMain::prepareSearch(const std::shared_ptr<const CatalogueIndex> &games)
 {
     m_wholeTable = games;
+    m_gamesRead = games->size();
     if (m_painted)
         games->prepareSearch();
+}
+
+// A large catalogue that changed is read again on a worker, so that the window never waits for the
+// file: the list stays empty until the rows are in, then the latest fill asked for runs again.
+bool ForMain::deferUntilGamesRead(std::function<void()> fill)
+{
+    if (std::exchange(m_readHere, false) || m_gamesRead < m_backgroundReadRows
+        || Catalogue::CatalogueConnectionObject().filePath().isEmpty() || Catalogue::CurrentGameIndex())
+        return false;
+    m_pendingFill = std::move(fill);
+    if (m_readingGames)
+        return true;
+    m_readingGames = true;
+    Catalogue::ReadGameIndexInBackground(this, [this](bool current) {
+        m_readingGames = false;
+        m_readHere = !current;
+        if (const std::function<void()> pending = std::exchange(m_pendingFill, nullptr))
+            pending();
+        m_readHere = false;
+    });
+    return true;
 }
 
 // Every row read takes an image, listed or not; a listed row's item shows its own row's image.
@@ -390,6 +412,8 @@ void ForMain::FillGameList()
     m_listedSearch.reset();
     m_model->Clear();
     m_imageList1.Clear();
+    if (deferUntilGamesRead([this] { FillGameList(); }))
+        return;
     try {
         const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
         if (caption == HotCaption) {
@@ -427,6 +451,8 @@ void ForMain::listSearch(const QString &text)
     m_listedSearch = text;
     m_model->Clear();
     m_imageList1.Clear();
+    if (deferUntilGamesRead([this, text] { listSearch(text); }))
+        return;
     try {
         const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
         listGames(games, games->allRows(), games->search(search));
@@ -692,7 +718,14 @@ void ForMain::refreshKeepingPlace()
     // A list of search results stays one, of the same search.
     if (search)
         listSearch(*search);
-    reselect(selected.text, selected.subItem1);
+    if (m_readingGames) {
+        m_pendingFill = [this, fill = std::move(m_pendingFill), selected] {
+            fill();
+            reselect(selected.text, selected.subItem1);
+        };
+    } else {
+        reselect(selected.text, selected.subItem1);
+    }
     if (paneShown) {
         WebBrowserQN->show();
         WebBrowserQN->raise();

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -89,6 +90,10 @@ public:
     CafeMode *cafeMode() const { return m_cafe.get(); }
     // False while a menu in café mode has lost its server; the operator windows stay closed then.
     bool catalogueOnline() const;
+    // From how many games on a changed catalogue is read again on a worker instead of here.
+    void setBackgroundReadRows(qsizetype rows) { m_backgroundReadRows = rows; }
+    bool readingGames() const { return m_readingGames; }
+    static constexpr qsizetype BackgroundReadRows = 20000;
     const ImageList &imageList1() const { return m_imageList1; }
 
 protected:
@@ -105,6 +110,7 @@ private:
                    const CatalogueIndex::Rows &listed);
     void prepareSearch(const std::shared_ptr<const CatalogueIndex> &games);
     void listSearch(const QString &text);
+    bool deferUntilGamesRead(std::function<void()> fill);
     void fillCategoryTabs();
     void fillHotGames();
     void showWebPane(const QUrl &address);
@@ -137,6 +143,11 @@ private:
     bool m_painted = false;
     // The rows of the last whole-table read, while the catalogue keeps them.
     std::weak_ptr<const CatalogueIndex> m_wholeTable;
+    qsizetype m_gamesRead = 0; // rows of the last whole table listed
+    qsizetype m_backgroundReadRows = BackgroundReadRows;
+    bool m_readingGames = false;
+    bool m_readHere = false; // the worker's read did not stand: the next fill reads here
+    std::function<void()> m_pendingFill; // the latest fill asked for while the worker reads
     ImageList m_imageList1;
     GameListModel *m_model = nullptr;
     std::unique_ptr<OperatorSession> m_operatorSession;

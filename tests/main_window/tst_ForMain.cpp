@@ -219,6 +219,7 @@ private Q_SLOTS:
     void refreshWaitsUntilTheModalDialogCloses();
     void cafeOperatorWritesThroughTheServerUntilTheManagerCloses();
     void searchResultsStaySearchResultsAfterARefresh();
+    void changedLargeCataloguesAreReadOnAWorker();
 
 private:
     RecordingShell m_shell;
@@ -1170,4 +1171,32 @@ void tst_ForMain::searchResultsStaySearchResultsAfterARefresh()
 
     QVERIFY(db.run(insertGames({u"水浒|a|是"_s, u"双龙|a|是"_s})).isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"扫雷"_s, u"双龙"_s}), 2000);
+}
+
+void tst_ForMain::changedLargeCataloguesAreReadOnAWorker()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s)});
+    ForMain window;
+    window.setBackgroundReadRows(1);
+    QVERIFY(window.Form_Load());
+    CatalogueConnection other;
+    fixture.openOther(other);
+    const QString insert = u"INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"
+                           " VALUES ('%1', 'a', '是', '/g/', 'r.exe', '无', '无')"_s;
+    other.Execute(insert.arg(u"二"_s));
+
+    window.MenuSStab->setTab(1);
+    QVERIFY(window.readingGames());
+    QVERIFY(listedNames(window).isEmpty());
+    // The latest request wins; a change landing during the read is not taken for the state before it.
+    window.SerchText->setText(u"e"_s);
+    window.SerchCommand_Click();
+    other.Execute(insert.arg(u"耳"_s));
+    QTRY_VERIFY(!window.readingGames());
+    QCOMPARE(listedNames(window), (QStringList{u"二"_s, u"耳"_s}));
+
+    window.MenuSStab->setTab(0);
+    QVERIFY(!window.readingGames());
+    QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"二"_s, u"耳"_s}));
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
 }
