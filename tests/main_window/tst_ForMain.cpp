@@ -151,6 +151,18 @@ void writeSettings(const QString &directory, const QByteArray &contents)
     file.write(contents);
 }
 
+// A program folder whose settings point the menu at a test database, in use until the object goes.
+struct CafeFolder
+{
+    explicit CafeFolder(const PgTestDatabase &db)
+    {
+        Catalogue::setProgramDirectory(dir.path());
+        writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    }
+    ~CafeFolder() { Catalogue::setProgramDirectory(QString()); }
+    QTemporaryDir dir;
+};
+
 // The server's rows for the games of these tests: "name|type|hot" each.
 QString insertGames(const QStringList &games)
 {
@@ -1061,9 +1073,7 @@ void tst_ForMain::serverChangesRefreshTheMenuKeepingThePlace()
     QVERIFY(
         db.run(u"INSERT INTO TypeList (TypeName) VALUES ('a'), ('b');"_s + insertGames({u"一|b|否"_s, u"二|b|否"_s}))
             .isEmpty());
-    QTemporaryDir dir;
-    Catalogue::setProgramDirectory(dir.path());
-    writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    const CafeFolder folder(db);
     ForMain window;
     QVERIFY(window.Form_Load());
     QVERIFY(window.catalogueOnline());
@@ -1085,7 +1095,6 @@ void tst_ForMain::serverChangesRefreshTheMenuKeepingThePlace()
     QCOMPARE(selectedName(window), u"二"_s);
     QCOMPARE(window.LabelGG->text(), u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s);
     QVERIFY(MessageBoxScript::takeShown().isEmpty());
-    Catalogue::setProgramDirectory(QString());
 }
 
 void tst_ForMain::refreshWaitsUntilTheModalDialogCloses()
@@ -1093,9 +1102,7 @@ void tst_ForMain::refreshWaitsUntilTheModalDialogCloses()
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
     QVERIFY(db.run(insertGames({u"一|a|是"_s})).isEmpty());
-    QTemporaryDir dir;
-    Catalogue::setProgramDirectory(dir.path());
-    writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    const CafeFolder folder(db);
     ForMain window;
     QVERIFY(window.Form_Load());
     QDialog dialog(&window);
@@ -1111,7 +1118,6 @@ void tst_ForMain::refreshWaitsUntilTheModalDialogCloses()
 
     dialog.close();
     QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"一"_s, u"二"_s}), 2000);
-    Catalogue::setProgramDirectory(QString());
 }
 
 void tst_ForMain::cafeOperatorWritesThroughTheServerUntilTheManagerCloses()
@@ -1119,10 +1125,7 @@ void tst_ForMain::cafeOperatorWritesThroughTheServerUntilTheManagerCloses()
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
     QVERIFY(db.run(insertGames({u"一|a|是"_s})).isEmpty());
-    QTemporaryDir dir;
-    Catalogue::setProgramDirectory(dir.path());
-    const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
-    writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    const CafeFolder folder(db);
     ForMain window;
     QVERIFY(window.Form_Load());
     CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
@@ -1158,10 +1161,7 @@ void tst_ForMain::searchResultsStaySearchResultsAfterARefresh()
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
     QVERIFY(db.run(insertGames({u"扫雷|a|是"_s, u"纸牌|a|是"_s})).isEmpty());
-    QTemporaryDir dir;
-    Catalogue::setProgramDirectory(dir.path());
-    const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
-    writeSettings(dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + '\n');
+    const CafeFolder folder(db);
     ForMain window;
     QVERIFY(window.Form_Load());
     window.SerchText->setText(u"sl"_s);
