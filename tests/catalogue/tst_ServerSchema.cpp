@@ -19,21 +19,9 @@ Connection connectTo(const QString &uri)
     return Connection(PQconnectdb(uri.toUtf8().constData()), PQfinish);
 }
 
-// The rows of a one-column query, or the server's error prefixed with "ERROR".
 QStringList rows(PGconn *conn, const QString &sql, const QByteArray &parameter = QByteArray())
 {
-    const char *values[] = {parameter.constData()};
-    PGresult *result =
-        PQexecParams(conn, sql.toUtf8().constData(), parameter.isNull() ? 0 : 1, nullptr, values, nullptr, nullptr, 0);
-    QStringList out;
-    if (PQresultStatus(result) == PGRES_TUPLES_OK) {
-        for (int r = 0; r < PQntuples(result); ++r)
-            out.append(QString::fromUtf8(PQgetvalue(result, r, 0)));
-    } else if (PQresultStatus(result) != PGRES_COMMAND_OK) {
-        out.append(u"ERROR "_s + QString::fromUtf8(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
-    }
-    PQclear(result);
-    return out;
+    return PgTestDatabase::firstColumn(conn, sql, parameter);
 }
 
 } // namespace

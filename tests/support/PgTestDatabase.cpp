@@ -110,6 +110,22 @@ QString PgTestDatabase::run(const QString &sql) const
     return runOn(adminUri(), sql);
 }
 
+QStringList PgTestDatabase::firstColumn(PGconn *conn, const QString &sql, const QByteArray &parameter)
+{
+    const char *values[] = {parameter.constData()};
+    PGresult *result =
+        PQexecParams(conn, sql.toUtf8().constData(), parameter.isNull() ? 0 : 1, nullptr, values, nullptr, nullptr, 0);
+    QStringList out;
+    if (PQresultStatus(result) == PGRES_TUPLES_OK) {
+        for (int r = 0; r < PQntuples(result); ++r)
+            out.append(QString::fromUtf8(PQgetvalue(result, r, 0)));
+    } else if (PQresultStatus(result) != PGRES_COMMAND_OK) {
+        out.append(u"ERROR "_s + QString::fromUtf8(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
+    }
+    PQclear(result);
+    return out;
+}
+
 bool PgTestDatabase::required()
 {
     return qEnvironmentVariable("JYT_PG_REQUIRED") == u"1"_s;

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+struct pg_conn;
 
 // A database of its own on the private test server (scripts/pg-test-server.sh), with the catalogue's
 // tables, change tracking and roles, dropped again when the object goes. The server's admin URI comes
@@ -31,6 +35,9 @@ public:
     QString run(const QString &sql) const;
 
     static bool required();
+    // The first column of every row of a query on an open connection, or "ERROR" and the server's
+    // error code; parameter, when not null, is $1.
+    static QStringList firstColumn(pg_conn *conn, const QString &sql, const QByteArray &parameter = QByteArray());
 
 private:
     QString m_serverUri; // the admin URI of the server's own database

@@ -115,16 +115,7 @@ QStringList serverRows(const QString &uri, const QString &sql)
     const Connection conn(PQconnectdb(uri.toUtf8().constData()), PQfinish);
     if (PQstatus(conn.get()) != CONNECTION_OK)
         return {u"NO CONNECTION "_s + QString::fromUtf8(PQerrorMessage(conn.get()))};
-    PGresult *result = PQexec(conn.get(), sql.toUtf8().constData());
-    QStringList out;
-    if (PQresultStatus(result) == PGRES_TUPLES_OK) {
-        for (int r = 0; r < PQntuples(result); ++r)
-            out.append(QString::fromUtf8(PQgetvalue(result, r, 0)));
-    } else if (PQresultStatus(result) != PGRES_COMMAND_OK) {
-        out.append(u"ERROR "_s + QString::fromUtf8(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
-    }
-    PQclear(result);
-    return out;
+    return PgTestDatabase::firstColumn(conn.get(), sql);
 }
 
 const QString gameNames = u"SELECT GameName FROM GameList ORDER BY GameID"_s;
