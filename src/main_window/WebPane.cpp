@@ -138,6 +138,11 @@ qint64 WebPane::helperProcessId() const
     return m_helper ? m_helper->processId() : 0;
 }
 
+WId WebPane::helperWindowId() const
+{
+    return m_windowKnown ? m_windowId : 0;
+}
+
 int WebPane::runScript(const QString &script)
 {
     startHelper();
@@ -173,7 +178,14 @@ void WebPane::hideEvent(QHideEvent *event)
 void WebPane::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    if (m_helper)
+    sendSize();
+}
+
+void WebPane::sendSize()
+{
+    // An embedded window is placed by its container alone: the helper, which takes its window
+    // for a top-level one, would move it to the corner of the window it now lies in
+    if (!canEmbed())
         send({{u"do"_s, u"resize"_s}, {u"width"_s, width()}, {u"height"_s, height()}});
 }
 
@@ -196,7 +208,7 @@ void WebPane::startHelper()
         arguments.append(u"--no-remote-pages"_s);
     m_helper->start(helperProgram(), arguments);
     send({{u"do"_s, u"silent"_s}, {u"on"_s, m_silent}});
-    send({{u"do"_s, u"resize"_s}, {u"width"_s, width()}, {u"height"_s, height()}});
+    sendSize();
 }
 
 void WebPane::stopHelper()
@@ -266,10 +278,11 @@ void WebPane::handleReport(const QJsonObject &report)
 void WebPane::embed(const QString &windowId)
 {
     m_windowKnown = true;
+    m_windowId = WId(windowId.toULongLong());
     if (canEmbed()) {
         // The helper made its window anew; the old one is gone
         delete m_container;
-        QWindow *window = QWindow::fromWinId(WId(windowId.toULongLong()));
+        QWindow *window = QWindow::fromWinId(m_windowId);
         m_container = QWidget::createWindowContainer(window, this);
         m_container->setObjectName(u"WebView"_s);
         m_container->setVisible(!isNoticeShown());

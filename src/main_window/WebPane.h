@@ -42,6 +42,8 @@ public:
     bool isNoticeShown() const;
     // The running helper's process id, or 0.
     qint64 helperProcessId() const;
+    // The window the helper shows its page in, once announced; 0 before.
+    WId helperWindowId() const;
     // Runs a script in the page; its value arrives with scriptResult under the returned number.
     int runScript(const QString &script);
 
@@ -59,6 +61,7 @@ protected:
 
 private:
     void startHelper();
+    void sendSize();
     void stopHelper();
     void send(const QJsonObject &command);
     void readHelper();
@@ -80,5 +83,6 @@ private:
     bool m_silent = false;
     bool m_remotePagesAllowed = true;
     bool m_windowKnown = false;
+    WId m_windowId = 0;
     int m_lastScript = 0;
 };

@@ -46,7 +46,8 @@ WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
     // The menu places the window inside its own; it must never look like a window of its own
     m_view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     m_view->setPage(m_page);
-    m_view->move(0, 0);
+    // Sized now, showing it keeps the size the menu gives it instead of a preferred one
+    m_view->setGeometry(0, 0, 640, 480);
     m_view->installEventFilter(this);
     // The first page gives the view its drawing surface, which makes its window anew; done
     // now, that happens before the menu places and shows the window

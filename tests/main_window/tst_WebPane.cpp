@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProcess>
 #include <QSignalSpy>
@@ -13,7 +14,11 @@
 #include <QTest>
 #include <QUrlQuery>
 
+#include <xcb/xcb.h>
+
 #include <csignal>
+#include <functional>
+#include <memory>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -31,6 +36,25 @@ void restoreRootWebOptIn(const QByteArray &saved)
 bool processRuns(qint64 pid)
 {
     return QFileInfo::exists(u"/proc/%1"_s.arg(pid));
+}
+
+// Where the X server shows a window, in the coordinates of a top-level one; empty while unmapped.
+QRect placeOnXServer(WId window, WId topLevel)
+{
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *connection = x11->connection();
+    const auto xid = xcb_window_t(window);
+    std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&free)> attributes(
+        xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, xid), nullptr), &free);
+    std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> geometry(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, xid), nullptr), &free);
+    std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&free)> origin(
+        xcb_translate_coordinates_reply(
+            connection, xcb_translate_coordinates(connection, xid, xcb_window_t(topLevel), 0, 0), nullptr),
+        &free);
+    if (!attributes || !geometry || !origin || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        return {};
+    return {origin->dst_x, origin->dst_y, geometry->width, geometry->height};
 }
 
 } // namespace
@@ -56,8 +80,10 @@ private Q_SLOTS:
     void killedHelperIsRestartedByTheNextNavigation();
     void destroyedPaneLeavesNoHelper();
     void helperEndsWhenTheMenuIsGone();
+    void helperWindowStaysInThePaneOnTheXServer();
 
 private:
+    void checkPlaceOnXServer(WebPane &pane);
     bool load(WebPane &pane, const QUrl &address);
     QVariant evaluate(WebPane &pane, const QString &script);
 
@@ -340,6 +366,71 @@ void tst_WebPane::helperEndsWhenTheMenuIsGone()
     QVERIFY(helper.waitForFinished(10000));
     QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
     QCOMPARE(helper.exitCode(), 0);
+}
+
+// Run on an X server by its own CTest entry; the page must cover the pane exactly, never the
+// rows above it, whatever the window's size and however often the pane and helper come and go.
+void tst_WebPane::helperWindowStaysInThePaneOnTheXServer()
+{
+    if (QGuiApplication::platformName() != "xcb"_L1)
+        QSKIP("needs an X server: QT_QPA_PLATFORM=xcb");
+    QWidget window;
+    auto *pane = new WebPane(&window);
+    pane->SetSilent(true);
+    // Like the menu's list, the pane keeps its share of the window below the tab and search rows
+    const auto resizeWindow = [&](const QSize &size) {
+        window.resize(size);
+        pane->setGeometry(0, size.height() * 76 / 672, size.width(), size.height() * 560 / 672);
+    };
+    resizeWindow({1011, 672});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    pane->show();
+    QVERIFY(load(*pane, QUrl(m_server.base() + "/plain"_L1)));
+    const auto restartHelper = [&] {
+        QSignalSpy ended(pane, &WebPane::helperEnded);
+        QCOMPARE(::kill(pid_t(pane->helperProcessId()), SIGKILL), 0);
+        QVERIFY(ended.wait(10000));
+        QVERIFY(load(*pane, QUrl(m_server.base() + "/plain"_L1)));
+    };
+    const std::function<void()> steps[] = {
+        [] {},
+        [&] {
+            resizeWindow({800, 600});
+        },
+        [&] {
+            resizeWindow({1297, 900});
+        },
+        [&] {
+            resizeWindow({1011, 672});
+        },
+        [&] {
+            pane->hide();
+            resizeWindow({1200, 800});
+            pane->show();
+        },
+        [&] {
+            restartHelper();
+            resizeWindow({900, 640});
+        },
+    };
+    for (const std::function<void()> &step : steps) {
+        step();
+        checkPlaceOnXServer(*pane);
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void tst_WebPane::checkPlaceOnXServer(WebPane &pane)
+{
+    // A script's answer comes after every command sent before it
+    QCOMPARE(evaluate(pane, u"1"_s).toInt(), 1);
+    QVERIFY(pane.helperWindowId() != 0);
+    const WId topLevel = pane.window()->winId();
+    QTRY_COMPARE(placeOnXServer(pane.helperWindowId(), topLevel), pane.geometry());
+    QTRY_COMPARE(evaluate(pane, u"innerWidth"_s).toInt(), pane.width());
+    QCOMPARE(placeOnXServer(pane.helperWindowId(), topLevel), pane.geometry());
 }
 
 int main(int argc, char **argv)
