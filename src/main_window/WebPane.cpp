@@ -41,6 +41,8 @@ WebPane::WebPane(QWidget *parent)
     , m_remotePagesAllowed(remotePagesAllowed(::geteuid()))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
+    // Shown, the pane hides the list below it wholly, the notices too
+    setAutoFillBackground(true);
     m_notice = new QLabel(RootNotice, this);
     m_notice->setObjectName(u"RemotePageNotice"_s);
     m_notice->setAlignment(Qt::AlignCenter);

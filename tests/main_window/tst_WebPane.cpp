@@ -38,6 +38,17 @@ bool processRuns(qint64 pid)
     return QFileInfo::exists(u"/proc/%1"_s.arg(pid));
 }
 
+bool showsRed(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y) == Qt::red)
+                return true;
+        }
+    }
+    return false;
+}
+
 // Where the X server shows a window, in the coordinates of a top-level one; empty while unmapped.
 QRect placeOnXServer(WId window, WId topLevel)
 {
@@ -318,9 +329,15 @@ void tst_WebPane::sessionLeavesNothingOnDisk()
 
 void tst_WebPane::killedHelperIsRestartedByTheNextNavigation()
 {
-    WebPane pane;
+    QWidget window;
+    auto *list = new QWidget(&window); // stands for the game list the pane lies over
+    list->setAutoFillBackground(true);
+    list->setPalette(QPalette(Qt::red));
+    list->setGeometry(0, 0, 640, 480);
+    WebPane &pane = *new WebPane(&window);
     pane.SetSilent(true);
     pane.resize(640, 480);
+    window.show();
     pane.show();
     QVERIFY(load(pane, QUrl(m_server.base() + "/plain"_L1)));
     const qint64 first = pane.helperProcessId();
@@ -333,6 +350,7 @@ void tst_WebPane::killedHelperIsRestartedByTheNextNavigation()
     QVERIFY(notice->isVisible());
     QCOMPARE(notice->text(), u"网页组件已退出，请重新搜索。"_s);
     QVERIFY(!pane.isEngineStarted());
+    QVERIFY(!showsRed(window.grab(pane.geometry()).toImage()));
 
     QVERIFY(load(pane, WebSearch::searchAddress(u"again"_s)));
     QVERIFY(pane.helperProcessId() > 0 && pane.helperProcessId() != first);
