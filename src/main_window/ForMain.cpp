@@ -398,9 +398,14 @@ void ForMain::MenuSStab_Click(int previousTab)
     FillGameList();
 }
 
-// A press on the tab already shown leaves the web pane; the list is shown as it was, not refilled.
+// A press on the tab already shown leaves the web pane and shows the tab's own list: search
+// results are replaced by it, the tab's list is kept as it was.
 void ForMain::MenuSStab_CurrentTabPressed()
 {
+    if (m_listedSearch) {
+        FillGameList();
+        return;
+    }
     WebBrowserQN->hide();
     GameList->show();
 }

@@ -514,19 +514,33 @@ void tst_ForMain::reloadForMainRedrawsTheStripAtOnce()
 
 void tst_ForMain::pressingTheCurrentTabLeavesTheWebPane()
 {
-    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s)});
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"否"_s)});
     ForMain window;
     QVERIFY(window.Form_Load());
-    window.CommandNetSerch_Click();
-    QVERIFY(window.WebBrowserQN->isVisibleTo(&window));
     const QPoint hotTab(35, 15);
-    QMouseEvent press(QEvent::MouseButtonPress, hotTab, window.MenuSStab->mapToGlobal(hotTab), Qt::LeftButton,
-                      Qt::LeftButton, {});
-    QCoreApplication::sendEvent(window.MenuSStab, &press);
-    QCOMPARE(window.MenuSStab->Tab(), 0);
-    QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
-    QVERIFY(window.GameList->isVisibleTo(&window));
-    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+    const auto pressHotTab = [&] {
+        QMouseEvent press(QEvent::MouseButtonPress, hotTab, window.MenuSStab->mapToGlobal(hotTab), Qt::LeftButton,
+                          Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.MenuSStab, &press);
+    };
+    // Also after a local search, with or without a web search after it: the tab's own list
+    for (const bool search : {false, true}) {
+        if (search) {
+            window.SerchText->setText(u"二"_s);
+            window.SerchCommand_Click();
+            QCOMPARE(listedNames(window), QStringList{u"二"_s});
+            pressHotTab();
+            QCOMPARE(listedNames(window), QStringList{u"一"_s});
+            window.SerchCommand_Click();
+        }
+        window.CommandNetSerch_Click();
+        QVERIFY(window.WebBrowserQN->isVisibleTo(&window));
+        pressHotTab();
+        QCOMPARE(window.MenuSStab->Tab(), 0);
+        QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
+        QVERIFY(window.GameList->isVisibleTo(&window));
+        QCOMPARE(listedNames(window), QStringList{u"一"_s});
+    }
 }
 
 void tst_ForMain::refillKeepsTheCurrentTab()
