@@ -58,6 +58,7 @@ const QString OfflineNotice = u"离线模式：暂时无法连接服务器，显
 
 int ForMain::run(int argc, char *argv[])
 {
+    chooseWindowSystem();
     QApplication app(argc, argv);
     setUpApplication();
     ForMain window;
@@ -66,6 +67,13 @@ int ForMain::run(int argc, char *argv[])
         return 1;
     window.show();
     return app.exec();
+}
+
+void ForMain::chooseWindowSystem()
+{
+    // An empty value counts as none, as it does for Qt
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb"); // the web helper, started by the menu, follows it
 }
 
 void ForMain::setUpApplication()

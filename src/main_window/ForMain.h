@@ -39,6 +39,9 @@ public:
     // The application object's names and Qt's Chinese texts; no display name, so the window
     // system shows every caption exactly as set.
     static void setUpApplication();
+    // Before the application starts: X11 when no window system is asked for and an X display is
+    // there, since only there can the menu hold the web helper's window.
+    static void chooseWindowSystem();
 
     explicit ForMain(QWidget *parent = nullptr);
     ~ForMain() override;

@@ -188,6 +188,8 @@ private Q_SLOTS:
 
     void setUpLeavesCaptionsAsSet();
     void setUpLoadsQtsChineseTexts();
+    void windowSystemIsX11WhereThereIsADisplay_data();
+    void windowSystemIsX11WhereThereIsADisplay();
     void missingCatalogueIsReportedWithoutCreatingAFile();
     void damageOutsideTheListsEndsTheProgramOnceTheWindowIsPainted();
     void emptyCatalogueGivesOnlyTheHotTab();
@@ -275,6 +277,38 @@ void tst_ForMain::setUpLoadsQtsChineseTexts()
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), u"取消"_s);
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), u"查找范围："_s);
+}
+
+void tst_ForMain::windowSystemIsX11WhereThereIsADisplay_data()
+{
+    QTest::addColumn<QByteArray>("asked");
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("chosen");
+    QTest::newRow("Wayland session with X") << QByteArray() << QByteArray(":0") << QByteArray("xcb");
+    QTest::newRow("asked for") << QByteArray("wayland") << QByteArray(":0") << QByteArray("wayland");
+    QTest::newRow("no X display") << QByteArray() << QByteArray() << QByteArray();
+}
+
+void tst_ForMain::windowSystemIsX11WhereThereIsADisplay()
+{
+    QFETCH(QByteArray, asked);
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, chosen);
+    const QByteArray savedPlatform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray savedDisplay = qgetenv("DISPLAY");
+    const auto set = [](const char *name, const QByteArray &value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    set("QT_QPA_PLATFORM", asked);
+    set("DISPLAY", display);
+    ForMain::chooseWindowSystem();
+    const QByteArray result = qgetenv("QT_QPA_PLATFORM");
+    set("QT_QPA_PLATFORM", savedPlatform);
+    set("DISPLAY", savedDisplay);
+    QCOMPARE(result, chosen);
 }
 
 void tst_ForMain::missingCatalogueIsReportedWithoutCreatingAFile()
