@@ -23,14 +23,13 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr char MenuPassword[] = "bench-menu";
-constexpr char OperatorPassword[] = "bench-operator";
 
 QTextStream &out()
 {
@@ -68,14 +67,18 @@ QString runOn(const QString &uri, const QString &sql)
 
 // CPU time of the server and all its backends, in seconds: schedstat's nanoseconds where the kernel
 // keeps them, since utime + stime count whole ticks and a backend's few milliseconds round to none.
-double serverCpuSeconds(const QString &serverDirectory)
+// Nothing when the server is not one whose processes this machine shows.
+std::optional<double> serverCpuSeconds(const QString &serverDirectory)
 {
+    if (serverDirectory.isEmpty())
+        return std::nullopt;
     QFile pidFile(serverDirectory + u"/data/postmaster.pid"_s);
     if (!pidFile.open(QIODevice::ReadOnly))
-        return 0;
+        return std::nullopt;
     const qint64 postmaster = pidFile.readLine().trimmed().toLongLong();
     const double ticks = double(sysconf(_SC_CLK_TCK));
     double total = 0;
+    bool found = false;
     for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool number = false;
         const qint64 pid = entry.toLongLong(&number);
@@ -89,13 +92,27 @@ double serverCpuSeconds(const QString &serverDirectory)
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
         if (fields.size() < 13 || (pid != postmaster && fields.at(1).toLongLong() != postmaster))
             continue;
+        found = found || pid == postmaster;
         QFile schedstat(u"/proc/%1/schedstat"_s.arg(entry));
         if (schedstat.open(QIODevice::ReadOnly))
             total += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
         else
             total += (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticks;
     }
-    return total;
+    return found ? std::optional<double>(total) : std::nullopt;
+}
+
+QString cpuText(std::optional<double> before, std::optional<double> after)
+{
+    if (!before || !after)
+        return u"unknown"_s;
+    return u"%1 s"_s.arg(*after - *before, 0, 'f', 2);
+}
+
+// A name no other run and no real role has: the server's roles are shared by all its databases.
+QString randomHex()
+{
+    return QString::number(QRandomGenerator::system()->generate64(), 16);
 }
 
 // One simulated client's marks, written on its thread and read on the main one.
@@ -133,6 +150,78 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
     return true;
 }
 
+// The run's own database and two roles of its own, dropped again at the end: roles belong to the
+// whole server, so the room's juyoutai_menu and juyoutai_operator are never touched.
+class BenchServer
+{
+public:
+    explicit BenchServer(const QString &adminUri)
+        : m_adminUri(adminUri)
+        , m_database(u"jyt_bench_"_s + randomHex())
+        , m_menuRole(m_database + u"_menu"_s)
+        , m_operatorRole(m_database + u"_operator"_s)
+        , m_menuPassword(randomHex() + randomHex())
+        , m_operatorPassword(randomHex() + randomHex())
+    {
+    }
+    ~BenchServer() { drop(); }
+
+    // The database filled with games, or the server's error.
+    QString create(int games)
+    {
+        QString error = runOn(m_adminUri, u"CREATE DATABASE "_s + m_database);
+        m_databaseMade = error.isEmpty();
+        for (const auto &[role, password] :
+             {std::pair{m_menuRole, m_menuPassword}, {m_operatorRole, m_operatorPassword}}) {
+            if (error.isEmpty())
+                error = runOn(m_adminUri, u"CREATE ROLE %1 LOGIN PASSWORD '%2'"_s.arg(role, password));
+            if (error.isEmpty())
+                m_rolesMade.append(role);
+        }
+        if (error.isEmpty())
+            error = runOn(withDatabase(m_adminUri, m_database), fillSql(games));
+        return error;
+    }
+    QString menuUri() const { return withDatabase(m_adminUri, m_database, m_menuRole, m_menuPassword); }
+    QString operatorUri() const { return withDatabase(m_adminUri, m_database, m_operatorRole, m_operatorPassword); }
+
+private:
+    QString fillSql(int games) const
+    {
+        QString grants = QString::fromUtf8(ServerSchema::GrantSql);
+        grants.replace(QString::fromLatin1(ServerSchema::MenuRole), m_menuRole);
+        grants.replace(QString::fromLatin1(ServerSchema::OperatorRole), m_operatorRole);
+        return u"BEGIN;"_s + QString::fromUtf8(ServerSchema::CreateSql) + grants
+            + u"GRANT CONNECT ON DATABASE %1 TO %2, %3;"
+              "INSERT INTO TypeList (TypeName) SELECT '类别' || i FROM generate_series(1, 20) i;"
+              "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"
+              " SELECT '游戏' || i, '类别' || (i % 20 + 1), CASE WHEN i % 10 = 0 THEN '是' ELSE '否' END,"
+              " 'D:\\games\\' || i || '\\', 'game.exe', '无', '无' FROM generate_series(1, %4) i;"
+              "COMMIT;"_s.arg(m_database, m_menuRole, m_operatorRole)
+                  .arg(games);
+    }
+    // Only what this run made: the database first, as it holds the roles' grants.
+    void drop()
+    {
+        if (m_databaseMade)
+            runOn(m_adminUri, u"DROP DATABASE IF EXISTS "_s + m_database + u" WITH (FORCE)"_s);
+        for (const QString &role : std::as_const(m_rolesMade)) {
+            const QString error = runOn(m_adminUri, u"DROP ROLE IF EXISTS "_s + role);
+            if (!error.isEmpty())
+                out() << u"警告: 无法删除临时角色 "_s << role << u": "_s << error << Qt::endl;
+        }
+    }
+
+    QString m_adminUri;
+    QString m_database;
+    QString m_menuRole;
+    QString m_operatorRole;
+    QString m_menuPassword;
+    QString m_operatorPassword;
+    bool m_databaseMade = false;
+    QStringList m_rolesMade;
+};
+
 bool script(const QString &serverDirectory, const QString &command)
 {
     QProcess process;
@@ -155,35 +244,17 @@ CafeBenchmark::CafeBenchmark(int clients, const QString &adminUri, const QString
 
 int CafeBenchmark::run()
 {
-    const QString database = u"jyt_bench_%1"_s.arg(QRandomGenerator::global()->generate(), 0, 16);
-    const QString roles = u"DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'juyoutai_menu') THEN"
-                          " CREATE ROLE juyoutai_menu LOGIN; END IF; IF NOT EXISTS (SELECT FROM pg_roles WHERE"
-                          " rolname = 'juyoutai_operator') THEN CREATE ROLE juyoutai_operator LOGIN; END IF; END $$;"
-                          " ALTER ROLE juyoutai_menu PASSWORD '%1'; ALTER ROLE juyoutai_operator PASSWORD '%2';"_s.arg(
-                              QString::fromLatin1(MenuPassword), QString::fromLatin1(OperatorPassword));
-    QString error = runOn(m_adminUri, u"CREATE DATABASE "_s + database);
-    if (error.isEmpty())
-        error = runOn(m_adminUri, roles);
-    const QString adminUri = withDatabase(m_adminUri, database);
-    if (error.isEmpty())
-        error =
-            runOn(adminUri,
-                  u"BEGIN;"_s + QString::fromUtf8(ServerSchema::CreateSql) + QString::fromUtf8(ServerSchema::GrantSql)
-                      + u"GRANT CONNECT ON DATABASE %1 TO juyoutai_menu, juyoutai_operator;"
-                        "INSERT INTO TypeList (TypeName) SELECT '类别' || i FROM generate_series(1, 20) i;"
-                        "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"
-                        " SELECT '游戏' || i, '类别' || (i % 20 + 1), CASE WHEN i % 10 = 0 THEN '是' ELSE '否' END,"
-                        " 'D:\\games\\' || i || '\\', 'game.exe', '无', '无' FROM generate_series(1, %2) i;"
-                        "COMMIT;"_s.arg(database)
-                            .arg(Games));
-    if (!error.isEmpty()) {
+    if (m_clients < 1 || m_adminUri.isEmpty()) {
+        out() << u"用法: JYT_PG_ADMIN_URI=postgresql://管理员@主机/数据库 juyoutai-bench cafe N（N ≥ 1）"_s << Qt::endl;
+        return 2;
+    }
+    BenchServer server(m_adminUri);
+    if (const QString error = server.create(Games); !error.isEmpty()) {
         out() << u"错误: "_s << error << Qt::endl;
         return 1;
     }
-    const QString menuUri = withDatabase(m_adminUri, database, QString::fromLatin1(ServerSchema::MenuRole),
-                                         QString::fromLatin1(MenuPassword));
-    const QString operatorUri = withDatabase(m_adminUri, database, QString::fromLatin1(ServerSchema::OperatorRole),
-                                             QString::fromLatin1(OperatorPassword));
+    const QString menuUri = server.menuUri();
+    const QString operatorUri = server.operatorUri();
 
     std::vector<std::unique_ptr<QThread>> threads;
     for (int i = 0; i < Threads; ++i) {
@@ -224,14 +295,14 @@ int CafeBenchmark::run()
             values.push_back(double(m->syncedAt - since));
         return percentiles(values);
     };
-    const auto line = [](const QString &what, double ms, const Percentiles &p, double cpu, bool ok) {
-        out() << QStringLiteral("%1 %2 ms (p50 %3, p99 %4, max %5)  server CPU %6 s%7")
+    const auto line = [](const QString &what, double ms, const Percentiles &p, const QString &cpu, bool ok) {
+        out() << QStringLiteral("%1 %2 ms (p50 %3, p99 %4, max %5)  server CPU %6%7")
                      .arg(what, -28)
                      .arg(ms, 7, 'f', 0)
                      .arg(p.p50, 0, 'f', 0)
                      .arg(p.p99, 0, 'f', 0)
                      .arg(p.max, 0, 'f', 0)
-                     .arg(cpu, 0, 'f', 2)
+                     .arg(cpu)
                      .arg(ok ? QString() : u"  (未完成)"_s)
               << Qt::endl;
     };
@@ -239,13 +310,13 @@ int CafeBenchmark::run()
           << Qt::endl;
 
     // A room switched on together in the morning.
-    double cpu = serverCpuSeconds(m_serverDirectory);
+    std::optional<double> cpu = serverCpuSeconds(m_serverDirectory);
     qint64 start = clock.elapsed();
     for (CafeClient *client : clients)
         QMetaObject::invokeMethod(client, &CafeClient::start, Qt::QueuedConnection);
     bool ok = waitUntil([&] { return all([](const Marks &m) { return m.games == Games; }); }, 120000);
     line(u"cold start, all synced"_s, double(clock.elapsed() - start), latencies(start),
-         serverCpuSeconds(m_serverDirectory) - cpu, ok);
+         cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok);
 
     // One operator edit.
     waitUntil([] { return false; }, 500);
@@ -254,10 +325,12 @@ int CafeBenchmark::run()
         before.push_back(m->syncs);
     cpu = serverCpuSeconds(m_serverDirectory);
     start = clock.elapsed();
-    runOn(operatorUri, u"UPDATE GameList SET GameName = '改名' WHERE GameID = 5000"_s);
+    if (const QString error = runOn(operatorUri, u"UPDATE GameList SET GameName = '改名' WHERE GameID = 5000"_s);
+        !error.isEmpty())
+        out() << u"错误: "_s << error << Qt::endl;
     ok = waitUntil([&] { return syncedAgain(before); }, 60000);
     line(u"one edit seen by all"_s, double(clock.elapsed() - start), latencies(start),
-         serverCpuSeconds(m_serverDirectory) - cpu, ok);
+         cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok);
 
     // The server stopped and started again.
     if (!m_serverDirectory.isEmpty() && script(m_serverDirectory, u"pause"_s)) {
@@ -269,7 +342,7 @@ int CafeBenchmark::run()
         start = clock.elapsed();
         ok = resumed && waitUntil([&] { return syncedAgain(before); }, 120000);
         line(u"all back after restart"_s, double(clock.elapsed() - start), latencies(start),
-             serverCpuSeconds(m_serverDirectory) - cpu, ok);
+             cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok);
     } else {
         out() << u"restart: skipped (JYT_PG_DIR not set or pause failed)"_s << Qt::endl;
     }
@@ -300,6 +373,5 @@ int CafeBenchmark::run()
         thread->quit();
         thread->wait();
     }
-    runOn(m_adminUri, u"DROP DATABASE IF EXISTS "_s + database + u" WITH (FORCE)"_s);
     return 0;
 }

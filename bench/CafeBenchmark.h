@@ -3,9 +3,11 @@
 #include <QString>
 
 // juyoutai-bench cafe N: N sync clients (no windows, copy writing off) on a few threads against
-// the PostgreSQL test server, in a fresh database of 10,000 games. Prints the cold start of all,
-// one operator edit seen by all, all back after the server is stopped and started again, the
-// server's CPU in each phase, and one copy write.
+// the PostgreSQL test server, in a fresh database of 10,000 games read and edited through two roles
+// of its own, all three dropped at the end (the server's own roles are never touched). Prints the
+// cold start of all, one operator edit seen by all, all back after the server is stopped and
+// started again, the server's CPU in each phase ("unknown" where it cannot be read), and one copy
+// write.
 class CafeBenchmark
 {
 public:

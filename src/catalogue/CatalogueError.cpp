@@ -15,7 +15,9 @@ QString explanation(int number, const QString &description)
     case SQLITE_LOCKED:
         return u"游戏目录正被其他程序使用，请稍后再试。"_s;
     case SQLITE_READONLY:
-        return u"游戏目录文件是只读的，无法写入。"_s;
+        // The packaged program folder belongs to root, so an ordinary user meets this first.
+        return u"游戏目录文件是只读的，当前用户无法修改。请以管理员（root）身份运行本程序后再修改，"
+               "或改用网吧模式，通过游戏目录服务器修改。"_s;
     case SQLITE_FULL:
         return u"磁盘已满，无法写入游戏目录。"_s;
     case SQLITE_CORRUPT:

@@ -250,6 +250,13 @@ QByteArray readOnlySession(const QStringList &types, const QList<GameRow> &games
     listInto(report, types, games);
     const QString id = games.first().GameID;
     report << u"add category "_s + attempt([] { CatalogueFixture::addCategory(u"新分类"_s); });
+    try {
+        CatalogueFixture::addCategory(u"新分类"_s);
+    } catch (const CatalogueError &e) {
+        // The explanation line of the error box the editor and the manager show.
+        report << e.message(QString()).section(u'\n', 2, 2);
+        Catalogue::CatalogueConnectionObject().RollbackTrans();
+    }
     report << u"add game "_s + attempt([&] { CatalogueFixture::addGame(numberedGame(99, types.first())); });
     report << u"add games in one transaction "_s
             + attempt([&] { addGamesInOneTransaction({numberedGame(100, types.first())}); });
@@ -527,6 +534,8 @@ void tst_CatalogueFaults::readOnlyFileListsButRefusesEveryWrite()
                                u"categories listed"_s,
                                u"games listed"_s,
                                u"add category "_s + refused,
+                               u"游戏目录文件是只读的，当前用户无法修改。请以管理员（root）身份运行本程序后再修改，"
+                               "或改用网吧模式，通过游戏目录服务器修改。"_s,
                                u"add game "_s + refused,
                                u"add games in one transaction "_s + refused,
                                u"modify game "_s + refused,

@@ -393,6 +393,13 @@ void tst_CatalogueTool::operatorPasswordIsAskedTwiceWithoutEchoOnATerminal()
     QVERIFY2(same.exitCode == 0, qPrintable(same.output));
     QVERIFY2(!same.output.contains(u"same-one"_s), qPrintable(same.output));
     QVERIFY(sqlcipherShell(file, u"SELECT Value FROM Settings;\n"_s).startsWith(u"$argon2id$"_s));
+
+    const QString stored = sqlcipherShell(file, u"SELECT Value FROM Settings;\n"_s);
+    const Outcome overlong = onTerminal({QByteArray(1100, 'x')});
+    QVERIFY2(overlong.exitCode == 1, qPrintable(overlong.output));
+    QVERIFY2(overlong.output.contains(u"密码过长"_s), qPrintable(overlong.output));
+    QVERIFY2(!overlong.output.contains(u"xxxx"_s), qPrintable(overlong.output));
+    QCOMPARE(sqlcipherShell(file, u"SELECT Value FROM Settings;\n"_s), stored);
 }
 
 void tst_CatalogueTool::operatorPasswordRefusesBadInput_data()
@@ -406,6 +413,8 @@ void tst_CatalogueTool::operatorPasswordRefusesBadInput_data()
     QTest::newRow("no catalogue") << u"empty"_s << QByteArray("pw\n") << u"找不到游戏目录文件"_s;
     QTest::newRow("other key") << u"other key"_s << QByteArray("pw\n") << u"密钥不符"_s;
     QTest::newRow("read-only file") << u"read-only"_s << QByteArray("pw\n") << u"只读"_s;
+    // Read no further than the limit: an endless input (< /dev/zero) ends the tool just as fast.
+    QTest::newRow("over 1 KiB without a newline") << u"catalogue"_s << QByteArray(1025, '\0') << u"密码过长"_s;
 }
 
 void tst_CatalogueTool::operatorPasswordRefusesBadInput()

@@ -10,7 +10,7 @@
 
 using namespace Qt::StringLiterals;
 
-std::optional<QString> PasswordPrompt::readLine(bool terminal, const QString &prompt, QTextStream &err)
+PasswordPrompt::Read PasswordPrompt::readLine(bool terminal, const QString &prompt, QString &text, QTextStream &err)
 {
     termios saved{};
     const bool echoOff = terminal && tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -24,33 +24,45 @@ std::optional<QString> PasswordPrompt::readLine(bool terminal, const QString &pr
     if (terminal)
         err << prompt << Qt::flush;
     QByteArray line;
-    int c;
-    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+    line.reserve(MaxBytes + 1);
+    int c = 0;
+    while (line.size() <= MaxBytes && (c = std::fgetc(stdin)) != EOF && c != '\n')
         line.append(char(c));
-    const bool ended = c != EOF || !line.isEmpty();
+    const bool tooLong = line.size() > MaxBytes;
+    const bool ended = !tooLong && c == EOF && line.isEmpty();
+    // Restoring with a flush also drops the rest of an overlong typed line.
     if (echoOff)
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     if (line.endsWith('\r'))
         line.chop(1);
-    const QString text = QString::fromUtf8(line);
+    if (!tooLong)
+        text = QString::fromUtf8(line);
     sodium_memzero(line.data(), size_t(line.size()));
-    if (!ended)
-        return std::nullopt;
-    return text;
+    return tooLong ? Read::TooLong : ended ? Read::Ended : Read::Line;
 }
 
 std::optional<QString> PasswordPrompt::readNewPassword(QTextStream &err)
 {
     const bool terminal = isatty(STDIN_FILENO) == 1;
-    const std::optional<QString> first = readLine(terminal, u"请输入管理员密码:"_s, err);
-    if (!first || first->isEmpty()) {
+    const auto tooLong = [&err] {
+        err << u"错误: 密码过长（最多 %1 字节），未做任何修改\n"_s.arg(MaxBytes);
+        return std::nullopt;
+    };
+    QString first;
+    const Read read = readLine(terminal, u"请输入管理员密码:"_s, first, err);
+    if (read == Read::TooLong)
+        return tooLong();
+    if (read == Read::Ended || first.isEmpty()) {
         err << u"错误: 密码不能为空\n"_s;
         return std::nullopt;
     }
     if (!terminal)
         return first;
-    const std::optional<QString> second = readLine(terminal, u"请再次输入:"_s, err);
-    if (!second || *second != *first) {
+    QString second;
+    const Read again = readLine(terminal, u"请再次输入:"_s, second, err);
+    if (again == Read::TooLong)
+        return tooLong();
+    if (again == Read::Ended || second != first) {
         err << u"错误: 两次输入的密码不一致\n"_s;
         return std::nullopt;
     }

@@ -11,8 +11,12 @@ class QTextStream;
 class PasswordPrompt
 {
 public:
+    // Longer input is refused unread, so an input that never ends cannot hold the tool.
+    static constexpr int MaxBytes = 1024;
+
     static std::optional<QString> readNewPassword(QTextStream &err);
 
 private:
-    static std::optional<QString> readLine(bool terminal, const QString &prompt, QTextStream &err);
+    enum class Read { Line, Ended, TooLong };
+    static Read readLine(bool terminal, const QString &prompt, QString &text, QTextStream &err);
 };

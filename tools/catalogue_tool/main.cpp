@@ -1,7 +1,7 @@
 // juyoutai-catalogue: creates and lists catalogue files for operators, and copies them to and from a server.
 #include "DemoCatalogue.h"
-#include "ServerCatalogue.h"
 #include "PasswordPrompt.h"
+#include "ServerCatalogue.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
@@ -21,6 +21,9 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A packaged program folder and its catalogue belong to root.
+const QString RunAsRoot = u"请以 root 身份运行本命令（例如在命令前加 sudo）。\n"_s;
 
 int usage(QTextStream &err)
 {
@@ -49,7 +52,7 @@ bool checkDirectory(const QString &directory, bool forWriting, QTextStream &err)
         return false;
     }
     if (forWriting && !info.isWritable()) {
-        err << u"错误: 目录不可写: "_s << directory << u'\n';
+        err << u"错误: 目录不可写: "_s << directory << u'\n' << RunAsRoot;
         return false;
     }
     return true;
@@ -76,7 +79,8 @@ bool openForWriting(const QString &directory, CatalogueConnection &connection, Q
     // The file's mode bits are honoured even where the user could write anyway, as root can.
     const auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (connection.isReadOnly() || !file.isWritable() || !(file.permissions() & writeBits)) {
-        err << u"错误: 游戏目录文件是只读的，无法写入: "_s << path << u'\n';
+        err << u"错误: 游戏目录文件是只读的，无法写入: "_s << path << u'\n'
+            << (file.permissions() & writeBits ? RunAsRoot : u"请先恢复该文件的写权限（chmod u+w）。\n"_s);
         return false;
     }
     return true;
