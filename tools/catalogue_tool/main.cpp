@@ -1,12 +1,12 @@
 // juyoutai-catalogue: creates and lists catalogue files for operators, and copies them to and from a server.
 #include "DemoCatalogue.h"
-#include "ServerCatalogue.h"
 #include "PasswordPrompt.h"
+#include "ServerCatalogue.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
-#include "catalogue/OperatorPassword.h"
+#include "operator/OperatorPassword.h"
 
 #include <QDir>
 #include <QFile>
