@@ -1,8 +1,8 @@
 #include "CafeBenchmark.h"
 
-#include "catalogue/CafeClient.h"
-#include "catalogue/CatalogueCopy.h"
-#include "catalogue/ServerSchema.h"
+#include "cafe/CafeClient.h"
+#include "cafe/CatalogueCopy.h"
+#include "cafe/ServerSchema.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Writes src/catalogue/PinyinTable.inc: the pinyin initial of every UTF-16 unit.
+"""Writes src/pinyin/PinyinTable.inc: the pinyin initial of every UTF-16 unit.
 
 A unit gets a letter when its code page 936 code falls in one of the GB2312
 first-level ranges below (both bounds inclusive, first match wins); the menu
 then needs no code-page conversion at run time.
 
-Usage: tools/gen_pinyin_table.py [output]   (default: src/catalogue/PinyinTable.inc)
+Usage: tools/gen_pinyin_table.py [output]   (default: src/pinyin/PinyinTable.inc)
 """
 
 import codecs

@@ -1,7 +1,6 @@
 #include "catalogue/CatalogueConnection.h"
 
 #include "catalogue/CatalogueError.h"
-#include "catalogue/PgBackend.h"
 #include "catalogue/SqliteBackend.h"
 
 #include <sqlite3.h>
@@ -31,10 +30,10 @@ void CatalogueConnection::Open(const QString &path, const QString &password)
     m_opened = ++s_openings;
 }
 
-void CatalogueConnection::OpenServer(const QString &uri)
+void CatalogueConnection::OpenServer(std::unique_ptr<CatalogueBackend> backend)
 {
     Close();
-    m_backend = std::make_unique<PgBackend>(uri);
+    m_backend = std::move(backend);
     m_server = true;
     m_opened = ++s_openings;
 }

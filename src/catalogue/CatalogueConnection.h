@@ -21,8 +21,8 @@ public:
     // Opens an existing catalogue; a missing file is never created. Only the schema is read:
     // checkPages reads the rest, so that it can run once the window is up.
     void Open(const QString &path, const QString &password);
-    // Connects to the catalogue on a server, given a libpq connection URI.
-    void OpenServer(const QString &uri);
+    // Takes over a store on a server, made by whoever knows how to reach it.
+    void OpenServer(std::unique_ptr<CatalogueBackend> backend);
     // Reads every page once; a cut or garbled file throws.
     void checkPages();
     void Close() noexcept;

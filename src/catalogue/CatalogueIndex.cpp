@@ -3,7 +3,7 @@
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueRecordset.h"
 #include "catalogue/CatalogueSchema.h"
-#include "catalogue/PinyinSearch.h"
+#include "pinyin/PinyinSearch.h"
 
 #include <QMutexLocker>
 #include <QThreadPool>

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// The catalogue's tables and columns: the only place their names are spelled out.
+// The catalogue's column names and the file's tables, for code that builds statements from names.
+// The statement texts the windows send spell them out too, and the server's schema has its own.
 namespace CatalogueSchema {
 
 inline const QString TypeName = QStringLiteral("TypeName");

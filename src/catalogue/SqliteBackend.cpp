@@ -378,8 +378,11 @@ std::optional<QList<QString>> SqliteBackend::readRow(const QString &table, const
 {
     const Statement stmt = prepare(*this, m_db, u"Select * From %1 Where %2=?"_s.arg(quotedIdentifier(table), key));
     sqlite3_bind_int64(stmt.get(), 1, rowKey);
-    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+    const int rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_DONE)
         return std::nullopt;
+    if (rc != SQLITE_ROW)
+        throwLastError();
     QList<QString> values;
     const int columns = sqlite3_column_count(stmt.get());
     for (int c = 0; c < columns; ++c)

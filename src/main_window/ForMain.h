@@ -87,7 +87,6 @@ public:
     // The check before the game editor or the manager opens: the catalogue file's own by
     // default; start-up installs another kind before any operator window is open.
     void setOperatorSession(std::unique_ptr<OperatorSession> session);
-    OperatorSession &operatorSession() const { return *m_operatorSession; }
 
     GameListModel *gameListModel() const { return m_model; }
     CafeMode *cafeMode() const { return m_cafe.get(); }

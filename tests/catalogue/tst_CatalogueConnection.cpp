@@ -1,11 +1,11 @@
 #include "CatalogueFixture.h"
 #include "PgTestDatabase.h"
 
+#include "cafe/PgBackend.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueIndex.h"
 #include "catalogue/CatalogueStatements.h"
-#include "catalogue/PgBackend.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -59,7 +59,7 @@ qint64 timeToGiveUp(const QString &uri)
     timer.start();
     try {
         CatalogueConnection connection;
-        connection.OpenServer(uri);
+        connection.OpenServer(std::make_unique<PgBackend>(uri));
     } catch (const CatalogueError &error) {
         return error.number() == CatalogueError::ServerUnreachable ? timer.elapsed() : -1;
     }
@@ -277,7 +277,7 @@ void tst_CatalogueConnection::serverRefusalsAreExplained()
     PgTestDatabase server;
     JYT_REQUIRE_PG(server);
     CatalogueConnection menu;
-    menu.OpenServer(server.menuUri());
+    menu.OpenServer(std::make_unique<PgBackend>(server.menuUri()));
     QVERIFY(menu.isReadOnly());
     try {
         menu.Execute(CatalogueStatements::deleteGameByName(u"穿梭时空"_s));
@@ -288,7 +288,7 @@ void tst_CatalogueConnection::serverRefusalsAreExplained()
     }
     try {
         CatalogueConnection wrong;
-        wrong.OpenServer(server.uriFor(u"juyoutai_operator"_s, u"not-the-password"_s));
+        wrong.OpenServer(std::make_unique<PgBackend>(server.uriFor(u"juyoutai_operator"_s, u"not-the-password"_s)));
         QFAIL("a wrong password was accepted");
     } catch (const CatalogueError &error) {
         QCOMPARE(error.number(), int(CatalogueError::ServerLoginRefused));

@@ -1,7 +1,7 @@
 // Reads arbitrary bytes as UTF-16LE, a search text and a game name split at the first
 // line feed, and checks what the initials and the search rule must hold for every input.
-#include "catalogue/PinyinInitial.h"
-#include "catalogue/PinyinSearch.h"
+#include "pinyin/PinyinInitial.h"
+#include "pinyin/PinyinSearch.h"
 
 #include <QString>
 

@@ -2,6 +2,7 @@
 
 #include "PgTestDatabase.h"
 
+#include "cafe/PgBackend.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
@@ -24,7 +25,7 @@ CatalogueFixture::CatalogueFixture(const PgTestDatabase *server, const QStringLi
     Catalogue::setProgramDirectory(m_dir.path());
     if (server) {
         try {
-            Catalogue::CatalogueConnectionObject().OpenServer(m_serverUri);
+            Catalogue::CatalogueConnectionObject().OpenServer(std::make_unique<PgBackend>(m_serverUri));
         } catch (const CatalogueError &error) {
             qFatal("fixture server catalogue failed to open: %s", error.what());
         }
@@ -76,7 +77,7 @@ void CatalogueFixture::openOther(CatalogueConnection &connection) const
     if (m_serverUri.isEmpty())
         connection.Open(path(), QString::fromUtf16(Catalogue::Password));
     else
-        connection.OpenServer(m_serverUri);
+        connection.OpenServer(std::make_unique<PgBackend>(m_serverUri));
 }
 
 QStringList CatalogueFixture::categories() const

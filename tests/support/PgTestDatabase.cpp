@@ -1,6 +1,6 @@
 #include "PgTestDatabase.h"
 
-#include "catalogue/ServerSchema.h"
+#include "cafe/ServerSchema.h"
 
 #include <QRandomGenerator>
 #include <QUrl>

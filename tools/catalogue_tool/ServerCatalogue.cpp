@@ -3,9 +3,9 @@
 #include "DemoCatalogue.h"
 #include "StagingFolder.h"
 
+#include "cafe/ServerSchema.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
-#include "catalogue/ServerSchema.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
-#include "catalogue/OperatorPassword.h"
+#include "operator/OperatorPassword.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "catalogue/PinyinInitial.h"
+#include "pinyin/PinyinInitial.h"
 
 #include <QtTest>
 

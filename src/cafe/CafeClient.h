@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/CatalogueCopy.h"
+#include "cafe/CatalogueCopy.h"
 
 #include <QByteArray>
 #include <QList>

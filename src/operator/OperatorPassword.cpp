@@ -1,4 +1,4 @@
-#include "catalogue/OperatorPassword.h"
+#include "operator/OperatorPassword.h"
 
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueRecordset.h"

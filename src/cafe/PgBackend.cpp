@@ -1,4 +1,4 @@
-#include "catalogue/PgBackend.h"
+#include "cafe/PgBackend.h"
 
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"

@@ -116,7 +116,6 @@ inline constexpr char ChangedTypesSql[] =
 inline constexpr char ChangedGamesSql[] =
     "SELECT GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon FROM GameList"
     " WHERE RowVersion >= $1::xid8 ORDER BY GameID";
-inline constexpr char DeletedRowsSql[] =
-    "SELECT TableName, RowKey FROM CatalogueDeleted WHERE RowVersion >= $1::xid8";
+inline constexpr char DeletedRowsSql[] = "SELECT TableName, RowKey FROM CatalogueDeleted WHERE RowVersion >= $1::xid8";
 
 } // namespace ServerSchema

@@ -1,6 +1,6 @@
-#include "catalogue/PinyinSearch.h"
+#include "pinyin/PinyinSearch.h"
 
-#include "catalogue/PinyinInitial.h"
+#include "pinyin/PinyinInitial.h"
 
 PinyinSearch::PinyinSearch(const QString &searchText)
     : m_initials(PinyinInitials(searchText).toLower())

@@ -1,4 +1,4 @@
-#include "catalogue/CatalogueCopy.h"
+#include "cafe/CatalogueCopy.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueSchema.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogue/OperatorSession.h"
+#include "operator/OperatorSession.h"
 
 #include <QString>
 

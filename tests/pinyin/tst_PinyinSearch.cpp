@@ -1,4 +1,4 @@
-#include "catalogue/PinyinSearch.h"
+#include "pinyin/PinyinSearch.h"
 
 #include <QtTest>
 

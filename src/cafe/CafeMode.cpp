@@ -1,6 +1,6 @@
-#include "catalogue/CafeMode.h"
+#include "cafe/CafeMode.h"
 
-#include "catalogue/CafeClient.h"
+#include "cafe/CafeClient.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

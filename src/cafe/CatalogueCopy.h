@@ -24,7 +24,6 @@ public:
     bool eraseGame(qint64 gameId);
     void clear();
 
-    qsizetype typeCount() const { return qsizetype(m_types.size()); }
     qsizetype gameCount() const { return qsizetype(m_games.size()); }
 
     // Writes a new catalogue file beside path and renames it over path, so that path holds either

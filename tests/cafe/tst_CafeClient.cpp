@@ -1,11 +1,11 @@
 #include "PgTestDatabase.h"
 
-#include "catalogue/CafeClient.h"
-#include "catalogue/CafeMode.h"
+#include "cafe/CafeClient.h"
+#include "cafe/CafeMode.h"
+#include "cafe/ServerSchema.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
-#include "catalogue/ServerSchema.h"
 
 #include <QDir>
 #include <QElapsedTimer>

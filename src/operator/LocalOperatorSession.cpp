@@ -1,7 +1,7 @@
-#include "catalogue/LocalOperatorSession.h"
+#include "operator/LocalOperatorSession.h"
 
 #include "catalogue/CatalogueError.h"
-#include "catalogue/OperatorPassword.h"
+#include "operator/OperatorPassword.h"
 
 #include <exception>
 

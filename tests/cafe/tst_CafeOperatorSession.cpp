@@ -1,7 +1,7 @@
 #include "CatalogueFixture.h"
 #include "PgTestDatabase.h"
 
-#include "catalogue/CafeOperatorSession.h"
+#include "cafe/CafeOperatorSession.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/RecordsetGuard.h"

@@ -1,4 +1,4 @@
-#include "catalogue/CatalogueConfig.h"
+#include "cafe/CatalogueConfig.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "catalogue/CafeClient.h"
+#include "cafe/CafeClient.h"
 
-#include "catalogue/ServerSchema.h"
+#include "cafe/ServerSchema.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,8 +124,8 @@ void CafeClient::connectToServer()
     const QByteArray uri = m_serverUri.toUtf8();
     // An idle connection to a server whose machine went away is found within about 25 s by the
     // system's keep-alive probes; the address may set its own. Defaults come before the address.
-    const char *keys[] = {"keepalives_idle", "keepalives_interval", "keepalives_count", "dbname",
-                          "fallback_application_name", nullptr};
+    const char *keys[] = {"keepalives_idle", "keepalives_interval",       "keepalives_count",
+                          "dbname",          "fallback_application_name", nullptr};
     const char *values[] = {"10", "5", "3", uri.constData(), "juyoutai", nullptr};
     m_conn = PQconnectStartParams(keys, values, 1);
     if (!m_conn || PQstatus(m_conn) == CONNECTION_BAD) {

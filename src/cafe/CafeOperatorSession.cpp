@@ -1,9 +1,10 @@
-#include "catalogue/CafeOperatorSession.h"
+#include "cafe/CafeOperatorSession.h"
 
+#include "cafe/PgBackend.h"
+#include "cafe/ServerSchema.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
-#include "catalogue/ServerSchema.h"
 
 #include <libpq-fe.h>
 
@@ -53,7 +54,7 @@ OperatorSession::Result CafeOperatorSession::begin(const QString &password)
     if (!m_online())
         return {Outcome::Unavailable, u"离线模式：暂时无法连接服务器，现在不能修改游戏目录，请在服务器恢复后再试。"_s};
     try {
-        m_connection.OpenServer(operatorUri(m_menuUri, password));
+        m_connection.OpenServer(std::make_unique<PgBackend>(operatorUri(m_menuUri, password)));
         return {Outcome::Granted, QString()};
     } catch (const CatalogueError &error) {
         reopenCopy();

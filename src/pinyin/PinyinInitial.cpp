@@ -1,10 +1,10 @@
-#include "catalogue/PinyinInitial.h"
+#include "pinyin/PinyinInitial.h"
 
 #include <QtGlobal>
 
 namespace {
 
-#include "catalogue/PinyinTable.inc"
+#include "pinyin/PinyinTable.inc"
 
 // The letter for a unit, or 0 when the unit is its own initial.
 char16_t letterOf(char16_t unit)
