@@ -11,11 +11,13 @@
 #   pg-test-server.sh env      print the shell lines that export JYT_PG_ADMIN_URI and JYT_PG_DIR
 #
 # JYT_PG_DIR chooses the folder (default /tmp/juyoutai-pg-test), so tests can run servers of their own.
+# JYT_PG_MAX_CONNECTIONS sets max_connections (default 400); a room of 1,000 benchmark clients needs more.
 set -euo pipefail
 
 dir="${JYT_PG_DIR:-/tmp/juyoutai-pg-test}"
 bin="$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)"
 admin=juyoutai_admin
+max_connections="${JYT_PG_MAX_CONNECTIONS:-400}"
 database=juyoutai
 
 fail() {
@@ -23,6 +25,7 @@ fail() {
   exit 1
 }
 
+[[ "$max_connections" =~ ^[1-9][0-9]*$ ]] || fail "JYT_PG_MAX_CONNECTIONS 必须是正整数：$max_connections"
 [ -x "$bin/initdb" ] || fail "找不到 PostgreSQL（请先运行 scripts/install-deps.sh）"
 
 as_owner() {
@@ -71,7 +74,7 @@ make_cluster() {
 listen_addresses = '127.0.0.1'
 port = $(cat "$dir/port")
 unix_socket_directories = '$dir/socket'
-max_connections = 400
+max_connections = $max_connections
 shared_buffers = 64MB
 fsync = off
 synchronous_commit = off
