@@ -2,6 +2,7 @@
 
 #include "cafe/CafeClient.h"
 #include "cafe/CatalogueCopy.h"
+#include "cafe/RoomSchema.h"
 #include "cafe/ServerSchema.h"
 
 #include <QCoreApplication>
@@ -188,10 +189,11 @@ public:
 private:
     QString fillSql(int games) const
     {
-        QString grants = QString::fromUtf8(ServerSchema::GrantSql);
+        QString grants = QString::fromUtf8(ServerSchema::GrantSql) + QString::fromUtf8(RoomSchema::GrantSql);
         grants.replace(QString::fromLatin1(ServerSchema::MenuRole), m_menuRole);
         grants.replace(QString::fromLatin1(ServerSchema::OperatorRole), m_operatorRole);
-        return u"BEGIN;"_s + QString::fromUtf8(ServerSchema::CreateSql) + grants
+        return u"BEGIN;"_s + QString::fromUtf8(ServerSchema::CreateSql) + QString::fromUtf8(RoomSchema::CreateSql)
+            + grants
             + u"GRANT CONNECT ON DATABASE %1 TO %2, %3;"
               "INSERT INTO TypeList (TypeName) SELECT '类别' || i FROM generate_series(1, 20) i;"
               "INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"

@@ -1,7 +1,10 @@
 #include "cafe/CafeClient.h"
 
+#include "cafe/CopySyncState.h"
+#include "cafe/RoomSchema.h"
 #include "cafe/ServerSchema.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,11 +19,14 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // One round trip: the horizon and every change since the last read, all from one snapshot.
-QByteArray readSql(const QByteArray &horizon)
+// A server laid out by an older version has no identity to ask for: its reads lack that result.
+QByteArray readSql(const QByteArray &horizon, bool roomSchema)
 {
     const QByteArray since = "'" + horizon + "'";
     QByteArray sql = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY;";
     sql += QByteArray(ServerSchema::HorizonSql) + ';';
+    if (roomSchema)
+        sql += QByteArray(RoomSchema::IdentitySql) + ';';
     sql += QByteArray(ServerSchema::DeletedRowsSql).replace("$1", since) + ';';
     sql += QByteArray(ServerSchema::ChangedTypesSql).replace("$1", since) + ';';
     sql += QByteArray(ServerSchema::ChangedGamesSql).replace("$1", since) + ';';
@@ -76,6 +82,11 @@ CafeClient::CafeClient(const QString &serverUri, const QString &copyPath, QObjec
     m_coalesce.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &CafeClient::deadlinePassed);
     connect(&m_retry, &QTimer::timeout, this, &CafeClient::connectToServer);
+    m_presence.setInterval(PresenceMs);
+    connect(&m_presence, &QTimer::timeout, this, [this] {
+        m_helloDone = false;
+        sendNext();
+    });
     connect(&m_coalesce, &QTimer::timeout, this, [this] {
         if (m_state == State::Listening)
             sendRead();
@@ -104,14 +115,43 @@ void CafeClient::setCopyPath(const QString &path)
     m_copyPath = path;
 }
 
+void CafeClient::setStartingCopy(const CatalogueCopy &rows)
+{
+    m_rows = rows;
+    m_horizon = rows.horizon().isEmpty() ? QByteArray("0") : rows.horizon();
+    m_rowsFromCopy = m_horizon != "0";
+    m_startingCopySet = true;
+}
+
 void CafeClient::start()
 {
-    if (m_state == State::Stopped)
-        connectToServer();
+    if (m_state != State::Stopped)
+        return;
+    if (!m_startingCopySet)
+        loadCopy();
+    connectToServer();
+}
+
+void CafeClient::loadCopy()
+{
+    // The copy left by the last run: only what changed since it was read need come from the server.
+    m_startingCopySet = true;
+    CatalogueCopy rows;
+    if (!m_writesCopy || !CopySyncState::read(copyPath(), rows))
+        return;
+    setStartingCopy(rows);
+}
+
+void CafeClient::recordLaunch(qint64 gameId, const QString &gameName)
+{
+    if (m_launches.add(gameId, gameName.toUtf8()))
+        qWarning("too many game starts waiting for the server: the oldest is dropped");
+    sendNext();
 }
 
 void CafeClient::stop()
 {
+    m_presence.stop();
     m_retry.stop();
     m_coalesce.stop();
     closeConnection();
@@ -188,7 +228,8 @@ void CafeClient::pollConnect()
         m_freshConnection = true;
         // Listening is committed before the first read's snapshot, so no commit falls between them.
         m_subscribing = true;
-        sendQuery(QByteArray("LISTEN ") + ServerSchema::Channel);
+        m_helloDone = false;
+        sendQuery(QByteArray("LISTEN ") + ServerSchema::Channel + ';' + RoomSchema::PresentSql);
         break;
     default:
         lose(connectionError());
@@ -199,7 +240,8 @@ void CafeClient::pollConnect()
 void CafeClient::sendRead()
 {
     m_changePending = false;
-    sendQuery(readSql(m_horizon));
+    m_request = Request::Read;
+    sendQuery(readSql(m_horizon, m_roomSchema));
 }
 
 void CafeClient::sendQuery(const QByteArray &sql)
@@ -266,23 +308,37 @@ void CafeClient::finishRead()
     m_state = State::Listening;
     if (m_subscribing) {
         m_subscribing = false;
+        m_roomSchema = m_results.size() == 1 && PQntuples(m_results.at(0)) == 1 && value(m_results.at(0), 0, 0) == "t";
+        for (PGresult *result : std::as_const(m_results))
+            PQclear(result);
+        m_results.clear();
         if (m_readError.isEmpty())
             sendRead();
         else
             lose(m_readError);
         return;
     }
-    const bool changed = m_readError.isEmpty() && m_results.size() == 4 && applyRead();
-    const bool complete = m_readError.isEmpty() && m_results.size() == 4;
+    if (m_request != Request::Read)
+        finishRoomRequest();
+    else if (!finishCatalogueRead())
+        return;
+    sendNext();
+}
+
+bool CafeClient::finishCatalogueRead()
+{
+    const int expected = m_roomSchema ? 5 : 4;
+    const bool changed = m_readError.isEmpty() && m_results.size() == expected && applyRead();
+    const bool complete = m_readError.isEmpty() && m_results.size() == expected;
     for (PGresult *result : std::as_const(m_results))
         PQclear(result);
     m_results.clear();
     if (!complete) {
         lose(m_readError.isEmpty() ? u"服务器的回答不完整"_s : m_readError);
-        return;
+        return false;
     }
     if (m_state != State::Listening)
-        return; // applyRead asked for a full read
+        return false; // applyRead asked for a full read
     if (changed || !m_copyWritten)
         writeCopy();
     const bool announce = changed || m_freshConnection;
@@ -292,8 +348,58 @@ void CafeClient::finishRead()
     m_retryMs = FirstRetryMs;
     if (announce)
         Q_EMIT synced();
-    if (m_changePending)
-        m_coalesce.start(CoalesceMs);
+    return true;
+}
+
+void CafeClient::finishRoomRequest()
+{
+    const Request request = m_request;
+    m_request = Request::Read;
+    if (request == Request::Hello) {
+        m_helloDone = true;
+        if (!m_readError.isEmpty())
+            qWarning("the server did not take this PC's name: %s", qUtf8Printable(m_readError));
+        else if (m_results.size() == 1 && PQntuples(m_results.at(0)) == 1)
+            m_serverOffsetMs =
+                qint64(value(m_results.at(0), 0, 0).toDouble() * 1000.0) - QDateTime::currentMSecsSinceEpoch();
+    } else {
+        if (!m_readError.isEmpty())
+            qWarning("the server refused the game starts sent: %s", qUtf8Printable(m_readError));
+        for (const QString &outcome : m_launches.answered(m_results))
+            Q_EMIT launchAnswered(outcome);
+    }
+    for (PGresult *result : std::as_const(m_results))
+        PQclear(result);
+    m_results.clear();
+}
+
+void CafeClient::sendNext()
+{
+    // The catalogue first: a change waiting is read before anything of the room's is sent.
+    if (m_state != State::Listening || !m_online)
+        return;
+    if (m_changePending) {
+        if (!m_coalesce.isActive())
+            m_coalesce.start(CoalesceMs);
+        return;
+    }
+    if (!m_roomSchema || m_clientName.isEmpty() || m_coalesce.isActive())
+        return;
+    if (!m_helloDone) {
+        char *name = PQescapeLiteral(m_conn, m_clientName.constData(), size_t(m_clientName.size()));
+        if (!name) {
+            m_helloDone = true;
+            return;
+        }
+        const QByteArray sql = "SELECT extract(epoch FROM room_client_hello(" + QByteArray(name) + "))";
+        PQfreemem(name);
+        m_request = Request::Hello;
+        m_presence.start();
+        sendQuery(sql);
+    } else if (!m_launches.isEmpty()) {
+        m_request = Request::Launches;
+        sendQuery(m_launches.sendSql(m_conn, m_clientName, m_serverOffsetMs));
+    }
 }
 
 bool CafeClient::applyRead()
@@ -304,24 +410,26 @@ bool CafeClient::applyRead()
         m_readError = u"服务器返回了无法识别的版本号"_s;
         return false;
     }
-    if (horizon.toULongLong() < m_horizon.toULongLong()) {
-        // Numbers never go back on one server: this is another one, so everything is read again.
+    if (needsFullRead(horizon)) {
         m_rows.clear();
+        m_rowsFromCopy = false;
         m_copyWritten = false;
         m_horizon = "0";
         sendRead();
         return false;
     }
+    const int first = m_roomSchema ? 2 : 1;
     bool changed = false;
-    const PGresult *deleted = m_results.at(1);
+    m_rowsFromCopy = false;
+    const PGresult *deleted = m_results.at(first);
     for (int row = 0; row < PQntuples(deleted); ++row) {
         const qint64 key = value(deleted, row, 1).toLongLong();
         changed |= value(deleted, row, 0) == "gamelist" ? m_rows.eraseGame(key) : m_rows.eraseType(key);
     }
-    const PGresult *types = m_results.at(2);
+    const PGresult *types = m_results.at(first + 1);
     for (int row = 0; row < PQntuples(types); ++row)
         changed |= m_rows.setType(value(types, row, 0).toLongLong(), value(types, row, 1));
-    const PGresult *games = m_results.at(3);
+    const PGresult *games = m_results.at(first + 2);
     const char *values[CatalogueCopy::GameColumns];
     int lengths[CatalogueCopy::GameColumns];
     for (int row = 0; row < PQntuples(games); ++row) {
@@ -332,8 +440,30 @@ bool CafeClient::applyRead()
         changed |= m_rows.setGame(QByteArray(PQgetvalue(games, row, 0)).toLongLong(),
                                   CatalogueCopy::packGame(values, lengths));
     }
+    m_rowsRead += PQntuples(deleted) + PQntuples(types) + PQntuples(games);
     m_horizon = horizon;
+    const QByteArray catalogueId =
+        m_roomSchema && PQntuples(m_results.at(1)) == 1 ? value(m_results.at(1), 0, 0) : QByteArray();
+    m_rows.setSource(catalogueId, horizon);
     return changed;
+}
+
+bool CafeClient::needsFullRead(const QByteArray &horizon)
+{
+    if (m_horizon == "0")
+        return false; // nothing held: this read takes everything anyway
+    // Numbers never go back on one server: a smaller one is another server.
+    if (horizon.toULongLong() < m_horizon.toULongLong())
+        return true;
+    // A copy from an earlier run is trusted only when the server can name its catalogue.
+    if (!m_roomSchema || PQntuples(m_results.at(1)) != 1)
+        return m_rowsFromCopy;
+    // Another catalogue (push --replace gives a new one), or deletion markers since the rows' horizon pruned.
+    const QByteArray catalogueId = value(m_results.at(1), 0, 0);
+    if (catalogueId != m_rows.catalogueId() && (m_rowsFromCopy || !m_rows.catalogueId().isEmpty()))
+        return true;
+    const QByteArray oldest = value(m_results.at(1), 0, 1);
+    return !isNumber(oldest) || m_horizon.toULongLong() < oldest.toULongLong();
 }
 
 void CafeClient::writeCopy()
@@ -378,6 +508,8 @@ void CafeClient::lose(const QString &reason)
 void CafeClient::closeConnection()
 {
     m_subscribing = false;
+    m_request = Request::Read;
+    m_launches.unsent();
     m_deadline.stop();
     m_coalesce.stop();
     dropNotifiers();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cafe/CatalogueCopy.h"
+#include "cafe/LaunchQueue.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,6 +9,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <optional>
 
 struct pg_conn;
 struct pg_result;
@@ -34,17 +37,29 @@ public:
     void setWritesCopy(bool on) { m_writesCopy = on; }
     // Rows held; read on the client's thread, or from a slot connected to synced().
     qsizetype gameCount() const { return m_rows.gameCount(); }
+    // Rows and deletion markers received from the server so far; same thread rules.
+    qint64 rowsRead() const { return m_rowsRead; }
+    // The rows held and what they mirror; same thread rules.
+    const CatalogueCopy &rows() const { return m_rows; }
+    // Before start(): begin from these rows instead of the copy file (simulated clients of the benchmark).
+    void setStartingCopy(const CatalogueCopy &rows);
+    // Before start(): the name this PC gives the server; empty names none.
+    void setClientName(const QString &name) { m_clientName = name.toUtf8(); }
 
     static constexpr int ConnectTimeoutMs = 5000; // unless the address sets connect_timeout
     static constexpr int ReadTimeoutMs = 15000;
     static constexpr int CoalesceMs = 30;
     static constexpr int FirstRetryMs = 250;
     static constexpr int LongestRetryMs = 5000;
+    // How often a connected client tells the server it is still there, for the operator's 最后在线.
+    static constexpr int PresenceMs = 5 * 60 * 1000;
 
 public Q_SLOTS:
     void start();
     // Closes the connection and stops retrying; on the client's thread.
     void stop();
+    // A game was started here: reported now, or kept (at most LaunchQueue::Capacity) until the server is back.
+    void recordLaunch(qint64 gameId, const QString &gameName);
 
 Q_SIGNALS:
     // The rows were read (and the copy written, if anything changed or it is the first read).
@@ -53,9 +68,12 @@ Q_SIGNALS:
     void offline(const QString &reason);
     // The copy could not be written at the given path and went to this private file instead.
     void copyRelocated(const QString &path);
+    // The server answered a launch: recorded, duplicate, too-soon, too-many, bad-time or refused.
+    void launchAnswered(const QString &outcome);
 
 private:
     enum class State { Stopped, Connecting, Reading, Listening, Waiting };
+    enum class Request { Read, Hello, Launches };
 
     void connectToServer();
     void watchSocket(bool read, bool write);
@@ -67,7 +85,12 @@ private:
     void takeInput();
     void collectResult(pg_result *result);
     void finishRead();
+    bool finishCatalogueRead();
+    void finishRoomRequest();
+    void sendNext();
     bool applyRead();
+    bool needsFullRead(const QByteArray &horizon);
+    void loadCopy();
     void writeCopy();
     void setCopyPath(const QString &path);
     void lose(const QString &reason);
@@ -99,8 +122,18 @@ private:
     QTimer m_deadline{this};
     QTimer m_retry{this};
     QTimer m_coalesce{this};
+    QTimer m_presence{this};
 
     QByteArray m_horizon = "0";
+    Request m_request = Request::Read;
+    bool m_roomSchema = false;
+    bool m_rowsFromCopy = false;
+    bool m_startingCopySet = false;
+    bool m_helloDone = false;
+    QByteArray m_clientName;
+    std::optional<qint64> m_serverOffsetMs;
+    LaunchQueue m_launches;
+    qint64 m_rowsRead = 0;
     QList<pg_result *> m_results;
     QString m_readError;
     CatalogueCopy m_rows;

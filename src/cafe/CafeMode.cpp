@@ -7,10 +7,11 @@
 #include <QEventLoop>
 #include <QTimer>
 
-CafeMode::CafeMode(const QString &serverUri, const QString &copyPath, QObject *parent)
+CafeMode::CafeMode(const QString &serverUri, const QString &copyPath, const QString &clientName, QObject *parent)
     : QObject(parent)
     , m_client(new CafeClient(serverUri, copyPath))
 {
+    m_client->setClientName(clientName);
     m_thread.setObjectName(QStringLiteral("CafeClient"));
     m_client->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_client, &QObject::deleteLater);
@@ -51,6 +52,13 @@ bool CafeMode::waitForFirstSync(int timeoutMs)
     while (!m_answered && !clock.hasExpired(timeoutMs))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
     return m_online;
+}
+
+void CafeMode::recordLaunch(qint64 gameId, const QString &gameName)
+{
+    CafeClient *client = m_client;
+    QMetaObject::invokeMethod(
+        client, [client, gameId, gameName] { client->recordLaunch(gameId, gameName); }, Qt::QueuedConnection);
 }
 
 QString CafeMode::copyPath() const

@@ -13,7 +13,8 @@ class CafeMode : public QObject
     Q_OBJECT
 
 public:
-    CafeMode(const QString &serverUri, const QString &copyPath, QObject *parent = nullptr);
+    CafeMode(const QString &serverUri, const QString &copyPath, const QString &clientName = QString(),
+             QObject *parent = nullptr);
     ~CafeMode() override;
 
     // Runs the event loop until the first read has succeeded or failed, or the time is up;
@@ -24,6 +25,8 @@ public:
     QString offlineReason() const { return m_offlineReason; }
     QString copyPath() const;
     CafeClient *client() const { return m_client; }
+    // A game was started on this PC; reported on the client's thread, never waited for.
+    void recordLaunch(qint64 gameId, const QString &gameName);
 
     static constexpr int StartUpWaitMs = 2000;
     static constexpr int WakeMs = 10;

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+#include <QSysInfo>
 
 #include <libpq-fe.h>
 
@@ -50,5 +51,8 @@ CatalogueConfig CatalogueConfig::load(const QString &programDirectory)
         return config;
     }
     config.m_serverUri = uri;
+    // Names longer than the server keeps are cut rather than refused, so the PC is still counted.
+    const QString name = settings.value(u"client/name"_s).toStringList().join(u',').trimmed();
+    config.m_clientName = (name.isEmpty() ? QSysInfo::machineHostName() : name).left(64);
     return config;
 }

@@ -15,10 +15,13 @@ public:
     // True when a well-formed server address was found.
     bool isCafe() const { return !m_serverUri.isEmpty(); }
     QString serverUri() const { return m_serverUri; }
+    // How this PC names itself to the server: [client] name=, else the machine's host name.
+    QString clientName() const { return m_clientName; }
     // A Chinese description of what is wrong with the file, empty when nothing is.
     QString error() const { return m_error; }
 
 private:
     QString m_serverUri;
+    QString m_clientName;
     QString m_error;
 };

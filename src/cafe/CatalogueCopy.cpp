@@ -1,5 +1,7 @@
 #include "cafe/CatalogueCopy.h"
 
+#include "cafe/CopySyncState.h"
+
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueSchema.h"
 
@@ -105,6 +107,23 @@ void CatalogueCopy::clear()
 {
     m_types.clear();
     m_games.clear();
+    m_catalogueId.clear();
+    m_horizon.clear();
+}
+
+QList<qint64> CatalogueCopy::typeKeys() const
+{
+    QList<qint64> keys;
+    keys.reserve(qsizetype(m_types.size()));
+    for (const auto &entry : m_types)
+        keys.append(entry.first);
+    return keys;
+}
+
+void CatalogueCopy::setSource(const QByteArray &catalogueId, const QByteArray &horizon)
+{
+    m_catalogueId = catalogueId;
+    m_horizon = horizon;
 }
 
 QString CatalogueCopy::writeTo(const QString &path) const
@@ -172,6 +191,8 @@ QString CatalogueCopy::fill(const QString &file) const
             return lastError(raw);
         sqlite3_reset(gameRaw);
     }
+    if (const QString error = CopySyncState::write(raw, *this); !error.isEmpty())
+        return error;
     // The commit syncs the file, so the rename that follows never exposes unwritten pages.
     if (!exec(raw, "COMMIT;"))
         return lastError(raw);

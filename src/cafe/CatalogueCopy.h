@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <map>
@@ -25,6 +26,13 @@ public:
     void clear();
 
     qsizetype gameCount() const { return qsizetype(m_games.size()); }
+    // The server keys of the types, in the order the file lists them.
+    QList<qint64> typeKeys() const;
+
+    // Which server catalogue the rows mirror, and the horizon of the read they are from; kept in the file.
+    QByteArray catalogueId() const { return m_catalogueId; }
+    QByteArray horizon() const { return m_horizon; }
+    void setSource(const QByteArray &catalogueId, const QByteArray &horizon);
 
     // Writes a new catalogue file beside path and renames it over path, so that path holds either
     // the old copy or the whole new one. Returns the reason of a failure, empty on success.
@@ -35,4 +43,6 @@ private:
 
     std::map<qint64, QByteArray> m_types;
     std::map<qint64, QByteArray> m_games;
+    QByteArray m_catalogueId;
+    QByteArray m_horizon;
 };

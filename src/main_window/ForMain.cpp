@@ -649,7 +649,7 @@ void ForMain::startCafeMode()
                MessageBox::Exclamation, u"错误"_s);
     if (!config.isCafe())
         return;
-    m_cafe = std::make_unique<CafeMode>(config.serverUri(), Catalogue::DatabasePath());
+    m_cafe = std::make_unique<CafeMode>(config.serverUri(), Catalogue::DatabasePath(), config.clientName());
     CafeMode *cafe = m_cafe.get();
     setOperatorSession(std::make_unique<CafeOperatorSession>(
         Catalogue::CatalogueConnectionObject(), config.serverUri(), [cafe] { return cafe->online(); },

@@ -2,6 +2,7 @@
 
 #include "cafe/CafeClient.h"
 #include "cafe/CafeMode.h"
+#include "cafe/RoomSchema.h"
 #include "cafe/ServerSchema.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
@@ -21,6 +22,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -87,6 +90,32 @@ private:
     QByteArray m_output;
 };
 
+// Rows and deletion markers the client has taken from the server, asked on its own thread.
+qint64 rowsReadBy(const CafeMode &cafe)
+{
+    qint64 rows = 0;
+    CafeClient *client = cafe.client();
+    QMetaObject::invokeMethod(
+        client, [&rows, client] { rows = client->rowsRead(); }, Qt::BlockingQueuedConnection);
+    return rows;
+}
+
+// The operator's view of the room: "name online lastGame" per PC.
+QStringList presenceOf(const PgTestDatabase &db)
+{
+    PGconn *conn = PQconnectdb(db.adminUri().toUtf8().constData());
+    PGresult *result = PQexec(conn, RoomSchema::ClientsSql);
+    QStringList rows;
+    for (int r = 0; r < PQntuples(result); ++r)
+        rows.append(QStringList{QString::fromUtf8(PQgetvalue(result, r, 0)),
+                                QString::fromUtf8(PQgetvalue(result, r, 1)),
+                                QString::fromUtf8(PQgetvalue(result, r, 3))}
+                        .join(u' '));
+    PQclear(result);
+    PQfinish(conn);
+    return rows;
+}
+
 } // namespace
 
 class tst_CafeClient : public QObject
@@ -101,6 +130,10 @@ private Q_SLOTS:
     void unwritableFolderMovesTheCopyToAPrivatePlace();
     void wrongPasswordGoesOfflineAtOnce();
     void silentServerTimesOutAsTheAddressSays();
+    void startsFromTheCopyAndReadsWhatItMustOnly_data();
+    void startsFromTheCopyAndReadsWhatItMustOnly();
+    void launchesMadeOfflineAreSentOnceWhenTheServerIsBack();
+    void twoPcsWithTheSameNameShareOneRow();
 };
 
 void tst_CafeClient::initTestCase()
@@ -255,3 +288,113 @@ void tst_CafeClient::silentServerTimesOutAsTheAddressSays()
 
 QTEST_GUILESS_MAIN(tst_CafeClient)
 #include "tst_CafeClient.moc"
+
+void tst_CafeClient::startsFromTheCopyAndReadsWhatItMustOnly_data()
+{
+    QTest::addColumn<QString>("afterCopy");
+    QTest::addColumn<bool>("otherCatalogue");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<qint64>("rowsRead");
+    QTest::newRow("two changes") << u"UPDATE GameList SET GameName = '壹' WHERE GameID = 1;"
+                                    "DELETE FROM GameList WHERE GameID = 2"_s
+                                 << false << QStringList{u"1 壹"_s, u"3 三"_s} << qint64(2);
+    QTest::newRow("another server") << QString() << true << QStringList{u"1 甲"_s} << qint64(1);
+    QTest::newRow("replaced") << u"SELECT catalogue_renew_identity()"_s << false
+                              << QStringList{u"1 一"_s, u"2 二"_s, u"3 三"_s} << qint64(3);
+    // The marker of game 2 is pruned; the one of game 4 is not, so only the horizon can tell.
+    QTest::newRow("older than the pruning") << u"DELETE FROM GameList WHERE GameID = 2;"
+                                               "UPDATE CatalogueDeleted SET DeletedAt = now() - interval '31 days';"
+                                               "INSERT INTO GameList (GameID, GameName) VALUES (4, '四');"
+                                               "DELETE FROM GameList WHERE GameID = 4"_s
+                                            << false << QStringList{u"1 一"_s, u"3 三"_s} << qint64(3);
+    QTest::newRow("server set up by an older version")
+        << u"DROP TABLE CatalogueServer CASCADE; DELETE FROM GameList WHERE GameID = 3"_s << false
+        << QStringList{u"1 一"_s, u"2 二"_s} << qint64(3);
+}
+
+void tst_CafeClient::startsFromTheCopyAndReadsWhatItMustOnly()
+{
+    QFETCH(QString, afterCopy);
+    QFETCH(bool, otherCatalogue);
+    QFETCH(QStringList, rows);
+    QFETCH(qint64, rowsRead);
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一'), ('二'), ('三')"_s).isEmpty());
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(u"GameDB.dbs"_s);
+    {
+        CafeMode cafe(db.menuUri(), copy);
+        QVERIFY(cafe.waitForFirstSync(10000));
+    }
+    PgTestDatabase other;
+    QVERIFY(other.run(u"INSERT INTO GameList (GameName) VALUES ('甲')"_s).isEmpty());
+    if (!afterCopy.isEmpty())
+        QCOMPARE(db.run(afterCopy), QString());
+
+    CafeMode cafe(otherCatalogue ? other.menuUri() : db.menuUri(), copy);
+    QVERIFY(cafe.waitForFirstSync(10000));
+    QCOMPARE(rowsOf(copy), rows);
+    QCOMPARE(rowsReadBy(cafe), rowsRead);
+}
+
+void tst_CafeClient::launchesMadeOfflineAreSentOnceWhenTheServerIsBack()
+{
+    PrivateServer server;
+    if (server.adminUri().isEmpty() && !PgTestDatabase::required())
+        QSKIP("no private PostgreSQL server could be started");
+    PgTestDatabase db(server.adminUri());
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一'), ('二')"_s).isEmpty());
+    QTemporaryDir dir;
+    CafeMode cafe(db.menuUri(), dir.filePath(u"GameDB.dbs"_s), u"PC-01"_s);
+    QVERIFY(cafe.waitForFirstSync(10000));
+    QSignalSpy answered(cafe.client(), &CafeClient::launchAnswered);
+    cafe.recordLaunch(1, u"一"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, 5000);
+
+    QVERIFY(server.run(u"pause"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(!cafe.online(), 10000);
+    cafe.recordLaunch(2, u"二"_s);
+    cafe.recordLaunch(3, u"三"_s);
+    QVERIFY(server.run(u"resume"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 3, 15000);
+    QCOMPARE(answered.at(1).at(0).toString(), u"recorded"_s);
+    QCOMPARE(answered.at(2).at(0).toString(), u"recorded"_s);
+    // Lost again and back again: nothing is sent a second time.
+    QVERIFY(server.run(u"pause"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(!cafe.online(), 10000);
+    QVERIFY(server.run(u"resume"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(cafe.online(), 15000);
+    PGconn *conn = PQconnectdb(db.adminUri().toUtf8().constData());
+    QCOMPARE(PgTestDatabase::firstColumn(conn, u"SELECT GameName FROM GameLaunch ORDER BY LaunchedAt"_s),
+             (QStringList{u"一"_s, u"二"_s, u"三"_s}));
+    QCOMPARE(PgTestDatabase::firstColumn(conn,
+                                         u"SELECT count(*) FROM GameLaunch"
+                                         " WHERE ClientName = 'PC-01' AND LaunchedAt <= now()"_s),
+             QStringList{u"3"_s});
+    PQfinish(conn);
+    QCOMPARE(answered.count(), 3);
+}
+
+void tst_CafeClient::twoPcsWithTheSameNameShareOneRow()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QTemporaryDir dir;
+    auto first = std::make_unique<CafeMode>(db.menuUri(), dir.filePath(u"a.dbs"_s), u"同名"_s);
+    CafeMode second(db.menuUri(), dir.filePath(u"b.dbs"_s), u"同名"_s);
+    QVERIFY(first->waitForFirstSync(10000));
+    QVERIFY(second.waitForFirstSync(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(presenceOf(db), QStringList{u"同名 t "_s}, 5000);
+    second.recordLaunch(7, u"扫雷"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(presenceOf(db), QStringList{u"同名 t 扫雷"_s}, 5000);
+    // One of them going does not take the other off the list of PCs that are on.
+    first.reset();
+    PGconn *conn = PQconnectdb(db.adminUri().toUtf8().constData());
+    const QString menuConnections =
+        u"SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND usename = 'juyoutai_menu'"_s;
+    QTRY_COMPARE_WITH_TIMEOUT(PgTestDatabase::firstColumn(conn, menuConnections), QStringList{u"1"_s}, 5000);
+    QCOMPARE(presenceOf(db), QStringList{u"同名 t 扫雷"_s});
+    PQfinish(conn);
+}

@@ -1,5 +1,6 @@
 #include "PgTestDatabase.h"
 
+#include "cafe/RoomSchema.h"
 #include "cafe/ServerSchema.h"
 
 #include <QTest>
@@ -32,6 +33,8 @@ class tst_ServerSchema : public QObject
 
 private Q_SLOTS:
     void menuRoleOnlyReads();
+    void menuRoleOnlyRecordsThroughTheRoomFunctions_data();
+    void menuRoleOnlyRecordsThroughTheRoomFunctions();
     void changesFromATransactionStillOpenAtTheLastReadAreNotMissed();
 };
 
@@ -51,6 +54,56 @@ void tst_ServerSchema::menuRoleOnlyReads()
     QCOMPARE(rows(op.get(), u"INSERT INTO TypeList (TypeName) VALUES ('动作')"_s), QStringList());
     QCOMPARE(rows(op.get(), u"DELETE FROM CatalogueDeleted"_s), QStringList{u"ERROR 42501"_s});
     QCOMPARE(rows(op.get(), u"CREATE TABLE Other (a int)"_s), QStringList{u"ERROR 42501"_s});
+}
+
+void tst_ServerSchema::menuRoleOnlyRecordsThroughTheRoomFunctions_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("answer");
+    const QStringList refused{u"ERROR 42501"_s};
+    QTest::newRow("insert launch") << u"INSERT INTO GameLaunch (LaunchKey, GameID, ClientName, LaunchedAt)"
+                                      " VALUES (gen_random_uuid(), 1, 'PC1', now())"_s
+                                   << refused;
+    QTest::newRow("change launch") << u"UPDATE GameLaunch SET GameID = 2"_s << refused;
+    QTest::newRow("delete launch") << u"DELETE FROM GameLaunch"_s << refused;
+    QTest::newRow("read launches") << u"SELECT count(*) FROM GameLaunch"_s << refused;
+    QTest::newRow("change presence") << u"UPDATE ClientPresence SET LastSeen = now()"_s << refused;
+    QTest::newRow("delete presence") << u"DELETE FROM ClientPresence"_s << refused;
+    QTest::newRow("read presence") << u"SELECT ClientName FROM ClientPresence"_s << refused;
+    QTest::newRow("renew identity") << u"SELECT catalogue_renew_identity()"_s << refused;
+    const QString launch = u"SELECT room_record_launch('PC1', gen_random_uuid(), %1, '扫雷', %2)"_s;
+    QTest::newRow("future") << launch.arg(u"1"_s, u"now() + interval '1 minute'"_s) << QStringList{u"bad-time"_s};
+    QTest::newRow("8 days ago") << launch.arg(u"1"_s, u"now() - interval '8 days'"_s) << QStringList{u"bad-time"_s};
+    QTest::newRow("same game within 10 s")
+        << launch.arg(u"1"_s, u"now() - interval '5 seconds'"_s) << QStringList{u"too-soon"_s};
+    QTest::newRow("same key again") << u"SELECT room_record_launch('PC1', '00000000-0000-0000-0000-000000000001',"
+                                       " 9, '扫雷', NULL)"_s
+                                    << QStringList{u"duplicate"_s};
+    QTest::newRow("121st in an hour")
+        << u"SELECT count(*) FILTER (WHERE room_record_launch('PC2', gen_random_uuid(), i, 'g', now()"
+           " - (122 - i) * interval '20 seconds') = 'recorded') FROM generate_series(1, 121) i"_s
+        << QStringList{u"120"_s};
+    QTest::newRow("another PC") << launch.arg(u"1"_s, u"NULL"_s).replace(u"'PC1'"_s, u"'PC3'"_s)
+                                << QStringList{u"recorded"_s};
+}
+
+void tst_ServerSchema::menuRoleOnlyRecordsThroughTheRoomFunctions()
+{
+    QFETCH(QString, sql);
+    QFETCH(QStringList, answer);
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    const Connection menu = connectTo(db.menuUri());
+    QCOMPARE(rows(menu.get(), u"SELECT room_client_hello('PC1')"_s).size(), 1);
+    QCOMPARE(rows(menu.get(),
+                  u"SELECT room_record_launch('PC1', '00000000-0000-0000-0000-000000000001', 1, '扫雷',"
+                  " NULL)"_s),
+             QStringList{u"recorded"_s});
+    QCOMPARE(rows(menu.get(), sql), answer);
+    // Whatever the menu tried, only what the functions let through is there.
+    const int extra = answer == QStringList{u"120"_s} ? 120 : answer == QStringList{u"recorded"_s} ? 1 : 0;
+    QCOMPARE(rows(connectTo(db.adminUri()).get(), u"SELECT count(*) FROM GameLaunch"_s),
+             QStringList{QString::number(1 + extra)});
 }
 
 void tst_ServerSchema::changesFromATransactionStillOpenAtTheLastReadAreNotMissed()

@@ -1,5 +1,6 @@
 #include "PgTestDatabase.h"
 
+#include "cafe/RoomSchema.h"
 #include "cafe/ServerSchema.h"
 
 #include <QRandomGenerator>
@@ -71,6 +72,7 @@ PgTestDatabase::PgTestDatabase(const QString &serverUri, bool withSchema)
     if (m_error.isEmpty())
         m_error =
             run(u"BEGIN;"_s + QString::fromUtf8(ServerSchema::CreateSql) + QString::fromUtf8(ServerSchema::GrantSql)
+                + QString::fromUtf8(RoomSchema::CreateSql) + QString::fromUtf8(RoomSchema::GrantSql)
                 + u"GRANT CONNECT ON DATABASE "_s + m_name + u" TO juyoutai_menu, juyoutai_operator; COMMIT;"_s);
     if (!m_error.isEmpty())
         m_name.clear();

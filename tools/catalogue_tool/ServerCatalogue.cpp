@@ -3,6 +3,7 @@
 #include "DemoCatalogue.h"
 #include "StagingFolder.h"
 
+#include "cafe/RoomSchema.h"
 #include "cafe/ServerSchema.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
@@ -456,9 +457,10 @@ int ServerCatalogue::run(const QStringList &args, QTextStream &out)
         return BadUsage;
     const QStringList &p = parsed->positional;
     if (command == u"server-init"_s) {
-        initialise(p.at(0), password(*parsed, passwordOptions.at(0), "JUYOUTAI_MENU_PASSWORD"),
-                   password(*parsed, passwordOptions.at(1), "JUYOUTAI_OPERATOR_PASSWORD"));
-        out << u"服务器已初始化：已创建游戏目录的表和角色 juyoutai_menu、juyoutai_operator。\n"_s;
+        const bool upgraded = initialise(p.at(0), password(*parsed, passwordOptions.at(0), "JUYOUTAI_MENU_PASSWORD"),
+                                         password(*parsed, passwordOptions.at(1), "JUYOUTAI_OPERATOR_PASSWORD"));
+        out << (upgraded ? u"服务器已升级：已添加机器、启动记录和目录标识的表，游戏目录和角色没有变化。\n"_s
+                         : u"服务器已初始化：已创建游戏目录的表和角色 juyoutai_menu、juyoutai_operator。\n"_s);
     } else if (command == u"push"_s) {
         const Counts counts = push(QDir(p.at(0)).absolutePath(), p.at(1), parsed->replace);
         out << u"已上传到服务器："_s << countsText(counts) << u'\n';
@@ -470,7 +472,7 @@ int ServerCatalogue::run(const QStringList &args, QTextStream &out)
     return 0;
 }
 
-void ServerCatalogue::initialise(const QString &adminUri, const QString &menuPassword, const QString &operatorPassword)
+bool ServerCatalogue::initialise(const QString &adminUri, const QString &menuPassword, const QString &operatorPassword)
 {
     Server server(adminUri);
     if (server.value("SELECT pg_encoding_to_char(encoding) FROM pg_database WHERE datname = current_database()")
@@ -479,9 +481,17 @@ void ServerCatalogue::initialise(const QString &adminUri, const QString &menuPas
     server.run("BEGIN");
     if (server.value("SELECT to_regclass('typelist') IS NOT NULL OR to_regclass('gamelist') IS NOT NULL"
                      " OR to_regclass('cataloguedeleted') IS NOT NULL")
-        == "t")
-        fail(u"该数据库已经初始化过（已有游戏目录的表），没有做任何修改。"_s);
+        == "t") {
+        // Laid out by an older version: the room's tables are added, nothing else is touched.
+        if (server.value("SELECT to_regclass('catalogueserver') IS NOT NULL") == "t")
+            fail(u"该数据库已经初始化过（已有游戏目录的表），没有做任何修改。"_s);
+        server.run(RoomSchema::CreateSql);
+        server.run(RoomSchema::GrantSql);
+        server.commit();
+        return true;
+    }
     server.run(ServerSchema::CreateSql);
+    server.run(RoomSchema::CreateSql);
     // Roles are the whole server's: two set-ups at once, for two databases, would race on the same rows.
     server.run("SELECT pg_advisory_xact_lock(727001)");
     const std::pair<const char *, QString> roles[] = {{ServerSchema::MenuRole, menuPassword},
@@ -498,10 +508,12 @@ void ServerCatalogue::initialise(const QString &adminUri, const QString &menuPas
         server.run((exists ? "ALTER ROLE "_ba : "CREATE ROLE "_ba) + role + " LOGIN PASSWORD " + verifierLiteral);
     }
     server.run(ServerSchema::GrantSql);
+    server.run(RoomSchema::GrantSql);
     const QByteArray database = server.identifier(server.value("SELECT current_database()"));
     server.run("GRANT CONNECT ON DATABASE "_ba + database + " TO " + ServerSchema::MenuRole + ", "
                + ServerSchema::OperatorRole);
     server.commit();
+    return false;
 }
 
 ServerCatalogue::Counts ServerCatalogue::push(const QString &directory, const QString &uri, bool replace)
@@ -519,6 +531,9 @@ ServerCatalogue::Counts ServerCatalogue::push(const QString &directory, const QS
     counts.types = sendTypes(file, server);
     counts.games = sendGames(file, server);
     server.run("SELECT catalogue_advance_game_ids()");
+    // A replaced catalogue is another one: every menu reads it whole once, whatever its copy holds.
+    if (replace && server.value("SELECT to_regprocedure('catalogue_renew_identity()') IS NOT NULL") == "t")
+        server.run("SELECT catalogue_renew_identity()");
     server.commit();
     return counts;
 }

@@ -25,7 +25,8 @@ public:
     static int run(const QStringList &args, QTextStream &out);
 
     // Creates the tables and roles in the database the URI names; existing roles get the new passwords.
-    static void initialise(const QString &adminUri, const QString &menuPassword, const QString &operatorPassword);
+    // A database laid out by an older version only gets the room's tables; returns true then.
+    static bool initialise(const QString &adminUri, const QString &menuPassword, const QString &operatorPassword);
     // Copies DIR/GameDB.dbs into the server's catalogue; a catalogue already there stops it unless replace.
     static Counts push(const QString &directory, const QString &uri, bool replace);
     // Writes the server's catalogue into a new DIR/GameDB.dbs; never replaces anything.

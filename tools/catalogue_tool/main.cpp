@@ -1,6 +1,7 @@
 // juyoutai-catalogue: creates and lists catalogue files for operators, and copies them to and from a server.
 #include "DemoCatalogue.h"
 #include "PasswordPrompt.h"
+#include "RoomReport.h"
 #include "ServerCatalogue.h"
 
 #include "catalogue/Catalogue.h"
@@ -37,6 +38,9 @@ int usage(QTextStream &err)
         << u"  juyoutai-catalogue push DIR URI [--replace]\n"_s
         << u"                                     把 DIR/GameDB.dbs 上传到服务器（服务器上已有目录时需 --replace）\n"_s
         << u"  juyoutai-catalogue pull URI DIR    把服务器上的游戏目录下载为新的 DIR/GameDB.dbs\n"_s
+        << u"  juyoutai-catalogue clients URI     列出连接过服务器的机器：机器名、状态、最后在线、最近启动\n"_s
+        << u"  juyoutai-catalogue stats URI [--days N] [--top K] [--csv]\n"_s
+        << u"                                     最近 N 天（默认 7）启动最多的 K 个游戏（默认 20）\n"_s
         << u"  juyoutai-catalogue set-operator-password [--clear] DIR\n"_s
         << u"                                     设置 DIR/GameDB.dbs 的管理员密码（终端上输入两次，\n"_s
         << u"                                     否则从标准输入读一行）；--clear 清除密码\n"_s
@@ -121,6 +125,10 @@ int run(const QStringList &args, QTextStream &out, QTextStream &err)
     if (args.size() > 1 && ServerCatalogue::handles(args.at(1))) {
         const int code = ServerCatalogue::run(args.mid(1), out);
         return code == ServerCatalogue::BadUsage ? usage(err) : code;
+    }
+    if (args.size() > 1 && RoomReport::handles(args.at(1))) {
+        const int code = RoomReport::run(args.mid(1), out);
+        return code == RoomReport::BadUsage ? usage(err) : code;
     }
     if (args.size() >= 2 && args.at(1) == u"set-operator-password"_s)
         return setOperatorPassword(args.mid(2), out, err);

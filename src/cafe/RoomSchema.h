@@ -1,0 +1,159 @@
+#pragma once
+
+// What a server knows about its room beyond the catalogue itself: which catalogue it holds, how far
+// back it can answer a client's "what changed since", which PCs have been seen, and which games were
+// started where. Every statement here can run again on a server that already has it, so server-init
+// also brings a server laid out by an older version up to date without touching its games.
+namespace RoomSchema {
+
+// Advisory lock keys: a connected client holds a shared lock on (PresenceLock, its ClientID), which
+// the server drops by itself when the connection goes, so "online" never outlives the client.
+inline constexpr int PresenceLock = 727020;
+inline constexpr int LaunchLock = 727021;
+
+inline constexpr char CreateSql[] = R"sql(
+CREATE TABLE IF NOT EXISTS CatalogueServer (
+    OnlyRow boolean PRIMARY KEY DEFAULT true CHECK (OnlyRow),
+    CatalogueId uuid NOT NULL DEFAULT gen_random_uuid(),
+    OldestHorizon xid8 NOT NULL DEFAULT '0'
+);
+INSERT INTO CatalogueServer DEFAULT VALUES ON CONFLICT DO NOTHING;
+
+-- Markers older than 30 days go; the horizon below which a client cannot be answered moves past them.
+ALTER TABLE CatalogueDeleted ADD COLUMN IF NOT EXISTS DeletedAt timestamptz NOT NULL DEFAULT now();
+CREATE INDEX IF NOT EXISTS CatalogueDeleted_DeletedAt ON CatalogueDeleted (DeletedAt);
+
+CREATE OR REPLACE FUNCTION catalogue_prune_deleted() RETURNS trigger LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+DECLARE
+    newest numeric;
+BEGIN
+    WITH gone AS (
+        DELETE FROM public.CatalogueDeleted WHERE DeletedAt < now() - interval '30 days' RETURNING RowVersion
+    )
+    SELECT max(RowVersion::text::numeric) INTO newest FROM gone;
+    IF newest IS NOT NULL THEN
+        UPDATE public.CatalogueServer
+           SET OldestHorizon = greatest(OldestHorizon, (newest + 1)::text::xid8);
+    END IF;
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE TRIGGER TypeList_Prune AFTER DELETE ON TypeList
+    FOR EACH STATEMENT EXECUTE FUNCTION catalogue_prune_deleted();
+CREATE OR REPLACE TRIGGER GameList_Prune AFTER DELETE ON GameList
+    FOR EACH STATEMENT EXECUTE FUNCTION catalogue_prune_deleted();
+
+-- A catalogue copied in whole is another catalogue: every client reads it in full once.
+CREATE OR REPLACE FUNCTION catalogue_renew_identity() RETURNS void LANGUAGE sql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+    UPDATE public.CatalogueServer SET CatalogueId = gen_random_uuid();
+$$;
+
+CREATE TABLE IF NOT EXISTS ClientPresence (
+    ClientID bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    ClientName text NOT NULL UNIQUE,
+    LastSeen timestamptz NOT NULL DEFAULT now(),
+    LastGame text,
+    LastGameAt timestamptz
+);
+
+-- A client names itself when it connects and now and then after; returns the server's time.
+CREATE OR REPLACE FUNCTION room_client_hello(client text) RETURNS timestamptz LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+DECLARE
+    id bigint;
+BEGIN
+    IF client IS NULL OR length(client) NOT BETWEEN 1 AND 64 THEN
+        RAISE EXCEPTION 'client name must be 1 to 64 characters' USING ERRCODE = '22023';
+    END IF;
+    INSERT INTO public.ClientPresence AS p (ClientName) VALUES (client)
+        ON CONFLICT (ClientName) DO UPDATE SET LastSeen = now() RETURNING p.ClientID INTO id;
+    -- Shared: PCs that share a name are one row, online while any of them is connected.
+    PERFORM pg_advisory_lock_shared(727020, id::int);
+    RETURN now();
+END $$;
+
+CREATE TABLE IF NOT EXISTS GameLaunch (
+    LaunchID bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    LaunchKey uuid NOT NULL UNIQUE,
+    GameID bigint NOT NULL,
+    GameName text,
+    ClientName text NOT NULL,
+    LaunchedAt timestamptz NOT NULL
+);
+CREATE INDEX IF NOT EXISTS GameLaunch_Client ON GameLaunch (ClientName, LaunchedAt);
+CREATE INDEX IF NOT EXISTS GameLaunch_Time ON GameLaunch (LaunchedAt);
+
+-- One launch; at NULL is now. Answers recorded, duplicate (this key was recorded before), too-soon
+-- (the same game on the same PC within 10 s), too-many (120 in the hour before) or bad-time.
+CREATE OR REPLACE FUNCTION room_record_launch(client text, launch uuid, game bigint, game_name text,
+                                              at timestamptz) RETURNS text LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+DECLARE
+    t timestamptz := coalesce(at, now());
+BEGIN
+    IF client IS NULL OR length(client) NOT BETWEEN 1 AND 64 OR launch IS NULL OR game IS NULL THEN
+        RETURN 'refused';
+    END IF;
+    IF t > now() OR t < now() - interval '7 days' THEN
+        RETURN 'bad-time';
+    END IF;
+    -- One PC's launches one at a time, so the limits hold however they arrive.
+    PERFORM pg_advisory_xact_lock(727021, hashtext(client));
+    IF EXISTS (SELECT 1 FROM public.GameLaunch WHERE LaunchKey = launch) THEN
+        RETURN 'duplicate';
+    END IF;
+    IF EXISTS (SELECT 1 FROM public.GameLaunch g WHERE g.ClientName = client AND g.GameID = game
+               AND g.LaunchedAt > t - interval '10 seconds' AND g.LaunchedAt < t + interval '10 seconds') THEN
+        RETURN 'too-soon';
+    END IF;
+    IF (SELECT count(*) FROM public.GameLaunch g WHERE g.ClientName = client
+        AND g.LaunchedAt > t - interval '1 hour' AND g.LaunchedAt <= t) >= 120 THEN
+        RETURN 'too-many';
+    END IF;
+    INSERT INTO public.GameLaunch (LaunchKey, GameID, GameName, ClientName, LaunchedAt)
+        VALUES (launch, game, left(game_name, 200), client, t);
+    UPDATE public.ClientPresence SET LastGame = left(game_name, 200), LastGameAt = t
+     WHERE ClientName = client AND (LastGameAt IS NULL OR LastGameAt <= t);
+    RETURN 'recorded';
+END $$;
+)sql";
+
+// The menu only calls the two functions; it can neither read nor write the room's tables itself.
+inline constexpr char GrantSql[] = R"sql(
+REVOKE ALL ON CatalogueServer, ClientPresence, GameLaunch FROM PUBLIC;
+GRANT SELECT ON CatalogueServer TO juyoutai_menu, juyoutai_operator;
+GRANT SELECT ON ClientPresence, GameLaunch TO juyoutai_operator;
+REVOKE ALL ON FUNCTION catalogue_renew_identity(), room_client_hello(text),
+    room_record_launch(text, uuid, bigint, text, timestamptz) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION catalogue_renew_identity() TO juyoutai_operator;
+GRANT EXECUTE ON FUNCTION room_client_hello(text), room_record_launch(text, uuid, bigint, text, timestamptz)
+    TO juyoutai_menu;
+)sql";
+
+// Asked together with LISTEN: whether this server keeps the room's tables at all (an older set-up does not).
+inline constexpr char PresentSql[] = "SELECT to_regclass('public.catalogueserver') IS NOT NULL";
+// Inside a client's read: which catalogue the server holds, and the oldest horizon it can answer.
+inline constexpr char IdentitySql[] = "SELECT CatalogueId::text, OldestHorizon::text FROM CatalogueServer";
+
+// The operator's view of the room: one row per name ever seen; online while a connection holds its lock.
+inline constexpr char ClientsSql[] = R"sql(
+SELECT p.ClientName,
+       EXISTS (SELECT 1 FROM pg_locks l
+                WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 2 AND l.classid = 727020
+                  AND l.objid::text::bigint = p.ClientID
+                  AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())),
+       to_char(p.LastSeen, 'YYYY-MM-DD HH24:MI:SS'), p.LastGame, to_char(p.LastGameAt, 'YYYY-MM-DD HH24:MI:SS')
+  FROM ClientPresence p ORDER BY p.ClientName
+)sql";
+
+// The K most started games of the last N days ($1 days, $2 games): name, starts, PCs; most first, ties by name.
+inline constexpr char TopGamesSql[] = R"sql(
+SELECT (array_agg(GameName ORDER BY LaunchedAt DESC))[1], count(*), count(DISTINCT ClientName)
+  FROM GameLaunch WHERE LaunchedAt > now() - $1::int * interval '1 day'
+ GROUP BY GameID ORDER BY count(*) DESC, 1 LIMIT $2::int
+)sql";
+inline constexpr char TotalsSql[] =
+    "SELECT count(*), count(DISTINCT ClientName) FROM GameLaunch WHERE LaunchedAt > now() - $1::int * interval '1 day'";
+
+} // namespace RoomSchema

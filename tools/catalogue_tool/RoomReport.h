@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStringList>
+
+class QTextStream;
+
+// The operator tool's view of a room: which PCs the server has seen and whether they are on now
+// (clients), and which games were started most (stats). Read-only; failures throw
+// std::runtime_error with a message for the operator.
+class RoomReport
+{
+public:
+    static constexpr int BadUsage = -1;
+    static constexpr int DefaultDays = 7;
+    static constexpr int DefaultTop = 20;
+
+    static bool handles(const QString &command);
+    // args starts with the command. Returns the exit code, or BadUsage.
+    static int run(const QStringList &args, QTextStream &out);
+};
