@@ -122,6 +122,9 @@ struct Marks
     std::atomic<qint64> syncedAt{-1};
     std::atomic<int> syncs{0};
     std::atomic<int> games{0};
+    std::atomic<qint64> rowsRead{0};
+    std::atomic<qint64> launchAnsweredAt{-1};
+    std::atomic<bool> launchRecorded{false};
 };
 
 struct Percentiles
@@ -275,6 +278,7 @@ int CafeBenchmark::run()
         Marks *mark = marks.back().get();
         QObject::connect(client, &CafeClient::synced, client, [client, mark, &clock] {
             mark->games = int(client->gameCount());
+            mark->rowsRead = client->rowsRead();
             mark->syncedAt = clock.elapsed();
             ++mark->syncs;
         });
@@ -348,6 +352,76 @@ int CafeBenchmark::run()
     } else {
         out() << u"restart: skipped (JYT_PG_DIR not set or pause failed)"_s << Qt::endl;
     }
+
+    // The room switched off and on again, each client with a copy 10 changes behind the server.
+    CatalogueCopy seed;
+    QMetaObject::invokeMethod(
+        clients.front(), [&seed, first = clients.front()] { seed = first->rows(); }, Qt::BlockingQueuedConnection);
+    for (CafeClient *client : clients) {
+        QMetaObject::invokeMethod(client, &CafeClient::stop, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(client, &QObject::deleteLater, Qt::QueuedConnection);
+    }
+    clients.clear();
+    for (int edit = 1; edit <= 10; ++edit) {
+        if (const QString error = runOn(
+                operatorUri, u"UPDATE GameList SET GameName = '改名%1' WHERE GameID = %2"_s.arg(edit).arg(edit * 97));
+            !error.isEmpty())
+            out() << u"错误: "_s << error << Qt::endl;
+    }
+    marks.clear();
+    for (int i = 0; i < m_clients; ++i) {
+        marks.push_back(std::make_unique<Marks>());
+        auto *client = new CafeClient(menuUri, QString());
+        client->setWritesCopy(false);
+        client->setStartingCopy(seed);
+        client->setClientName(u"bench-pc-%1"_s.arg(i));
+        client->moveToThread(threads.at(i % Threads).get());
+        Marks *mark = marks.back().get();
+        QObject::connect(client, &CafeClient::synced, client, [client, mark, &clock] {
+            mark->games = int(client->gameCount());
+            mark->rowsRead = client->rowsRead();
+            mark->syncedAt = clock.elapsed();
+            ++mark->syncs;
+        });
+        QObject::connect(client, &CafeClient::launchAnswered, client, [mark, &clock](const QString &outcome) {
+            mark->launchRecorded = outcome == u"recorded"_s;
+            mark->launchAnsweredAt = clock.elapsed();
+        });
+        QObject::connect(threads.at(i % Threads).get(), &QThread::finished, client, &QObject::deleteLater);
+        clients.push_back(client);
+    }
+    cpu = serverCpuSeconds(m_serverDirectory);
+    start = clock.elapsed();
+    for (CafeClient *client : clients)
+        QMetaObject::invokeMethod(client, &CafeClient::start, Qt::QueuedConnection);
+    ok = waitUntil([&] { return all([](const Marks &m) { return m.syncs > 0; }); }, 120000);
+    line(u"cold start from copies"_s, double(clock.elapsed() - start), latencies(start),
+         cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok);
+    qint64 rowsRead = 0;
+    for (const auto &m : marks)
+        rowsRead = std::max(rowsRead, m->rowsRead.load());
+    out() << u"  rows read per client at most: "_s << rowsRead << Qt::endl;
+
+    // Every PC starts a game within the same second; the calls only queue work on the clients' threads.
+    waitUntil([] { return false; }, 1000);
+    cpu = serverCpuSeconds(m_serverDirectory);
+    start = clock.elapsed();
+    for (int i = 0; i < m_clients; ++i) {
+        CafeClient *client = clients.at(size_t(i));
+        const qint64 game = i % Games + 1;
+        QMetaObject::invokeMethod(
+            client, [client, game] { client->recordLaunch(game, u"游戏%1"_s.arg(game)); }, Qt::QueuedConnection);
+    }
+    ok = waitUntil([&] { return all([](const Marks &m) { return m.launchAnsweredAt >= 0; }); }, 60000);
+    std::vector<double> launchTimes;
+    int recorded = 0;
+    for (const auto &m : marks) {
+        launchTimes.push_back(double(m->launchAnsweredAt - start));
+        recorded += m->launchRecorded ? 1 : 0;
+    }
+    line(u"one launch each, recorded"_s, double(clock.elapsed() - start), percentiles(launchTimes),
+         cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok && recorded == m_clients);
+    out() << u"  launches recorded: "_s << recorded << u" of "_s << m_clients << Qt::endl;
 
     // One client's copy: the whole catalogue written as a new encrypted file.
     CatalogueCopy copy;
