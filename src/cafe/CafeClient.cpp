@@ -142,6 +142,16 @@ void CafeClient::loadCopy()
     setStartingCopy(rows);
 }
 
+void CafeClient::recordLaunchOf(const QString &name, const QString &path, const QString &run, const QString &command)
+{
+    const qint64 gameId = m_rows.findGame(name.toUtf8(), path.toUtf8(), run.toUtf8(), command.toUtf8());
+    if (gameId < 0) {
+        qWarning("a game started that the catalogue no longer holds is not counted");
+        return;
+    }
+    recordLaunch(gameId, name);
+}
+
 void CafeClient::recordLaunch(qint64 gameId, const QString &gameName)
 {
     if (m_launches.add(gameId, gameName.toUtf8()))

@@ -60,6 +60,8 @@ public Q_SLOTS:
     void stop();
     // A game was started here: reported now, or kept (at most LaunchQueue::Capacity) until the server is back.
     void recordLaunch(qint64 gameId, const QString &gameName);
+    // The same for the listed game with these values; a game no longer held is not counted.
+    void recordLaunchOf(const QString &name, const QString &path, const QString &run, const QString &command);
 
 Q_SIGNALS:
     // The rows were read (and the copy written, if anything changed or it is the first read).

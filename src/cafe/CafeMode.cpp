@@ -61,6 +61,14 @@ void CafeMode::recordLaunch(qint64 gameId, const QString &gameName)
         client, [client, gameId, gameName] { client->recordLaunch(gameId, gameName); }, Qt::QueuedConnection);
 }
 
+void CafeMode::recordLaunch(const QString &name, const QString &path, const QString &run, const QString &command)
+{
+    CafeClient *client = m_client;
+    QMetaObject::invokeMethod(
+        client, [client, name, path, run, command] { client->recordLaunchOf(name, path, run, command); },
+        Qt::QueuedConnection);
+}
+
 QString CafeMode::copyPath() const
 {
     return m_client->copyPath();

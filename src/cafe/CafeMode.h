@@ -27,6 +27,8 @@ public:
     CafeClient *client() const { return m_client; }
     // A game was started on this PC; reported on the client's thread, never waited for.
     void recordLaunch(qint64 gameId, const QString &gameName);
+    // The same for the game listed with these values, found among the client's rows.
+    void recordLaunch(const QString &name, const QString &path, const QString &run, const QString &command);
 
     static constexpr int StartUpWaitMs = 2000;
     static constexpr int WakeMs = 10;

@@ -11,6 +11,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -101,6 +102,28 @@ bool CatalogueCopy::eraseType(qint64 typeId)
 bool CatalogueCopy::eraseGame(qint64 gameId)
 {
     return m_games.erase(gameId) > 0;
+}
+
+qint64 CatalogueCopy::findGame(const QByteArray &name, const QByteArray &path, const QByteArray &run,
+                               const QByteArray &command) const
+{
+    // Columns GameName, GamePath, GameRun and GameCmd of the packed values.
+    const std::pair<int, const QByteArray *> wanted[] = {{0, &name}, {3, &path}, {4, &run}, {5, &command}};
+    for (const auto &[id, packed] : m_games) {
+        QByteArrayView values[GameColumns];
+        const char *at = packed.constData();
+        for (QByteArrayView &value : values) {
+            qint32 length = 0;
+            memcpy(&length, at, sizeof length);
+            at += sizeof length;
+            value = length < 0 ? QByteArrayView() : QByteArrayView(at, length);
+            at += qMax(length, 0);
+        }
+        if (std::all_of(std::begin(wanted), std::end(wanted),
+                        [&values](const auto &w) { return values[w.first] == QByteArrayView(*w.second); }))
+            return id;
+    }
+    return -1;
 }
 
 void CatalogueCopy::clear()

@@ -26,6 +26,9 @@ public:
     void clear();
 
     qsizetype gameCount() const { return qsizetype(m_games.size()); }
+    // The key of the first game with these values (a NULL matches an empty text), or -1.
+    qint64 findGame(const QByteArray &name, const QByteArray &path, const QByteArray &run,
+                    const QByteArray &command) const;
     // The server keys of the types, in the order the file lists them.
     QList<qint64> typeKeys() const;
 

@@ -516,6 +516,11 @@ void ForMain::GameList_DblClick()
     const GameListModel::Item &item = m_model->item(row);
     ForMrun dialog(this);
     dialog.setGame(item.text, item.subItem1, item.subItem3, item.subItem2);
+    // In café mode the room counts what is played; queued to the sync client, never waited for.
+    if (m_cafe)
+        connect(&dialog, &ForMrun::started, m_cafe.get(), [cafe = m_cafe.get(), item] {
+            cafe->recordLaunch(item.text, item.subItem1, item.subItem3, item.subItem2);
+        });
     Modal::exec(dialog);
 }
 

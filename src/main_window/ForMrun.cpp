@@ -86,5 +86,7 @@ void ForMrun::CmdRunGame_Click()
     const LaunchResult result = Shell::instance().open(file, m_arguments, m_directory);
     if (!result.ok)
         MsgBox(u"无法启动游戏："_s + file + u'\n' + result.reason, MessageBox::Exclamation, u"错误"_s);
+    else
+        Q_EMIT started();
     accept();
 }

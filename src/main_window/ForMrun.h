@@ -21,6 +21,10 @@ public:
     QString executable() const { return m_executable; }
     QString arguments() const { return m_arguments; }
 
+Q_SIGNALS:
+    // The game was started (the shell reported success).
+    void started();
+
 protected:
     void showEvent(QShowEvent *event) override;
 

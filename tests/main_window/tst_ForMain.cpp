@@ -42,6 +42,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <memory>
@@ -232,6 +233,7 @@ private Q_SLOTS:
     void serverChangesRefreshTheMenuKeepingThePlace();
     void refreshWaitsUntilTheModalDialogCloses();
     void cafeOperatorWritesThroughTheServerUntilTheManagerCloses();
+    void cafeGameStartIsCountedUnderThePcsName();
     void searchResultsStaySearchResultsAfterARefresh();
     void changedLargeCataloguesAreReadOnAWorker();
 
@@ -1166,6 +1168,33 @@ void tst_ForMain::refreshWaitsUntilTheModalDialogCloses()
 
     dialog.close();
     QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"一"_s, u"二"_s}), 2000);
+}
+
+void tst_ForMain::cafeGameStartIsCountedUnderThePcsName()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(insertGames({u"一|a|是"_s, u"二|a|是"_s})).isEmpty());
+    const CafeFolder folder(db);
+    writeSettings(folder.dir.path(), "[catalogue]\nserver=" + db.menuUri().toUtf8() + "\n[client]\nname=A区-07\n");
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    Modal::setRunner([](QDialog &dialog) {
+        dialog.findChild<QPushButton *>(u"CmdRunGame"_s)->click();
+        return int(dialog.result());
+    });
+    selectRow(window, 1);
+    window.GameList_DblClick();
+    Modal::setRunner([this](QDialog &dialog) {
+        m_dialogs.append(dialog.windowTitle());
+        return 0;
+    });
+    QCOMPARE(m_shell.takeCalls().size(), 1);
+    PGconn *conn = PQconnectdb(db.adminUri().toUtf8().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(
+        PgTestDatabase::firstColumn(conn, u"SELECT GameID || ' ' || GameName || ' ' || ClientName FROM GameLaunch"_s),
+        QStringList{u"2 二 A区-07"_s}, 5000);
+    PQfinish(conn);
 }
 
 void tst_ForMain::cafeOperatorWritesThroughTheServerUntilTheManagerCloses()

@@ -133,7 +133,9 @@ void tst_ForMrun::runPassesFileArgumentsAndDirectory()
     ForMrun dialog;
     dialog.setGame(u"穿梭时空"_s, u"/游戏/穿梭 时空/"_s, u"game.exe"_s, arguments);
     dialog.show();
+    QSignalSpy started(&dialog, &ForMrun::started);
     QTest::mouseClick(runButton(dialog), Qt::LeftButton);
+    QCOMPARE(started.count(), 1);
 
     const QList<RecordingShell::Call> calls = m_shell.takeCalls();
     QCOMPARE(calls.size(), 1);
@@ -164,7 +166,9 @@ void tst_ForMrun::failedLaunchShowsErrorThenCloses()
     ForMrun dialog;
     dialog.setGame(u"坏游戏"_s, u"/games/bad/"_s, u"missing.exe"_s, u"无"_s);
     dialog.show();
+    QSignalSpy started(&dialog, &ForMrun::started);
     runButton(dialog)->click();
+    QCOMPARE(started.count(), 0);
 
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
