@@ -1,5 +1,6 @@
 #include "cafe/CafeClient.h"
 
+#include "cafe/ServerAddress.h"
 #include "cafe/ServerSchema.h"
 
 #include <QDir>
@@ -65,12 +66,14 @@ CafeClient::CafeClient(const QString &serverUri, const QString &copyPath, QObjec
     , m_copyPath(copyPath)
     , m_connectTimeoutMs(connectTimeoutMs(serverUri))
 {
-    // A copy that cannot be written beside the program may be waiting in the private place.
+    // A copy that could not be written beside the program (an unwritable folder, a full disk)
+    // waits in the private place; until the next sync the newer of the two is the one to read.
     const QFileInfo beside(copyPath);
+    const QFileInfo fallback(fallbackCopyPath());
     const bool besideWritable = QFileInfo(beside.absolutePath()).isWritable()
         && (!beside.exists() || (beside.permissions() & QFileDevice::WriteUser));
-    if (!besideWritable && QFileInfo::exists(fallbackCopyPath()))
-        m_copyPath = fallbackCopyPath();
+    if (fallback.exists() && (!besideWritable || !beside.exists() || fallback.lastModified() > beside.lastModified()))
+        m_copyPath = fallback.filePath();
     m_deadline.setSingleShot(true);
     m_retry.setSingleShot(true);
     m_coalesce.setSingleShot(true);
@@ -121,6 +124,11 @@ void CafeClient::stop()
 void CafeClient::connectToServer()
 {
     closeConnection();
+    // Looked at before every attempt: the files may have changed since start-up.
+    if (const QString error = ServerAddress::fileOptionError(m_serverUri); !error.isEmpty()) {
+        lose(error);
+        return;
+    }
     const QByteArray uri = m_serverUri.toUtf8();
     // An idle connection to a server whose machine went away is found within about 25 s by the
     // system's keep-alive probes; the address may set its own. Defaults come before the address.
@@ -191,7 +199,8 @@ void CafeClient::pollConnect()
         sendQuery(QByteArray("LISTEN ") + ServerSchema::Channel);
         break;
     default:
-        lose(connectionError());
+        // A server that asked for a password and then said no has turned the menu's role away.
+        lose(connectionError(), PQconnectionUsedPassword(m_conn) || PQconnectionNeedsPassword(m_conn));
         break;
     }
 }
@@ -360,7 +369,7 @@ void CafeClient::writeCopy()
     }
 }
 
-void CafeClient::lose(const QString &reason)
+void CafeClient::lose(const QString &reason, bool refused)
 {
     closeConnection();
     m_state = State::Waiting;
@@ -372,7 +381,7 @@ void CafeClient::lose(const QString &reason)
     m_retryMs = qMin(m_retryMs * 2, LongestRetryMs);
     m_retry.start(delay);
     if (report)
-        Q_EMIT offline(reason);
+        Q_EMIT offline(reason, refused);
 }
 
 void CafeClient::closeConnection()

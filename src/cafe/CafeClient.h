@@ -49,8 +49,9 @@ public Q_SLOTS:
 Q_SIGNALS:
     // The rows were read (and the copy written, if anything changed or it is the first read).
     void synced();
-    // The server could not be reached or was lost; sent once per outage.
-    void offline(const QString &reason);
+    // The server could not be reached or was lost, or it refused the address's name or password
+    // (refused); sent once per outage.
+    void offline(const QString &reason, bool refused);
     // The copy could not be written at the given path and went to this private file instead.
     void copyRelocated(const QString &path);
 
@@ -70,7 +71,7 @@ private:
     bool applyRead();
     void writeCopy();
     void setCopyPath(const QString &path);
-    void lose(const QString &reason);
+    void lose(const QString &reason, bool refused = false);
     void closeConnection();
     void dropNotifiers();
     void deadlinePassed();
