@@ -2,6 +2,7 @@
 
 #include "cafe/CopySyncState.h"
 #include "cafe/RoomSchema.h"
+#include "cafe/ServerAddress.h"
 #include "cafe/ServerSchema.h"
 
 #include <QDateTime>
@@ -71,12 +72,14 @@ CafeClient::CafeClient(const QString &serverUri, const QString &copyPath, QObjec
     , m_copyPath(copyPath)
     , m_connectTimeoutMs(connectTimeoutMs(serverUri))
 {
-    // A copy that cannot be written beside the program may be waiting in the private place.
+    // A copy that could not be written beside the program (an unwritable folder, a full disk)
+    // waits in the private place; until the next sync the newer of the two is the one to read.
     const QFileInfo beside(copyPath);
+    const QFileInfo fallback(fallbackCopyPath());
     const bool besideWritable = QFileInfo(beside.absolutePath()).isWritable()
         && (!beside.exists() || (beside.permissions() & QFileDevice::WriteUser));
-    if (!besideWritable && QFileInfo::exists(fallbackCopyPath()))
-        m_copyPath = fallbackCopyPath();
+    if (fallback.exists() && (!besideWritable || !beside.exists() || fallback.lastModified() > beside.lastModified()))
+        m_copyPath = fallback.filePath();
     m_deadline.setSingleShot(true);
     m_retry.setSingleShot(true);
     m_coalesce.setSingleShot(true);
@@ -171,6 +174,11 @@ void CafeClient::stop()
 void CafeClient::connectToServer()
 {
     closeConnection();
+    // Looked at before every attempt: the files may have changed since start-up.
+    if (const QString error = ServerAddress::fileOptionError(m_serverUri); !error.isEmpty()) {
+        lose(error);
+        return;
+    }
     const QByteArray uri = m_serverUri.toUtf8();
     // An idle connection to a server whose machine went away is found within about 25 s by the
     // system's keep-alive probes; the address may set its own. Defaults come before the address.
@@ -242,7 +250,8 @@ void CafeClient::pollConnect()
         sendQuery(QByteArray("LISTEN ") + ServerSchema::Channel + ';' + RoomSchema::PresentSql);
         break;
     default:
-        lose(connectionError());
+        // A server that asked for a password and then said no has turned the menu's role away.
+        lose(connectionError(), PQconnectionUsedPassword(m_conn) || PQconnectionNeedsPassword(m_conn));
         break;
     }
 }
@@ -500,7 +509,7 @@ void CafeClient::writeCopy()
     }
 }
 
-void CafeClient::lose(const QString &reason)
+void CafeClient::lose(const QString &reason, bool refused)
 {
     closeConnection();
     m_state = State::Waiting;
@@ -512,7 +521,7 @@ void CafeClient::lose(const QString &reason)
     m_retryMs = qMin(m_retryMs * 2, LongestRetryMs);
     m_retry.start(delay);
     if (report)
-        Q_EMIT offline(reason);
+        Q_EMIT offline(reason, refused);
 }
 
 void CafeClient::closeConnection()

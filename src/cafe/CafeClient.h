@@ -66,8 +66,9 @@ public Q_SLOTS:
 Q_SIGNALS:
     // The rows were read (and the copy written, if anything changed or it is the first read).
     void synced();
-    // The server could not be reached or was lost; sent once per outage.
-    void offline(const QString &reason);
+    // The server could not be reached or was lost, or it refused the address's name or password
+    // (refused); sent once per outage.
+    void offline(const QString &reason, bool refused);
     // The copy could not be written at the given path and went to this private file instead.
     void copyRelocated(const QString &path);
     // The server answered a launch: recorded, duplicate, too-soon, too-many, bad-time or refused.
@@ -95,7 +96,7 @@ private:
     void loadCopy();
     void writeCopy();
     void setCopyPath(const QString &path);
-    void lose(const QString &reason);
+    void lose(const QString &reason, bool refused = false);
     void closeConnection();
     void dropNotifiers();
     void deadlinePassed();

@@ -7,38 +7,67 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::atomic_bool threadAbandoned{false};
+
+} // namespace
+
 CafeMode::CafeMode(const QString &serverUri, const QString &copyPath, const QString &clientName, QObject *parent)
     : QObject(parent)
+    , m_thread(new QThread)
     , m_client(new CafeClient(serverUri, copyPath))
 {
     m_client->setClientName(clientName);
-    m_thread.setObjectName(QStringLiteral("CafeClient"));
-    m_client->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_client, &QObject::deleteLater);
+    m_thread->setObjectName(u"CafeClient"_s);
+    m_client->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_client, &QObject::deleteLater);
     connect(m_client, &CafeClient::synced, this, [this] {
         m_online = true;
         m_answered = true;
         Q_EMIT synced();
     });
-    connect(m_client, &CafeClient::offline, this, [this](const QString &reason) {
+    connect(m_client, &CafeClient::offline, this, [this](const QString &reason, bool refused) {
         m_online = false;
         m_answered = true;
         m_offlineReason = reason;
+        m_refused = refused;
         // Once per outage: the operator setting up a room needs the server's own words.
-        qWarning("%s", qUtf8Printable(QStringLiteral("连接服务器失败：") + reason));
+        qWarning("%s",
+                 qUtf8Printable(u"连接服务器失败："_s + (refused ? u"服务器拒绝了菜单的用户名或密码："_s : QString())
+                                + reason));
         Q_EMIT offline();
     });
     connect(m_client, &CafeClient::copyRelocated, this, &CafeMode::copyRelocated);
-    m_thread.start();
+    m_thread->start();
     QMetaObject::invokeMethod(m_client, &CafeClient::start, Qt::QueuedConnection);
 }
 
 CafeMode::~CafeMode()
 {
-    // The connection is closed on its own thread; the client goes when the thread ends.
-    QMetaObject::invokeMethod(m_client, &CafeClient::stop, Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
+    // The connection is closed on its own thread; the client goes when the thread ends. Nothing
+    // here waits for an answer: a thread stuck in libpq (a FIFO named as a file) never gives one.
+    QMetaObject::invokeMethod(m_client, &CafeClient::stop, Qt::QueuedConnection);
+    m_thread->quit();
+    if (m_thread->wait(StopWaitMs)) {
+        delete m_thread;
+        return;
+    }
+    qWarning("%s", qUtf8Printable(u"同步线程没有及时结束，不再等待它。"_s));
+    threadAbandoned = true;
+    // The thread is left to end on its own; it and the client go then, if the process lasts.
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    if (m_thread->isFinished())
+        delete m_thread;
+}
+
+bool CafeMode::threadLeftRunning()
+{
+    return threadAbandoned;
 }
 
 bool CafeMode::waitForFirstSync(int timeoutMs)

@@ -23,6 +23,8 @@ public:
     bool online() const { return m_online; }
     // Why the last connection or read failed, as the server or the client library said it.
     QString offlineReason() const { return m_offlineReason; }
+    // Offline because the server turned down the menu's name or password, not because it was out of reach.
+    bool refused() const { return m_refused; }
     QString copyPath() const;
     CafeClient *client() const { return m_client; }
     // A game was started on this PC; reported on the client's thread, never waited for.
@@ -32,6 +34,11 @@ public:
 
     static constexpr int StartUpWaitMs = 2000;
     static constexpr int WakeMs = 10;
+    // How long closing waits for the sync thread before leaving it to end on its own.
+    static constexpr int StopWaitMs = 1000;
+    // True once a sync thread was left running: it may be inside libpq or the TLS library, whose
+    // exit handlers must then not run, so the process ends without them.
+    static bool threadLeftRunning();
 
 Q_SIGNALS:
     void synced();
@@ -39,9 +46,10 @@ Q_SIGNALS:
     void copyRelocated(const QString &path);
 
 private:
-    QThread m_thread;
+    QThread *m_thread;
     CafeClient *m_client = nullptr;
     bool m_online = false;
     bool m_answered = false;
+    bool m_refused = false;
     QString m_offlineReason;
 };

@@ -8,6 +8,8 @@ class CatalogueConfig
 {
 public:
     static constexpr char16_t FileName[] = u"juyoutai.ini";
+    // A few lines are all it holds; anything larger is not such a file.
+    static constexpr qint64 MaxBytes = 64 * 1024;
 
     // Reads the file in the given folder; never throws.
     static CatalogueConfig load(const QString &programDirectory);

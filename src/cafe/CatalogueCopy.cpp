@@ -5,18 +5,24 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueSchema.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSysInfo>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <signal.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -149,11 +155,40 @@ void CatalogueCopy::setSource(const QByteArray &catalogueId, const QByteArray &h
     m_horizon = horizon;
 }
 
+QString CatalogueCopy::temporaryPrefix(const QString &path, qint64 pid)
+{
+    // No '-' in the host part, so that the process number after it is never misread.
+    QString host = QSysInfo::machineHostName();
+    static const QRegularExpression unsafe(u"[^A-Za-z0-9_.]"_s);
+    host.replace(unsafe, u"_"_s);
+    const QFileInfo target(path);
+    return target.absolutePath() + u"/."_s + target.fileName() + u'-' + host + u'-' + QString::number(pid) + u'-';
+}
+
+void CatalogueCopy::removeLeftovers(const QString &path)
+{
+    // Only this machine's files can be judged: their writer is gone when its process is. A
+    // process of this one may be writing now, and another machine's files are that machine's.
+    const QString ours = temporaryPrefix(path, 0);
+    const QFileInfo prefix(ours.left(ours.size() - 3)); // without "-0-"
+    static const QRegularExpression rest(u"^-(\\d+)-[0-9a-f]{16}\\.tmp(?:-journal|-wal|-shm)?$"_s);
+    const QDir folder = prefix.absoluteDir();
+    for (const QString &name : folder.entryList({prefix.fileName() + u"-*"_s}, QDir::Files | QDir::Hidden)) {
+        const QRegularExpressionMatch match = rest.match(QStringView(name).mid(prefix.fileName().size()));
+        if (!match.hasMatch())
+            continue;
+        const qint64 pid = match.captured(1).toLongLong();
+        const bool gone = pid > 0 && pid <= INT_MAX && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        if (gone && pid != QCoreApplication::applicationPid())
+            QFile::remove(folder.filePath(name));
+    }
+}
+
 QString CatalogueCopy::writeTo(const QString &path) const
 {
-    const QFileInfo target(path);
-    const QString temp = target.absolutePath() + u"/."_s + target.fileName()
-        + u"-%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
+    removeLeftovers(path);
+    const QString temp = temporaryPrefix(path, QCoreApplication::applicationPid())
+        + u"%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
     // Made here, exclusively and without following links, so nothing already there is written through.
     const int fd =
         ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);

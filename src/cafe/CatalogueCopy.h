@@ -39,10 +39,17 @@ public:
 
     // Writes a new catalogue file beside path and renames it over path, so that path holds either
     // the old copy or the whole new one. Returns the reason of a failure, empty on success.
+    // Temporary files left behind by an earlier writer on this machine whose process is gone
+    // are removed first.
     QString writeTo(const QString &path) const;
+
+    // The start of every temporary file name a process on this machine gives a copy for path:
+    // ".GameDB.dbs-HOST-PID-"; another machine sharing the folder has its own.
+    static QString temporaryPrefix(const QString &path, qint64 pid);
 
 private:
     QString fill(const QString &file) const;
+    static void removeLeftovers(const QString &path);
 
     std::map<qint64, QByteArray> m_types;
     std::map<qint64, QByteArray> m_games;

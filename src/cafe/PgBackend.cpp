@@ -1,5 +1,6 @@
 #include "cafe/PgBackend.h"
 
+#include "cafe/ServerAddress.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
 
@@ -86,6 +87,9 @@ void PgBackend::ResultDeleter::operator()(PGresult *result) const
 PgBackend::PgBackend(const QString &uri)
     : m_uri(uri.toUtf8())
 {
+    // libpq would wait for ever on a FIFO named as one of the address's files.
+    if (const QString error = ServerAddress::fileOptionError(uri); !error.isEmpty())
+        throw CatalogueError(CatalogueError::ServerUnreachable, error);
     m_conn = connect();
     try {
         if (!m_conn)

@@ -46,6 +46,9 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -53,6 +56,7 @@ namespace {
 const QString HotCaption = u"热门推荐"_s;
 const QString Notice = u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s;
 const QString OfflineNotice = u"离线模式：暂时无法连接服务器，显示的是上次同步的游戏目录。"_s;
+const QString RefusedNotice = u"离线模式：服务器拒绝了菜单的用户名或密码，显示的是上次同步的游戏目录。"_s;
 
 } // namespace
 
@@ -61,12 +65,22 @@ int ForMain::run(int argc, char *argv[])
     chooseWindowSystem();
     QApplication app(argc, argv);
     setUpApplication();
-    ForMain window;
-    QApplication::setWindowIcon(QIcon(u":/icons/juyoutai-256.png"_s)); // the resources are linked in by now
-    if (!window.Form_Load())
-        return 1;
-    window.show();
-    return app.exec();
+    int code = 1;
+    {
+        ForMain window;
+        QApplication::setWindowIcon(QIcon(u":/icons/juyoutai-256.png"_s)); // the resources are linked in by now
+        if (window.Form_Load()) {
+            window.show();
+            code = app.exec();
+        }
+    }
+    // A sync thread still stuck in libpq may be inside the libraries whose exit handlers would
+    // run now; the catalogue is closed, so the process ends without them.
+    if (CafeMode::threadLeftRunning()) {
+        fflush(stdout);
+        std::_Exit(code);
+    }
+    return code;
 }
 
 void ForMain::chooseWindowSystem()
@@ -218,7 +232,7 @@ bool ForMain::Form_Load()
     try {
         openCatalogue();
     } catch (const CatalogueError &error) {
-        MsgBox(error.connectionMessage(), MessageBox::Information, u"错误"_s);
+        MsgBox(offlineCause() + error.connectionMessage(), MessageBox::Information, u"错误"_s);
         return false;
     }
     // Reading every page costs as much as the first fill: it waits until the window has painted.
@@ -673,11 +687,22 @@ void ForMain::startCafeMode()
     showCafeNotice();
 }
 
+// Why the menu has no fresh catalogue from the server, as the first line of a message; empty when it has.
+QString ForMain::offlineCause() const
+{
+    if (!m_cafe || m_cafe->online())
+        return QString();
+    return m_cafe->refused()
+        ? u"服务器拒绝了菜单的用户名或密码（见 %1 中的 server），本机也没有可用的游戏目录副本。\n"_s.arg(
+            QString::fromUtf16(CatalogueConfig::FileName))
+        : u"无法连接服务器，本机也没有可用的游戏目录副本。\n"_s;
+}
+
 // Offline, or the usual notice; a moved copy is told once instead of it.
 void ForMain::showCafeNotice()
 {
     if (!m_cafe->online()) {
-        LabelGG->setText(OfflineNotice);
+        LabelGG->setText(m_cafe->refused() ? RefusedNotice : OfflineNotice);
         // For the operator who points at the line; players are not shown a server's error text.
         LabelGG->setToolTip(m_cafe->offlineReason());
         return;

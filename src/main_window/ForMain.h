@@ -130,6 +130,7 @@ private:
     void startCafeMode();
     void openCatalogue();
     void showCafeNotice();
+    QString offlineCause() const;
     void refreshFromServer();
     void refreshKeepingPlace();
     int tabCalled(const QString &caption, int previousTab) const;

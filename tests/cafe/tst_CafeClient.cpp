@@ -8,19 +8,24 @@
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <libpq-fe.h>
+#include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -128,12 +133,15 @@ private Q_SLOTS:
     void operatorChangesArriveWithinTwoSeconds();
     void lostServerLeavesTheCopyAndIsReadAgainWhenBack();
     void unwritableFolderMovesTheCopyToAPrivatePlace();
+    void offlineStartReadsTheNewerOfTheTwoCopies();
+    void leftoversOfEndedWritersOnThisMachineGo();
     void wrongPasswordGoesOfflineAtOnce();
     void silentServerTimesOutAsTheAddressSays();
     void startsFromTheCopyAndReadsWhatItMustOnly_data();
     void startsFromTheCopyAndReadsWhatItMustOnly();
     void launchesMadeOfflineAreSentOnceWhenTheServerIsBack();
     void twoPcsWithTheSameNameShareOneRow();
+    void closingNeverWaitsForAStuckSyncThread();
 };
 
 void tst_CafeClient::initTestCase()
@@ -246,6 +254,49 @@ void tst_CafeClient::unwritableFolderMovesTheCopyToAPrivatePlace()
     QFile::remove(CafeClient::fallbackCopyPath());
 }
 
+void tst_CafeClient::offlineStartReadsTheNewerOfTheTwoCopies()
+{
+    // A full disk sent the last copy to the private place; the one beside the program is older.
+    QTemporaryDir dir;
+    const QString beside = dir.filePath(u"GameDB.dbs"_s);
+    QVERIFY(CatalogueCopy().writeTo(beside).isEmpty());
+    QFile old(beside);
+    QVERIFY(old.open(QIODevice::ReadWrite));
+    QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    QVERIFY(QDir().mkpath(QFileInfo(CafeClient::fallbackCopyPath()).absolutePath()));
+    QVERIFY(CatalogueCopy().writeTo(CafeClient::fallbackCopyPath()).isEmpty());
+    const auto remove = qScopeGuard([] { QFile::remove(CafeClient::fallbackCopyPath()); });
+    QCOMPARE(CafeClient(u"host=127.0.0.1 port=1"_s, beside).copyPath(), CafeClient::fallbackCopyPath());
+}
+
+void tst_CafeClient::leftoversOfEndedWritersOnThisMachineGo()
+{
+    qint64 endedPid = 0; // a process number no process holds any more
+    {
+        QProcess ended;
+        ended.start(u"true"_s);
+        QVERIFY(ended.waitForStarted());
+        endedPid = ended.processId();
+        QVERIFY(ended.waitForFinished());
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"GameDB.dbs"_s);
+    const QString gone = CatalogueCopy::temporaryPrefix(path, endedPid) + u"0123456789abcdef.tmp"_s;
+    // A writer still running here, and one on another machine sharing the folder, keep theirs.
+    const QString running = CatalogueCopy::temporaryPrefix(path, ::getppid()) + u"0123456789abcdef.tmp"_s;
+    const QString elsewhere = dir.filePath(u".GameDB.dbs-otherpc-%1-0123456789abcdef.tmp"_s.arg(endedPid));
+    for (const QString &file : {gone, gone + u"-journal"_s, running, elsewhere}) {
+        QFile leftover(file);
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(CatalogueCopy().writeTo(path).isEmpty());
+    QStringList kept{QFileInfo(elsewhere).fileName(), QFileInfo(running).fileName(), u"GameDB.dbs"_s};
+    kept.sort();
+    QStringList listed = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    listed.sort();
+    QCOMPARE(listed, kept);
+}
+
 void tst_CafeClient::wrongPasswordGoesOfflineAtOnce()
 {
     PgTestDatabase db;
@@ -286,8 +337,28 @@ void tst_CafeClient::silentServerTimesOutAsTheAddressSays()
     QVERIFY2(elapsed >= 1500 && elapsed < CafeClient::ConnectTimeoutMs, qPrintable(QString::number(elapsed)));
 }
 
-QTEST_GUILESS_MAIN(tst_CafeClient)
-#include "tst_CafeClient.moc"
+void tst_CafeClient::closingNeverWaitsForAStuckSyncThread()
+{
+    // libpq reads the service file of PGSERVICE as it starts to connect; a FIFO holds it there.
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(u"services"_s));
+    QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+    qputenv("PGSERVICEFILE", fifo);
+    qputenv("PGSERVICE", "juyoutai");
+    auto cafe = std::make_unique<CafeMode>(u"host=127.0.0.1 port=1"_s, dir.filePath(u"GameDB.dbs"_s));
+    int writer = -1;
+    // Opening the writing end succeeds once the sync thread waits at the reading end.
+    QTRY_VERIFY((writer = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0);
+    qunsetenv("PGSERVICEFILE");
+    qunsetenv("PGSERVICE");
+    QElapsedTimer clock;
+    clock.start();
+    cafe.reset();
+    const qint64 elapsed = clock.elapsed();
+    ::close(writer);
+    QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
+    QVERIFY(CafeMode::threadLeftRunning());
+}
 
 void tst_CafeClient::startsFromTheCopyAndReadsWhatItMustOnly_data()
 {
@@ -398,3 +469,6 @@ void tst_CafeClient::twoPcsWithTheSameNameShareOneRow()
     QCOMPARE(presenceOf(db), QStringList{u"同名 t 扫雷"_s});
     PQfinish(conn);
 }
+
+QTEST_GUILESS_MAIN(tst_CafeClient)
+#include "tst_CafeClient.moc"

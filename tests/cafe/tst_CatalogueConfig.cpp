@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 class tst_CatalogueConfig : public QObject
@@ -13,6 +15,7 @@ class tst_CatalogueConfig : public QObject
 private Q_SLOTS:
     void fileDecidesTheMode_data();
     void fileDecidesTheMode();
+    void onlyASmallRegularFileIsRead();
 };
 
 void tst_CatalogueConfig::fileDecidesTheMode_data()
@@ -34,6 +37,19 @@ void tst_CatalogueConfig::fileDecidesTheMode_data()
     QTest::newRow("option libpq does not know")
         << QByteArray("[catalogue]\nserver=postgresql://a/b?colour=blue\n") << QString() << true;
     QTest::newRow("not an address") << QByteArray("[catalogue]\nserver=just words\n") << QString() << true;
+    // The message box shows what is wrong, never the password ("sekrit").
+    QTest::newRow("password in a bad URI")
+        << QByteArray("[catalogue]\nserver=postgresql://menu:sekrit@[::1/juyoutai\n") << QString() << true;
+    QTest::newRow("password in bad keywords")
+        << QByteArray("[catalogue]\nserver=host=a password=sekrit colour=blue\n") << QString() << true;
+    // libpq would block for ever reading a FIFO ($DIR/fifo) or a device; a regular file is fine.
+    QTest::newRow("certificate that is a FIFO")
+        << QByteArray("[catalogue]\nserver=postgresql://a/b?sslrootcert=$DIR/fifo\n") << QString() << true;
+    QTest::newRow("password file that is a folder")
+        << QByteArray("[catalogue]\nserver=host=a passfile=$DIR\n") << QString() << true;
+    QTest::newRow("certificate that is a file")
+        << QByteArray("[catalogue]\nserver=postgresql://a/b?sslcert=$DIR/juyoutai.ini\n")
+        << u"postgresql://a/b?sslcert=$DIR/juyoutai.ini"_s << false;
 }
 
 void tst_CatalogueConfig::fileDecidesTheMode()
@@ -42,15 +58,34 @@ void tst_CatalogueConfig::fileDecidesTheMode()
     QFETCH(QString, server);
     QFETCH(bool, malformed);
     QTemporaryDir dir;
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(u"fifo"_s)).constData(), 0600) == 0);
     if (!contents.isNull()) {
         QFile file(dir.filePath(u"juyoutai.ini"_s));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(contents);
+        file.write(contents.replace("$DIR", QFile::encodeName(dir.path())));
     }
     const CatalogueConfig config = CatalogueConfig::load(dir.path());
-    QCOMPARE(config.serverUri(), server);
+    QCOMPARE(config.serverUri(), server.replace(u"$DIR"_s, dir.path()));
     QCOMPARE(config.isCafe(), !server.isEmpty());
     QCOMPARE(!config.error().isEmpty(), malformed);
+    QVERIFY2(!config.error().contains(u"sekrit"_s), qPrintable(config.error()));
+}
+
+void tst_CatalogueConfig::onlyASmallRegularFileIsRead()
+{
+    // A FIFO would block start-up for ever; a huge file would be read whole.
+    QTemporaryDir fifoDir;
+    QVERIFY(::mkfifo(QFile::encodeName(fifoDir.filePath(u"juyoutai.ini"_s)).constData(), 0600) == 0);
+    QTemporaryDir largeDir;
+    QFile large(largeDir.filePath(u"juyoutai.ini"_s));
+    QVERIFY(large.open(QIODevice::WriteOnly));
+    large.write("[catalogue]\nserver=postgresql://a/b\n" + QByteArray(CatalogueConfig::MaxBytes, ';'));
+    large.close();
+    for (const QTemporaryDir *dir : {&fifoDir, &largeDir}) {
+        const CatalogueConfig config = CatalogueConfig::load(dir->path());
+        QVERIFY(!config.isCafe());
+        QVERIFY(!config.error().isEmpty());
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueConfig)

@@ -7,6 +7,7 @@
 #include "RecordingShell.h"
 #include "WindowTestHelpers.h"
 #include "cafe/CafeMode.h"
+#include "cafe/ServerSchema.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueStatements.h"
 #include "category_manager/ForMtype.h"
@@ -46,6 +47,7 @@
 #include <sqlite3.h>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -230,6 +232,8 @@ private Q_SLOTS:
     void unreachableServerShowsTheLastCopyOffline();
     void unreachableServerWithoutAUsableCopyEndsAsAMissingFileDoes_data();
     void unreachableServerWithoutAUsableCopyEndsAsAMissingFileDoes();
+    void refusingServerIsToldApartFromAnOutage_data();
+    void refusingServerIsToldApartFromAnOutage();
     void serverChangesRefreshTheMenuKeepingThePlace();
     void refreshWaitsUntilTheModalDialogCloses();
     void cafeOperatorWritesThroughTheServerUntilTheManagerCloses();
@@ -1111,9 +1115,45 @@ void tst_ForMain::unreachableServerWithoutAUsableCopyEndsAsAMissingFileDoes()
     QVERIFY(!window.Form_Load());
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.first().text.startsWith(u"数据库连接出错:\n错误代码:"_s), qPrintable(shown.first().text));
+    QVERIFY2(
+        shown.first().text.startsWith(u"无法连接服务器，本机也没有可用的游戏目录副本。\n数据库连接出错:\n错误代码:"_s),
+        qPrintable(shown.first().text));
     // The damaged copy is left for the next sync to replace, not deleted.
     QCOMPARE(QFileInfo(Catalogue::DatabasePath()).size(), qint64(copy.size()));
+}
+
+void tst_ForMain::refusingServerIsToldApartFromAnOutage_data()
+{
+    QTest::addColumn<bool>("withCopy");
+    QTest::newRow("no copy") << false;
+    QTest::newRow("copy") << true;
+}
+
+void tst_ForMain::refusingServerIsToldApartFromAnOutage()
+{
+    QFETCH(bool, withCopy);
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    const QByteArray wrongPassword = db.uriFor(QString::fromLatin1(ServerSchema::MenuRole), u"wrong"_s).toUtf8();
+    std::optional<CatalogueFixture> fixture;
+    QTemporaryDir dir;
+    if (withCopy)
+        fixture.emplace(QStringList{u"a"_s}, QList<GameRow>{game(u"一"_s, u"a"_s, u"是"_s)});
+    else
+        Catalogue::setProgramDirectory(dir.path());
+    const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
+    writeSettings(withCopy ? fixture->directory() : dir.path(), "[catalogue]\nserver=" + wrongPassword + '\n');
+    ForMain window;
+    QCOMPARE(window.Form_Load(), withCopy);
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
+    if (withCopy) {
+        QVERIFY(shown.isEmpty());
+        QCOMPARE(window.LabelGG->text(), u"离线模式：服务器拒绝了菜单的用户名或密码，显示的是上次同步的游戏目录。"_s);
+    } else {
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown.first().text.startsWith(u"服务器拒绝了菜单的用户名或密码（见 juyoutai.ini 中的 server），"_s),
+                 qPrintable(shown.first().text));
+    }
 }
 
 void tst_ForMain::serverChangesRefreshTheMenuKeepingThePlace()
