@@ -132,6 +132,8 @@ private Q_SLOTS:
     void initDemoPlacesGamesWhereTheCatalogueSays();
 
     void serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads();
+    void serverInitBringsAnOlderServerUpToDate();
+    void clientsAndStatsShowTheRoom();
     void pushThenPullGivesBackTheSameTables();
     void pushRefusesAFilledCatalogueUnlessReplacing();
     void pushThatFailsPartWayLeavesTheServerEmpty();
@@ -213,6 +215,70 @@ void tst_CatalogueTool::serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads()
     const Outcome again = runTool(init);
     QCOMPARE(again.exitCode, 1);
     QVERIFY2(again.errors.contains(u"已经初始化"_s), qPrintable(again.errors));
+}
+
+void tst_CatalogueTool::serverInitBringsAnOlderServerUpToDate()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    // A server laid out before the room's tables existed.
+    QVERIFY(db.run(u"DROP TABLE CatalogueServer, ClientPresence, GameLaunch CASCADE;"
+                   "INSERT INTO GameList (GameName) VALUES ('扫雷')"_s)
+                .isEmpty());
+    const QStringList init{u"server-init"_s,         db.adminUri(),
+                           u"--menu-password"_s,     QString::fromLatin1(PgTestDatabase::MenuPassword),
+                           u"--operator-password"_s, QString::fromLatin1(PgTestDatabase::OperatorPassword)};
+    const Outcome upgraded = runTool(init);
+    QVERIFY2(upgraded.exitCode == 0, qPrintable(upgraded.errors));
+    QVERIFY2(upgraded.output.contains(u"已升级"_s), qPrintable(upgraded.output));
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT GameName FROM GameList"_s), QStringList{u"扫雷"_s});
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT count(*) FROM CatalogueServer"_s), QStringList{u"1"_s});
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT room_record_launch('PC1', gen_random_uuid(), 1, '扫雷', NULL)"_s),
+             QStringList{u"recorded"_s});
+    QCOMPARE(runTool(init).exitCode, 1);
+}
+
+void tst_CatalogueTool::clientsAndStatsShowTheRoom()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    const std::unique_ptr<PGconn, decltype(&PQfinish)> on(PQconnectdb(db.menuUri().toUtf8().constData()), PQfinish);
+    QCOMPARE(PgTestDatabase::firstColumn(on.get(), u"SELECT room_client_hello('A区-01') IS NOT NULL"_s),
+             QStringList{u"t"_s});
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT room_client_hello('B,02') IS NOT NULL"_s), QStringList{u"t"_s});
+    const QStringList launches{u"'B,02', 1, '扫雷', now() - interval '1 hour'"_s,
+                               u"'B,02', 2, '象棋', now() - interval '3 days'"_s, u"'A区-01', 2, '象棋', NULL"_s,
+                               u"'A区-01', 1, '扫雷', now() - interval '1 minute'"_s};
+    for (const QString &launch : launches) {
+        const qsizetype client = launch.indexOf(u"', "_s) + 3;
+        const QString sql =
+            u"SELECT room_record_launch(%1gen_random_uuid(), %2)"_s.arg(launch.left(client), launch.mid(client));
+        QCOMPARE(PgTestDatabase::firstColumn(on.get(), sql), QStringList{u"recorded"_s});
+    }
+
+    const Outcome clients = runTool({u"clients"_s, db.operatorUri()});
+    QVERIFY2(clients.exitCode == 0, qPrintable(clients.errors));
+    QStringList lines = clients.output.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines.at(0).startsWith(u"机器名"_s) && lines.at(0).contains(u"最近启动"_s), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(1).startsWith(u"A区-01  在线  20"_s) && lines.at(1).contains(u"象棋（20"_s),
+             qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(2).startsWith(u"B,02    离线  20"_s) && lines.at(2).contains(u"扫雷（20"_s),
+             qPrintable(lines.at(2)));
+
+    const Outcome csv = runTool({u"stats"_s, db.operatorUri(), u"--csv"_s});
+    QVERIFY2(csv.exitCode == 0, qPrintable(csv.errors));
+    QCOMPARE(csv.output, u"排名,游戏名称,启动次数,机器数\r\n1,扫雷,2,2\r\n2,象棋,2,2\r\n合计,,4,2\r\n"_s);
+    const Outcome top = runTool({u"stats"_s, db.operatorUri(), u"--days"_s, u"1"_s, u"--top"_s, u"1"_s});
+    QVERIFY2(top.exitCode == 0, qPrintable(top.errors));
+    lines = top.output.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(2), u"1     扫雷      2         2"_s);
+    QCOMPARE(lines.at(3), u"启动总数 3，机器数 2"_s);
+    QCOMPARE(runTool({u"stats"_s, db.operatorUri(), u"--top"_s, u"0"_s}).exitCode, 2);
+    const Outcome menu = runTool({u"clients"_s, db.menuUri()});
+    QCOMPARE(menu.exitCode, 1);
+    QVERIFY2(menu.errors.contains(u"没有所需的权限"_s), qPrintable(menu.errors));
 }
 
 void tst_CatalogueTool::pushThenPullGivesBackTheSameTables()
