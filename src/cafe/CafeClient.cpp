@@ -15,6 +15,8 @@
 
 #include <libpq-fe.h>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -85,6 +87,11 @@ CafeClient::CafeClient(const QString &serverUri, const QString &copyPath, QObjec
     m_coalesce.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &CafeClient::deadlinePassed);
     connect(&m_retry, &QTimer::timeout, this, &CafeClient::connectToServer);
+    m_hotRefresh.setInterval(HotRefreshMs);
+    connect(&m_hotRefresh, &QTimer::timeout, this, [this] {
+        m_hotFetchDue = !m_hotRule.isEmpty();
+        sendNext();
+    });
     m_presence.setInterval(PresenceMs);
     connect(&m_presence, &QTimer::timeout, this, [this] {
         m_helloDone = false;
@@ -374,7 +381,9 @@ void CafeClient::finishRoomRequest()
 {
     const Request request = m_request;
     m_request = Request::Read;
-    if (request == Request::Hello) {
+    if (request == Request::Hot) {
+        takeHotRanking();
+    } else if (request == Request::Hello) {
         m_helloDone = true;
         if (!m_readError.isEmpty())
             qWarning("the server did not take this PC's name: %s", qUtf8Printable(m_readError));
@@ -402,7 +411,15 @@ void CafeClient::sendNext()
             m_coalesce.start(CoalesceMs);
         return;
     }
-    if (!m_roomSchema || m_clientName.isEmpty() || m_coalesce.isActive())
+    if (!m_roomSchema || m_coalesce.isActive())
+        return;
+    if (m_hotFetchDue) {
+        m_hotFetchDue = false;
+        m_request = Request::Hot;
+        sendQuery(RoomSchema::HotGamesSql);
+        return;
+    }
+    if (m_clientName.isEmpty())
         return;
     if (!m_helloDone) {
         char *name = PQescapeLiteral(m_conn, m_clientName.constData(), size_t(m_clientName.size()));
@@ -464,7 +481,43 @@ bool CafeClient::applyRead()
     const QByteArray catalogueId =
         m_roomSchema && PQntuples(m_results.at(1)) == 1 ? value(m_results.at(1), 0, 0) : QByteArray();
     m_rows.setSource(catalogueId, horizon);
+    if (m_roomSchema && PQntuples(m_results.at(1)) == 1) {
+        const PGresult *identity = m_results.at(1);
+        noteHotRule(PQgetisnull(identity, 0, 2) ? QByteArray() : value(identity, 0, 2) + '/' + value(identity, 0, 3));
+    }
     return changed;
+}
+
+void CafeClient::noteHotRule(const QByteArray &rule)
+{
+    if (rule == m_hotRule)
+        return;
+    m_hotRule = rule;
+    if (!rule.isEmpty()) {
+        m_hotFetchDue = true;
+        m_hotRefresh.start();
+        return;
+    }
+    m_hotRefresh.stop();
+    m_hotFetchDue = false;
+    if (std::exchange(m_hotPlayed, false))
+        Q_EMIT hotRanking(false, {});
+}
+
+void CafeClient::takeHotRanking()
+{
+    if (!m_readError.isEmpty() || m_results.size() != 1) {
+        qWarning("the server did not give the Hot tab's ranking: %s", qUtf8Printable(m_readError));
+        return;
+    }
+    QList<qint64> games;
+    for (int row = 0; row < PQntuples(m_results.at(0)); ++row)
+        games.append(value(m_results.at(0), row, 0).toLongLong());
+    if (m_hotPlayed && games == m_hotGames)
+        return;
+    m_hotPlayed = true;
+    m_hotGames = games;
+    Q_EMIT hotRanking(true, games);
 }
 
 bool CafeClient::needsFullRead(const QByteArray &horizon)

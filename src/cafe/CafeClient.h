@@ -53,6 +53,8 @@ public:
     static constexpr int LongestRetryMs = 5000;
     // How often a connected client tells the server it is still there, for the operator's 最后在线.
     static constexpr int PresenceMs = 5 * 60 * 1000;
+    // While the Hot tab follows what is played, how often its ranking is read again: launches never cause a read.
+    static constexpr int HotRefreshMs = 10 * 60 * 1000;
 
 public Q_SLOTS:
     void start();
@@ -73,10 +75,12 @@ Q_SIGNALS:
     void copyRelocated(const QString &path);
     // The server answered a launch: recorded, duplicate, too-soon, too-many, bad-time or refused.
     void launchAnswered(const QString &outcome);
+    // The Hot tab's rule: played false is the GameHot flag; true lists these games, most started first.
+    void hotRanking(bool played, const QList<qint64> &games);
 
 private:
     enum class State { Stopped, Connecting, Reading, Listening, Waiting };
-    enum class Request { Read, Hello, Launches };
+    enum class Request { Read, Hello, Launches, Hot };
 
     void connectToServer();
     void watchSocket(bool read, bool write);
@@ -93,6 +97,8 @@ private:
     void sendNext();
     bool applyRead();
     bool needsFullRead(const QByteArray &horizon);
+    void noteHotRule(const QByteArray &rule);
+    void takeHotRanking();
     void loadCopy();
     void writeCopy();
     void setCopyPath(const QString &path);
@@ -126,6 +132,11 @@ private:
     QTimer m_retry{this};
     QTimer m_coalesce{this};
     QTimer m_presence{this};
+    QTimer m_hotRefresh{this};
+    QByteArray m_hotRule; // "top/days", or empty for the flag
+    bool m_hotFetchDue = false;
+    bool m_hotPlayed = false;
+    QList<qint64> m_hotGames;
 
     QByteArray m_horizon = "0";
     Request m_request = Request::Read;

@@ -43,6 +43,10 @@ CafeMode::CafeMode(const QString &serverUri, const QString &copyPath, const QStr
         Q_EMIT offline();
     });
     connect(m_client, &CafeClient::copyRelocated, this, &CafeMode::copyRelocated);
+    connect(m_client, &CafeClient::hotRanking, this, [this](bool played, const QList<qint64> &games) {
+        m_hotGames = played ? std::optional<QList<qint64>>(games) : std::nullopt;
+        Q_EMIT hotChanged();
+    });
     m_thread->start();
     QMetaObject::invokeMethod(m_client, &CafeClient::start, Qt::QueuedConnection);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QThread>
+
+#include <optional>
 
 class CafeClient;
 
@@ -29,6 +32,9 @@ public:
     CafeClient *client() const { return m_client; }
     // A game was started on this PC; reported on the client's thread, never waited for.
     void recordLaunch(qint64 gameId, const QString &gameName);
+    // The games the Hot tab lists, most started first, when the room's rule follows what is played;
+    // nothing when it follows the GameHot flag.
+    std::optional<QList<qint64>> hotGames() const { return m_hotGames; }
     // The same for the game listed with these values, found among the client's rows.
     void recordLaunch(const QString &name, const QString &path, const QString &run, const QString &command);
 
@@ -44,6 +50,7 @@ Q_SIGNALS:
     void synced();
     void offline();
     void copyRelocated(const QString &path);
+    void hotChanged();
 
 private:
     QThread *m_thread;
@@ -52,4 +59,5 @@ private:
     bool m_answered = false;
     bool m_refused = false;
     QString m_offlineReason;
+    std::optional<QList<qint64>> m_hotGames;
 };

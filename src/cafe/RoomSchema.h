@@ -19,6 +19,22 @@ CREATE TABLE IF NOT EXISTS CatalogueServer (
 );
 INSERT INTO CatalogueServer DEFAULT VALUES ON CONFLICT DO NOTHING;
 
+-- The rule behind every menu's Hot tab: NULLs for the games flagged GameHot, else the HotTop games
+-- started most in the last HotDays days.
+ALTER TABLE CatalogueServer ADD COLUMN IF NOT EXISTS HotTop int CHECK (HotTop BETWEEN 1 AND 1000);
+ALTER TABLE CatalogueServer ADD COLUMN IF NOT EXISTS HotDays int CHECK (HotDays BETWEEN 1 AND 3650);
+
+CREATE OR REPLACE FUNCTION room_set_hot(top int, days int) RETURNS void LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+BEGIN
+    IF (top IS NULL) <> (days IS NULL) THEN
+        RAISE EXCEPTION 'top and days go together' USING ERRCODE = '22023';
+    END IF;
+    UPDATE public.CatalogueServer SET HotTop = top, HotDays = days;
+    -- The running menus read the rule again within moments.
+    PERFORM pg_notify('juyoutai_catalogue', '');
+END $$;
+
 -- Markers older than 30 days go; the horizon below which a client cannot be answered moves past them.
 ALTER TABLE CatalogueDeleted ADD COLUMN IF NOT EXISTS DeletedAt timestamptz NOT NULL DEFAULT now();
 CREATE INDEX IF NOT EXISTS CatalogueDeleted_DeletedAt ON CatalogueDeleted (DeletedAt);
@@ -117,6 +133,20 @@ BEGIN
      WHERE ClientName = client AND (LastGameAt IS NULL OR LastGameAt <= t);
     RETURN 'recorded';
 END $$;
+
+-- The ranking the rule asks for, most started first, ties by the game's name; games no longer in the
+-- catalogue and games never started are not in it.
+CREATE OR REPLACE FUNCTION room_hot_games() RETURNS TABLE (ranked_game bigint) LANGUAGE sql STABLE
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+    SELECT g.GameID
+      FROM public.GameLaunch l
+      JOIN public.GameList g ON g.GameID = l.GameID
+      JOIN public.CatalogueServer s ON s.HotTop IS NOT NULL
+     WHERE l.LaunchedAt > now() - s.HotDays * interval '1 day'
+     GROUP BY g.GameID, g.GameName
+     ORDER BY count(*) DESC, g.GameName, g.GameID
+     LIMIT (SELECT HotTop FROM public.CatalogueServer);
+$$;
 )sql";
 
 // The menu only calls the two functions; it can neither read nor write the room's tables itself.
@@ -125,8 +155,9 @@ REVOKE ALL ON CatalogueServer, ClientPresence, GameLaunch FROM PUBLIC;
 GRANT SELECT ON CatalogueServer TO juyoutai_menu, juyoutai_operator;
 GRANT SELECT ON ClientPresence, GameLaunch TO juyoutai_operator;
 REVOKE ALL ON FUNCTION catalogue_renew_identity(), room_client_hello(text),
-    room_record_launch(text, uuid, bigint, text, timestamptz) FROM PUBLIC;
-GRANT EXECUTE ON FUNCTION catalogue_renew_identity() TO juyoutai_operator;
+    room_record_launch(text, uuid, bigint, text, timestamptz), room_set_hot(int, int), room_hot_games() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION catalogue_renew_identity(), room_set_hot(int, int) TO juyoutai_operator;
+GRANT EXECUTE ON FUNCTION room_hot_games() TO juyoutai_menu, juyoutai_operator;
 GRANT EXECUTE ON FUNCTION room_client_hello(text), room_record_launch(text, uuid, bigint, text, timestamptz)
     TO juyoutai_menu;
 )sql";
@@ -134,7 +165,9 @@ GRANT EXECUTE ON FUNCTION room_client_hello(text), room_record_launch(text, uuid
 // Asked together with LISTEN: whether this server keeps the room's tables at all (an older set-up does not).
 inline constexpr char PresentSql[] = "SELECT to_regclass('public.catalogueserver') IS NOT NULL";
 // Inside a client's read: which catalogue the server holds, and the oldest horizon it can answer.
-inline constexpr char IdentitySql[] = "SELECT CatalogueId::text, OldestHorizon::text FROM CatalogueServer";
+inline constexpr char IdentitySql[] =
+    "SELECT CatalogueId::text, OldestHorizon::text, HotTop, HotDays FROM CatalogueServer";
+inline constexpr char HotGamesSql[] = "SELECT ranked_game FROM room_hot_games()";
 
 // The operator's view of the room: one row per name ever seen; online while a connection holds its lock.
 inline constexpr char ClientsSql[] = R"sql(

@@ -349,7 +349,23 @@ void ForMain::fillCategoryTabs()
 void ForMain::fillHotGames()
 {
     const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
-    listGames(games, games->allRows(), games->hotRows());
+    if (const std::optional<QList<qint64>> ranked = m_cafe ? m_cafe->hotGames() : std::nullopt) {
+        // The room's rule: the games played most, in that order, read from the copy by their keys.
+        QStringList keys{u"NULL"_s};
+        QString order;
+        for (qsizetype i = 0; i < ranked->size(); ++i) {
+            keys.append(QString::number(ranked->at(i)));
+            order += u" WHEN %1 THEN %2"_s.arg(ranked->at(i)).arg(i);
+        }
+        const QString statement =
+            u"Select * From GameList Where GameID In (%1) Order By CASE GameID%2 ELSE 0 END"_s.arg(keys.join(u','),
+                                                                                                   order);
+        const std::shared_ptr<const CatalogueIndex> hot =
+            CatalogueIndex::read(Catalogue::CatalogueConnectionObject(), statement);
+        listGames(hot, hot->allRows(), hot->allRows());
+    } else {
+        listGames(games, games->allRows(), games->hotRows());
+    }
     prepareSearch(games);
 }
 
@@ -678,6 +694,7 @@ void ForMain::startCafeMode()
     m_refreshRetry->setInterval(RefreshRetryMs);
     connect(m_refreshRetry, &QTimer::timeout, this, &ForMain::refreshFromServer);
     connect(m_cafe.get(), &CafeMode::synced, this, &ForMain::refreshFromServer);
+    connect(m_cafe.get(), &CafeMode::hotChanged, this, &ForMain::refreshFromServer);
     connect(m_cafe.get(), &CafeMode::offline, this, &ForMain::showCafeNotice);
     connect(m_cafe.get(), &CafeMode::copyRelocated, this, [this](const QString &path) {
         m_relocationNote = u"公告：程序目录无法写入，游戏目录的副本已改存到 %1"_s.arg(QDir::toNativeSeparators(path));

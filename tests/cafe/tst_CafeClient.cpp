@@ -141,6 +141,7 @@ private Q_SLOTS:
     void startsFromTheCopyAndReadsWhatItMustOnly();
     void launchesMadeOfflineAreSentOnceWhenTheServerIsBack();
     void twoPcsWithTheSameNameShareOneRow();
+    void hotRuleReachesRunningClientsWithinTwoSeconds();
     void closingNeverWaitsForAStuckSyncThread();
 };
 
@@ -468,6 +469,27 @@ void tst_CafeClient::twoPcsWithTheSameNameShareOneRow()
     QTRY_COMPARE_WITH_TIMEOUT(PgTestDatabase::firstColumn(conn, menuConnections), QStringList{u"1"_s}, 5000);
     QCOMPARE(presenceOf(db), QStringList{u"同名 t 扫雷"_s});
     PQfinish(conn);
+}
+
+void tst_CafeClient::hotRuleReachesRunningClientsWithinTwoSeconds()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一'), ('二'), ('三'), ('四');"
+                   "INSERT INTO GameLaunch (LaunchKey, GameID, GameName, ClientName, LaunchedAt)"
+                   " SELECT gen_random_uuid(), g, '', 'PC' || i, now() - d * interval '1 day'"
+                   " FROM (VALUES (3, 1, 0), (3, 2, 0), (2, 1, 0), (4, 1, 0), (1, 1, 10), (1, 2, 10), (1, 3, 10),"
+                   " (9, 1, 0), (9, 2, 0), (9, 3, 0)) AS t(g, i, d)"_s)
+                .isEmpty());
+    QTemporaryDir dir;
+    CafeMode cafe(db.menuUri(), dir.filePath(u"GameDB.dbs"_s));
+    QVERIFY(cafe.waitForFirstSync(10000));
+    QCOMPARE(cafe.hotGames(), std::nullopt);
+    // Game 1 was played longest ago, game 9 is no longer in the catalogue; 2 and 4 tie, by name.
+    QVERIFY(runAs(db.operatorUri(), u"SELECT room_set_hot(3, 7)"_s).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(cafe.hotGames(), std::optional(QList<qint64>{3, 2, 4}), 2000);
+    QVERIFY(runAs(db.operatorUri(), u"SELECT room_set_hot(NULL, NULL)"_s).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(cafe.hotGames(), std::nullopt, 2000);
 }
 
 QTEST_GUILESS_MAIN(tst_CafeClient)

@@ -238,6 +238,7 @@ private Q_SLOTS:
     void refreshWaitsUntilTheModalDialogCloses();
     void cafeOperatorWritesThroughTheServerUntilTheManagerCloses();
     void cafeGameStartIsCountedUnderThePcsName();
+    void cafeHotTabFollowsTheRoomsRule();
     void searchResultsStaySearchResultsAfterARefresh();
     void changedLargeCataloguesAreReadOnAWorker();
 
@@ -1234,6 +1235,28 @@ void tst_ForMain::cafeGameStartIsCountedUnderThePcsName()
     QTRY_COMPARE_WITH_TIMEOUT(
         PgTestDatabase::firstColumn(conn, u"SELECT GameID || ' ' || GameName || ' ' || ClientName FROM GameLaunch"_s),
         QStringList{u"2 二 A区-07"_s}, 5000);
+    PQfinish(conn);
+}
+
+void tst_ForMain::cafeHotTabFollowsTheRoomsRule()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(insertGames({u"一|a|是"_s, u"二|a|否"_s, u"三|a|否"_s})
+                   + u";INSERT INTO GameLaunch (LaunchKey, GameID, GameName, ClientName, LaunchedAt)"
+                     " SELECT gen_random_uuid(), g, '', 'PC', now() - i * interval '1 minute'"
+                     " FROM (VALUES (3, 1), (3, 2), (2, 3)) AS t(g, i)"_s)
+                .isEmpty());
+    const CafeFolder folder(db);
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+    const QString op = db.operatorUri();
+    PGconn *conn = PQconnectdb(op.toUtf8().constData());
+    QCOMPARE(PgTestDatabase::firstColumn(conn, u"SELECT room_set_hot(5, 7)"_s), QStringList{QString()});
+    QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), (QStringList{u"三"_s, u"二"_s}), 2000);
+    QCOMPARE(PgTestDatabase::firstColumn(conn, u"SELECT room_set_hot(NULL, NULL)"_s), QStringList{QString()});
+    QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), QStringList{u"一"_s}, 2000);
     PQfinish(conn);
 }
 

@@ -276,6 +276,17 @@ void tst_CatalogueTool::clientsAndStatsShowTheRoom()
     QCOMPARE(lines.at(2), u"1     扫雷      2         2"_s);
     QCOMPARE(lines.at(3), u"启动总数 3，机器数 2"_s);
     QCOMPARE(runTool({u"stats"_s, db.operatorUri(), u"--top"_s, u"0"_s}).exitCode, 2);
+
+    const Outcome played = runTool({u"set-hot"_s, db.operatorUri(), u"--top"_s, u"5"_s, u"--days"_s, u"3"_s});
+    QVERIFY2(played.exitCode == 0 && played.output.contains(u"最近 3 天启动最多的 5 个游戏"_s),
+             qPrintable(played.errors));
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT HotTop || '/' || HotDays FROM CatalogueServer"_s),
+             QStringList{u"5/3"_s});
+    QCOMPARE(runTool({u"set-hot"_s, db.operatorUri(), u"--top"_s, u"5"_s}).exitCode, 2);
+    QCOMPARE(runTool({u"set-hot"_s, db.menuUri(), u"--flag"_s}).exitCode, 1);
+    QCOMPARE(runTool({u"set-hot"_s, db.operatorUri(), u"--flag"_s}).exitCode, 0);
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT HotTop IS NULL AND HotDays IS NULL FROM CatalogueServer"_s),
+             QStringList{u"t"_s});
     const Outcome menu = runTool({u"clients"_s, db.menuUri()});
     QCOMPARE(menu.exitCode, 1);
     QVERIFY2(menu.errors.contains(u"没有所需的权限"_s), qPrintable(menu.errors));

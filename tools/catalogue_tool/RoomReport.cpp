@@ -46,20 +46,20 @@ Table query(PGconn *conn, const char *sql, const std::vector<QByteArray> &parame
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
         const QByteArray state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
         const QString text = QString::fromUtf8(PQresultErrorMessage(result.get())).trimmed();
-        if (state == "42P01")
+        if (state == "42P01" || state == "42883")
             fail(u"服务器上没有机器和启动记录的表（请用新版本再运行一次 server-init）：%1"_s.arg(text));
         if (state == "42501")
             fail(u"该用户没有所需的权限（请用 juyoutai_operator 连接）：%1"_s.arg(text));
         fail(u"服务器出错：%1"_s.arg(text));
     }
-    Table rows;
+    Table table;
     for (int r = 0; r < PQntuples(result.get()); ++r) {
         QStringList row;
         for (int c = 0; c < PQnfields(result.get()); ++c)
             row.append(QString::fromUtf8(PQgetvalue(result.get(), r, c)));
-        rows.push_back(row);
+        table.push_back(row);
     }
-    return rows;
+    return table;
 }
 
 // Columns line up in a terminal: Chinese characters take two cells.
@@ -136,6 +136,33 @@ int stats(const QString &uri, int days, int top, bool csv, QTextStream &out)
     return 0;
 }
 
+// Stored on the server and announced to the running menus, which follow within moments.
+int setHot(const QString &uri, std::optional<int> top, std::optional<int> days, QTextStream &out)
+{
+    const Connection conn = connectTo(uri);
+    const QByteArray topText = top ? QByteArray::number(*top) : QByteArray();
+    const QByteArray dayText = days ? QByteArray::number(*days) : QByteArray();
+    // Both NULL for the flag.
+    const char *values[] = {top ? topText.constData() : nullptr, days ? dayText.constData() : nullptr};
+    const Result result(
+        PQexecParams(conn.get(), "SELECT room_set_hot($1::int, $2::int)", 2, nullptr, values, nullptr, nullptr, 0),
+        PQclear);
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+        const QByteArray state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+        const QString text = QString::fromUtf8(PQresultErrorMessage(result.get())).trimmed();
+        if (state == "42883")
+            fail(u"服务器上没有热门推荐的设置（请用新版本再运行一次 server-init）：%1"_s.arg(text));
+        if (state == "42501")
+            fail(u"该用户没有所需的权限（请用 juyoutai_operator 连接）：%1"_s.arg(text));
+        fail(u"服务器出错，设置没有改变：%1"_s.arg(text));
+    }
+    if (top)
+        out << u"热门推荐已改为：最近 %1 天启动最多的 %2 个游戏（各机器约 2 秒内更新）。\n"_s.arg(*days).arg(*top);
+    else
+        out << u"热门推荐已改回：列出标记为热门的游戏（GameHot）。\n"_s;
+    return 0;
+}
+
 // A whole number in range after the option, or nothing.
 std::optional<int> number(const QStringList &args, qsizetype at, int lowest, int highest)
 {
@@ -146,11 +173,26 @@ std::optional<int> number(const QStringList &args, qsizetype at, int lowest, int
     return value;
 }
 
+int setHotCommand(const QStringList &args, QTextStream &out)
+{
+    if (args.size() == 3 && args.at(2) == u"--flag"_s)
+        return setHot(args.at(1), std::nullopt, std::nullopt, out);
+    std::optional<int> top;
+    std::optional<int> days;
+    for (qsizetype i = 2; i + 1 < args.size() && args.size() == 6; i += 2) {
+        if (args.at(i) == u"--top"_s)
+            top = number(args, i + 1, 1, 1000);
+        else if (args.at(i) == u"--days"_s)
+            days = number(args, i + 1, 1, 3650);
+    }
+    return top && days ? setHot(args.at(1), top, days, out) : RoomReport::BadUsage;
+}
+
 } // namespace
 
 bool RoomReport::handles(const QString &command)
 {
-    return command == u"clients"_s || command == u"stats"_s;
+    return command == u"clients"_s || command == u"stats"_s || command == u"set-hot"_s;
 }
 
 int RoomReport::run(const QStringList &args, QTextStream &out)
@@ -159,6 +201,8 @@ int RoomReport::run(const QStringList &args, QTextStream &out)
         return args.size() == 2 ? clients(args.at(1), out) : BadUsage;
     if (args.size() < 2 || args.at(1).startsWith(u"--"_s))
         return BadUsage;
+    if (args.at(0) == u"set-hot"_s)
+        return setHotCommand(args, out);
     int days = DefaultDays;
     int top = DefaultTop;
     bool csv = false;

@@ -5,8 +5,8 @@
 class QTextStream;
 
 // The operator tool's view of a room: which PCs the server has seen and whether they are on now
-// (clients), and which games were started most (stats). Read-only; failures throw
-// std::runtime_error with a message for the operator.
+// (clients), which games were started most (stats), and whether the Hot tab follows them (set-hot).
+// Failures throw std::runtime_error with a message for the operator.
 class RoomReport
 {
 public:

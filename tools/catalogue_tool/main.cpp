@@ -41,6 +41,8 @@ int usage(QTextStream &err)
         << u"  juyoutai-catalogue clients URI     列出连接过服务器的机器：机器名、状态、最后在线、最近启动\n"_s
         << u"  juyoutai-catalogue stats URI [--days N] [--top K] [--csv]\n"_s
         << u"                                     最近 N 天（默认 7）启动最多的 K 个游戏（默认 20）\n"_s
+        << u"  juyoutai-catalogue set-hot URI --top K --days N | --flag\n"_s
+        << u"                                     热门推荐改为最近 N 天启动最多的 K 个游戏；--flag 改回按热门标记\n"_s
         << u"  juyoutai-catalogue set-operator-password [--clear] DIR\n"_s
         << u"                                     设置 DIR/GameDB.dbs 的管理员密码（终端上输入两次，\n"_s
         << u"                                     否则从标准输入读一行）；--clear 清除密码\n"_s
