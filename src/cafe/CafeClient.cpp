@@ -92,9 +92,9 @@ CafeClient::CafeClient(const QString &serverUri, const QString &copyPath, QObjec
         m_hotFetchDue = !m_hotRule.isEmpty();
         sendNext();
     });
-    m_presence.setInterval(PresenceMs);
+    m_presence.setSingleShot(true);
     connect(&m_presence, &QTimer::timeout, this, [this] {
-        m_helloDone = false;
+        m_helloDue = true;
         sendNext();
     });
     connect(&m_coalesce, &QTimer::timeout, this, [this] {
@@ -253,7 +253,7 @@ void CafeClient::pollConnect()
         m_freshConnection = true;
         // Listening is committed before the first read's snapshot, so no commit falls between them.
         m_subscribing = true;
-        m_helloDone = false;
+        m_helloDue = false;
         sendQuery(QByteArray("LISTEN ") + ServerSchema::Channel + ';' + RoomSchema::PresentSql);
         break;
     default:
@@ -368,6 +368,8 @@ bool CafeClient::finishCatalogueRead()
     if (changed || !m_copyWritten)
         writeCopy();
     const bool announce = changed || m_freshConnection;
+    if (m_freshConnection && !m_clientName.isEmpty())
+        m_presence.start(QRandomGenerator::global()->bounded(HelloSpreadMs));
     m_freshConnection = false;
     m_online = true;
     m_offlineReported = false;
@@ -384,7 +386,6 @@ void CafeClient::finishRoomRequest()
     if (request == Request::Hot) {
         takeHotRanking();
     } else if (request == Request::Hello) {
-        m_helloDone = true;
         if (!m_readError.isEmpty())
             qWarning("the server did not take this PC's name: %s", qUtf8Printable(m_readError));
         else if (m_results.size() == 1 && PQntuples(m_results.at(0)) == 1)
@@ -421,16 +422,16 @@ void CafeClient::sendNext()
     }
     if (m_clientName.isEmpty())
         return;
-    if (!m_helloDone) {
+    if (m_helloDue) {
+        // Again in a while, for the operator's 最后在线, whatever the answer.
+        m_helloDue = false;
+        m_presence.start(PresenceMs);
         char *name = PQescapeLiteral(m_conn, m_clientName.constData(), size_t(m_clientName.size()));
-        if (!name) {
-            m_helloDone = true;
+        if (!name)
             return;
-        }
         const QByteArray sql = "SELECT extract(epoch FROM room_client_hello(" + QByteArray(name) + "))";
         PQfreemem(name);
         m_request = Request::Hello;
-        m_presence.start();
         sendQuery(sql);
     } else if (!m_launches.isEmpty()) {
         m_request = Request::Launches;
@@ -580,6 +581,7 @@ void CafeClient::lose(const QString &reason, bool refused)
 void CafeClient::closeConnection()
 {
     m_subscribing = false;
+    m_presence.stop();
     m_request = Request::Read;
     m_launches.unsent();
     m_deadline.stop();

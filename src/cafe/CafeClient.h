@@ -53,6 +53,8 @@ public:
     static constexpr int LongestRetryMs = 5000;
     // How often a connected client tells the server it is still there, for the operator's 最后在线.
     static constexpr int PresenceMs = 5 * 60 * 1000;
+    // A room switched on together names itself spread over this long after each first read.
+    static constexpr int HelloSpreadMs = 3000;
     // While the Hot tab follows what is played, how often its ranking is read again: launches never cause a read.
     static constexpr int HotRefreshMs = 10 * 60 * 1000;
 
@@ -143,7 +145,7 @@ private:
     bool m_roomSchema = false;
     bool m_rowsFromCopy = false;
     bool m_startingCopySet = false;
-    bool m_helloDone = false;
+    bool m_helloDue = false;
     QByteArray m_clientName;
     std::optional<qint64> m_serverOffsetMs;
     LaunchQueue m_launches;

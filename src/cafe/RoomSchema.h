@@ -129,8 +129,10 @@ BEGIN
     END IF;
     INSERT INTO public.GameLaunch (LaunchKey, GameID, GameName, ClientName, LaunchedAt)
         VALUES (launch, game, left(game_name, 200), client, t);
-    UPDATE public.ClientPresence SET LastGame = left(game_name, 200), LastGameAt = t
-     WHERE ClientName = client AND (LastGameAt IS NULL OR LastGameAt <= t);
+    -- A PC may report a launch before it has named itself on this connection.
+    INSERT INTO public.ClientPresence AS p (ClientName, LastGame, LastGameAt) VALUES (client, left(game_name, 200), t)
+        ON CONFLICT (ClientName) DO UPDATE SET LastGame = EXCLUDED.LastGame, LastGameAt = EXCLUDED.LastGameAt
+        WHERE p.LastGameAt IS NULL OR p.LastGameAt <= EXCLUDED.LastGameAt;
     RETURN 'recorded';
 END $$;
 
