@@ -60,9 +60,11 @@ private:
     void fillTableFrom(const QString &statement);
     void refreshTable();
     bool treeHasNode(const QString &text) const;
-    void addCategory(const QString &name);
-    void renameCategory(QTreeWidgetItem *node, const QString &newName);
-    void deleteCategory(QTreeWidgetItem *node);
+    // The writes run off the window's thread: they touch no control.
+    static void addCategory(const QString &name);
+    static void renameCategory(const QString &oldName, const QString &newName);
+    // False, writing nothing, while games still belong to the category.
+    static bool deleteCategory(const QString &name);
     GameRecord gameAt(int row) const;
     void reloadMain();
     static void showError(const QString &context, const CatalogueError &error);
