@@ -42,6 +42,7 @@ const QString Confirm = u"确认"_s;
 const QString ReadFailed = u"读取游戏目录出错："_s;
 const QString Saving = u"正在保存…"_s;
 const QString Deleting = u"正在删除…"_s;
+const QString Reading = u"正在读取…"_s;
 
 // Failures of the manager's own reading of its controls, numbered like the platform's.
 constexpr int ObjectNotSet = 91;
@@ -63,6 +64,7 @@ ForMtype::ForMtype(MainWindowHooks *hooks, QWidget *parent)
     setFixedSize(Twips::size(12645, 7815));
     m_tableStatement = CatalogueStatements::selectGameList();
     createControls();
+    BusyWork::guard(this);
     Form_Load();
 }
 
@@ -180,11 +182,14 @@ void ForMtype::GameTypeGet()
     auto *root = new QTreeWidgetItem(TreeView1, {RootText});
     root->setData(0, Qt::UserRole, RootKey);
     QTreeWidgetItem *last = root;
-    {
+    QStringList types;
+    BusyWork::run(this, Reading, [&types] {
         RecordsetGuard rs(CatalogueStatements::selectTypeList());
         for (; !rs->Eof(); rs->MoveNext())
-            last = new QTreeWidgetItem(root, {rs->Field(CatalogueSchema::TypeName)});
-    }
+            types.append(rs->Field(CatalogueSchema::TypeName));
+    });
+    for (const QString &type : std::as_const(types))
+        last = new QTreeWidgetItem(root, {type});
     fillTableFrom(CatalogueStatements::selectGameList());
     root->setExpanded(true);
     TreeView1->scrollToItem(last);
@@ -194,15 +199,24 @@ void ForMtype::fillTableFrom(const QString &statement)
 {
     tableModel(ListView1)->removeRows(0, rowCount());
     m_tableStatement = statement;
-    RecordsetGuard rs(statement);
-    fillTable(*rs);
+    QList<GameRecord> games;
+    BusyWork::run(this, Reading, [&games, &statement] { games = readGames(statement); });
+    fillTable(games);
 }
 
-void ForMtype::fillTable(CatalogueRecordset &rs)
+QList<GameRecord> ForMtype::readGames(const QString &statement)
+{
+    QList<GameRecord> games;
+    RecordsetGuard rs(statement);
+    for (; !rs->Eof(); rs->MoveNext())
+        games.append(GameRecord::read(*rs));
+    return games;
+}
+
+void ForMtype::fillTable(const QList<GameRecord> &games)
 {
     QStandardItemModel *model = tableModel(ListView1);
-    for (; !rs.Eof(); rs.MoveNext()) {
-        const GameRecord game = GameRecord::read(rs);
+    for (const GameRecord &game : games) {
         // A NULL icon counts as none, like the stored "无"; an empty text stays empty.
         const bool defaultIcon = game.GameIcon.isNull() || game.GameIcon == NoValue;
         const QStringList texts{game.GameID,

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
 class CatalogueError;
-class CatalogueRecordset;
 struct GameRecord;
 class MainWindowHooks;
 class QAction;
@@ -56,8 +56,10 @@ private:
     void createTable();
     void createMenu();
     QPushButton *addButton(const QString &name, const QString &caption, const QRect &geometry);
-    void fillTable(CatalogueRecordset &rs);
+    // Reads off the window's thread, then fills the table.
     void fillTableFrom(const QString &statement);
+    static QList<GameRecord> readGames(const QString &statement);
+    void fillTable(const QList<GameRecord> &games);
     void refreshTable();
     bool treeHasNode(const QString &text) const;
     // The writes run off the window's thread: they touch no control.

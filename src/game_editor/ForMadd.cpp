@@ -62,6 +62,7 @@ ForMadd::ForMadd(MainWindowHooks *hooks, QWidget *parent)
     setModal(true);
     setFixedSize(Twips::size(4245, 4215));
     createControls();
+    BusyWork::guard(this);
     Form_Load();
 }
 
@@ -147,9 +148,13 @@ void ForMadd::createPicture()
 void ForMadd::Form_Load()
 {
     try {
-        RecordsetGuard rs(CatalogueStatements::selectTypeList());
-        for (; !rs->Eof(); rs->MoveNext())
-            ComboGameType->addItem(rs->Field(CatalogueSchema::TypeName));
+        QStringList types;
+        BusyWork::run(this, u"正在读取…"_s, [&types] {
+            RecordsetGuard rs(CatalogueStatements::selectTypeList());
+            for (; !rs->Eof(); rs->MoveNext())
+                types.append(rs->Field(CatalogueSchema::TypeName));
+        });
+        ComboGameType->addItems(types);
     } catch (const CatalogueError &error) {
         MsgBox(error.message(u"读取游戏分类失败："_s), MessageBox::Exclamation, u"错误"_s);
     }

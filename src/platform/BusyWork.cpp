@@ -1,6 +1,6 @@
 #include "platform/BusyWork.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
 #include <QLabel>
@@ -10,6 +10,7 @@
 
 #include <exception>
 #include <memory>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -40,22 +41,37 @@ QLabel *makeLabel(const QString &text, QWidget *parent, Qt::WindowFlags flags)
     return label;
 }
 
-// While it lives: the window takes no input, cannot close and shows the text; without a window a
-// note of its own shows it.
+QList<QPointer<QWidget>> &guardedWindows()
+{
+    static QList<QPointer<QWidget>> windows;
+    windows.removeAll(nullptr);
+    return windows;
+}
+
+// While it lives: the window and every guarded one take no input and cannot close, and the window
+// shows the text; without a window a note of its own shows it.
 class BusySign
 {
 public:
     BusySign(QWidget *window, const QString &text)
         : m_window(window)
     {
+        QList<QPointer<QWidget>> held = guardedWindows();
+        if (window && !held.contains(window))
+            held.append(window);
+        for (const QPointer<QWidget> &each : std::as_const(held)) {
+            m_held.append({each, each->isEnabled()});
+            each->setEnabled(false);
+            each->installEventFilter(&m_closeHolder);
+        }
         if (!window) {
             m_note.reset(makeLabel(text, nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
+            // Over the window the operator was using, where the eye is.
+            if (const QWidget *active = QApplication::activeWindow())
+                m_note->move(active->geometry().center() - m_note->rect().center());
             m_note->show();
             return;
         }
-        m_wasEnabled = window->isEnabled();
-        window->setEnabled(false);
-        window->installEventFilter(&m_closeHolder);
         window->setCursor(Qt::BusyCursor);
         m_label = makeLabel(text, window, {});
         m_label->move(window->rect().center() - m_label->rect().center());
@@ -66,11 +82,14 @@ public:
     ~BusySign()
     {
         delete m_label.data();
-        if (!m_window)
-            return;
-        m_window->removeEventFilter(&m_closeHolder);
-        m_window->unsetCursor();
-        m_window->setEnabled(m_wasEnabled);
+        if (m_window)
+            m_window->unsetCursor();
+        for (const auto &[each, wasEnabled] : std::as_const(m_held)) {
+            if (!each)
+                continue;
+            each->removeEventFilter(&m_closeHolder);
+            each->setEnabled(wasEnabled);
+        }
     }
 
     BusySign(const BusySign &) = delete;
@@ -81,7 +100,7 @@ private:
     QPointer<QLabel> m_label;
     std::unique_ptr<QLabel> m_note;
     CloseHolder m_closeHolder;
-    bool m_wasEnabled = true;
+    QList<std::pair<QPointer<QWidget>, bool>> m_held; // with whether each was enabled
 };
 
 } // namespace
@@ -90,6 +109,11 @@ BusyWork &BusyWork::instance()
 {
     static BusyWork work;
     return work;
+}
+
+void BusyWork::guard(QWidget *window)
+{
+    guardedWindows().append(window);
 }
 
 bool BusyWork::running()
@@ -105,7 +129,7 @@ void BusyWork::turnLoopUntil(QWidget *window, const QString &text, const std::fu
     bool done = false;
     start(done);
     while (!done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void BusyWork::run(QWidget *window, const QString &text, const std::function<void()> &work)

@@ -21,6 +21,8 @@ public:
     static void run(QWidget *window, const QString &text, const std::function<void()> &work);
     // Waits without work, the same way.
     static void wait(QWidget *window, const QString &text, int milliseconds);
+    // While any work runs, this window takes no input either, so that nothing starts twice.
+    static void guard(QWidget *window);
     // Whether a run (not a wait) is under way.
     static bool running();
 
