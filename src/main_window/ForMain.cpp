@@ -381,6 +381,14 @@ bool ForMain::deferWhileServerWork(std::function<void()> fill)
 
 void ForMain::afterServerWork()
 {
+    // Another run has begun meanwhile; its end comes back here.
+    if (BusyWork::running())
+        return;
+    // The operator window is still telling how its work went: what waited reads after that.
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(RefreshRetryMs, this, &ForMain::afterServerWork);
+        return;
+    }
     if (std::exchange(m_closeAfterServerWork, false)) {
         close();
         return;
