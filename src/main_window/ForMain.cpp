@@ -88,6 +88,7 @@ ForMain::ForMain(QWidget *parent)
     createControls();
     createPopupMenu();
     connect(&BusyWork::instance(), &BusyWork::finished, this, &ForMain::afterServerWork);
+    Catalogue::setConnectionBusy([] { return BusyWork::running(); });
     resize(Twips::size(15165, 10080));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
