@@ -4,6 +4,8 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
+
 class CafeClient;
 
 // A menu in café mode: its sync client on a thread of its own, and the state the window asks
@@ -43,7 +45,7 @@ Q_SIGNALS:
 private:
     QThread *m_thread;
     CafeClient *m_client = nullptr;
-    bool m_online = false;
+    std::atomic<bool> m_online = false; // read by an operator's check on a worker too
     bool m_answered = false;
     bool m_refused = false;
     QString m_offlineReason;
