@@ -3,6 +3,7 @@
 #include "cafe/CafeClient.h"
 #include "cafe/CatalogueCopy.h"
 #include "cafe/ServerSchema.h"
+#include "platform/Process.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,7 +19,6 @@
 #include <QUrl>
 
 #include <libpq-fe.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -74,7 +74,7 @@ double serverCpuSeconds(const QString &serverDirectory)
     if (!pidFile.open(QIODevice::ReadOnly))
         return 0;
     const qint64 postmaster = pidFile.readLine().trimmed().toLongLong();
-    const double ticks = double(sysconf(_SC_CLK_TCK));
+    const double ticks = double(Process::clockTicksPerSecond());
     double total = 0;
     for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool number = false;

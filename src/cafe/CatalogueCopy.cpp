@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueSchema.h"
+#include "platform/FileSystem.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,9 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -113,13 +112,10 @@ QString CatalogueCopy::writeTo(const QString &path) const
     const QString temp = target.absolutePath() + u"/."_s + target.fileName()
         + u"-%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
     // Made here, exclusively and without following links, so nothing already there is written through.
-    const int fd =
-        ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (!FileSystem::createNew(temp))
         return systemError(u"无法创建文件"_s, temp);
-    ::close(fd);
     QString error = fill(temp);
-    if (error.isEmpty() && std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0)
+    if (error.isEmpty() && !FileSystem::replace(temp, path))
         error = systemError(u"无法替换文件"_s, path);
     if (!error.isEmpty())
         QFile::remove(temp);

@@ -2,14 +2,13 @@
 
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
+#include "platform/Socket.h"
 
 #include <QDeadlineTimer>
 #include <QStringList>
 
 #include <libpq-fe.h>
 
-#include <cerrno>
-#include <poll.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -59,21 +58,6 @@ CatalogueError connectError(PGconn *conn)
             && (text.contains(u"password"_s, Qt::CaseInsensitive) || text.contains(u"authentication"_s)
                 || text.contains(u"密码"_s) || text.contains(u"认证"_s)));
     return CatalogueError(loginRefused ? CatalogueError::ServerLoginRefused : CatalogueError::ServerUnreachable, text);
-}
-
-// Waits for the socket to have something to read; false when the deadline passes first.
-bool waitReadable(int socket, const QDeadlineTimer &deadline)
-{
-    pollfd watched{socket, POLLIN, 0};
-    for (;;) {
-        const int ready = ::poll(&watched, 1, int(deadline.remainingTime()));
-        if (ready > 0)
-            return true;
-        if (ready == 0)
-            return false;
-        if (errno != EINTR)
-            return true; // let libpq read and report what went wrong
-    }
 }
 
 } // namespace
@@ -191,7 +175,7 @@ PgBackend::Result PgBackend::awaitResult()
     Result error;
     for (;;) {
         while (PQisBusy(m_conn) && PQstatus(m_conn) == CONNECTION_OK) {
-            if (!waitReadable(PQsocket(m_conn), deadline)) {
+            if (!Socket::waitReadable(PQsocket(m_conn), deadline)) {
                 abandonConnection();
                 throw CatalogueError(CatalogueError::ServerConnectionLost,
                                      u"服务器 %1 秒内没有应答，已断开连接"_s.arg(StatementTimeoutMs / 1000));

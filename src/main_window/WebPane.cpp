@@ -1,5 +1,6 @@
 #include "main_window/WebPane.h"
 
+#include "platform/Process.h"
 #include "platform/WebSearch.h"
 
 #include <QApplication>
@@ -11,8 +12,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
-
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -38,7 +37,7 @@ WebPane::WebPane(QWidget *parent)
     : QWidget(parent)
     , m_layout(new QVBoxLayout(this))
     , m_address(blankAddress())
-    , m_remotePagesAllowed(remotePagesAllowed(::geteuid()))
+    , m_remotePagesAllowed(remotePagesAllowed(Process::effectiveUserId()))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_notice = new QLabel(RootNotice, this);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QFile;
+
+// The file operations whose guarantees the standard library cannot give. A failure leaves errno
+// telling why.
+namespace FileSystem {
+
+// Makes a new empty file: never over an existing name and never through a link planted at it
+// (dangling or not). EEXIST or ELOOP mean the name was taken.
+bool createNew(const QString &path);
+// The same, left open for writing in file, which then owns it.
+bool createNew(const QString &path, QFile &file);
+// Puts from in place of to in one step, replacing whatever file was there.
+bool replace(const QString &from, const QString &to);
+// Moves from to to, never replacing anything at to and never following a link there.
+bool renameNoReplace(const QString &from, const QString &to);
+// Whether anything at all (a dangling link too) has the name; nullopt when it cannot tell.
+std::optional<bool> nameTaken(const QString &path);
+// Makes a new directory from a pattern ending in XXXXXX; its path, or empty when it cannot.
+QString makeUniqueDirectory(const QString &pattern);
+
+} // namespace FileSystem
