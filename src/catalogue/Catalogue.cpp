@@ -127,9 +127,9 @@ void ReadGameIndexInBackground(QObject *context, std::function<void(bool)> done)
     QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, stamp, done] {
         watcher->deleteLater();
         const Result index = watcher->future().resultCount() > 0 ? watcher->result() : nullptr;
-        CatalogueConnection &connection = CatalogueConnectionObject();
-        const bool current = index && index->isKeepable() && connection.isOpen() && !connection.inTransaction()
-            && connection.changeStamp() == stamp;
+        CatalogueConnection &shared = CatalogueConnectionObject();
+        const bool current =
+            index && index->isKeepable() && shared.isOpen() && !shared.inTransaction() && shared.changeStamp() == stamp;
         if (current)
             s_gameIndex = index;
         done(current);
