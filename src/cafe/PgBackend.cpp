@@ -3,6 +3,7 @@
 #include "cafe/ServerAddress.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
+#include "platform/Socket.h"
 
 #include <QDeadlineTimer>
 #include <QStringList>
@@ -11,7 +12,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <poll.h>
 #include <thread>
 #include <vector>
 
@@ -83,21 +83,6 @@ CatalogueError connectError(PGconn *conn)
             && (text.contains(u"password"_s, Qt::CaseInsensitive) || text.contains(u"authentication"_s)
                 || text.contains(u"密码"_s) || text.contains(u"认证"_s)));
     return CatalogueError(loginRefused ? CatalogueError::ServerLoginRefused : CatalogueError::ServerUnreachable, text);
-}
-
-// Waits for the socket to have something to read; false when the deadline passes first.
-bool waitReadable(int socket, const QDeadlineTimer &deadline)
-{
-    pollfd watched{socket, POLLIN, 0};
-    for (;;) {
-        const int ready = ::poll(&watched, 1, int(deadline.remainingTime()));
-        if (ready > 0)
-            return true;
-        if (ready == 0)
-            return false;
-        if (errno != EINTR)
-            return true; // let libpq read and report what went wrong
-    }
 }
 
 } // namespace
@@ -218,7 +203,7 @@ PgBackend::Result PgBackend::awaitResult()
     Result error;
     for (;;) {
         while (PQisBusy(m_conn) && PQstatus(m_conn) == CONNECTION_OK) {
-            if (!waitReadable(PQsocket(m_conn), deadline))
+            if (!Socket::waitReadable(PQsocket(m_conn), deadline))
                 giveUp();
             if (!PQconsumeInput(m_conn))
                 break;

@@ -1,5 +1,6 @@
 #include "main_window/WebPane.h"
 
+#include "platform/Process.h"
 #include "platform/WebHelperMessages.h"
 #include "platform/WebSearch.h"
 
@@ -12,8 +13,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
-
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 namespace M = WebHelperMessages;
@@ -40,7 +39,7 @@ WebPane::WebPane(QWidget *parent)
     : QWidget(parent)
     , m_layout(new QVBoxLayout(this))
     , m_address(blankAddress())
-    , m_remotePagesAllowed(remotePagesAllowed(::geteuid()))
+    , m_remotePagesAllowed(remotePagesAllowed(Process::effectiveUserId()))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
     // Shown, the pane hides the list below it wholly, the notices too

@@ -1,5 +1,6 @@
 #include "web_helper/WebHelper.h"
 
+#include "platform/Process.h"
 #include "platform/WebHelperMessages.h"
 #include "platform/WebSearch.h"
 #include "web_helper/AboutSchemeHandler.h"
@@ -12,8 +13,6 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
-
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 namespace M = WebHelperMessages;
@@ -69,7 +68,7 @@ void WebHelper::prepareEnvironment()
 {
     // The engine will not start as root with its sandbox on; normal users keep it. Without the
     // sandbox root is shown only the local about page (see WebSearch::remotePagesAllowed).
-    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+    if (Process::effectiveUserId() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (!QCoreApplication::instance())
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
