@@ -4,6 +4,7 @@
 #include "cafe/CatalogueCopy.h"
 #include "cafe/RoomSchema.h"
 #include "cafe/ServerSchema.h"
+#include "platform/Process.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,7 +20,6 @@
 #include <QUrl>
 
 #include <libpq-fe.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -77,7 +77,7 @@ std::optional<double> serverCpuSeconds(const QString &serverDirectory)
     if (!pidFile.open(QIODevice::ReadOnly))
         return std::nullopt;
     const qint64 postmaster = pidFile.readLine().trimmed().toLongLong();
-    const double ticks = double(sysconf(_SC_CLK_TCK));
+    const double ticks = double(Process::clockTicksPerSecond());
     double total = 0;
     bool found = false;
     for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {

@@ -1,31 +1,28 @@
 // juyoutai-maptime PROGRAM [ARGS...]: starts a program on the X display and prints the milliseconds
 // from exec until its first top-level window is mapped, and the program's peak resident memory in MB
 // half a second later (the work it leaves for after the first paint included); then ends it.
+#include "platform/Process.h"
+
 #include <xcb/xcb.h>
 
-#include <cerrno>
-#include <csignal>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
 double nowMs()
 {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // VmHWM of a process, in MB; -1 when it cannot be read.
-double peakResidentMb(pid_t pid)
+double peakResidentMb(long pid)
 {
     char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/status", int(pid));
+    std::snprintf(path, sizeof path, "/proc/%ld/status", pid);
     FILE *status = std::fopen(path, "r");
     if (!status)
         return -1;
@@ -62,10 +59,10 @@ int main(int argc, char *argv[])
     xcb_request_check(x, xcb_change_window_attributes_checked(x, root, XCB_CW_EVENT_MASK, &mask));
 
     const double start = nowMs();
-    const pid_t child = fork();
-    if (child == 0) {
-        execvp(argv[1], argv + 1);
-        _exit(127);
+    const long child = Process::start(argv + 1);
+    if (child < 0) {
+        std::fputs("无法启动程序\n", stderr);
+        return 1;
     }
     double mapped = -1;
     while (mapped < 0) {
@@ -85,13 +82,10 @@ int main(int argc, char *argv[])
     }
     double peak = -1;
     if (mapped >= 0) {
-        usleep(500 * 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         peak = peakResidentMb(child);
     }
-    kill(child, SIGTERM);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    Process::terminate(child);
     xcb_disconnect(x);
     if (mapped < 0)
         return 1;

@@ -10,6 +10,7 @@
 #include "main_window/ImageList.h"
 #include "platform/IconCache.h"
 #include "platform/MessageBox.h"
+#include "platform/Process.h"
 #include "platform/SSTab.h"
 
 #include <QApplication>
@@ -23,10 +24,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
-
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -44,9 +41,7 @@ QTextStream &out()
 
 long peakResidentKb()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    return Process::peakResidentKb();
 }
 
 // Another program's write: everything kept from the file has to be read again.
@@ -113,9 +108,7 @@ double msSinceProcessStart()
     // The command name may hold spaces; the fields after it are counted from its closing bracket.
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     const double startTicks = fields.value(19).toDouble(); // field 22 of the whole line
-    timespec now{};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6 - startTicks * 1e3 / double(sysconf(_SC_CLK_TCK));
+    return Process::millisecondsSinceBoot() - startTicks * 1e3 / double(Process::clockTicksPerSecond());
 }
 
 // Lets the event loop run until the window has painted once.

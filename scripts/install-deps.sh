@@ -12,7 +12,7 @@ PACKAGES=(
   xvfb xauth x11-utils libxcb1-dev
   fonts-wqy-zenhei
   qt6-translations-l10n
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   dpkg-dev file desktop-file-utils appstream
 )
 

@@ -5,6 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
+# Every tracked C++ file keeps the project's format; checked first, so a difference fails in seconds.
+mapfile -t sources < <(git ls-files '*.cpp' '*.h')
+if ! clang-format --dry-run --Werror "${sources[@]}" >/dev/null 2>&1; then
+  echo "以下文件与 .clang-format 不一致，请用 clang-format -i 格式化：" >&2
+  clang-format --dry-run --Werror "${sources[@]}" 2>&1 | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: .*/  \1/p' | sort -u >&2
+  exit 1
+fi
+
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export JUYOUTAI_ALLOW_ROOT_WEB=1 # the web pane tests load real pages, also as root
 jobs=$(nproc)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <optional>
 
 class CafeClient;
@@ -55,7 +56,7 @@ Q_SIGNALS:
 private:
     QThread *m_thread;
     CafeClient *m_client = nullptr;
-    bool m_online = false;
+    std::atomic<bool> m_online = false; // read by an operator's check on a worker too
     bool m_answered = false;
     bool m_refused = false;
     QString m_offlineReason;

@@ -17,7 +17,8 @@ public:
     CafeOperatorSession(CatalogueConnection &connection, QString menuUri, std::function<bool()> online,
                         std::function<QString()> copyPath);
 
-    bool passwordRequired() override { return true; }
+    // Offline there is no server to check it: begin refuses without one.
+    bool passwordRequired() override { return m_online(); }
     Result begin(const QString &password) override;
     void end() noexcept override;
 

@@ -1,6 +1,7 @@
 #include "cafe/CatalogueConfig.h"
 
 #include "cafe/ServerAddress.h"
+#include "platform/FileSystem.h"
 
 #include <QFile>
 #include <QSettings>
@@ -8,52 +9,7 @@
 #include <QSysInfo>
 #include <QTemporaryFile>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The bytes of a regular file of at most limit + 1 bytes, or why there are none. A FIFO, a
-// device or a link to one is never opened for reading, so nothing here blocks or runs on for ever.
-QByteArray readRegularFile(const QString &path, qint64 limit, QString *error)
-{
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = QString::fromLocal8Bit(strerror(errno));
-        return QByteArray();
-    }
-    QByteArray bytes;
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        *error = u"不是普通文件"_s;
-    } else {
-        bytes.resize(limit + 1);
-        qint64 total = 0;
-        while (total < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + total, size_t(bytes.size() - total));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                *error = QString::fromLocal8Bit(strerror(errno));
-            if (got <= 0)
-                break;
-            total += got;
-        }
-        bytes.truncate(total);
-    }
-    ::close(fd);
-    return bytes;
-}
-
-} // namespace
 
 CatalogueConfig CatalogueConfig::load(const QString &programDirectory)
 {
@@ -65,7 +21,7 @@ CatalogueConfig CatalogueConfig::load(const QString &programDirectory)
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT)
         return config;
     QString readError;
-    const QByteArray bytes = readRegularFile(path, MaxBytes, &readError);
+    const QByteArray bytes = FileSystem::readRegularFile(path, MaxBytes, &readError).value_or(QByteArray());
     if (!readError.isEmpty() || bytes.size() > MaxBytes) {
         config.m_error =
             readError.isEmpty() ? u"文件超过 %1 KiB。"_s.arg(MaxBytes / 1024) : u"无法读取（%1）。"_s.arg(readError);

@@ -4,6 +4,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueSchema.h"
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,10 +22,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <signal.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -178,7 +177,7 @@ void CatalogueCopy::removeLeftovers(const QString &path)
         if (!match.hasMatch())
             continue;
         const qint64 pid = match.captured(1).toLongLong();
-        const bool gone = pid > 0 && pid <= INT_MAX && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        const bool gone = Process::isGone(static_cast<long>(pid));
         if (gone && pid != QCoreApplication::applicationPid())
             QFile::remove(folder.filePath(name));
     }
@@ -190,13 +189,10 @@ QString CatalogueCopy::writeTo(const QString &path) const
     const QString temp = temporaryPrefix(path, QCoreApplication::applicationPid())
         + u"%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
     // Made here, exclusively and without following links, so nothing already there is written through.
-    const int fd =
-        ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
+    if (!FileSystem::createNew(temp))
         return systemError(u"无法创建文件"_s, temp);
-    ::close(fd);
     QString error = fill(temp);
-    if (error.isEmpty() && std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0)
+    if (error.isEmpty() && !FileSystem::replace(temp, path))
         error = systemError(u"无法替换文件"_s, path);
     if (!error.isEmpty())
         QFile::remove(temp);

@@ -3,14 +3,16 @@
 #include "cafe/ServerAddress.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
+#include "platform/Socket.h"
 
 #include <QDeadlineTimer>
 #include <QStringList>
 
 #include <libpq-fe.h>
 
+#include <atomic>
 #include <cerrno>
-#include <poll.h>
+#include <thread>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -18,6 +20,27 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString TransactionLost = u"连接在事务进行中断开，事务中的修改均未保存"_s;
+
+std::atomic<int> s_statementTimeoutMs = PgBackend::StatementTimeoutMs;
+
+QString waitText()
+{
+    return u"服务器 %1 秒内没有应答，已断开连接"_s.arg(QString::number(s_statementTimeoutMs / 1000.0));
+}
+
+// Asks the server to stop the statement. A server that hangs answers the request only once it runs
+// again, so nobody waits for it: the request goes on a thread of its own, which frees it.
+void cancelWithoutWaiting(PGconn *conn)
+{
+    PGcancel *cancel = PQgetCancel(conn);
+    if (!cancel)
+        return;
+    std::thread([cancel] {
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+        PQfreeCancel(cancel);
+    }).detach();
+}
 
 // Unquoted names in the statements are folded to lower case by the server.
 QString folded(const QString &name)
@@ -60,21 +83,6 @@ CatalogueError connectError(PGconn *conn)
             && (text.contains(u"password"_s, Qt::CaseInsensitive) || text.contains(u"authentication"_s)
                 || text.contains(u"密码"_s) || text.contains(u"认证"_s)));
     return CatalogueError(loginRefused ? CatalogueError::ServerLoginRefused : CatalogueError::ServerUnreachable, text);
-}
-
-// Waits for the socket to have something to read; false when the deadline passes first.
-bool waitReadable(int socket, const QDeadlineTimer &deadline)
-{
-    pollfd watched{socket, POLLIN, 0};
-    for (;;) {
-        const int ready = ::poll(&watched, 1, int(deadline.remainingTime()));
-        if (ready > 0)
-            return true;
-        if (ready == 0)
-            return false;
-        if (errno != EINTR)
-            return true; // let libpq read and report what went wrong
-    }
 }
 
 } // namespace
@@ -190,16 +198,13 @@ PgBackend::Result PgBackend::run(const QString &sql, const QList<QString> &param
 PgBackend::Result PgBackend::awaitResult()
 {
     // A server that hangs keeps its sockets open and never answers: the wait has to end here.
-    const QDeadlineTimer deadline(StatementTimeoutMs);
+    const QDeadlineTimer deadline(s_statementTimeoutMs);
     Result last;
     Result error;
     for (;;) {
         while (PQisBusy(m_conn) && PQstatus(m_conn) == CONNECTION_OK) {
-            if (!waitReadable(PQsocket(m_conn), deadline)) {
-                abandonConnection();
-                throw CatalogueError(CatalogueError::ServerConnectionLost,
-                                     u"服务器 %1 秒内没有应答，已断开连接"_s.arg(StatementTimeoutMs / 1000));
-            }
+            if (!Socket::waitReadable(PQsocket(m_conn), deadline))
+                giveUp();
             if (!PQconsumeInput(m_conn))
                 break;
         }
@@ -219,6 +224,27 @@ PgBackend::Result PgBackend::awaitResult()
             break;
     }
     return error ? std::move(error) : std::move(last);
+}
+
+int PgBackend::statementTimeoutMs()
+{
+    return s_statementTimeoutMs;
+}
+
+void PgBackend::setStatementTimeoutMs(int milliseconds)
+{
+    s_statementTimeoutMs = milliseconds;
+}
+
+void PgBackend::giveUp()
+{
+    // A statement left running would still be carried out once the server gets to it: it is
+    // cancelled, and inside a transaction the closed connection rolls back whatever got through.
+    cancelWithoutWaiting(m_conn);
+    abandonConnection();
+    if (m_inTransaction)
+        throw CatalogueError(CatalogueError::ServerConnectionLost, waitText() + u"，事务中的修改均未保存"_s);
+    throw CatalogueError(CatalogueError::ServerConnectionLost, waitText());
 }
 
 void PgBackend::abandonConnection() noexcept
@@ -247,7 +273,15 @@ void PgBackend::commit()
     // A commit over a new connection would report success for writes the server has dropped.
     if (lost)
         throw CatalogueError(CatalogueError::ServerConnectionLost, TransactionLost);
-    const Result result = run(u"COMMIT"_s);
+    Result result;
+    try {
+        result = run(u"COMMIT"_s);
+    } catch (const CatalogueError &error) {
+        // The commit was sent: when its answer never came, only the server knows whether it happened.
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            throw CatalogueError(CatalogueError::ServerOutcomeUnknown, error.description());
+        throw;
+    }
     // A transaction that had failed is answered with a rollback, not an error.
     if (qstrcmp(PQcmdStatus(result.get()), "ROLLBACK") == 0)
         throw CatalogueError(CatalogueError::ServerFailed, u"事务中有语句失败，服务器已回滚，未做任何修改"_s);

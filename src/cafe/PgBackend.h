@@ -24,6 +24,9 @@ public:
     static constexpr char DefaultConnectTimeout[] = "2";
     // How long one statement may wait for the server's answer before the connection is given up.
     static constexpr int StatementTimeoutMs = 10000;
+    // The wait in force, for every connection; tests shorten it.
+    static int statementTimeoutMs();
+    static void setStatementTimeoutMs(int milliseconds);
 
     void checkPages() override { }
     bool isReadOnly() const override { return m_readOnly; }
@@ -56,6 +59,7 @@ private:
     Result run(const QString &sql, const QList<QString> &parameters = {});
     Result awaitResult();
     pg_conn *connect() const;
+    [[noreturn]] void giveUp();
     void abandonConnection() noexcept;
     void reconnectIfLost();
     [[noreturn]] void fail(const pg_result *result) const;

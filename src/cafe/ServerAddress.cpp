@@ -1,11 +1,12 @@
 #include "cafe/ServerAddress.h"
 
+#include "platform/FileSystem.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
 #include <libpq-fe.h>
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -41,12 +42,10 @@ QString hidden(QString text, const QStringList &passwords)
 // A name that exists and is not of the kind expected; a missing file is libpq's own business.
 bool isWrongKind(const QString &path, bool directory)
 {
-    struct stat info
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    const FileSystem::Kind kind = FileSystem::kindOf(path);
+    if (kind == FileSystem::Kind::Missing)
         return false;
-    return directory ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode);
+    return kind != (directory ? FileSystem::Kind::Directory : FileSystem::Kind::Regular);
 }
 
 QString wrongKindIn(const QString &key, const QString &path)

@@ -9,6 +9,7 @@
 #include <QFutureWatcher>
 #include <QPromise>
 #include <QThreadPool>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -25,7 +26,35 @@ QThreadPool &backgroundPool()
     pool.setMaxThreadCount(1);
     return pool;
 }
+
+std::function<bool()> s_connectionBusy;
+constexpr int BusyRetryMs = 50;
+
+using Result = std::shared_ptr<const CatalogueIndex>;
+
+// Keeps the worker's rows if the file has not changed since; waits while the connection is busy.
+void settleRead(QFutureWatcher<Result> *watcher, const CatalogueConnection::ChangeStamp &stamp,
+                const std::function<void(bool)> &done)
+{
+    if (s_connectionBusy && s_connectionBusy()) {
+        QTimer::singleShot(BusyRetryMs, watcher, [watcher, stamp, done] { settleRead(watcher, stamp, done); });
+        return;
+    }
+    watcher->deleteLater();
+    const Result index = watcher->future().resultCount() > 0 ? watcher->result() : nullptr;
+    CatalogueConnection &connection = CatalogueConnectionObject();
+    const bool current = index && index->isKeepable() && connection.isOpen() && !connection.inTransaction()
+        && connection.changeStamp() == stamp;
+    if (current)
+        s_gameIndex = index;
+    done(current);
+}
 } // namespace
+
+void setConnectionBusy(std::function<bool()> busy)
+{
+    s_connectionBusy = std::move(busy);
+}
 
 CatalogueConnection &CatalogueConnectionObject()
 {
@@ -120,20 +149,11 @@ void ReadGameIndexInBackground(QObject *context, std::function<void(bool)> done)
     }
     // The state the read stands for: the rows are kept only if the file still shows it afterwards.
     const CatalogueConnection::ChangeStamp stamp = connection.changeStamp();
-    using Result = std::shared_ptr<const CatalogueIndex>;
     auto promise = std::make_shared<QPromise<Result>>();
     // Parented to the context, so that a context gone before the read ends hears nothing.
     auto *watcher = new QFutureWatcher<Result>(context);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, stamp, done] {
-        watcher->deleteLater();
-        const Result index = watcher->future().resultCount() > 0 ? watcher->result() : nullptr;
-        CatalogueConnection &connection = CatalogueConnectionObject();
-        const bool current = index && index->isKeepable() && connection.isOpen() && !connection.inTransaction()
-            && connection.changeStamp() == stamp;
-        if (current)
-            s_gameIndex = index;
-        done(current);
-    });
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context,
+                     [watcher, stamp, done] { settleRead(watcher, stamp, done); });
     watcher->setFuture(promise->future());
     backgroundPool().start([promise, path, stamp] {
         promise->start();

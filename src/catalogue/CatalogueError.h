@@ -16,6 +16,7 @@ public:
         ServerLoginRefused = 1003,
         ServerPermissionDenied = 1004,
         RowChanged = 1005,
+        ServerOutcomeUnknown = 1006, // the connection went while the server committed, or not
     };
 
     CatalogueError(int number, QString description)

@@ -2,6 +2,7 @@
 
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
+#include "platform/FileSystem.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,9 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -126,8 +125,7 @@ void SqliteBackend::create(const QString &path, const QString &password)
     const QByteArray file = absolute.toUtf8();
     // The file is made here, exclusively and without following links, so that neither an existing
     // file nor a link planted at the name (dangling or not) is ever written through.
-    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    if (!FileSystem::createNew(absolute)) {
         const int error = errno;
         throw CatalogueError(
             SQLITE_CANTOPEN,
@@ -135,7 +133,6 @@ void SqliteBackend::create(const QString &path, const QString &password)
                 ? QStringLiteral("文件已存在（或是一个链接），不会覆盖：%1").arg(absolute)
                 : QStringLiteral("无法创建文件：%1（%2）").arg(absolute, QString::fromLocal8Bit(strerror(error))));
     }
-    ::close(fd);
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     try {

@@ -10,6 +10,7 @@
 #include "catalogue/TransactionGuard.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
+#include "platform/BusyWork.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
 #include "platform/Twips.h"
@@ -39,6 +40,9 @@ const QString NoValue = u"无"_s;
 const QString Notice = u"提示"_s;
 const QString Confirm = u"确认"_s;
 const QString ReadFailed = u"读取游戏目录出错："_s;
+const QString Saving = u"正在保存…"_s;
+const QString Deleting = u"正在删除…"_s;
+const QString Reading = u"正在读取…"_s;
 
 // Failures of the manager's own reading of its controls, numbered like the platform's.
 constexpr int ObjectNotSet = 91;
@@ -60,6 +64,7 @@ ForMtype::ForMtype(MainWindowHooks *hooks, QWidget *parent)
     setFixedSize(Twips::size(12645, 7815));
     m_tableStatement = CatalogueStatements::selectGameList();
     createControls();
+    BusyWork::guard(this);
     Form_Load();
 }
 
@@ -177,11 +182,14 @@ void ForMtype::GameTypeGet()
     auto *root = new QTreeWidgetItem(TreeView1, {RootText});
     root->setData(0, Qt::UserRole, RootKey);
     QTreeWidgetItem *last = root;
-    {
+    QStringList types;
+    BusyWork::run(this, Reading, [&types] {
         RecordsetGuard rs(CatalogueStatements::selectTypeList());
         for (; !rs->Eof(); rs->MoveNext())
-            last = new QTreeWidgetItem(root, {rs->Field(CatalogueSchema::TypeName)});
-    }
+            types.append(rs->Field(CatalogueSchema::TypeName));
+    });
+    for (const QString &type : std::as_const(types))
+        last = new QTreeWidgetItem(root, {type});
     fillTableFrom(CatalogueStatements::selectGameList());
     root->setExpanded(true);
     TreeView1->scrollToItem(last);
@@ -191,15 +199,24 @@ void ForMtype::fillTableFrom(const QString &statement)
 {
     tableModel(ListView1)->removeRows(0, rowCount());
     m_tableStatement = statement;
-    RecordsetGuard rs(statement);
-    fillTable(*rs);
+    QList<GameRecord> games;
+    BusyWork::run(this, Reading, [&games, &statement] { games = readGames(statement); });
+    fillTable(games);
 }
 
-void ForMtype::fillTable(CatalogueRecordset &rs)
+QList<GameRecord> ForMtype::readGames(const QString &statement)
+{
+    QList<GameRecord> games;
+    RecordsetGuard rs(statement);
+    for (; !rs->Eof(); rs->MoveNext())
+        games.append(GameRecord::read(*rs));
+    return games;
+}
+
+void ForMtype::fillTable(const QList<GameRecord> &games)
 {
     QStandardItemModel *model = tableModel(ListView1);
-    for (; !rs.Eof(); rs.MoveNext()) {
-        const GameRecord game = GameRecord::read(rs);
+    for (const GameRecord &game : games) {
         // A NULL icon counts as none, like the stored "无"; an empty text stays empty.
         const bool defaultIcon = game.GameIcon.isNull() || game.GameIcon == NoValue;
         const QStringList texts{game.GameID,
@@ -274,7 +291,7 @@ void ForMtype::NewTypeCmd_Click()
             return;
         }
         try {
-            addCategory(name);
+            BusyWork::run(this, Saving, [&name] { addCategory(name); });
             GameTypeGet();
         } catch (const CatalogueError &error) {
             showError(u"添加分类失败："_s, error);
@@ -286,10 +303,14 @@ void ForMtype::NewTypeCmd_Click()
 
 void ForMtype::addCategory(const QString &name)
 {
-    RecordsetGuard rs(CatalogueStatements::selectTypeList());
-    rs->AddNew();
-    rs->setField(CatalogueSchema::TypeName, name);
-    rs->Update();
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    {
+        RecordsetGuard rs(CatalogueStatements::selectTypeList());
+        rs->AddNew();
+        rs->setField(CatalogueSchema::TypeName, name);
+        rs->Update();
+    }
+    transaction.commit();
 }
 
 void ForMtype::SetTypeCmd_Click()
@@ -308,7 +329,9 @@ void ForMtype::SetTypeCmd_Click()
             } else if (MsgBox(u"您确定要修改分类["_s + node->text(0) + u"]名称吗？"_s,
                               MessageBox::OkCancel | MessageBox::Information, Confirm)
                        == MessageBox::Ok) {
-                renameCategory(node, newName);
+                const QString oldName = node->text(0);
+                BusyWork::run(this, Saving, [&oldName, &newName] { renameCategory(oldName, newName); });
+                node->setText(0, newName);
             }
         }
         reloadMain();
@@ -317,9 +340,8 @@ void ForMtype::SetTypeCmd_Click()
     }
 }
 
-void ForMtype::renameCategory(QTreeWidgetItem *node, const QString &newName)
+void ForMtype::renameCategory(const QString &oldName, const QString &newName)
 {
-    const QString oldName = node->text(0);
     // The category row and its games change together or not at all.
     TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
     {
@@ -335,7 +357,6 @@ void ForMtype::renameCategory(QTreeWidgetItem *node, const QString &newName)
         }
     }
     transaction.commit();
-    node->setText(0, newName);
 }
 
 void ForMtype::DelTypeCmd_Click()
@@ -352,7 +373,12 @@ void ForMtype::DelTypeCmd_Click()
             && MsgBox(u"您确定要删除分类["_s + name + u"]吗？删除后此分类下的所有游戏将无法显示！"_s,
                       MessageBox::OkCancel, Confirm)
                 == MessageBox::Ok) {
-            deleteCategory(node);
+            bool deleted = false;
+            BusyWork::run(this, Deleting, [&name, &deleted] { deleted = deleteCategory(name); });
+            if (deleted)
+                delete node;
+            else
+                MsgBox(u"请先修改或删除本分类下的所有游戏！"_s, MessageBox::Information, Notice);
         }
         reloadMain();
     } catch (const CatalogueError &error) {
@@ -360,15 +386,15 @@ void ForMtype::DelTypeCmd_Click()
     }
 }
 
-void ForMtype::deleteCategory(QTreeWidgetItem *node)
+bool ForMtype::deleteCategory(const QString &name)
 {
-    const QString name = node->text(0);
-    if (!RecordsetGuard(CatalogueStatements::selectGamesByType(name))->Eof()) {
-        MsgBox(u"请先修改或删除本分类下的所有游戏！"_s, MessageBox::Information, Notice);
-        return;
-    }
+    // The check and the delete see the same games.
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    if (!RecordsetGuard(CatalogueStatements::selectGamesByType(name))->Eof())
+        return false;
     Catalogue::ExecuteStatement(CatalogueStatements::deleteTypeByName(name));
-    delete node;
+    transaction.commit();
+    return true;
 }
 
 void ForMtype::TianJia_Click()
@@ -443,7 +469,12 @@ void ForMtype::ShanChu_Click()
         == MessageBox::Ok) {
         try {
             // By number: a game sharing the name with this one stays.
-            Catalogue::ExecuteStatement(CatalogueStatements::deleteGameById(cell(row, CellID)));
+            const QString statement = CatalogueStatements::deleteGameById(cell(row, CellID));
+            BusyWork::run(this, Deleting, [&statement] {
+                TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+                Catalogue::ExecuteStatement(statement);
+                transaction.commit();
+            });
         } catch (const CatalogueError &error) {
             showError(u"删除游戏失败："_s, error);
             return;
@@ -461,5 +492,7 @@ void ForMtype::reloadMain()
 
 void ForMtype::showError(const QString &context, const CatalogueError &error)
 {
-    MsgBox(error.message(context), MessageBox::Exclamation, u"错误"_s);
+    // A change the server may have stored must not be reported as failed.
+    const bool unknown = error.number() == CatalogueError::ServerOutcomeUnknown;
+    MsgBox(error.message(unknown ? u"无法确认是否已保存："_s : context), MessageBox::Exclamation, u"错误"_s);
 }

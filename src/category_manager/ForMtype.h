@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QWidget>
 
 class CatalogueError;
-class CatalogueRecordset;
 struct GameRecord;
 class MainWindowHooks;
 class QAction;
@@ -56,13 +56,17 @@ private:
     void createTable();
     void createMenu();
     QPushButton *addButton(const QString &name, const QString &caption, const QRect &geometry);
-    void fillTable(CatalogueRecordset &rs);
+    // Reads off the window's thread, then fills the table.
     void fillTableFrom(const QString &statement);
+    static QList<GameRecord> readGames(const QString &statement);
+    void fillTable(const QList<GameRecord> &games);
     void refreshTable();
     bool treeHasNode(const QString &text) const;
-    void addCategory(const QString &name);
-    void renameCategory(QTreeWidgetItem *node, const QString &newName);
-    void deleteCategory(QTreeWidgetItem *node);
+    // The writes run off the window's thread: they touch no control.
+    static void addCategory(const QString &name);
+    static void renameCategory(const QString &oldName, const QString &newName);
+    // False, writing nothing, while games still belong to the category.
+    static bool deleteCategory(const QString &name);
     GameRecord gameAt(int row) const;
     void reloadMain();
     static void showError(const QString &context, const CatalogueError &error);

@@ -1,11 +1,14 @@
 #include "game_editor/ForMadd.h"
 
+#include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueRecordset.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/RecordsetGuard.h"
+#include "catalogue/TransactionGuard.h"
 #include "game_editor/MainWindowHooks.h"
+#include "platform/BusyWork.h"
 #include "platform/FileDialogs.h"
 #include "platform/IconCache.h"
 #include "platform/IconReader.h"
@@ -59,6 +62,7 @@ ForMadd::ForMadd(MainWindowHooks *hooks, QWidget *parent)
     setModal(true);
     setFixedSize(Twips::size(4245, 4215));
     createControls();
+    BusyWork::guard(this);
     Form_Load();
 }
 
@@ -144,9 +148,13 @@ void ForMadd::createPicture()
 void ForMadd::Form_Load()
 {
     try {
-        RecordsetGuard rs(CatalogueStatements::selectTypeList());
-        for (; !rs->Eof(); rs->MoveNext())
-            ComboGameType->addItem(rs->Field(CatalogueSchema::TypeName));
+        QStringList types;
+        BusyWork::run(this, u"正在读取…"_s, [&types] {
+            RecordsetGuard rs(CatalogueStatements::selectTypeList());
+            for (; !rs->Eof(); rs->MoveNext())
+                types.append(rs->Field(CatalogueSchema::TypeName));
+        });
+        ComboGameType->addItems(types);
     } catch (const CatalogueError &error) {
         MsgBox(error.message(u"读取游戏分类失败："_s), MessageBox::Exclamation, u"错误"_s);
     }
@@ -262,9 +270,11 @@ GameRecord ForMadd::entered() const
     return game;
 }
 
-void ForMadd::writeRecord()
+void ForMadd::writeRecord(GameRecord game)
 {
     const bool adding = m_mode == Mode::Adding;
+    // A save the server never confirms is rolled back, so trying again cannot store the game twice.
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
     RecordsetGuard rs(adding ? CatalogueStatements::selectGameList()
                              : CatalogueStatements::selectGameById(m_opened.GameID));
     if (adding)
@@ -273,7 +283,6 @@ void ForMadd::writeRecord()
         // Another operator saved this game since it was opened: their values must not be overwritten.
         // Reading fails when the game is gone meanwhile: there is no row to write.
         throw CatalogueError(CatalogueError::RowChanged, u"游戏在打开后已被修改"_s);
-    GameRecord game = entered();
     // A field the operator left as it was opened is not written, so its stored bytes stay.
     const GameRecord::Columns changed = adding ? ~GameRecord::Columns() : game.differences(m_opened);
     game.GameIcon = orNone(game.GameIcon);
@@ -281,6 +290,7 @@ void ForMadd::writeRecord()
     game.write(*rs, changed);
     // The changed columns go to the store in one statement, so a refusal writes nothing.
     rs->Update();
+    transaction.commit();
 }
 
 void ForMadd::Command1_Click()
@@ -289,10 +299,13 @@ void ForMadd::Command1_Click()
     if (!requiredFieldsFilled())
         return;
     try {
-        writeRecord();
+        const GameRecord game = entered();
+        BusyWork::run(this, u"正在保存…"_s, [this, &game] { writeRecord(game); });
     } catch (const CatalogueError &error) {
         if (error.number() == CatalogueError::RowChanged)
             MsgBox(u"该游戏已被修改，请关闭后重新打开。"_s, MessageBox::Exclamation, Notice);
+        else if (error.number() == CatalogueError::ServerOutcomeUnknown)
+            MsgBox(error.message(u"无法确认是否已保存："_s), MessageBox::Exclamation, u"错误"_s);
         else
             MsgBox(error.message(u"保存失败："_s), MessageBox::Exclamation, u"错误"_s);
         return;

@@ -18,6 +18,7 @@
 #include "main_window/WebPane.h"
 #include "operator/LocalOperatorSession.h"
 #include "pinyin/PinyinSearch.h"
+#include "platform/BusyWork.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
 #include "platform/PasswordDialog.h"
@@ -108,6 +109,8 @@ ForMain::ForMain(QWidget *parent)
     m_model = new GameListModel(m_imageList1, this);
     createControls();
     createPopupMenu();
+    connect(&BusyWork::instance(), &BusyWork::finished, this, &ForMain::afterServerWork);
+    Catalogue::setConnectionBusy([] { return BusyWork::running(); });
     resize(Twips::size(15165, 10080));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -331,6 +334,12 @@ void ForMain::changeEvent(QEvent *event)
 
 void ForMain::closeEvent(QCloseEvent *event)
 {
+    // The work holds the connection until the server answers or the wait runs out; then the program ends.
+    if (BusyWork::running()) {
+        m_closeAfterServerWork = true;
+        event->ignore();
+        return;
+    }
     Catalogue::CloseCatalogue();
     event->accept();
     // Closing the main window ends the program, whatever other window is still open.
@@ -399,6 +408,36 @@ bool ForMain::deferUntilGamesRead(std::function<void()> fill)
     return true;
 }
 
+// An operator's server work has the shared connection on a worker: the list stays empty until it is
+// done, then the latest fill asked for runs.
+bool ForMain::deferWhileServerWork(std::function<void()> fill)
+{
+    if (!BusyWork::running())
+        return false;
+    m_fillAfterServerWork = std::move(fill);
+    return true;
+}
+
+void ForMain::afterServerWork()
+{
+    // Another run has begun meanwhile; its end comes back here.
+    if (BusyWork::running())
+        return;
+    // The operator window is still telling how its work went: what waited reads after that.
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(RefreshRetryMs, this, &ForMain::afterServerWork);
+        return;
+    }
+    if (std::exchange(m_closeAfterServerWork, false)) {
+        close();
+        return;
+    }
+    if (std::exchange(m_reloadAfterServerWork, false))
+        ReloadForMain();
+    if (const std::function<void()> fill = std::exchange(m_fillAfterServerWork, nullptr))
+        fill();
+}
+
 // Every row read takes an image, listed or not; a listed row's item shows its own row's image.
 void ForMain::listGames(const std::shared_ptr<const CatalogueIndex> &games, const CatalogueIndex::Rows &read,
                         const CatalogueIndex::Rows &listed)
@@ -415,6 +454,10 @@ void ForMain::listGames(const std::shared_ptr<const CatalogueIndex> &games, cons
 
 void ForMain::ReloadForMain()
 {
+    if (BusyWork::running()) {
+        m_reloadAfterServerWork = true;
+        return;
+    }
     try {
         MenuSStab->setTabs(1);
         fillCategoryTabs();
@@ -455,7 +498,7 @@ void ForMain::FillGameList()
     m_listedSearch.reset();
     m_model->Clear();
     m_imageList1.Clear();
-    if (deferUntilGamesRead([this] { FillGameList(); }))
+    if (deferWhileServerWork([this] { FillGameList(); }) || deferUntilGamesRead([this] { FillGameList(); }))
         return;
     try {
         const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
@@ -494,7 +537,8 @@ void ForMain::listSearch(const QString &text)
     m_listedSearch = text;
     m_model->Clear();
     m_imageList1.Clear();
-    if (deferUntilGamesRead([this, text] { listSearch(text); }))
+    if (deferWhileServerWork([this, text] { listSearch(text); })
+        || deferUntilGamesRead([this, text] { listSearch(text); }))
         return;
     try {
         const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
@@ -604,6 +648,9 @@ void ForMain::setOperatorSession(std::unique_ptr<OperatorSession> session)
 
 bool ForMain::enterOperatorMode()
 {
+    // One operator's check or server work at a time: a second one would share the connection.
+    if (BusyWork::running() || m_checkingPassword)
+        return false;
     if (m_operatorWindows > 0) {
         ++m_operatorWindows;
         return true;
@@ -615,12 +662,18 @@ bool ForMain::enterOperatorMode()
             return false;
         password = *answer;
     }
-    const OperatorSession::Result result = m_operatorSession->begin(password);
+    m_checkingPassword = true;
+    const auto checked = qScopeGuard([this] { m_checkingPassword = false; });
+    OperatorSession::Result result;
+    const QString busy = m_cafe ? u"正在连接服务器…"_s : u"正在验证密码…"_s;
+    BusyWork::run(nullptr, busy, [this, &result, &password] { result = m_operatorSession->begin(password); });
     switch (result.outcome) {
     case OperatorSession::Outcome::Granted:
+        m_wrongPasswords = 0;
         ++m_operatorWindows;
         return true;
     case OperatorSession::Outcome::WrongPassword:
+        waitAfterWrongPassword();
         MsgBox(u"管理员密码错误！"_s, MessageBox::Exclamation, u"错误"_s);
         return false;
     case OperatorSession::Outcome::Unavailable:
@@ -628,6 +681,15 @@ bool ForMain::enterOperatorMode()
         return false;
     }
     return false;
+}
+
+// Each wrong try in a row waits twice as long as the one before, so that guessing takes long.
+void ForMain::waitAfterWrongPassword()
+{
+    const int doublings = std::min(m_wrongPasswords++, 16);
+    const qint64 delay = std::min(qint64(m_passwordDelayMs) << doublings, qint64(m_passwordDelayMs) * PasswordDelayCap);
+    const qint64 seconds = (delay + 999) / 1000;
+    BusyWork::wait(nullptr, u"管理员密码错误，%1 秒后可以再试…"_s.arg(seconds), int(delay));
 }
 
 void ForMain::leaveOperatorMode() noexcept
@@ -745,7 +807,7 @@ void ForMain::refreshFromServer()
         showCafeNotice();
     // A dialog may be reading the catalogue or showing rows from it, and operator windows write
     // through the server until they close; the refresh waits for them.
-    if (QApplication::activeModalWidget() || m_operatorWindows > 0) {
+    if (QApplication::activeModalWidget() || m_operatorWindows > 0 || BusyWork::running() || m_checkingPassword) {
         m_refreshRetry->start();
         return;
     }

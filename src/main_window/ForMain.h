@@ -87,6 +87,10 @@ public:
     // The check before the game editor or the manager opens: the catalogue file's own by
     // default; start-up installs another kind before any operator window is open.
     void setOperatorSession(std::unique_ptr<OperatorSession> session);
+    // The wait after the first wrong operator password; each further one doubles it, up to 30 times it.
+    void setPasswordDelayMs(int milliseconds) { m_passwordDelayMs = milliseconds; }
+    static constexpr int PasswordDelayMs = 1000;
+    static constexpr int PasswordDelayCap = 30;
 
     GameListModel *gameListModel() const { return m_model; }
     CafeMode *cafeMode() const { return m_cafe.get(); }
@@ -113,6 +117,8 @@ private:
     void prepareSearch(const std::shared_ptr<const CatalogueIndex> &games);
     void listSearch(const QString &text);
     bool deferUntilGamesRead(std::function<void()> fill);
+    bool deferWhileServerWork(std::function<void()> fill);
+    void afterServerWork();
     void fillCategoryTabs();
     void fillHotGames();
     void showWebPane(const QUrl &address);
@@ -126,6 +132,7 @@ private:
     // nothing may open (already reported).
     bool enterOperatorMode();
     void leaveOperatorMode() noexcept;
+    void waitAfterWrongPassword();
     // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
     void startCafeMode();
     void openCatalogue();
@@ -155,6 +162,12 @@ private:
     GameListModel *m_model = nullptr;
     std::unique_ptr<OperatorSession> m_operatorSession;
     int m_operatorWindows = 0; // open windows of the current operator session
+    int m_passwordDelayMs = PasswordDelayMs;
+    int m_wrongPasswords = 0; // in a row
+    bool m_checkingPassword = false; // from the password's check to the end of its delay
+    std::function<void()> m_fillAfterServerWork; // the latest fill asked for while the server works
+    bool m_reloadAfterServerWork = false;
+    bool m_closeAfterServerWork = false;
     std::unique_ptr<CafeMode> m_cafe;
     std::optional<QString> m_listedSearch; // the search the list shows, if it shows one
     QTimer *m_refreshRetry = nullptr;

@@ -1,5 +1,7 @@
 #include "main_window/WebPane.h"
 
+#include "platform/Process.h"
+#include "platform/WebHelperMessages.h"
 #include "platform/WebSearch.h"
 
 #include <QApplication>
@@ -12,9 +14,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
+namespace M = WebHelperMessages;
 
 namespace {
 const QUrl &blankAddress()
@@ -38,7 +39,7 @@ WebPane::WebPane(QWidget *parent)
     : QWidget(parent)
     , m_layout(new QVBoxLayout(this))
     , m_address(blankAddress())
-    , m_remotePagesAllowed(remotePagesAllowed(::geteuid()))
+    , m_remotePagesAllowed(remotePagesAllowed(Process::effectiveUserId()))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
     // Shown, the pane hides the list below it wholly, the notices too
@@ -84,7 +85,7 @@ void WebPane::Navigate(const QUrl &address)
         m_shown.clear();
         hideNotice();
         if (m_helper)
-            send({{u"do"_s, u"navigate"_s}, {u"url"_s, address.toString()}});
+            send({{M::Do, M::Navigate}, {M::Url, address.toString()}});
         return;
     }
     if (!WebSearch::isAllowedAddress(address))
@@ -98,14 +99,14 @@ void WebPane::Navigate(const QUrl &address)
     // A helper that cannot start says so through the notice
     hideNotice();
     startHelper();
-    send({{u"do"_s, u"navigate"_s}, {u"url"_s, address.toString(QUrl::FullyEncoded)}});
+    send({{M::Do, M::Navigate}, {M::Url, address.toString(QUrl::FullyEncoded)}});
 }
 
 void WebPane::SetSilent(bool silent)
 {
     m_silent = silent;
     if (m_helper)
-        send({{u"do"_s, u"silent"_s}, {u"on"_s, silent}});
+        send({{M::Do, M::Silent}, {M::On, silent}});
 }
 
 bool WebPane::isSilent() const
@@ -148,7 +149,7 @@ WId WebPane::helperWindowId() const
 int WebPane::runScript(const QString &script)
 {
     startHelper();
-    send({{u"do"_s, u"run"_s}, {u"id"_s, ++m_lastScript}, {u"script"_s, script}});
+    send({{M::Do, M::Run}, {M::Id, ++m_lastScript}, {M::Script, script}});
     return m_lastScript;
 }
 
@@ -174,7 +175,7 @@ void WebPane::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     if (m_helper)
-        send({{u"do"_s, u"hide"_s}});
+        send({{M::Do, M::Hide}});
 }
 
 void WebPane::resizeEvent(QResizeEvent *event)
@@ -188,7 +189,7 @@ void WebPane::sendSize()
     // An embedded window is placed by its container alone: the helper, which takes its window
     // for a top-level one, would move it to the corner of the window it now lies in
     if (!canEmbed())
-        send({{u"do"_s, u"resize"_s}, {u"width"_s, width()}, {u"height"_s, height()}});
+        send({{M::Do, M::Resize}, {M::Width, width()}, {M::Height, height()}});
 }
 
 void WebPane::startHelper()
@@ -209,7 +210,7 @@ void WebPane::startHelper()
     if (!m_remotePagesAllowed)
         arguments.append(u"--no-remote-pages"_s);
     m_helper->start(helperProgram(), arguments);
-    send({{u"do"_s, u"silent"_s}, {u"on"_s, m_silent}});
+    send({{M::Do, M::Silent}, {M::On, m_silent}});
     sendSize();
 }
 
@@ -255,25 +256,25 @@ void WebPane::readHelper()
 
 void WebPane::handleReport(const QJsonObject &report)
 {
-    const QString event = report.value(u"event"_s).toString();
+    const QString event = report.value(M::Event).toString();
     // The helper's own blank start page is no answer to a navigation of ours
-    const QUrl address(report.value(u"url"_s).toString(), QUrl::StrictMode);
+    const QUrl address(report.value(M::Url).toString(), QUrl::StrictMode);
     if (address == blankAddress() && m_address != blankAddress())
         return;
-    if (event == "window"_L1) {
-        embed(report.value(u"id"_s).toString());
-    } else if (event == "url"_L1) {
+    if (event == M::Window) {
+        embed(report.value(M::Id).toString());
+    } else if (event == M::Url) {
         m_shown = address;
-    } else if (event == "title"_L1) {
-        m_title = report.value(u"title"_s).toString();
+    } else if (event == M::Title) {
+        m_title = report.value(M::Title).toString();
         Q_EMIT titleChanged(m_title);
-    } else if (event == "loadFinished"_L1) {
-        Q_EMIT loadFinished(report.value(u"ok"_s).toBool());
-    } else if (event == "refused"_L1) {
+    } else if (event == M::LoadFinished) {
+        Q_EMIT loadFinished(report.value(M::Ok).toBool());
+    } else if (event == M::Refused) {
         m_address = address;
         showNotice(RootNotice);
-    } else if (event == "result"_L1) {
-        Q_EMIT scriptResult(report.value(u"id"_s).toInt(), report.value(u"value"_s).toVariant());
+    } else if (event == M::Result) {
+        Q_EMIT scriptResult(report.value(M::Id).toInt(), report.value(M::Value).toVariant());
     }
 }
 
@@ -298,7 +299,7 @@ void WebPane::embed(const QString &windowId)
 void WebPane::showHelperWindow()
 {
     if (m_helper && m_windowKnown && isVisible())
-        send({{u"do"_s, u"show"_s}});
+        send({{M::Do, M::Show}});
 }
 
 void WebPane::helperGone(const QString &notice)

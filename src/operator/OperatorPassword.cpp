@@ -29,7 +29,7 @@ public:
     SecretBytes &operator=(const SecretBytes &) = delete;
 
     const char *data() const { return m_bytes.constData(); }
-    unsigned long long size() const { return (unsigned long long)m_bytes.size(); }
+    unsigned long long size() const { return static_cast<unsigned long long>(m_bytes.size()); }
 
 private:
     QByteArray m_bytes;

@@ -20,7 +20,8 @@ public:
 
     // Whether begin needs the password; when this cannot be told, false, and begin says why.
     virtual bool passwordRequired() = 0;
-    // Failures come back as Unavailable with a message for the operator; nothing is thrown.
+    // Failures come back as Unavailable with a message for the operator; nothing is thrown. Runs off
+    // the window's thread, so that a server slow to answer does not hold the windows.
     virtual Result begin(const QString &password) = 0;
     // Closes what a granted begin opened.
     virtual void end() noexcept = 0;

@@ -1,5 +1,7 @@
 #include "web_helper/WebHelper.h"
 
+#include "platform/Process.h"
+#include "platform/WebHelperMessages.h"
 #include "platform/WebSearch.h"
 #include "web_helper/AboutSchemeHandler.h"
 #include "web_helper/SilentWebPage.h"
@@ -12,9 +14,8 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
-#include <unistd.h>
-
 using namespace Qt::StringLiterals;
+namespace M = WebHelperMessages;
 
 WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
     : QObject(parent)
@@ -30,16 +31,16 @@ WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
     m_page = new SilentWebPage(m_profile);
     m_page->setRemotePagesAllowed(remotePagesAllowed);
     connect(m_page, &SilentWebPage::remotePageRefused, this, [this](const QUrl &address) {
-        Q_EMIT report({{u"event"_s, u"refused"_s}, {u"url"_s, address.toString(QUrl::FullyEncoded)}});
+        Q_EMIT report({{M::Event, M::Refused}, {M::Url, address.toString(QUrl::FullyEncoded)}});
     });
     connect(m_page, &QWebEnginePage::urlChanged, this, &WebHelper::reportAddress);
     connect(m_page, &QWebEnginePage::titleChanged, this, [this](const QString &title) {
-        Q_EMIT report({{u"event"_s, u"title"_s}, {u"title"_s, title}});
+        Q_EMIT report({{M::Event, M::Title}, {M::Title, title}});
     });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         const QString address = m_page->url().toString(QUrl::FullyEncoded);
-        Q_EMIT report({{u"event"_s, u"url"_s}, {u"url"_s, address}});
-        Q_EMIT report({{u"event"_s, u"loadFinished"_s}, {u"ok"_s, ok}, {u"url"_s, address}});
+        Q_EMIT report({{M::Event, M::Url}, {M::Url, address}});
+        Q_EMIT report({{M::Event, M::LoadFinished}, {M::Ok, ok}, {M::Url, address}});
     });
 
     m_view = new QWebEngineView();
@@ -67,7 +68,7 @@ void WebHelper::prepareEnvironment()
 {
     // The engine will not start as root with its sandbox on; normal users keep it. Without the
     // sandbox root is shown only the local about page (see WebSearch::remotePagesAllowed).
-    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+    if (Process::effectiveUserId() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (!QCoreApplication::instance())
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -83,7 +84,7 @@ void WebHelper::announce()
         return;
     m_announced = true;
     m_window = window;
-    Q_EMIT report({{u"event"_s, u"window"_s}, {u"id"_s, QString::number(window)}});
+    Q_EMIT report({{M::Event, M::Window}, {M::Id, QString::number(window)}});
 }
 
 bool WebHelper::eventFilter(QObject *watched, QEvent *event)
@@ -97,19 +98,19 @@ bool WebHelper::eventFilter(QObject *watched, QEvent *event)
 
 void WebHelper::handle(const QJsonObject &command)
 {
-    const QString action = command.value(u"do"_s).toString();
-    if (action == "navigate"_L1)
-        navigate(QUrl(command.value(u"url"_s).toString(), QUrl::StrictMode));
-    else if (action == "silent"_L1)
-        m_page->setSilent(command.value(u"on"_s).toBool());
-    else if (action == "show"_L1)
+    const QString action = command.value(M::Do).toString();
+    if (action == M::Navigate)
+        navigate(QUrl(command.value(M::Url).toString(), QUrl::StrictMode));
+    else if (action == M::Silent)
+        m_page->setSilent(command.value(M::On).toBool());
+    else if (action == M::Show)
         m_view->show();
-    else if (action == "hide"_L1)
+    else if (action == M::Hide)
         m_view->hide();
-    else if (action == "resize"_L1)
-        m_view->setGeometry(0, 0, command.value(u"width"_s).toInt(), command.value(u"height"_s).toInt());
-    else if (action == "run"_L1)
-        runScript(command.value(u"id"_s).toInt(), command.value(u"script"_s).toString());
+    else if (action == M::Resize)
+        m_view->setGeometry(0, 0, command.value(M::Width).toInt(), command.value(M::Height).toInt());
+    else if (action == M::Run)
+        runScript(command.value(M::Id).toInt(), command.value(M::Script).toString());
 }
 
 QWebEngineView *WebHelper::view() const
@@ -139,7 +140,7 @@ void WebHelper::navigate(const QUrl &address)
 void WebHelper::runScript(int id, const QString &script)
 {
     m_page->runJavaScript(script, [this, id](const QVariant &value) {
-        Q_EMIT report({{u"event"_s, u"result"_s}, {u"id"_s, id}, {u"value"_s, QJsonValue::fromVariant(value)}});
+        Q_EMIT report({{M::Event, M::Result}, {M::Id, id}, {M::Value, QJsonValue::fromVariant(value)}});
     });
 }
 
@@ -152,5 +153,5 @@ void WebHelper::refuseDownload(QWebEngineDownloadRequest *download)
 
 void WebHelper::reportAddress(const QUrl &address)
 {
-    Q_EMIT report({{u"event"_s, u"url"_s}, {u"url"_s, address.toString(QUrl::FullyEncoded)}});
+    Q_EMIT report({{M::Event, M::Url}, {M::Url, address.toString(QUrl::FullyEncoded)}});
 }

@@ -1,13 +1,12 @@
 // juyoutai-web: the web view of the menu's web pane, started by the menu and spoken to over its
 // standard input and output; it ends when the menu closes its end.
+#include "platform/Process.h"
 #include "platform/QtTranslations.h"
 #include "platform/WebSearch.h"
 #include "web_helper/CommandChannel.h"
 #include "web_helper/WebHelper.h"
 
 #include <QApplication>
-
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -19,8 +18,8 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QtTranslations::install();
     // The menu may forbid remote pages; it cannot allow what this program's own rule refuses
-    const bool remote =
-        WebSearch::remotePagesAllowed(::geteuid()) && !QCoreApplication::arguments().contains(u"--no-remote-pages"_s);
+    const bool remote = WebSearch::remotePagesAllowed(Process::effectiveUserId())
+        && !QCoreApplication::arguments().contains(u"--no-remote-pages"_s);
     CommandChannel channel;
     WebHelper helper(remote);
     QObject::connect(&helper, &WebHelper::report, &channel, &CommandChannel::send);

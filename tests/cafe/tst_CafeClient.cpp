@@ -1,4 +1,5 @@
 #include "PgTestDatabase.h"
+#include "PrivatePgServer.h"
 
 #include "cafe/CafeClient.h"
 #include "cafe/CafeMode.h"
@@ -63,37 +64,6 @@ QString runAs(const QString &uri, const QString &sql)
     PQfinish(conn);
     return error;
 }
-
-// A server of the test's own, which it may stop and start again without disturbing other tests.
-class PrivateServer
-{
-public:
-    PrivateServer()
-        : m_dir(u"/tmp/jyt-pg-cafe-%1"_s.arg(QRandomGenerator::global()->generate(), 0, 16))
-    {
-        if (run(u"start"_s))
-            m_adminUri = QString::fromUtf8(m_output).trimmed().split(u'\n').last();
-    }
-    ~PrivateServer() { run(u"stop"_s); }
-
-    QString adminUri() const { return m_adminUri; }
-    bool run(const QString &command)
-    {
-        QProcess script;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"JYT_PG_DIR"_s, m_dir);
-        script.setProcessEnvironment(environment);
-        script.start(u"bash"_s, {QStringLiteral(JYT_SOURCE_DIR "/scripts/pg-test-server.sh"), command});
-        const bool finished = script.waitForFinished(60000);
-        m_output = script.readAllStandardOutput();
-        return finished && script.exitCode() == 0;
-    }
-
-private:
-    QString m_dir;
-    QString m_adminUri;
-    QByteArray m_output;
-};
 
 // Rows and deletion markers the client has taken from the server, asked on its own thread.
 qint64 rowsReadBy(const CafeMode &cafe)
@@ -209,7 +179,7 @@ void tst_CafeClient::operatorChangesArriveWithinTwoSeconds()
 
 void tst_CafeClient::lostServerLeavesTheCopyAndIsReadAgainWhenBack()
 {
-    PrivateServer server;
+    PrivatePgServer server;
     if (server.adminUri().isEmpty() && !PgTestDatabase::required())
         QSKIP("no private PostgreSQL server could be started");
     PgTestDatabase db(server.adminUri());
@@ -412,7 +382,7 @@ void tst_CafeClient::startsFromTheCopyAndReadsWhatItMustOnly()
 
 void tst_CafeClient::launchesMadeOfflineAreSentOnceWhenTheServerIsBack()
 {
-    PrivateServer server;
+    PrivatePgServer server;
     if (server.adminUri().isEmpty() && !PgTestDatabase::required())
         QSKIP("no private PostgreSQL server could be started");
     PgTestDatabase db(server.adminUri());

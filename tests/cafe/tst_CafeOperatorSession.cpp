@@ -53,6 +53,8 @@ void tst_CafeOperatorSession::offlineRefusesBeforeAsking()
     CafeOperatorSession session(
         Catalogue::CatalogueConnectionObject(), u"postgresql://juyoutai_menu@127.0.0.1:1/juyoutai"_s,
         [] { return false; }, [&] { return copy.path(); });
+    // No password is asked for that nobody could check.
+    QVERIFY(!session.passwordRequired());
     const OperatorSession::Result result = session.begin(u"anything"_s);
     QCOMPARE(result.outcome, OperatorSession::Outcome::Unavailable);
     QVERIFY(result.message.startsWith(u"离线模式"_s));

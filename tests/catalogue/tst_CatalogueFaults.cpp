@@ -1,4 +1,5 @@
 #include "CatalogueFixture.h"
+#include "ChildProcess.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
@@ -169,47 +170,6 @@ ReadOutcome readGames(const QList<GameRow> &expected, QString *error)
     }
 }
 
-// A forked child: what it wrote to the pipe and how it ended.
-struct ChildResult
-{
-    QByteArray output;
-    int status = 0;
-};
-
-// Runs work in a forked child that reports through a pipe; the child never returns into the test.
-ChildResult runInChild(const std::function<QByteArray()> &work)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        qFatal("pipe failed");
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0)
-        qFatal("fork failed");
-    if (pid == 0) {
-        ::close(fds[0]);
-        QByteArray report;
-        try {
-            report = work();
-        } catch (const CatalogueError &e) {
-            report = "uncaught CatalogueError " + QByteArray::number(e.number()) + ' ' + e.what();
-        } catch (...) {
-            report = "uncaught exception";
-        }
-        const ssize_t written = ::write(fds[1], report.constData(), size_t(report.size()));
-        _exit(written == report.size() ? 0 : 3);
-    }
-    ::close(fds[1]);
-    ChildResult result;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(fds[0], buffer, sizeof buffer)) > 0)
-        result.output.append(buffer, got);
-    ::close(fds[0]);
-    waitpid(pid, &result.status, 0);
-    return result;
-}
-
 QByteArray errorReport(const CatalogueError &error)
 {
     return QByteArray::number(error.number()) + ' ' + error.what();
@@ -238,8 +198,8 @@ void listInto(QStringList &report, const QStringList &types, const QList<GameRow
 // Runs in the child: the menu's session on a file it may read but not write.
 QByteArray readOnlySession(const QStringList &types, const QList<GameRow> &games)
 {
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-        return "skip: cannot become the unprivileged user nobody";
+    if (const QByteArray refused = dropRootInChild(); !refused.isEmpty())
+        return "skip: " + refused;
     if (::access(QFile::encodeName(Catalogue::DatabasePath()).constData(), R_OK) != 0)
         return "skip: the unprivileged user cannot reach the temporary directory";
     QString message;

@@ -4,6 +4,7 @@
 #include "FileDialogsScript.h"
 #include "MessageBoxScript.h"
 #include "PgTestDatabase.h"
+#include "cafe/PgBackend.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueStatements.h"
@@ -20,6 +21,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <libpq-fe.h>
 
 #include <optional>
 
@@ -106,6 +109,7 @@ private Q_SLOTS:
     void modifyOfADeletedGameFailsAndKeepsTheInput();
     void modifyOfAGameChangedMeanwhileIsRefused_data();
     void modifyOfAGameChangedMeanwhileIsRefused();
+    void lockedCatalogueFailsAndKeepsTheInput_data();
     void lockedCatalogueFailsAndKeepsTheInput();
     void closeBoxWritesNothing();
     void escapeKeepsTheInput();
@@ -366,15 +370,46 @@ void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused()
     QCOMPARE(fixture.games(), QList<GameRow>{theirs});
 }
 
+void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput_data()
+{
+    QTest::addColumn<bool>("onServer");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
+}
+
 void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
 {
-    CatalogueFixture fixture({u"射击"_s});
+    QFETCH(bool, onServer);
+    std::optional<PgTestDatabase> server;
+    if (onServer) {
+        server.emplace();
+        JYT_REQUIRE_PG(*server);
+    }
+    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s});
     CountingHooks hooks;
     ForMadd editor(&hooks);
     openForAdding(editor);
     const GameRow wanted = game(u"甲"_s, u"射击"_s);
     fill(editor, wanted);
-    {
+    PGconn *admin = nullptr;
+    if (server) {
+        // Another session holds a lock the insert waits for, longer than a statement may wait.
+        admin = PQconnectdb(server->adminUri().toUtf8().constData());
+        QCOMPARE(PQstatus(admin), CONNECTION_OK);
+        QCOMPARE(PgTestDatabase::firstColumn(admin, u"BEGIN"_s), QStringList());
+        QCOMPARE(PgTestDatabase::firstColumn(admin, u"LOCK TABLE GameList IN EXCLUSIVE MODE"_s), QStringList());
+        PgBackend::setStatementTimeoutMs(500);
+        editor.Command1_Click();
+        PgBackend::setStatementTimeoutMs(PgBackend::StatementTimeoutMs);
+        PgTestDatabase::firstColumn(admin, u"COMMIT"_s);
+        // The abandoned statement is over once the server has let its session go.
+        QTRY_COMPARE(
+            PgTestDatabase::firstColumn(admin,
+                                        u"SELECT count(*) FROM pg_stat_activity"
+                                        " WHERE datname = current_database() AND usename = 'juyoutai_operator'"_s),
+            QStringList{u"0"_s});
+        PQfinish(admin);
+    } else {
         // Another program holds the write lock for longer than the store waits.
         CatalogueConnection other;
         other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
@@ -393,7 +428,7 @@ void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
     QVERIFY(fixture.games().isEmpty());
     QCOMPARE(hooks.refills, 0);
 
-    // Once the lock is gone the same input saves.
+    // Once the lock is gone the same input saves, once.
     editor.Command1_Click();
     compareShown({{u"新游戏已经添加完成！"_s, 64, u"提示"_s}});
     QCOMPARE(fixture.games().size(), 1);

@@ -4,9 +4,11 @@
 #include "MessageBoxScript.h"
 #include "PasswordDialogScript.h"
 #include "PgTestDatabase.h"
+#include "PrivatePgServer.h"
 #include "RecordingShell.h"
 #include "WindowTestHelpers.h"
 #include "cafe/CafeMode.h"
+#include "cafe/PgBackend.h"
 #include "cafe/ServerSchema.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueStatements.h"
@@ -18,6 +20,7 @@
 #include "main_window/ImageList.h"
 #include "main_window/WebPane.h"
 #include "operator/OperatorSession.h"
+#include "platform/BusyWork.h"
 #include "platform/IconCache.h"
 #include "platform/Modal.h"
 #include "platform/SSTab.h"
@@ -31,6 +34,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -42,6 +46,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -178,6 +183,31 @@ QString insertGames(const QStringList &games)
         + values.join(u", "_s);
 }
 
+// Counts the turns of the event loop while a handler runs, and the busy texts shown meanwhile.
+struct LoopWatch
+{
+    LoopWatch()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            ++turns;
+            for (QWidget *widget : QApplication::allWidgets()) {
+                const auto *label = qobject_cast<QLabel *>(widget);
+                if (label && label->objectName() == QLatin1String(BusyWork::BusyTextName)
+                    && !texts.contains(label->text()))
+                    texts.append(label->text());
+            }
+        });
+        timer.start(20);
+    }
+    // The turns and texts since the last call.
+    int takeTurns() { return std::exchange(turns, 0); }
+    QStringList takeTexts() { return std::exchange(texts, {}); }
+
+    QTimer timer;
+    int turns = 0;
+    QStringList texts;
+};
+
 } // namespace
 
 class tst_ForMain : public QObject
@@ -223,6 +253,7 @@ private Q_SLOTS:
     void operatorPasswordGuardsTheOperatorWindows();
     void operatorSessionLastsWhileItsWindowsAreOpen();
     void damagedOperatorPasswordIsReportedAndOpensNothing();
+    void wrongPasswordsWaitLongerEachTimeWithoutFreezing();
     void failingCatalogueGivesAnErrorAndAnEmptyList();
     void listsAreWhatTheStatementsSelectAndFollowOtherWriters();
     void numericTypeColumnListsWhatTheStatementSelects();
@@ -241,6 +272,7 @@ private Q_SLOTS:
     void cafeHotTabFollowsTheRoomsRule();
     void searchResultsStaySearchResultsAfterARefresh();
     void changedLargeCataloguesAreReadOnAWorker();
+    void frozenServerLeavesTheMainWindowAnswering();
 
 private:
     RecordingShell m_shell;
@@ -926,6 +958,41 @@ void tst_ForMain::damagedOperatorPasswordIsReportedAndOpensNothing()
     QVERIFY(m_dialogs.isEmpty());
 }
 
+void tst_ForMain::wrongPasswordsWaitLongerEachTimeWithoutFreezing()
+{
+    QTemporaryDir directory;
+    QCOMPARE(runCatalogueTool({u"init"_s, directory.path()}), 0);
+    QCOMPARE(runCatalogueTool({u"set-operator-password"_s, directory.path()}, u"right\n"_s.toUtf8()), 0);
+    Catalogue::setProgramDirectory(directory.path());
+    const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.setPasswordDelayMs(400);
+    LoopWatch watch;
+    QElapsedTimer clock;
+    qint64 took = 0;
+    for (const qint64 delay : {400, 800}) {
+        PasswordDialogScript::setNextAnswer(u"wrong"_s);
+        clock.start();
+        window.TianJiaYouXi_Click();
+        took = clock.elapsed();
+        QVERIFY2(took >= delay, qPrintable(QString::number(took)));
+        QVERIFY2(watch.takeTurns() >= delay / 40, "the window stood still while waiting");
+        QCOMPARE(watch.takeTexts(), (QStringList{u"正在验证密码…"_s, u"管理员密码错误，1 秒后可以再试…"_s}));
+        compareShown({{u"管理员密码错误！"_s, 48, u"错误"_s}});
+    }
+    // The right one opens and starts the count again.
+    PasswordDialogScript::setNextAnswer(u"right"_s);
+    window.TianJiaYouXi_Click();
+    QCOMPARE(m_dialogs, QList<QString>{u"添加游戏"_s});
+    PasswordDialogScript::setNextAnswer(u"wrong"_s);
+    clock.start();
+    window.TianJiaYouXi_Click();
+    QVERIFY2(clock.elapsed() < took - 200, qPrintable(QString::number(clock.elapsed())));
+    compareShown({{u"管理员密码错误！"_s, 48, u"错误"_s}});
+    QCOMPARE(PasswordDialogScript::takeAsked(), 4);
+}
+
 void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()
 {
     CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
@@ -1091,6 +1158,17 @@ void tst_ForMain::unreachableServerShowsTheLastCopyOffline()
     QVERIFY2(window.LabelGG->toolTip().contains(u"127.0.0.1"_s), qPrintable(window.LabelGG->toolTip()));
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s}));
     QCOMPARE(listedNames(window), QStringList{u"一"_s});
+
+    // The operator windows are refused before a password is typed that nobody could check.
+    for (const int item : {3, 4}) {
+        window.Caidan->actions().at(item)->trigger();
+        QCOMPARE(PasswordDialogScript::takeAsked(), 0);
+        const QList<MessageBox::Shown> refused = MessageBoxScript::takeShown();
+        QCOMPARE(refused.size(), 1);
+        QVERIFY2(refused.first().text.startsWith(u"离线模式"_s), qPrintable(refused.first().text));
+    }
+    QVERIFY(m_dialogs.isEmpty());
+    QVERIFY(!ForMtype::instance());
 }
 
 void tst_ForMain::unreachableServerWithoutAUsableCopyEndsAsAMissingFileDoes_data()
@@ -1339,4 +1417,58 @@ void tst_ForMain::changedLargeCataloguesAreReadOnAWorker()
     QVERIFY(!window.readingGames());
     QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"二"_s, u"耳"_s}));
     QVERIFY(MessageBoxScript::takeShown().isEmpty());
+}
+
+void tst_ForMain::frozenServerLeavesTheMainWindowAnswering()
+{
+    PrivatePgServer server;
+    if (server.adminUri().isEmpty() && !PgTestDatabase::required())
+        QSKIP("no private PostgreSQL server could be started");
+    PgTestDatabase db(server.adminUri());
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO TypeList (TypeName) VALUES ('a');"_s + insertGames({u"一|a|是"_s})).isEmpty());
+    const CafeFolder folder(db);
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QVERIFY(window.catalogueOnline());
+    LoopWatch watch;
+
+    // The password is checked while the server hangs: the check gives up, the window never stops.
+    QVERIFY(server.run(u"freeze"_s));
+    auto thaw = qScopeGuard([&server] { server.run(u"thaw"_s); });
+    PasswordDialogScript::setNextAnswer(QString::fromLatin1(PgTestDatabase::OperatorPassword));
+    window.FenLeiGuanLi_Click();
+    QVERIFY2(watch.takeTurns() >= 20, "the window stood still during the password check");
+    QCOMPARE(watch.takeTexts(), QStringList{u"正在连接服务器…"_s});
+    const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().text.startsWith(u"无法以管理员身份连接服务器"_s), qPrintable(shown.first().text));
+    QVERIFY(!ForMtype::instance());
+    QVERIFY(server.run(u"thaw"_s));
+    thaw.dismiss();
+
+    // A save waits for a lock another session holds; a tab clicked meanwhile is listed once it is over.
+    PasswordDialogScript::setNextAnswer(QString::fromLatin1(PgTestDatabase::OperatorPassword));
+    window.FenLeiGuanLi_Click();
+    QPointer<ForMtype> manager = ForMtype::instance();
+    QVERIFY(manager);
+    PGconn *admin = PQconnectdb(db.adminUri().toUtf8().constData());
+    QCOMPARE(PgTestDatabase::firstColumn(admin, u"BEGIN"_s), QStringList());
+    QCOMPARE(PgTestDatabase::firstColumn(admin, u"LOCK TABLE TypeList IN EXCLUSIVE MODE"_s), QStringList());
+    PgBackend::setStatementTimeoutMs(1000);
+    const auto restoreTimeout = qScopeGuard([] { PgBackend::setStatementTimeoutMs(PgBackend::StatementTimeoutMs); });
+    QTimer::singleShot(100, &window, [&window] { window.MenuSStab->setTab(1); });
+    control<QLineEdit>(*manager, u"NewTypeText"_s)->setText(u"b"_s);
+    watch.takeTurns();
+    watch.takeTexts();
+    manager->NewTypeCmd_Click();
+    QVERIFY2(watch.takeTurns() >= 20, "the window stood still during the save");
+    QCOMPARE(watch.takeTexts(), QStringList{u"正在保存…"_s});
+    PQfinish(admin);
+    const QList<MessageBox::Shown> failed = MessageBoxScript::takeShown();
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(failed.first().text.contains(u"未保存"_s), qPrintable(failed.first().text));
+    QTRY_COMPARE(listedNames(window), QStringList{u"一"_s});
+    QCOMPARE(window.MenuSStab->Tab(), 1);
+    delete manager.data();
 }

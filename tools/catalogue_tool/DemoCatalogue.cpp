@@ -8,6 +8,7 @@
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
+#include "platform/FileSystem.h"
 
 #include <QColor>
 #include <QDir>
@@ -16,9 +17,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include <fcntl.h>
 #include <stdexcept>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -53,13 +52,8 @@ QImage badge(const QString &text, const QColor &colour)
 // Writes a new file; an existing file or a link at the name is never written through.
 void checkedWrite(const QString &path, const QByteArray &bytes)
 {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     QFile file;
-    const bool written = fd >= 0 && file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
-        && file.write(bytes) == bytes.size() && file.flush();
-    if (fd >= 0 && !file.isOpen())
-        ::close(fd);
+    const bool written = FileSystem::createNew(path, file) && file.write(bytes) == bytes.size() && file.flush();
     if (!written)
         throw std::runtime_error(("无法写入文件: " + path.toStdString()));
 }

@@ -1,38 +1,32 @@
 #include "PasswordPrompt.h"
 
+#include "platform/TerminalEcho.h"
+
 #include <QTextStream>
 
 #include <sodium.h>
 
 #include <cstdio>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 PasswordPrompt::Read PasswordPrompt::readLine(bool terminal, const QString &prompt, QString &text, QTextStream &err)
 {
-    termios saved{};
-    const bool echoOff = terminal && tcgetattr(STDIN_FILENO, &saved) == 0;
     // Echo goes off before the prompt shows, so not one typed character reaches the screen.
-    if (echoOff) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        quiet.c_lflag |= ECHONL; // the Enter still moves to the next line
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
+    TerminalEcho echo;
+    if (terminal)
+        echo.turnOff();
     if (terminal)
         err << prompt << Qt::flush;
     QByteArray line;
     line.reserve(MaxBytes + 1);
     int c = 0;
     while (line.size() <= MaxBytes && (c = std::fgetc(stdin)) != EOF && c != '\n')
-        line.append(char(c));
+        line.append(static_cast<char>(c));
     const bool tooLong = line.size() > MaxBytes;
     const bool ended = !tooLong && c == EOF && line.isEmpty();
-    // Restoring with a flush also drops the rest of an overlong typed line.
-    if (echoOff)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    // Restoring flushes, which also drops the rest of an overlong typed line.
+    echo.restore();
     if (line.endsWith('\r'))
         line.chop(1);
     if (!tooLong)
@@ -43,7 +37,7 @@ PasswordPrompt::Read PasswordPrompt::readLine(bool terminal, const QString &prom
 
 std::optional<QString> PasswordPrompt::readNewPassword(QTextStream &err)
 {
-    const bool terminal = isatty(STDIN_FILENO) == 1;
+    const bool terminal = TerminalEcho::inputIsTerminal();
     const auto tooLong = [&err] {
         err << u"错误: 密码过长（最多 %1 字节），未做任何修改\n"_s.arg(MaxBytes);
         return std::nullopt;

@@ -1,15 +1,14 @@
 #include "StagingFolder.h"
 
+#include "platform/FileSystem.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -25,31 +24,14 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Never replaces the target name, whatever is there, and never follows a link there.
-bool renameNoReplace(const QString &from, const QString &to)
-{
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without that rename: a hard link is never made over an existing name either.
-    if (::link(source.constData(), target.constData()) != 0)
-        return false;
-    ::unlink(source.constData());
-    return true;
-}
-
 } // namespace
 
 StagingFolder::StagingFolder(const QString &targetDirectory)
     : m_target(QDir(targetDirectory).absolutePath())
 {
-    QByteArray pattern = QFile::encodeName(m_target + u"/.juyoutai-staging-XXXXXX"_s);
-    if (!::mkdtemp(pattern.data()))
+    m_path = FileSystem::makeUniqueDirectory(m_target + u"/.juyoutai-staging-XXXXXX"_s);
+    if (m_path.isEmpty())
         fail(u"无法创建临时目录：%1（%2）"_s.arg(m_target, systemError(errno)));
-    m_path = QFile::decodeName(pattern);
 }
 
 StagingFolder::~StagingFolder()
@@ -66,12 +48,10 @@ void StagingFolder::requireFree(const QString &targetDirectory, const QStringLis
 {
     for (const QString &name : names) {
         const QString path = QDir(targetDirectory).absoluteFilePath(name);
-        struct stat info
-        {
-        };
-        if (::lstat(QFile::encodeName(path).constData(), &info) == 0)
+        const std::optional<bool> taken = FileSystem::nameTaken(path);
+        if (taken.value_or(false))
             fail(u"已存在（文件、目录或链接），不会覆盖：%1"_s.arg(path));
-        if (errno != ENOENT)
+        if (!taken)
             fail(u"无法检查：%1（%2）"_s.arg(path, systemError(errno)));
     }
 }
@@ -80,11 +60,11 @@ void StagingFolder::moveIntoPlace(const QStringList &names)
 {
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QString target = m_target + u'/' + names.at(i);
-        if (renameNoReplace(filePath(names.at(i)), target))
+        if (FileSystem::renameNoReplace(filePath(names.at(i)), target))
             continue;
         const int error = errno;
         for (qsizetype back = i - 1; back >= 0; --back)
-            renameNoReplace(m_target + u'/' + names.at(back), filePath(names.at(back)));
+            FileSystem::renameNoReplace(m_target + u'/' + names.at(back), filePath(names.at(back)));
         fail(error == EEXIST ? u"已存在（文件、目录或链接），不会覆盖：%1"_s.arg(target)
                              : u"无法移入目标目录：%1（%2）"_s.arg(target, systemError(error)));
     }

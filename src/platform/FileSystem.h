@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QFile;
+
+// The file operations whose guarantees the standard library cannot give. A failure leaves errno
+// telling why.
+namespace FileSystem {
+
+// Makes a new empty file: never over an existing name and never through a link planted at it
+// (dangling or not). EEXIST or ELOOP mean the name was taken.
+bool createNew(const QString &path);
+// The same, left open for writing in file, which then owns it.
+bool createNew(const QString &path, QFile &file);
+// Puts from in place of to in one step, replacing whatever file was there.
+bool replace(const QString &from, const QString &to);
+// Moves from to to, never replacing anything at to and never following a link there.
+bool renameNoReplace(const QString &from, const QString &to);
+// Whether anything at all (a dangling link too) has the name; nullopt when it cannot tell.
+std::optional<bool> nameTaken(const QString &path);
+// Makes a new directory from a pattern ending in XXXXXX; its path, or empty when it cannot.
+QString makeUniqueDirectory(const QString &pattern);
+
+// The bytes of a regular file, at most limit + 1 of them, so a caller can tell a file that is too
+// large. A FIFO, a device or a link to one is never opened for reading, so this never blocks or
+// runs on for ever. Nothing when the file cannot be read; error then says why.
+std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QString *error = nullptr);
+
+enum class Kind { Missing, Regular, Directory, Other };
+// What the name stands for, links followed.
+Kind kindOf(const QString &path);
+
+} // namespace FileSystem
