@@ -239,12 +239,12 @@ void CafeClient::takeInput()
         return;
     }
     while (m_state == State::Reading && !PQisBusy(m_conn)) {
-        PGresult *result = PQgetResult(m_conn);
+        PgHelper::Result result(PQgetResult(m_conn));
         if (!result) {
             finishRead();
             break;
         }
-        collectResult(result);
+        collectResult(std::move(result));
     }
     if (!m_conn)
         return;
@@ -257,16 +257,12 @@ void CafeClient::takeInput()
         m_coalesce.start(CoalesceMs);
 }
 
-void CafeClient::collectResult(PGresult *result)
+void CafeClient::collectResult(PgHelper::Result result)
 {
-    const ExecStatusType status = PQresultStatus(result);
-    if (status == PGRES_TUPLES_OK) {
-        m_results.append(result);
-        return;
-    }
-    if (status != PGRES_COMMAND_OK && m_readError.isEmpty())
-        m_readError = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
-    PQclear(result);
+    if (PQresultStatus(result.get()) == PGRES_TUPLES_OK)
+        m_results.push_back(std::move(result));
+    else if (!PgHelper::succeeded(result.get()) && m_readError.isEmpty())
+        m_readError = PgHelper::error(m_conn, result.get()).description();
 }
 
 void CafeClient::finishRead()
@@ -283,8 +279,6 @@ void CafeClient::finishRead()
     }
     const bool changed = m_readError.isEmpty() && m_results.size() == 4 && applyRead();
     const bool complete = m_readError.isEmpty() && m_results.size() == 4;
-    for (PGresult *result : std::as_const(m_results))
-        PQclear(result);
     m_results.clear();
     if (!complete) {
         lose(m_readError.isEmpty() ? u"服务器的回答不完整"_s : m_readError);
@@ -307,7 +301,7 @@ void CafeClient::finishRead()
 
 bool CafeClient::applyRead()
 {
-    const PGresult *horizonRows = m_results.at(0);
+    const PGresult *horizonRows = m_results[0].get();
     const QByteArray horizon = PQntuples(horizonRows) == 1 ? value(horizonRows, 0, 0) : QByteArray();
     if (!isNumber(horizon)) {
         m_readError = u"服务器返回了无法识别的版本号"_s;
@@ -322,15 +316,15 @@ bool CafeClient::applyRead()
         return false;
     }
     bool changed = false;
-    const PGresult *deleted = m_results.at(1);
+    const PGresult *deleted = m_results[1].get();
     for (int row = 0; row < PQntuples(deleted); ++row) {
         const qint64 key = value(deleted, row, 1).toLongLong();
         changed |= value(deleted, row, 0) == "gamelist" ? m_rows.eraseGame(key) : m_rows.eraseType(key);
     }
-    const PGresult *types = m_results.at(2);
+    const PGresult *types = m_results[2].get();
     for (int row = 0; row < PQntuples(types); ++row)
         changed |= m_rows.setType(value(types, row, 0).toLongLong(), value(types, row, 1));
-    const PGresult *games = m_results.at(3);
+    const PGresult *games = m_results[3].get();
     const char *values[CatalogueCopy::GameColumns];
     int lengths[CatalogueCopy::GameColumns];
     for (int row = 0; row < PQntuples(games); ++row) {
@@ -390,8 +384,6 @@ void CafeClient::closeConnection()
     m_deadline.stop();
     m_coalesce.stop();
     dropNotifiers();
-    for (PGresult *result : std::as_const(m_results))
-        PQclear(result);
     m_results.clear();
     if (m_conn) {
         PQfinish(m_conn);

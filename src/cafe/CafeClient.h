@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cafe/CatalogueCopy.h"
+#include "cafe/PgHelper.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,6 +9,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <vector>
 
 struct pg_conn;
 struct pg_result;
@@ -66,7 +69,7 @@ private:
     void sendQuery(const QByteArray &sql);
     void flush();
     void takeInput();
-    void collectResult(pg_result *result);
+    void collectResult(PgHelper::Result result);
     void finishRead();
     bool applyRead();
     void writeCopy();
@@ -102,7 +105,7 @@ private:
     QTimer m_coalesce{this};
 
     QByteArray m_horizon = "0";
-    QList<pg_result *> m_results;
+    std::vector<PgHelper::Result> m_results;
     QString m_readError;
     CatalogueCopy m_rows;
 };
