@@ -298,12 +298,12 @@ void CafeClient::takeInput()
         return;
     }
     while (m_state == State::Reading && !PQisBusy(m_conn)) {
-        PGresult *result = PQgetResult(m_conn);
+        PgHelper::Result result(PQgetResult(m_conn));
         if (!result) {
             finishRead();
             break;
         }
-        collectResult(result);
+        collectResult(std::move(result));
     }
     if (!m_conn)
         return;
@@ -316,16 +316,12 @@ void CafeClient::takeInput()
         m_coalesce.start(CoalesceMs);
 }
 
-void CafeClient::collectResult(PGresult *result)
+void CafeClient::collectResult(PgHelper::Result result)
 {
-    const ExecStatusType status = PQresultStatus(result);
-    if (status == PGRES_TUPLES_OK) {
-        m_results.append(result);
-        return;
-    }
-    if (status != PGRES_COMMAND_OK && m_readError.isEmpty())
-        m_readError = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
-    PQclear(result);
+    if (PQresultStatus(result.get()) == PGRES_TUPLES_OK)
+        m_results.push_back(std::move(result));
+    else if (!PgHelper::succeeded(result.get()) && m_readError.isEmpty())
+        m_readError = PgHelper::error(m_conn, result.get()).description();
 }
 
 void CafeClient::finishRead()
@@ -334,9 +330,8 @@ void CafeClient::finishRead()
     m_state = State::Listening;
     if (m_subscribing) {
         m_subscribing = false;
-        m_roomSchema = m_results.size() == 1 && PQntuples(m_results.at(0)) == 1 && value(m_results.at(0), 0, 0) == "t";
-        for (PGresult *result : std::as_const(m_results))
-            PQclear(result);
+        m_roomSchema =
+            m_results.size() == 1 && PQntuples(m_results.at(0).get()) == 1 && value(m_results.at(0).get(), 0, 0) == "t";
         m_results.clear();
         if (m_readError.isEmpty())
             sendRead();
@@ -353,11 +348,9 @@ void CafeClient::finishRead()
 
 bool CafeClient::finishCatalogueRead()
 {
-    const int expected = m_roomSchema ? 5 : 4;
-    const bool changed = m_readError.isEmpty() && m_results.size() == expected && applyRead();
+    const size_t expected = m_roomSchema ? 5 : 4;
     const bool complete = m_readError.isEmpty() && m_results.size() == expected;
-    for (PGresult *result : std::as_const(m_results))
-        PQclear(result);
+    const bool changed = complete && applyRead();
     m_results.clear();
     if (!complete) {
         lose(m_readError.isEmpty() ? u"服务器的回答不完整"_s : m_readError);
@@ -388,17 +381,15 @@ void CafeClient::finishRoomRequest()
     } else if (request == Request::Hello) {
         if (!m_readError.isEmpty())
             qWarning("the server did not take this PC's name: %s", qUtf8Printable(m_readError));
-        else if (m_results.size() == 1 && PQntuples(m_results.at(0)) == 1)
+        else if (m_results.size() == 1 && PQntuples(m_results.at(0).get()) == 1)
             m_serverOffsetMs =
-                qint64(value(m_results.at(0), 0, 0).toDouble() * 1000.0) - QDateTime::currentMSecsSinceEpoch();
+                qint64(value(m_results.at(0).get(), 0, 0).toDouble() * 1000.0) - QDateTime::currentMSecsSinceEpoch();
     } else {
         if (!m_readError.isEmpty())
             qWarning("the server refused the game starts sent: %s", qUtf8Printable(m_readError));
         for (const QString &outcome : m_launches.answered(m_results))
             Q_EMIT launchAnswered(outcome);
     }
-    for (PGresult *result : std::as_const(m_results))
-        PQclear(result);
     m_results.clear();
 }
 
@@ -441,7 +432,7 @@ void CafeClient::sendNext()
 
 bool CafeClient::applyRead()
 {
-    const PGresult *horizonRows = m_results.at(0);
+    const PGresult *horizonRows = m_results[0].get();
     const QByteArray horizon = PQntuples(horizonRows) == 1 ? value(horizonRows, 0, 0) : QByteArray();
     if (!isNumber(horizon)) {
         m_readError = u"服务器返回了无法识别的版本号"_s;
@@ -458,15 +449,15 @@ bool CafeClient::applyRead()
     const int first = m_roomSchema ? 2 : 1;
     bool changed = false;
     m_rowsFromCopy = false;
-    const PGresult *deleted = m_results.at(first);
+    const PGresult *deleted = m_results.at(first).get();
     for (int row = 0; row < PQntuples(deleted); ++row) {
         const qint64 key = value(deleted, row, 1).toLongLong();
         changed |= value(deleted, row, 0) == "gamelist" ? m_rows.eraseGame(key) : m_rows.eraseType(key);
     }
-    const PGresult *types = m_results.at(first + 1);
+    const PGresult *types = m_results.at(first + 1).get();
     for (int row = 0; row < PQntuples(types); ++row)
         changed |= m_rows.setType(value(types, row, 0).toLongLong(), value(types, row, 1));
-    const PGresult *games = m_results.at(first + 2);
+    const PGresult *games = m_results.at(first + 2).get();
     const char *values[CatalogueCopy::GameColumns];
     int lengths[CatalogueCopy::GameColumns];
     for (int row = 0; row < PQntuples(games); ++row) {
@@ -480,10 +471,10 @@ bool CafeClient::applyRead()
     m_rowsRead += PQntuples(deleted) + PQntuples(types) + PQntuples(games);
     m_horizon = horizon;
     const QByteArray catalogueId =
-        m_roomSchema && PQntuples(m_results.at(1)) == 1 ? value(m_results.at(1), 0, 0) : QByteArray();
+        m_roomSchema && PQntuples(m_results.at(1).get()) == 1 ? value(m_results.at(1).get(), 0, 0) : QByteArray();
     m_rows.setSource(catalogueId, horizon);
-    if (m_roomSchema && PQntuples(m_results.at(1)) == 1) {
-        const PGresult *identity = m_results.at(1);
+    if (m_roomSchema && PQntuples(m_results.at(1).get()) == 1) {
+        const PGresult *identity = m_results.at(1).get();
         noteHotRule(PQgetisnull(identity, 0, 2) ? QByteArray() : value(identity, 0, 2) + '/' + value(identity, 0, 3));
     }
     return changed;
@@ -512,8 +503,8 @@ void CafeClient::takeHotRanking()
         return;
     }
     QList<qint64> games;
-    for (int row = 0; row < PQntuples(m_results.at(0)); ++row)
-        games.append(value(m_results.at(0), row, 0).toLongLong());
+    for (int row = 0; row < PQntuples(m_results.at(0).get()); ++row)
+        games.append(value(m_results.at(0).get(), row, 0).toLongLong());
     if (m_hotPlayed && games == m_hotGames)
         return;
     m_hotPlayed = true;
@@ -529,13 +520,13 @@ bool CafeClient::needsFullRead(const QByteArray &horizon)
     if (horizon.toULongLong() < m_horizon.toULongLong())
         return true;
     // A copy from an earlier run is trusted only when the server can name its catalogue.
-    if (!m_roomSchema || PQntuples(m_results.at(1)) != 1)
+    if (!m_roomSchema || PQntuples(m_results.at(1).get()) != 1)
         return m_rowsFromCopy;
     // Another catalogue (push --replace gives a new one), or deletion markers since the rows' horizon pruned.
-    const QByteArray catalogueId = value(m_results.at(1), 0, 0);
+    const QByteArray catalogueId = value(m_results.at(1).get(), 0, 0);
     if (catalogueId != m_rows.catalogueId() && (m_rowsFromCopy || !m_rows.catalogueId().isEmpty()))
         return true;
-    const QByteArray oldest = value(m_results.at(1), 0, 1);
+    const QByteArray oldest = value(m_results.at(1).get(), 0, 1);
     return !isNumber(oldest) || m_horizon.toULongLong() < oldest.toULongLong();
 }
 
@@ -587,8 +578,6 @@ void CafeClient::closeConnection()
     m_deadline.stop();
     m_coalesce.stop();
     dropNotifiers();
-    for (PGresult *result : std::as_const(m_results))
-        PQclear(result);
     m_results.clear();
     if (m_conn) {
         PQfinish(m_conn);

@@ -2,6 +2,7 @@
 
 #include "cafe/CatalogueCopy.h"
 #include "cafe/LaunchQueue.h"
+#include "cafe/PgHelper.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,6 +12,7 @@
 #include <QTimer>
 
 #include <optional>
+#include <vector>
 
 struct pg_conn;
 struct pg_result;
@@ -92,7 +94,7 @@ private:
     void sendQuery(const QByteArray &sql);
     void flush();
     void takeInput();
-    void collectResult(pg_result *result);
+    void collectResult(PgHelper::Result result);
     void finishRead();
     bool finishCatalogueRead();
     void finishRoomRequest();
@@ -150,7 +152,7 @@ private:
     std::optional<qint64> m_serverOffsetMs;
     LaunchQueue m_launches;
     qint64 m_rowsRead = 0;
-    QList<pg_result *> m_results;
+    std::vector<PgHelper::Result> m_results;
     QString m_readError;
     CatalogueCopy m_rows;
 };

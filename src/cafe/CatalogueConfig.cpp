@@ -15,10 +15,7 @@ CatalogueConfig CatalogueConfig::load(const QString &programDirectory)
 {
     CatalogueConfig config;
     const QString path = programDirectory + u'/' + QString::fromUtf16(FileName);
-    struct stat info
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT)
+    if (FileSystem::kindOf(path) == FileSystem::Kind::Missing)
         return config;
     QString readError;
     const QByteArray bytes = FileSystem::readRegularFile(path, MaxBytes, &readError).value_or(QByteArray());

@@ -3,6 +3,8 @@
 #include "cafe/CopySyncState.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueFileWriter.h"
 #include "catalogue/CatalogueSchema.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
@@ -15,39 +17,17 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
+static_assert(CatalogueCopy::GameColumns == CatalogueFileWriter::GameColumns);
+
 namespace {
-
-using Database = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
-using Statement = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
-
-QString lastError(sqlite3 *db)
-{
-    return QString::fromUtf8(sqlite3_errmsg(db));
-}
-
-bool exec(sqlite3 *db, const char *sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-void bindText(sqlite3_stmt *stmt, int index, const QByteArray &value)
-{
-    if (value.isNull())
-        sqlite3_bind_null(stmt, index);
-    else
-        sqlite3_bind_text(stmt, index, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-}
 
 QString systemError(const QString &what, const QString &path)
 {
@@ -188,67 +168,38 @@ QString CatalogueCopy::writeTo(const QString &path) const
     removeLeftovers(path);
     const QString temp = temporaryPrefix(path, QCoreApplication::applicationPid())
         + u"%1.tmp"_s.arg(QRandomGenerator::global()->generate64(), 16, 16, QChar(u'0'));
-    // Made here, exclusively and without following links, so nothing already there is written through.
-    if (!FileSystem::createNew(temp))
-        return systemError(u"无法创建文件"_s, temp);
+    // The writer makes the file, exclusively and without following links.
     QString error = fill(temp);
-    if (error.isEmpty() && !FileSystem::replace(temp, path))
+    if (error.isEmpty() && !FileSystem::replace(temp, path)) {
         error = systemError(u"无法替换文件"_s, path);
-    if (!error.isEmpty())
         QFile::remove(temp);
+    }
     return error;
 }
 
 QString CatalogueCopy::fill(const QString &file) const
 {
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    const Database db(raw, sqlite3_close);
-    if (rc != SQLITE_OK)
-        return raw ? lastError(raw) : QString::fromUtf8(sqlite3_errstr(rc));
-    const QByteArray key = QString::fromUtf16(Catalogue::Password).toUtf8();
-    if (sqlite3_key(raw, key.constData(), int(key.size())) != SQLITE_OK || !exec(raw, CatalogueSchema::CreateSql)
-        || !exec(raw, "BEGIN;"))
-        return lastError(raw);
-    sqlite3_stmt *typeRaw = nullptr;
-    sqlite3_stmt *gameRaw = nullptr;
-    sqlite3_prepare_v2(raw, "INSERT INTO TypeList(TypeName) VALUES (?)", -1, &typeRaw, nullptr);
-    const Statement types(typeRaw, sqlite3_finalize);
-    sqlite3_prepare_v2(raw,
-                       "INSERT INTO GameList(GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"
-                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                       -1, &gameRaw, nullptr);
-    const Statement games(gameRaw, sqlite3_finalize);
-    if (!typeRaw || !gameRaw)
-        return lastError(raw);
-    for (const auto &[id, name] : m_types) {
-        bindText(typeRaw, 1, name);
-        if (sqlite3_step(typeRaw) != SQLITE_DONE)
-            return lastError(raw);
-        sqlite3_reset(typeRaw);
-    }
-    for (const auto &[id, packed] : m_games) {
-        sqlite3_bind_int64(gameRaw, 1, id);
-        const char *at = packed.constData();
-        for (int i = 0; i < GameColumns; ++i) {
-            qint32 length = 0;
-            memcpy(&length, at, sizeof length);
-            at += sizeof length;
-            if (length < 0) {
-                sqlite3_bind_null(gameRaw, i + 2);
-                continue;
+    try {
+        CatalogueFileWriter writer(file, QString::fromUtf16(Catalogue::Password));
+        for (const auto &[id, name] : m_types)
+            writer.addType(name);
+        CatalogueFileWriter::GameValues values;
+        for (const auto &[id, packed] : m_games) {
+            const char *at = packed.constData();
+            for (int i = 0; i < GameColumns; ++i) {
+                qint32 length = 0;
+                memcpy(&length, at, sizeof length);
+                at += sizeof length;
+                values[i] = length < 0 ? QByteArray() : QByteArray::fromRawData(at, length);
+                at += qMax(length, 0);
             }
-            sqlite3_bind_text(gameRaw, i + 2, at, length, SQLITE_STATIC);
-            at += length;
+            writer.addGame(id, values);
         }
-        if (sqlite3_step(gameRaw) != SQLITE_DONE)
-            return lastError(raw);
-        sqlite3_reset(gameRaw);
+        CopySyncState::write(writer, *this);
+        // The commit syncs the file, so the rename that follows never exposes unwritten pages.
+        writer.commit();
+    } catch (const CatalogueError &error) {
+        return error.description();
     }
-    if (const QString error = CopySyncState::write(raw, *this); !error.isEmpty())
-        return error;
-    // The commit syncs the file, so the rename that follows never exposes unwritten pages.
-    if (!exec(raw, "COMMIT;"))
-        return lastError(raw);
     return QString();
 }

@@ -2,112 +2,99 @@
 
 #include "cafe/CatalogueCopy.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueBackend.h"
+#include "catalogue/CatalogueConnection.h"
+#include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueFileWriter.h"
 
-#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
 
-#include <sqlite3.h>
-
-#include <memory>
+#include <array>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-using Database = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
-using Statement = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+using Cell = CatalogueBackend::Cell;
 
-Statement prepare(sqlite3 *db, const char *sql)
+QByteArray bytesOf(const Cell &cell)
 {
-    sqlite3_stmt *raw = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-    return Statement(raw, sqlite3_finalize);
+    return cell.kind == Cell::Null ? QByteArray() : QByteArray(cell.data ? cell.data : "", cell.size);
 }
 
-QByteArray columnText(sqlite3_stmt *stmt, int column)
+// The sync state's row; nothing when the file has none.
+std::optional<std::array<QByteArray, 3>> stateOf(CatalogueBackend &file)
 {
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
-        return QByteArray();
-    const auto *text = static_cast<const char *>(static_cast<const void *>(sqlite3_column_text(stmt, column)));
-    return QByteArray(text ? text : "", sqlite3_column_bytes(stmt, column));
+    std::optional<std::array<QByteArray, 3>> state;
+    file.forEachRow(u"SELECT CatalogueId, Horizon, TypeKeys FROM CafeSync"_s,
+                    {u"CatalogueId"_s, u"Horizon"_s, u"TypeKeys"_s}, [&state](const Cell *cells) {
+                        state = std::array<QByteArray, 3>{bytesOf(cells[0]), bytesOf(cells[1]), bytesOf(cells[2])};
+                    });
+    return state;
 }
 
-bool readRows(sqlite3 *db, const QList<QByteArray> &typeKeys, CatalogueCopy &copy)
+bool readRows(CatalogueBackend &file, const QList<QByteArray> &typeKeys, CatalogueCopy &copy)
 {
-    const Statement types = prepare(db, "SELECT TypeName FROM TypeList ORDER BY rowid");
-    if (!types)
-        return false;
     qsizetype position = 0;
-    while (sqlite3_step(types.get()) == SQLITE_ROW) {
-        if (position >= typeKeys.size())
-            return false;
-        copy.setType(typeKeys.at(position++).toLongLong(), columnText(types.get(), 0));
-    }
-    if (position != typeKeys.size())
+    bool fits = true;
+    file.forEachRow(u"SELECT TypeName FROM TypeList ORDER BY rowid"_s, {u"TypeName"_s}, [&](const Cell *cells) {
+        if (position < typeKeys.size())
+            copy.setType(typeKeys.at(position).toLongLong(), bytesOf(cells[0]));
+        fits = fits && position++ < typeKeys.size();
+    });
+    if (!fits || position != typeKeys.size())
         return false;
-    const Statement games =
-        prepare(db, "SELECT GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon FROM GameList");
-    if (!games)
-        return false;
-    const char *values[CatalogueCopy::GameColumns];
-    int lengths[CatalogueCopy::GameColumns];
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(games.get())) == SQLITE_ROW) {
-        for (int column = 0; column < CatalogueCopy::GameColumns; ++column) {
-            const bool null = sqlite3_column_type(games.get(), column + 1) == SQLITE_NULL;
-            values[column] = null
-                ? nullptr
-                : static_cast<const char *>(static_cast<const void *>(sqlite3_column_text(games.get(), column + 1)));
-            lengths[column] = sqlite3_column_bytes(games.get(), column + 1);
-        }
-        copy.setGame(sqlite3_column_int64(games.get(), 0), CatalogueCopy::packGame(values, lengths));
-    }
-    return rc == SQLITE_DONE;
+    const QStringList columns{u"GameID"_s,   u"GameName"_s, u"GameType"_s, u"GameHot"_s,
+                              u"GamePath"_s, u"GameRun"_s,  u"GameCmd"_s,  u"GameIcon"_s};
+    file.forEachRow(u"SELECT GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon FROM GameList"_s,
+                    columns, [&copy](const Cell *cells) {
+                        const char *values[CatalogueCopy::GameColumns];
+                        int lengths[CatalogueCopy::GameColumns];
+                        for (int column = 0; column < CatalogueCopy::GameColumns; ++column) {
+                            const Cell &cell = cells[column + 1];
+                            values[column] = cell.kind == Cell::Null ? nullptr : (cell.data ? cell.data : "");
+                            lengths[column] = int(cell.size);
+                        }
+                        copy.setGame(bytesOf(cells[0]).toLongLong(), CatalogueCopy::packGame(values, lengths));
+                    });
+    return true;
 }
 
 } // namespace
 
-QString CopySyncState::write(sqlite3 *db, const CatalogueCopy &copy)
+void CopySyncState::write(CatalogueFileWriter &writer, const CatalogueCopy &copy)
 {
     QByteArray keys;
     for (const qint64 key : copy.typeKeys())
         keys += (keys.isEmpty() ? "" : ",") + QByteArray::number(key);
-    if (sqlite3_exec(db, "CREATE TABLE CafeSync(CatalogueId TEXT, Horizon TEXT, TypeKeys TEXT)", nullptr, nullptr,
-                     nullptr)
-        != SQLITE_OK)
-        return QString::fromUtf8(sqlite3_errmsg(db));
-    const Statement insert = prepare(db, "INSERT INTO CafeSync VALUES (?, ?, ?)");
-    if (!insert)
-        return QString::fromUtf8(sqlite3_errmsg(db));
-    const QByteArray values[] = {copy.catalogueId(), copy.horizon(), keys};
-    for (int i = 0; i < 3; ++i)
-        sqlite3_bind_text(insert.get(), i + 1, values[i].constData(), int(values[i].size()), SQLITE_TRANSIENT);
-    if (sqlite3_step(insert.get()) != SQLITE_DONE)
-        return QString::fromUtf8(sqlite3_errmsg(db));
-    return QString();
+    writer.execute("CREATE TABLE CafeSync(CatalogueId TEXT, Horizon TEXT, TypeKeys TEXT)");
+    // Never NULL, so that a read finds the row as written.
+    writer.execute("INSERT INTO CafeSync VALUES (?, ?, ?)", {copy.catalogueId() + "", copy.horizon() + "", keys + ""});
 }
 
 bool CopySyncState::read(const QString &path, CatalogueCopy &copy)
 {
     copy.clear();
-    if (!QFile::exists(path))
+    if (!QFileInfo(path).isFile())
         return false;
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    const Database db(raw, sqlite3_close);
-    const QByteArray key = QString::fromUtf16(Catalogue::Password).toUtf8();
-    if (rc != SQLITE_OK || sqlite3_key(raw, key.constData(), int(key.size())) != SQLITE_OK)
-        return false;
-    const Statement state = prepare(raw, "SELECT CatalogueId, Horizon, TypeKeys FROM CafeSync");
-    if (!state || sqlite3_step(state.get()) != SQLITE_ROW)
-        return false;
-    const QByteArray catalogueId = columnText(state.get(), 0);
-    const QByteArray horizon = columnText(state.get(), 1);
-    const QByteArray keys = columnText(state.get(), 2);
-    const QList<QByteArray> typeKeys = keys.isEmpty() ? QList<QByteArray>() : keys.split(',');
-    if (horizon.isEmpty() || !readRows(raw, typeKeys, copy)) {
+    try {
+        CatalogueConnection file;
+        file.Open(path, QString::fromUtf16(Catalogue::Password));
+        const std::optional<std::array<QByteArray, 3>> state = stateOf(file.backend());
+        if (!state || state->at(1).isEmpty())
+            return false;
+        const QList<QByteArray> typeKeys = state->at(2).isEmpty() ? QList<QByteArray>() : state->at(2).split(',');
+        if (!readRows(file.backend(), typeKeys, copy)) {
+            copy.clear();
+            return false;
+        }
+        copy.setSource(state->at(0), state->at(1));
+        return true;
+    } catch (const CatalogueError &) {
+        // Not a copy this client wrote (a local catalogue, another key, a damaged file): read in full.
         copy.clear();
         return false;
     }
-    copy.setSource(catalogueId, horizon);
-    return true;
 }

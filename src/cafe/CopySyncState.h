@@ -3,7 +3,7 @@
 #include <QString>
 
 class CatalogueCopy;
-struct sqlite3;
+class CatalogueFileWriter;
 
 // What a client's copy file records besides the rows: the server catalogue it mirrors, the horizon
 // of the read it came from and the server keys of its types (the file's TypeList has none), so the
@@ -11,8 +11,8 @@ struct sqlite3;
 class CopySyncState
 {
 public:
-    // Adds the table to a file being written, inside its transaction; the reason of a failure, or empty.
-    static QString write(sqlite3 *db, const CatalogueCopy &copy);
+    // Adds the table to a file being written, inside its transaction. Throws CatalogueError.
+    static void write(CatalogueFileWriter &writer, const CatalogueCopy &copy);
     // The rows and state of a copy written by write(); false (and copy cleared) for any other file.
     static bool read(const QString &path, CatalogueCopy &copy);
 };

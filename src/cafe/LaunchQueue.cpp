@@ -51,12 +51,12 @@ QByteArray LaunchQueue::sendSql(pg_conn *conn, const QByteArray &client, std::op
     return sql;
 }
 
-QStringList LaunchQueue::answered(const QList<pg_result *> &results)
+QStringList LaunchQueue::answered(const std::vector<PgHelper::Result> &results)
 {
     QStringList outcomes;
-    for (pg_result *result : results) {
-        if (PQntuples(result) == 1)
-            outcomes.append(QString::fromUtf8(PQgetvalue(result, 0, 0)));
+    for (const PgHelper::Result &result : results) {
+        if (PQntuples(result.get()) == 1)
+            outcomes.append(QString::fromUtf8(PQgetvalue(result.get(), 0, 0)));
     }
     m_launches.erase(m_launches.begin(), m_launches.begin() + m_inFlight);
     m_inFlight = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cafe/PgHelper.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
@@ -7,6 +9,7 @@
 
 #include <deque>
 #include <optional>
+#include <vector>
 
 struct pg_conn;
 struct pg_result;
@@ -31,7 +34,7 @@ public:
     // clock minus this machine's, as last measured.
     QByteArray sendSql(pg_conn *conn, const QByteArray &client, std::optional<qint64> serverOffsetMs);
     // The server's answers to the statements sent: those launches are done with, whatever the answer.
-    QStringList answered(const QList<pg_result *> &results);
+    QStringList answered(const std::vector<PgHelper::Result> &results);
     // The connection went before the answers came: they go again.
     void unsent() { m_inFlight = 0; }
 

@@ -3,6 +3,7 @@
 #include "cafe/ServerAddress.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
+#include "catalogue/StatementBuilder.h"
 #include "platform/Socket.h"
 
 #include <QDeadlineTimer>
@@ -42,37 +43,17 @@ void cancelWithoutWaiting(PGconn *conn)
     }).detach();
 }
 
-// Unquoted names in the statements are folded to lower case by the server.
-QString folded(const QString &name)
-{
-    QString result = name.toLower();
-    result.replace(u'"', u"\"\""_s);
-    return u'"' + result + u'"';
-}
-
-// Names as the server reported them, already folded.
-QString quoted(const QString &name)
-{
-    QString result = name;
-    result.replace(u'"', u"\"\""_s);
-    return u'"' + result + u'"';
-}
-
 QString valueText(const PGresult *result, int row, int column)
 {
-    if (PQgetisnull(result, row, column))
-        return QString();
-    const int bytes = PQgetlength(result, row, column);
-    if (bytes == 0)
-        return QString(u""_s);
-    return QString::fromUtf8(PQgetvalue(result, row, column), bytes);
+    return StatementBuilder::text(PQgetvalue(result, row, column), PQgetlength(result, row, column),
+                                  PQgetisnull(result, row, column));
 }
 
-bool isConnectionLoss(const QByteArray &state)
-{
-    // Class 08 is a broken connection; 57P0x the server shutting down or not yet accepting.
-    return state.startsWith("08") || state == "57P01" || state == "57P02" || state == "57P03";
-}
+// Unquoted names in the windows' statements are folded to lower case by the server.
+const StatementBuilder::Dialect Dialect{.numbersParameters = true,
+                                        .foldsNames = true,
+                                        .sameText = u"%1::text IS NOT DISTINCT FROM %2::text"_s,
+                                        .returningKey = u" Returning %1"_s};
 
 // The error of a connection attempt: a refused login is told apart from a server out of reach.
 CatalogueError connectError(PGconn *conn)
@@ -86,11 +67,6 @@ CatalogueError connectError(PGconn *conn)
 }
 
 } // namespace
-
-void PgBackend::ResultDeleter::operator()(PGresult *result) const
-{
-    PQclear(result);
-}
 
 PgBackend::PgBackend(const QString &uri)
     : m_uri(uri.toUtf8())
@@ -137,19 +113,7 @@ void PgBackend::throwLastError() const
 
 void PgBackend::fail(const PGresult *result) const
 {
-    const QByteArray state = result ? QByteArray(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QByteArray();
-    const char *primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    QString text = QString::fromUtf8(primary ? primary : PQerrorMessage(m_conn)).trimmed();
-    if (!state.isEmpty())
-        text += u" (SQLSTATE %1)"_s.arg(QString::fromLatin1(state));
-    int number = CatalogueError::ServerFailed;
-    if (PQstatus(m_conn) != CONNECTION_OK || isConnectionLoss(state))
-        number = CatalogueError::ServerConnectionLost;
-    else if (state == "42501")
-        number = CatalogueError::ServerPermissionDenied;
-    else if (state.startsWith("28"))
-        number = CatalogueError::ServerLoginRefused;
-    throw CatalogueError(number, text);
+    throw PgHelper::error(m_conn, result);
 }
 
 void PgBackend::reconnectIfLost()
@@ -189,8 +153,7 @@ PgBackend::Result PgBackend::run(const QString &sql, const QList<QString> &param
     if (!sent)
         fail(nullptr);
     Result result = awaitResult();
-    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY)
+    if (!PgHelper::succeeded(result.get()))
         fail(result.get());
     return result;
 }
@@ -212,9 +175,8 @@ PgBackend::Result PgBackend::awaitResult()
         if (!next)
             break;
         Result current(next);
-        const ExecStatusType status = PQresultStatus(next);
         // The first failure of several statements is the one to report, as a single call reports it.
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
+        if (!PgHelper::succeeded(next)) {
             if (!error)
                 error = std::move(current);
         } else {
@@ -326,6 +288,29 @@ PgBackend::SharedSnapshot PgBackend::query(const QString &sql)
     return snapshot;
 }
 
+void PgBackend::forEachRow(const QString &sql, const QStringList &columns,
+                           const std::function<void(const Cell *)> &onRow)
+{
+    const Result result = run(sql);
+    const PGresult *raw = result.get();
+    QStringList names;
+    for (int c = 0; c < PQnfields(raw); ++c)
+        names.append(QString::fromUtf8(PQfname(raw, c)));
+    QList<int> places;
+    for (const QString &column : columns)
+        places.append(StatementBuilder::columnOf(names, column));
+    // Every value comes as the text the server made of it.
+    std::vector<Cell> cells(places.size());
+    for (int r = 0; r < PQntuples(raw); ++r) {
+        for (qsizetype i = 0; i < places.size(); ++i) {
+            const bool isNull = PQgetisnull(raw, r, places[i]);
+            cells[i] = {PQgetvalue(raw, r, places[i]), PQgetlength(raw, r, places[i]),
+                        isNull ? Cell::Null : Cell::Text};
+        }
+        onRow(cells.data());
+    }
+}
+
 QString PgBackend::rowKeyName(const QString &table)
 {
     // The server's tables carry a key column of their own; its values are never reused.
@@ -347,47 +332,30 @@ QString PgBackend::keyedSelect(const QString &key, const QString &table, const Q
 
 qint64 PgBackend::insertRow(const QString &table, const QString &key, const Values &values)
 {
-    QStringList names;
-    QStringList marks;
     QList<QString> parameters;
-    for (const auto &[column, value] : values) {
-        names.append(quoted(column));
+    for (const auto &[column, value] : values)
         parameters.append(value);
-        marks.append(u"$%1"_s.arg(parameters.size()));
-    }
-    const QString sql = names.isEmpty()
-        ? u"Insert Into %1 Default Values Returning %2"_s.arg(folded(table), folded(key))
-        : u"Insert Into %1 (%2) Values (%3) Returning %4"_s.arg(folded(table), names.join(u','), marks.join(u','),
-                                                                folded(key));
-    const Result result = run(sql, parameters);
+    const Result result = run(StatementBuilder(Dialect).insert(table, key, values), parameters);
     return QByteArray(PQgetvalue(result.get(), 0, 0)).toLongLong();
 }
 
 qint64 PgBackend::updateRow(const QString &table, const QString &key, qint64 rowKey, const Values &values,
                             const Values &expected)
 {
-    QStringList assignments;
+    const StatementBuilder::Update update = StatementBuilder(Dialect).update(table, key, values, expected);
     QList<QString> parameters;
-    for (const auto &[column, value] : values) {
+    for (const auto &[column, value] : values)
         parameters.append(value);
-        assignments.append(u"%1=$%2"_s.arg(quoted(column)).arg(parameters.size()));
-    }
     parameters.append(QString::number(rowKey));
-    QStringList conditions{u"%1=$%2"_s.arg(folded(key)).arg(parameters.size())};
-    for (const auto &[column, value] : expected) {
+    for (const auto &[column, value] : update.compared)
         parameters.append(value);
-        conditions.append(u"%1::text IS NOT DISTINCT FROM $%2::text"_s.arg(quoted(column)).arg(parameters.size()));
-    }
-    const Result result =
-        run(u"Update %1 Set %2 Where %3"_s.arg(folded(table), assignments.join(u','), conditions.join(u" And "_s)),
-            parameters);
+    const Result result = run(update.sql, parameters);
     return QByteArray(PQcmdTuples(result.get())).toLongLong();
 }
 
 std::optional<QList<QString>> PgBackend::readRow(const QString &table, const QString &key, qint64 rowKey)
 {
-    const Result result =
-        run(u"Select * From %1 Where %2=$1"_s.arg(folded(table), folded(key)), {QString::number(rowKey)});
+    const Result result = run(StatementBuilder(Dialect).selectRow(table, key), {QString::number(rowKey)});
     if (PQntuples(result.get()) != 1)
         return std::nullopt;
     QList<QString> values;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cafe/PgHelper.h"
 #include "catalogue/CatalogueBackend.h"
 
 #include <QByteArray>
@@ -39,6 +40,9 @@ public:
 
     SharedSnapshot query(const QString &sql) override;
 
+    void forEachRow(const QString &sql, const QStringList &columns,
+                    const std::function<void(const Cell *cells)> &onRow) override;
+
     QString rowKeyName(const QString &table) override;
     QString keyedSelect(const QString &key, const QString &table, const QString &rest) const override;
     qint64 insertRow(const QString &table, const QString &key, const Values &values) override;
@@ -49,11 +53,7 @@ public:
     [[noreturn]] void throwLastError() const override;
 
 private:
-    struct ResultDeleter
-    {
-        void operator()(pg_result *result) const;
-    };
-    using Result = std::unique_ptr<pg_result, ResultDeleter>;
+    using Result = PgHelper::Result;
 
     // Runs one statement (or, without parameters, several); throws unless the server accepted it.
     Result run(const QString &sql, const QList<QString> &parameters = {});

@@ -43,7 +43,7 @@ QString hidden(QString text, const QStringList &passwords)
 bool isWrongKind(const QString &path, bool directory)
 {
     const FileSystem::Kind kind = FileSystem::kindOf(path);
-    if (kind == FileSystem::Kind::Missing)
+    if (kind == FileSystem::Kind::Missing || kind == FileSystem::Kind::Unknown)
         return false;
     return kind != (directory ? FileSystem::Kind::Directory : FileSystem::Kind::Regular);
 }

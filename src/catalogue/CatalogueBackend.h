@@ -4,12 +4,12 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
-
-struct sqlite3;
 
 // Where the catalogue is kept: the encrypted file or a server. The connection and the cursor speak
 // only through this, so the windows' statements and rules stay the same on both.
@@ -36,6 +36,27 @@ public:
     virtual SharedSnapshot query(const QString &sql) = 0;
     virtual void forgetResults() { }
 
+    // One value of a row as the store keeps it, not decoded: text is UTF-8. Valid only during the call.
+    struct Cell
+    {
+        enum Kind : quint8 { Null, Text, Number, Bytes };
+        const char *data = nullptr;
+        qsizetype size = 0;
+        Kind kind = Null;
+    };
+    // Runs a query and hands each row to onRow as it is read, for reads too large to decode: the
+    // cells of the named columns, in that order, each column found as the cursor finds fields.
+    virtual void forEachRow(const QString &sql, const QStringList &columns,
+                            const std::function<void(const Cell *cells)> &onRow) = 0;
+    // Whether "<column>= '<text>'" holds exactly for the stored texts of the same bytes (text
+    // affinity, binary collation, UTF-8), so that the rows it selects may be found without the store.
+    virtual bool comparesTextAsBytes(const QString &table, const QString &column)
+    {
+        Q_UNUSED(table);
+        Q_UNUSED(column);
+        return false;
+    }
+
     // The name under which a table's row key is selected; empty when there is none to trust.
     virtual QString rowKeyName(const QString &table) = 0;
     // "Select <key>, * From <table><rest>", in the order the rows were added.
@@ -54,7 +75,6 @@ public:
     virtual qint64 totalChanges() const { return -1; }
 
     [[noreturn]] virtual void throwLastError() const = 0;
-    virtual sqlite3 *sqliteHandle() const { return nullptr; }
     // The file behind the store; empty for a server.
     virtual QString filePath() const { return QString(); }
 };

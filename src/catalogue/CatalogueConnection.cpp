@@ -75,7 +75,8 @@ CatalogueBackend &CatalogueConnection::backend() const
 
 sqlite3 *CatalogueConnection::handle() const
 {
-    return m_backend ? m_backend->sqliteHandle() : nullptr;
+    const auto *file = dynamic_cast<const SqliteBackend *>(m_backend.get());
+    return file ? file->handle() : nullptr;
 }
 
 void CatalogueConnection::throwLastError() const

@@ -51,7 +51,7 @@ public:
 
     // The store behind the connection, for the cursor; throws when the connection is closed.
     CatalogueBackend &backend() const;
-    // The file's handle; null on a server.
+    // The file's handle, for tests that store what the program never would; null on a server.
     sqlite3 *handle() const;
     // Changes whenever the file may have changed: another connection's commit, a write through
     // this one, or the file being opened again. version is -1 when the file cannot tell.

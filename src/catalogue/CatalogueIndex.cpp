@@ -1,8 +1,8 @@
 #include "catalogue/CatalogueIndex.h"
 
 #include "catalogue/CatalogueError.h"
-#include "catalogue/CatalogueRecordset.h"
 #include "catalogue/CatalogueSchema.h"
+#include "catalogue/StatementBuilder.h"
 #include "pinyin/PinyinSearch.h"
 
 #include <QMutexLocker>
@@ -10,6 +10,7 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -18,39 +19,6 @@ namespace {
 
 const QString NoValue = u"无"_s;
 constexpr char HotBytes[] = "\xE6\x98\xAF"; // "是" in UTF-8
-
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
-
-Statement prepare(CatalogueConnection &connection, const QByteArray &sql)
-{
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(connection.handle(), sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK)
-        connection.throwLastError();
-    return Statement(stmt, sqlite3_finalize);
-}
-
-// A column's place by name, matched as the cursor matches field names.
-int columnOf(sqlite3_stmt *stmt, const QString &name)
-{
-    const int count = sqlite3_column_count(stmt);
-    int loose = -1;
-    for (int c = 0; c < count; ++c) {
-        const QString column = QString::fromUtf8(sqlite3_column_name(stmt, c));
-        if (column == name)
-            return c;
-        if (loose < 0 && column.compare(name, Qt::CaseInsensitive) == 0)
-            loose = c;
-    }
-    if (loose < 0)
-        throw CatalogueError(SQLITE_ERROR, u"找不到字段: "_s + name);
-    return loose;
-}
-
-bool hasTextAffinity(const char *declared)
-{
-    const QByteArray type = QByteArray(declared).toUpper();
-    return !type.contains("INT") && (type.contains("CHAR") || type.contains("CLOB") || type.contains("TEXT"));
-}
 
 // One worker for the initials, so that they never queue behind the icons or hold them up.
 QThreadPool &initialsPool()
@@ -70,12 +38,6 @@ std::shared_ptr<const CatalogueIndex> CatalogueIndex::read(CatalogueConnection &
     // Taken first: a change that lands during the read then only costs one more read.
     index->m_stamp = connection.changeStamp();
     index->m_keepable = index->m_stamp.version >= 0 && !connection.inTransaction();
-    if (connection.isServer()) {
-        // The server's comparison is its own: category fills run their statement there.
-        index->readThroughCursor(connection, statement);
-        return index;
-    }
-    index->checkTypeComparison(connection);
     index->readRows(connection, statement);
     return index;
 }
@@ -87,99 +49,51 @@ std::shared_ptr<const CatalogueIndex> CatalogueIndex::readFor(const CatalogueCon
     auto index = std::make_shared<CatalogueIndex>(Private{});
     index->m_stamp = stamp;
     index->m_keepable = stamp.version >= 0;
-    index->checkTypeComparison(readThrough);
     index->readRows(readThrough, statement);
     return index;
 }
 
-void CatalogueIndex::readThroughCursor(CatalogueConnection &connection, const QString &statement)
-{
-    CatalogueRecordset rs;
-    rs.Open(statement, connection);
-    const int fields[FieldCount] = {rs.fieldIndex(CatalogueSchema::GameName), rs.fieldIndex(CatalogueSchema::GamePath),
-                                    rs.fieldIndex(CatalogueSchema::GameRun), rs.fieldIndex(CatalogueSchema::GameCmd),
-                                    rs.fieldIndex(CatalogueSchema::GameIcon)};
-    const int hot = rs.fieldIndex(CatalogueSchema::GameHot);
-    for (; !rs.Eof(); rs.MoveNext()) {
-        const auto number = quint32(m_rows.size());
-        Row row;
-        row.start = quint32(m_text.size());
-        for (int f = 0; f < FieldCount; ++f) {
-            const QString &value = rs.Field(fields[f]);
-            if (value.isNull())
-                row.nulls |= quint8(1u << f);
-            else
-                m_text.append(value.toUtf8());
-            row.ends[f] = quint32(m_text.size());
-        }
-        m_rows.append(row);
-        m_all.append(number);
-        if (rs.Field(hot) == QString::fromUtf8(HotBytes))
-            m_hot.append(number);
-    }
-}
-
-void CatalogueIndex::checkTypeComparison(CatalogueConnection &connection)
-{
-    const char *declared = nullptr;
-    const char *collation = nullptr;
-    const QByteArray column = CatalogueSchema::GameType.toUtf8();
-    if (sqlite3_table_column_metadata(connection.handle(), nullptr, "GameList", column.constData(), &declared,
-                                      &collation, nullptr, nullptr, nullptr)
-        != SQLITE_OK)
-        return;
-    Statement encoding = prepare(connection, "PRAGMA encoding;");
-    const bool utf8 = sqlite3_step(encoding.get()) == SQLITE_ROW
-        && qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(encoding.get(), 0)), "UTF-8") == 0;
-    // Only then is "GameType= '<text>'" true exactly for stored text of the same bytes.
-    m_typesExact = utf8 && hasTextAffinity(declared) && qstricmp(collation, "BINARY") == 0;
-}
-
 void CatalogueIndex::readRows(CatalogueConnection &connection, const QString &statement)
 {
-    const Statement stmt = prepare(connection, statement.toUtf8());
-    sqlite3_stmt *raw = stmt.get();
-    const int fields[FieldCount] = {columnOf(raw, CatalogueSchema::GameName), columnOf(raw, CatalogueSchema::GamePath),
-                                    columnOf(raw, CatalogueSchema::GameRun), columnOf(raw, CatalogueSchema::GameCmd),
-                                    columnOf(raw, CatalogueSchema::GameIcon)};
-    const int type = columnOf(raw, CatalogueSchema::GameType);
-    const int hot = columnOf(raw, CatalogueSchema::GameHot);
-    int rc;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        const auto number = quint32(m_rows.size());
-        Row row;
-        row.start = quint32(m_text.size());
-        for (int f = 0; f < FieldCount; ++f) {
-            if (sqlite3_column_type(raw, fields[f]) == SQLITE_NULL)
-                row.nulls |= quint8(1u << f);
-            else
-                m_text.append(reinterpret_cast<const char *>(sqlite3_column_text(raw, fields[f])),
-                              sqlite3_column_bytes(raw, fields[f]));
-            if (m_text.size() > std::numeric_limits<quint32>::max())
-                throw CatalogueError(SQLITE_TOOBIG, u"游戏目录过大"_s);
-            row.ends[f] = quint32(m_text.size());
-        }
-        m_rows.append(row);
-        m_all.append(number);
+    CatalogueBackend &backend = connection.backend();
+    // Only then may a category's rows be looked up here rather than selected by the store.
+    m_typesExact = backend.comparesTextAsBytes(u"GameList"_s, CatalogueSchema::GameType);
+    using namespace CatalogueSchema;
+    const QStringList columns{GameName, GamePath, GameRun, GameCmd, GameIcon, GameType, GameHot};
+    backend.forEachRow(StatementBuilder::keyedSelect(statement, connection).sql, columns,
+                       [this](const CatalogueBackend::Cell *cells) { addRow(cells); });
+}
 
-        // The type's storage class first: reading it as text would convert it.
-        const int typeClass = sqlite3_column_type(raw, type);
-        if (typeClass == SQLITE_TEXT) {
-            const QByteArray key = QByteArray::fromRawData(
-                reinterpret_cast<const char *>(sqlite3_column_text(raw, type)), sqlite3_column_bytes(raw, type));
-            auto found = m_byType.find(key);
-            if (found == m_byType.end())
-                found = m_byType.insert(QByteArray(key.constData(), key.size()), Rows());
-            found->append(number);
-        } else if (typeClass == SQLITE_INTEGER || typeClass == SQLITE_FLOAT) {
-            m_typesExact = false; // a number compares by other rules
-        }
-        if (sqlite3_column_type(raw, hot) != SQLITE_NULL && sqlite3_column_bytes(raw, hot) == 3
-            && memcmp(sqlite3_column_text(raw, hot), HotBytes, 3) == 0)
-            m_hot.append(number);
+void CatalogueIndex::addRow(const CatalogueBackend::Cell *cells)
+{
+    const auto number = quint32(m_rows.size());
+    Row row;
+    row.start = quint32(m_text.size());
+    for (int f = 0; f < FieldCount; ++f) {
+        if (cells[f].kind == CatalogueBackend::Cell::Null)
+            row.nulls |= quint8(1u << f);
+        else
+            m_text.append(cells[f].data, cells[f].size);
+        if (m_text.size() > std::numeric_limits<quint32>::max())
+            throw CatalogueError(SQLITE_TOOBIG, u"游戏目录过大"_s);
+        row.ends[f] = quint32(m_text.size());
     }
-    if (rc != SQLITE_DONE)
-        connection.throwLastError();
+    m_rows.append(row);
+    m_all.append(number);
+
+    const CatalogueBackend::Cell &type = cells[FieldCount];
+    if (type.kind == CatalogueBackend::Cell::Number) {
+        m_typesExact = false; // a number compares by other rules
+    } else if (type.kind == CatalogueBackend::Cell::Text && m_typesExact) {
+        const QByteArray key = QByteArray::fromRawData(type.data, type.size);
+        auto found = m_byType.find(key);
+        if (found == m_byType.end())
+            found = m_byType.insert(QByteArray(key.constData(), key.size()), Rows());
+        found->append(number);
+    }
+    const CatalogueBackend::Cell &hot = cells[FieldCount + 1];
+    if (hot.kind != CatalogueBackend::Cell::Null && hot.size == 3 && memcmp(hot.data, HotBytes, 3) == 0)
+        m_hot.append(number);
 }
 
 bool CatalogueIndex::isCurrent(CatalogueConnection &connection) const

@@ -70,8 +70,7 @@ private:
     using SharedInitials = std::shared_ptr<const QList<QString>>;
 
     void readRows(CatalogueConnection &connection, const QString &statement);
-    void readThroughCursor(CatalogueConnection &connection, const QString &statement);
-    void checkTypeComparison(CatalogueConnection &connection);
+    void addRow(const CatalogueBackend::Cell *cells);
     QString initialsOf(quint32 row) const;
     SharedInitials initials() const;
     SharedInitials allInitials() const;

@@ -2,8 +2,7 @@
 
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
-
-#include <QRegularExpression>
+#include "catalogue/StatementBuilder.h"
 
 #include <sqlite3.h>
 
@@ -13,23 +12,13 @@ void CatalogueRecordset::Open(const QString &source, CatalogueConnection &connec
 {
     // A cursor left open by a failed command is closed by the next open.
     Close();
-    static const QRegularExpression form(u"^\\s*select\\s+\\*\\s+from\\s+(\\w+)(.*)$"_s,
-                                         QRegularExpression::CaseInsensitiveOption
-                                             | QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = form.match(source);
-    if (!match.hasMatch())
-        throw CatalogueError(SQLITE_ERROR, u"不支持的查询语句: "_s + source);
-    CatalogueBackend &backend = connection.backend();
-    // The key of each selected row is what edits find their row again by; on the file, a user
-    // column named like the row number must not stand in for it.
-    const QString rowKey = backend.rowKeyName(match.captured(1));
-    const CatalogueConnection::SharedSnapshot snapshot =
-        connection.query(backend.keyedSelect(rowKey, match.captured(1), match.captured(2)));
+    const StatementBuilder::Keyed keyed = StatementBuilder::keyedSelect(source, connection);
+    const CatalogueConnection::SharedSnapshot snapshot = connection.query(keyed.sql);
     m_columns = snapshot->columns;
     m_rows = snapshot->rows;
     m_changed = QList<bool>(m_columns.size(), false);
-    m_table = match.captured(1);
-    m_rowKey = rowKey;
+    m_table = keyed.table;
+    m_rowKey = keyed.rowKey;
     m_connection = &connection;
 }
 

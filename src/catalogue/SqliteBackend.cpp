@@ -1,10 +1,11 @@
 #include "catalogue/SqliteBackend.h"
 
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueFileWriter.h"
 #include "catalogue/CatalogueSchema.h"
 #include "platform/FileSystem.h"
+#include "catalogue/StatementBuilder.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -61,27 +63,17 @@ void applyKey(sqlite3 *db, const QString &password)
 
 QString columnText(sqlite3_stmt *stmt, int column)
 {
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
-        return QString();
+    // The type first: reading a value as text converts it.
+    const bool isNull = sqlite3_column_type(stmt, column) == SQLITE_NULL;
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-    const int bytes = sqlite3_column_bytes(stmt, column);
-    if (bytes == 0)
-        return QString(u""_s);
-    return QString::fromUtf8(text, bytes);
+    return StatementBuilder::text(text, sqlite3_column_bytes(stmt, column), isNull);
 }
 
-QString quotedIdentifier(const QString &name)
-{
-    QString result = name;
-    result.replace(u'"', u"\"\""_s);
-    return u'"' + result + u'"';
-}
-
-// A text that cannot have come from the stored bytes unchanged: they were not valid UTF-8.
-bool decodedLossily(const QString &value)
-{
-    return value.contains(QChar::ReplacementCharacter);
-}
+const StatementBuilder::Dialect Dialect{.numbersParameters = false,
+                                        .foldsNames = false,
+                                        .sameText = u"CAST(%1 AS TEXT) IS %2"_s,
+                                        .skipsLossyText = true,
+                                        .returningKey = QString()};
 
 } // namespace
 
@@ -121,31 +113,7 @@ void SqliteBackend::close() noexcept
 
 void SqliteBackend::create(const QString &path, const QString &password)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    const QByteArray file = absolute.toUtf8();
-    // The file is made here, exclusively and without following links, so that neither an existing
-    // file nor a link planted at the name (dangling or not) is ever written through.
-    if (!FileSystem::createNew(absolute)) {
-        const int error = errno;
-        throw CatalogueError(
-            SQLITE_CANTOPEN,
-            error == EEXIST || error == ELOOP
-                ? QStringLiteral("文件已存在（或是一个链接），不会覆盖：%1").arg(absolute)
-                : QStringLiteral("无法创建文件：%1（%2）").arg(absolute, QString::fromLocal8Bit(strerror(error))));
-    }
-    sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    try {
-        if (rc != SQLITE_OK)
-            throw CatalogueError(rc, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-        applyKey(db, password);
-        exec(db, CatalogueSchema::CreateSql);
-    } catch (...) {
-        sqlite3_close(db);
-        QFile::remove(absolute);
-        throw;
-    }
-    sqlite3_close(db);
+    CatalogueFileWriter(path, password).commit();
 }
 
 void SqliteBackend::checkPages()
@@ -269,12 +237,66 @@ SqliteBackend::SharedSnapshot SqliteBackend::runQuery(const QString &sql)
     return snapshot;
 }
 
+void SqliteBackend::forEachRow(const QString &sql, const QStringList &columns,
+                               const std::function<void(const Cell *)> &onRow)
+{
+    sqlite3_stmt *raw = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &raw, nullptr) != SQLITE_OK)
+        throwLastError();
+    const Statement stmt(raw);
+    QStringList names;
+    for (int c = 0; c < sqlite3_column_count(raw); ++c)
+        names.append(QString::fromUtf8(sqlite3_column_name(raw, c)));
+    QList<int> places;
+    for (const QString &column : columns)
+        places.append(StatementBuilder::columnOf(names, column));
+    std::vector<Cell> cells(places.size());
+    int rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        for (qsizetype i = 0; i < places.size(); ++i) {
+            // The storage class first: reading a value as text converts it.
+            const int type = sqlite3_column_type(raw, places[i]);
+            Cell &cell = cells[i];
+            cell.kind = type == SQLITE_NULL ? Cell::Null
+                : type == SQLITE_TEXT       ? Cell::Text
+                : type == SQLITE_BLOB       ? Cell::Bytes
+                                            : Cell::Number;
+            cell.data = reinterpret_cast<const char *>(sqlite3_column_text(raw, places[i]));
+            cell.size = sqlite3_column_bytes(raw, places[i]);
+        }
+        onRow(cells.data());
+    }
+    if (rc != SQLITE_DONE)
+        throwLastError();
+}
+
+bool SqliteBackend::comparesTextAsBytes(const QString &table, const QString &column)
+{
+    const char *declared = nullptr;
+    const char *collation = nullptr;
+    if (sqlite3_table_column_metadata(m_db, nullptr, table.toUtf8().constData(), column.toUtf8().constData(), &declared,
+                                      &collation, nullptr, nullptr, nullptr)
+        != SQLITE_OK)
+        return false;
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA encoding;", -1, &raw, nullptr) != SQLITE_OK)
+        throwLastError();
+    const Statement encoding(raw);
+    const bool utf8 = sqlite3_step(raw) == SQLITE_ROW
+        && qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(raw, 0)), "UTF-8") == 0;
+    const QByteArray type = QByteArray(declared).toUpper();
+    const bool textAffinity =
+        !type.contains("INT") && (type.contains("CHAR") || type.contains("CLOB") || type.contains("TEXT"));
+    return utf8 && textAffinity && qstricmp(collation, "BINARY") == 0;
+}
+
 // The first of SQLite's names for the row number that no column of the table takes for itself;
 // empty when all are taken. A missing table is left for the query to report.
 QString SqliteBackend::rowKeyName(const QString &table)
 {
     sqlite3_stmt *raw = nullptr;
-    const QByteArray sql = u"PRAGMA table_info(%1)"_s.arg(quotedIdentifier(table)).toUtf8();
+    const QByteArray sql = u"PRAGMA table_info(%1)"_s.arg(StatementBuilder::quoted(table)).toUtf8();
     if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &raw, nullptr) != SQLITE_OK)
         throwLastError();
     const Statement stmt(raw);
@@ -322,18 +344,9 @@ void bindText(const SqliteBackend &backend, sqlite3_stmt *stmt, int index, const
 
 } // namespace
 
-qint64 SqliteBackend::insertRow(const QString &table, const QString &, const Values &values)
+qint64 SqliteBackend::insertRow(const QString &table, const QString &key, const Values &values)
 {
-    QStringList names;
-    QStringList marks;
-    for (const auto &[column, value] : values) {
-        names.append(quotedIdentifier(column));
-        marks.append(u"?"_s);
-    }
-    const QString sql = names.isEmpty()
-        ? u"Insert Into %1 Default Values"_s.arg(quotedIdentifier(table))
-        : u"Insert Into %1 (%2) Values (%3)"_s.arg(quotedIdentifier(table), names.join(u','), marks.join(u','));
-    const Statement stmt = prepare(*this, m_db, sql);
+    const Statement stmt = prepare(*this, m_db, StatementBuilder(Dialect).insert(table, key, values));
     int index = 1;
     for (const auto &[column, value] : values)
         bindText(*this, stmt.get(), index++, value);
@@ -345,26 +358,13 @@ qint64 SqliteBackend::insertRow(const QString &table, const QString &, const Val
 qint64 SqliteBackend::updateRow(const QString &table, const QString &key, qint64 rowKey, const Values &values,
                                 const Values &expected)
 {
-    QStringList assignments;
-    for (const auto &[column, value] : values)
-        assignments.append(quotedIdentifier(column) + u"=?"_s);
-    // A column is compared as the text it was read as; one whose bytes were no valid text cannot be.
-    QStringList conditions{key + u"=?"_s};
-    Values compared;
-    for (const auto &[column, value] : expected) {
-        if (decodedLossily(value))
-            continue;
-        conditions.append(u"CAST(%1 AS TEXT) IS ?"_s.arg(quotedIdentifier(column)));
-        compared.append({column, value});
-    }
-    const Statement stmt = prepare(*this, m_db,
-                                   u"Update %1 Set %2 Where %3"_s.arg(quotedIdentifier(table), assignments.join(u','),
-                                                                      conditions.join(u" And "_s)));
+    const StatementBuilder::Update update = StatementBuilder(Dialect).update(table, key, values, expected);
+    const Statement stmt = prepare(*this, m_db, update.sql);
     int index = 1;
     for (const auto &[column, value] : values)
         bindText(*this, stmt.get(), index++, value);
     sqlite3_bind_int64(stmt.get(), index++, rowKey);
-    for (const auto &[column, value] : compared)
+    for (const auto &[column, value] : update.compared)
         bindText(*this, stmt.get(), index++, value);
     if (sqlite3_step(stmt.get()) != SQLITE_DONE)
         throwLastError();
@@ -373,7 +373,7 @@ qint64 SqliteBackend::updateRow(const QString &table, const QString &key, qint64
 
 std::optional<QList<QString>> SqliteBackend::readRow(const QString &table, const QString &key, qint64 rowKey)
 {
-    const Statement stmt = prepare(*this, m_db, u"Select * From %1 Where %2=?"_s.arg(quotedIdentifier(table), key));
+    const Statement stmt = prepare(*this, m_db, StatementBuilder(Dialect).selectRow(table, key));
     sqlite3_bind_int64(stmt.get(), 1, rowKey);
     const int rc = sqlite3_step(stmt.get());
     if (rc == SQLITE_DONE)

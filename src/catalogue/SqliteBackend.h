@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+struct sqlite3;
+
 // The catalogue in the encrypted file beside the program.
 class SqliteBackend : public CatalogueBackend
 {
@@ -33,6 +35,10 @@ public:
     SharedSnapshot query(const QString &sql) override;
     void forgetResults() override;
 
+    void forEachRow(const QString &sql, const QStringList &columns,
+                    const std::function<void(const Cell *cells)> &onRow) override;
+    bool comparesTextAsBytes(const QString &table, const QString &column) override;
+
     QString rowKeyName(const QString &table) override;
     QString keyedSelect(const QString &key, const QString &table, const QString &rest) const override;
     qint64 insertRow(const QString &table, const QString &key, const Values &values) override;
@@ -41,7 +47,7 @@ public:
     std::optional<QList<QString>> readRow(const QString &table, const QString &key, qint64 rowKey) override;
 
     [[noreturn]] void throwLastError() const override;
-    sqlite3 *sqliteHandle() const override { return m_db; }
+    sqlite3 *handle() const { return m_db; }
     QString filePath() const override { return m_path; }
     qint64 dataVersion() override { return fileVersion(); }
     qint64 totalChanges() const override;

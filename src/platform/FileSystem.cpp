@@ -131,7 +131,7 @@ Kind kindOf(const QString &path)
     {
     };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return Kind::Missing;
+        return errno == ENOENT ? Kind::Missing : Kind::Unknown;
     if (S_ISREG(info.st_mode))
         return Kind::Regular;
     return S_ISDIR(info.st_mode) ? Kind::Directory : Kind::Other;

@@ -29,8 +29,8 @@ QString makeUniqueDirectory(const QString &pattern);
 // runs on for ever. Nothing when the file cannot be read; error then says why.
 std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QString *error = nullptr);
 
-enum class Kind { Missing, Regular, Directory, Other };
-// What the name stands for, links followed.
+enum class Kind { Missing, Unknown, Regular, Directory, Other };
+// What the name stands for, links followed; Unknown when it cannot be looked at.
 Kind kindOf(const QString &path);
 
 } // namespace FileSystem

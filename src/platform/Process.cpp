@@ -1,6 +1,6 @@
 #include "platform/Process.h"
 
-include<cerrno>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <ctime>
@@ -8,51 +8,50 @@ include<cerrno>
 #include <sys/wait.h>
 #include <unistd.h>
 
-    namespace Process
+namespace Process {
+
+unsigned effectiveUserId()
 {
+    return ::geteuid();
+}
 
-    unsigned effectiveUserId()
-    {
-        return ::geteuid();
-    }
+double millisecondsSinceBoot()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
 
-    double millisecondsSinceBoot()
-    {
-        timespec now{};
-        ::clock_gettime(CLOCK_BOOTTIME, &now);
-        return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-    }
+long clockTicksPerSecond()
+{
+    return ::sysconf(_SC_CLK_TCK);
+}
 
-    long clockTicksPerSecond()
-    {
-        return ::sysconf(_SC_CLK_TCK);
-    }
+long peakResidentKb()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
 
-    long peakResidentKb()
-    {
-        rusage usage{};
-        ::getrusage(RUSAGE_SELF, &usage);
-        return usage.ru_maxrss;
+long start(char *const argv[])
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execvp(argv[0], argv);
+        ::_exit(127);
     }
+    return child;
+}
 
-    long start(char *const argv[])
-    {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::execvp(argv[0], argv);
-            ::_exit(127);
-        }
-        return child;
-    }
-
-    void terminate(long id)
-    {
-        if (id <= 0)
-            return; // a signal to 0 or -1 would reach other processes than the one started
-        ::kill(static_cast<pid_t>(id), SIGTERM);
-        int status = 0;
-        while (::waitpid(static_cast<pid_t>(id), &status, 0) < 0 && errno == EINTR) { }
-    }
+void terminate(long id)
+{
+    if (id <= 0)
+        return; // a signal to 0 or -1 would reach other processes than the one started
+    ::kill(static_cast<pid_t>(id), SIGTERM);
+    int status = 0;
+    while (::waitpid(static_cast<pid_t>(id), &status, 0) < 0 && errno == EINTR) { }
+}
 
 } // namespace Process
 

@@ -429,11 +429,17 @@ void tst_CafeClient::twoPcsWithTheSameNameShareOneRow()
     QVERIFY(first->waitForFirstSync(10000));
     QVERIFY(second.waitForFirstSync(10000));
     QTRY_COMPARE_WITH_TIMEOUT(presenceOf(db), QStringList{u"同名 t "_s}, 5000);
+    // Both have named themselves (each within a few seconds of its first read).
+    PGconn *conn = PQconnectdb(db.adminUri().toUtf8().constData());
+    const QString presenceLocks =
+        u"SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND classid = %1"
+        " AND database = (SELECT oid FROM pg_database WHERE datname = current_database())"_s.arg(
+            RoomSchema::PresenceLock);
+    QTRY_COMPARE_WITH_TIMEOUT(PgTestDatabase::firstColumn(conn, presenceLocks), QStringList{u"2"_s}, 5000);
     second.recordLaunch(7, u"扫雷"_s);
     QTRY_COMPARE_WITH_TIMEOUT(presenceOf(db), QStringList{u"同名 t 扫雷"_s}, 5000);
     // One of them going does not take the other off the list of PCs that are on.
     first.reset();
-    PGconn *conn = PQconnectdb(db.adminUri().toUtf8().constData());
     const QString menuConnections =
         u"SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND usename = 'juyoutai_menu'"_s;
     QTRY_COMPARE_WITH_TIMEOUT(PgTestDatabase::firstColumn(conn, menuConnections), QStringList{u"1"_s}, 5000);

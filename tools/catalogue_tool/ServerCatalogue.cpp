@@ -3,10 +3,12 @@
 #include "DemoCatalogue.h"
 #include "StagingFolder.h"
 
+#include "cafe/PgHelper.h"
 #include "cafe/RoomSchema.h"
 #include "cafe/ServerSchema.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
+#include "catalogue/CatalogueFileWriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,7 +17,6 @@
 #include <QTextStream>
 
 #include <libpq-fe.h>
-#include <sqlite3.h>
 
 #include <memory>
 #include <optional>
@@ -54,18 +55,13 @@ bool isStorableText(const QByteArray &bytes)
     return !decoder.hasError();
 }
 
-struct ResultFree
-{
-    void operator()(PGresult *result) const { PQclear(result); }
-};
-using Result = std::unique_ptr<PGresult, ResultFree>;
+using Result = PgHelper::Result;
 
 // One connection to the server; closing it without a commit rolls back whatever was begun.
 class Server
 {
 public:
     explicit Server(const QString &uri);
-    ~Server() { PQfinish(m_conn); }
     Server(const Server &) = delete;
     Server &operator=(const Server &) = delete;
 
@@ -74,12 +70,12 @@ public:
     void commit();
     QByteArray literal(const QByteArray &text);
     QByteArray identifier(const QByteArray &name);
-    PGconn *handle() const { return m_conn; }
+    PGconn *handle() const { return m_conn.get(); }
 
 private:
     [[noreturn]] void failWith(const PGresult *result) const;
 
-    PGconn *m_conn = nullptr;
+    PgHelper::Connection m_conn;
 };
 
 void checkUri(const QByteArray &uri)
@@ -102,13 +98,13 @@ Server::Server(const QString &uri)
     // The URI's own settings win, except the encoding: values travel as UTF-8 both ways.
     const char *keys[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
     const char *values[] = {"10", "juyoutai-catalogue", conninfo.constData(), "UTF8", nullptr};
-    m_conn = PQconnectdbParams(keys, values, 1);
+    m_conn.reset(PQconnectdbParams(keys, values, 1));
     if (!m_conn)
         fail(u"无法连接服务器：内存不足"_s);
-    if (PQstatus(m_conn) == CONNECTION_OK)
+    if (PQstatus(handle()) == CONNECTION_OK)
         return;
-    const QString text = serverText(PQerrorMessage(m_conn));
-    if (PQconnectionNeedsPassword(m_conn))
+    const QString text = serverText(PQerrorMessage(handle()));
+    if (PQconnectionNeedsPassword(handle()))
         fail(u"服务器要求密码，但连接字符串中没有密码：%1"_s.arg(text));
     if (text.contains(u"password authentication failed"_s))
         fail(u"用户名或密码错误：%1"_s.arg(text));
@@ -121,11 +117,10 @@ Result Server::run(const QByteArray &sql, const std::vector<Value> &parameters)
     values.reserve(parameters.size());
     for (const Value &parameter : parameters)
         values.push_back(parameter ? parameter->constData() : nullptr);
-    Result result(parameters.empty() ? PQexec(m_conn, sql.constData())
-                                     : PQexecParams(m_conn, sql.constData(), int(values.size()), nullptr, values.data(),
-                                                    nullptr, nullptr, 0));
-    const ExecStatusType status = PQresultStatus(result.get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+    Result result(parameters.empty() ? PQexec(handle(), sql.constData())
+                                     : PQexecParams(handle(), sql.constData(), int(values.size()), nullptr,
+                                                    values.data(), nullptr, nullptr, 0));
+    if (!PgHelper::succeeded(result.get()))
         failWith(result.get());
     return result;
 }
@@ -146,9 +141,9 @@ void Server::commit()
 
 QByteArray Server::literal(const QByteArray &text)
 {
-    char *escaped = PQescapeLiteral(m_conn, text.constData(), size_t(text.size()));
+    char *escaped = PQescapeLiteral(handle(), text.constData(), size_t(text.size()));
     if (!escaped)
-        fail(u"无法转义文本：%1"_s.arg(serverText(PQerrorMessage(m_conn))));
+        fail(u"无法转义文本：%1"_s.arg(serverText(PQerrorMessage(handle()))));
     const QByteArray out(escaped);
     PQfreemem(escaped);
     return out;
@@ -156,9 +151,9 @@ QByteArray Server::literal(const QByteArray &text)
 
 QByteArray Server::identifier(const QByteArray &name)
 {
-    char *escaped = PQescapeIdentifier(m_conn, name.constData(), size_t(name.size()));
+    char *escaped = PQescapeIdentifier(handle(), name.constData(), size_t(name.size()));
     if (!escaped)
-        fail(u"无法转义名称：%1"_s.arg(serverText(PQerrorMessage(m_conn))));
+        fail(u"无法转义名称：%1"_s.arg(serverText(PQerrorMessage(handle()))));
     const QByteArray out(escaped);
     PQfreemem(escaped);
     return out;
@@ -166,11 +161,12 @@ QByteArray Server::identifier(const QByteArray &name)
 
 void Server::failWith(const PGresult *result) const
 {
-    const QByteArray state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
-    const QString text = serverText(result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr);
-    if (state.isEmpty())
-        fail(u"与服务器的连接中断，服务器上的数据没有变化：%1"_s.arg(serverText(PQerrorMessage(m_conn))));
-    if (state == "42501")
+    const QByteArray state = PgHelper::sqlState(result);
+    const QString text = PgHelper::errorText(handle(), result);
+    const int number = PgHelper::errorNumber(handle(), state);
+    if (state.isEmpty() || number == CatalogueError::ServerConnectionLost)
+        fail(u"与服务器的连接中断，服务器上的数据没有变化：%1"_s.arg(text));
+    if (number == CatalogueError::ServerPermissionDenied)
         fail(u"该用户没有所需的权限，服务器上的数据没有变化：%1"_s.arg(text));
     if (state == "42P01" || state == "42883")
         fail(u"服务器上没有游戏目录（请先运行 server-init）：%1"_s.arg(text));
@@ -181,73 +177,20 @@ void Server::failWith(const PGresult *result) const
 
 // ---- the catalogue file ----
 
-class Statement
-{
-public:
-    Statement(CatalogueConnection &file, const char *sql)
-        : m_file(file)
-    {
-        if (sqlite3_prepare_v2(file.handle(), sql, -1, &m_stmt, nullptr) != SQLITE_OK)
-            file.throwLastError();
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    bool next()
-    {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            m_file.throwLastError();
-        return rc == SQLITE_ROW;
-    }
-    // keyFirst: the first value is the row's integer key.
-    void insert(const Row &row, bool keyFirst = false)
-    {
-        sqlite3_reset(m_stmt);
-        for (int i = 0; i < int(row.size()); ++i) {
-            if (keyFirst && i == 0 && row[0]) {
-                if (sqlite3_bind_int64(m_stmt, 1, row[0]->toLongLong()) != SQLITE_OK)
-                    m_file.throwLastError();
-                continue;
-            }
-            const int rc = row[i]
-                ? sqlite3_bind_text(m_stmt, i + 1, row[i]->constData(), int(row[i]->size()), SQLITE_TRANSIENT)
-                : sqlite3_bind_null(m_stmt, i + 1);
-            if (rc != SQLITE_OK)
-                m_file.throwLastError();
-        }
-        next();
-    }
-    sqlite3_stmt *get() const { return m_stmt; }
-
-private:
-    CatalogueConnection &m_file;
-    sqlite3_stmt *m_stmt = nullptr;
-};
-
 // A column of the file as the server will keep it; `where` names the row for the operator.
-Value fileValue(sqlite3_stmt *stmt, int column, const QString &where)
+Value fileValue(const CatalogueBackend::Cell &cell, const QString &name, const QString &where)
 {
-    const int type = sqlite3_column_type(stmt, column);
-    if (type == SQLITE_NULL)
+    if (cell.kind == CatalogueBackend::Cell::Null)
         return std::nullopt;
-    const QString name = QString::fromUtf8(sqlite3_column_name(stmt, column));
-    if (type == SQLITE_BLOB)
+    if (cell.kind == CatalogueBackend::Cell::Bytes)
         fail(u"%1的 %2 列是二进制数据，服务器只能保存文本；请先在本机修改这一项。服务器上的数据没有变化。"_s.arg(where,
                                                                                                                  name));
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-    const QByteArray bytes(text ? text : "", sqlite3_column_bytes(stmt, column));
+    const QByteArray bytes(cell.data ? cell.data : "", cell.size);
     if (!isStorableText(bytes))
         fail(
             u"%1的 %2 列不是有效的 UTF-8 文本（或含有 NUL 字符），服务器只能保存有效的文本；请先在本机修改这一项。服务器上的数据没有变化。"_s
                 .arg(where, name));
     return bytes;
-}
-
-QString gameRowName(sqlite3_stmt *stmt)
-{
-    return u"游戏表中 GameID 为 %1 的行"_s.arg(sqlite3_column_int64(stmt, 0));
 }
 
 // ---- copying ----
@@ -302,26 +245,30 @@ private:
 qint64 sendTypes(CatalogueConnection &file, Server &server)
 {
     // The order the menu shows the tabs in.
-    Statement select(file, "SELECT TypeName FROM TypeList");
     RowSender sender(server, "INSERT INTO TypeList (TypeName)", {"text"});
-    for (int position = 1; select.next(); ++position)
-        sender.add({fileValue(select.get(), 0, u"分类表第 %1 行"_s.arg(position))});
+    qint64 position = 0;
+    file.backend().forEachRow(u"SELECT TypeName FROM TypeList"_s, {u"TypeName"_s},
+                              [&](const CatalogueBackend::Cell *cells) {
+                                  sender.add({fileValue(cells[0], u"TypeName"_s, u"分类表第 %1 行"_s.arg(++position))});
+                              });
     sender.flush();
     return sender.sent();
 }
 
 qint64 sendGames(CatalogueConnection &file, Server &server)
 {
-    Statement select(file, QByteArray("SELECT "_ba + GameColumnList + " FROM GameList ORDER BY GameID").constData());
+    const QStringList columns = QString::fromLatin1(GameColumnList).split(u", "_s);
     RowSender sender(server, "INSERT INTO GameList ("_ba + GameColumnList + ')',
                      {"bigint", "text", "text", "text", "text", "text", "text", "text"});
-    while (select.next()) {
-        const QString where = gameRowName(select.get());
-        Row row{QByteArray::number(sqlite3_column_int64(select.get(), 0))};
-        for (int column = 1; column < GameColumns; ++column)
-            row.push_back(fileValue(select.get(), column, where));
-        sender.add(std::move(row));
-    }
+    file.backend().forEachRow(u"SELECT "_s + QString::fromLatin1(GameColumnList) + u" FROM GameList ORDER BY GameID"_s,
+                              columns, [&](const CatalogueBackend::Cell *cells) {
+                                  const QByteArray id(cells[0].data, cells[0].size);
+                                  const QString where = u"游戏表中 GameID 为 %1 的行"_s.arg(QString::fromLatin1(id));
+                                  Row row{id};
+                                  for (int column = 1; column < GameColumns; ++column)
+                                      row.push_back(fileValue(cells[column], columns.at(column), where));
+                                  sender.add(std::move(row));
+                              });
     sender.flush();
     return sender.sent();
 }
@@ -369,21 +316,16 @@ std::vector<Row> serverRows(Server &server, const QByteArray &sql)
 
 void writeFile(const QString &path, const std::vector<Row> &types, const std::vector<Row> &games)
 {
-    CatalogueConnection::Create(path, QString::fromUtf16(Catalogue::Password));
-    CatalogueConnection file;
-    file.Open(path, QString::fromUtf16(Catalogue::Password));
-    file.BeginTrans();
-    {
-        Statement typeInsert(file, "INSERT INTO TypeList (TypeName) VALUES (?)");
-        for (const Row &row : types)
-            typeInsert.insert(row);
-        Statement gameInsert(
-            file, QByteArray("INSERT INTO GameList ("_ba + GameColumnList + ") VALUES (?,?,?,?,?,?,?,?)").constData());
-        for (const Row &row : games)
-            gameInsert.insert(row, true);
+    CatalogueFileWriter file(path, QString::fromUtf16(Catalogue::Password));
+    for (const Row &row : types)
+        file.addType(row[0].value_or(QByteArray()));
+    for (const Row &row : games) {
+        CatalogueFileWriter::GameValues values;
+        for (int i = 0; i < CatalogueFileWriter::GameColumns; ++i)
+            values[i] = row[i + 1].value_or(QByteArray());
+        file.addGame(row[0].value_or(QByteArray()).toLongLong(), values);
     }
-    file.CommitTrans();
-    file.Close();
+    file.commit();
 }
 
 QString databaseFile(const QString &directory)

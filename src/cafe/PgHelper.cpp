@@ -1,0 +1,54 @@
+#include "cafe/PgHelper.h"
+
+#include <libpq-fe.h>
+
+using namespace Qt::StringLiterals;
+
+void PgHelper::ResultDeleter::operator()(PGresult *result) const
+{
+    PQclear(result);
+}
+
+void PgHelper::ConnectionDeleter::operator()(PGconn *conn) const
+{
+    PQfinish(conn);
+}
+
+bool PgHelper::succeeded(const PGresult *result)
+{
+    const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY;
+}
+
+QByteArray PgHelper::sqlState(const PGresult *result)
+{
+    return result ? QByteArray(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QByteArray();
+}
+
+QString PgHelper::errorText(const PGconn *conn, const PGresult *result)
+{
+    const char *primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    return QString::fromUtf8(primary ? primary : PQerrorMessage(conn)).trimmed();
+}
+
+int PgHelper::errorNumber(const PGconn *conn, const QByteArray &state)
+{
+    // Class 08 is a broken connection; 57P0x the server shutting down or not yet accepting.
+    if (PQstatus(conn) != CONNECTION_OK || state.startsWith("08") || state == "57P01" || state == "57P02"
+        || state == "57P03")
+        return CatalogueError::ServerConnectionLost;
+    if (state == "42501")
+        return CatalogueError::ServerPermissionDenied;
+    if (state.startsWith("28"))
+        return CatalogueError::ServerLoginRefused;
+    return CatalogueError::ServerFailed;
+}
+
+CatalogueError PgHelper::error(const PGconn *conn, const PGresult *result)
+{
+    const QByteArray state = sqlState(result);
+    QString text = errorText(conn, result);
+    if (!state.isEmpty())
+        text += u" (SQLSTATE %1)"_s.arg(QString::fromLatin1(state));
+    return CatalogueError(errorNumber(conn, state), text);
+}
