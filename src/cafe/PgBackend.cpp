@@ -3,8 +3,8 @@
 #include "cafe/ServerAddress.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
-#include "platform/Socket.h"
 #include "catalogue/StatementBuilder.h"
+#include "platform/Socket.h"
 
 #include <QDeadlineTimer>
 #include <QStringList>
