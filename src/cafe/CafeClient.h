@@ -19,8 +19,11 @@ struct pg_result;
 class QSocketNotifier;
 
 // Keeps one menu's catalogue a mirror of the room's server. Lives on a worker thread of its own
-// (moveToThread, then start()); every call into libpq is non-blocking, driven by the thread's
-// event loop, so a slow or vanished server never holds anything up. The first read takes
+// (moveToThread, then start()); libpq is driven without blocking by the thread's event loop, so a
+// slow or vanished server holds up neither the window nor the thread. Only the start of a
+// connection can block the thread: libpq resolves the host name and reads the files the address
+// names there (the files are checked first, and the window never waits long for this thread at
+// exit). The first read takes
 // everything; later reads take only what changed since the last one, when the server notifies a
 // commit. After each read that changed the rows a new encrypted copy replaces the file the menu
 // reads. A lost server is retried in the background, with a growing, jittered pause.

@@ -3,8 +3,8 @@
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueFileWriter.h"
 #include "catalogue/CatalogueSchema.h"
-#include "platform/FileSystem.h"
 #include "catalogue/StatementBuilder.h"
+#include "platform/FileSystem.h"
 
 #include <QFileInfo>
 #include <QStringList>
