@@ -331,9 +331,14 @@ void tst_CatalogueTool::pushRefusesAFilledCatalogueUnlessReplacing()
     QVERIFY2(refused.errors.contains(u"--replace"_s), qPrintable(refused.errors));
     QCOMPARE(serverRows(db.adminUri(), gameNames), QStringList{u"旧游戏"_s});
 
+    const QString identity = u"SELECT CatalogueId FROM CatalogueServer"_s;
+    const QStringList before = serverRows(db.adminUri(), identity);
+    QCOMPARE(before.size(), 1);
     const Outcome replaced = runTool({u"push"_s, source.path(), db.operatorUri(), u"--replace"_s});
     QVERIFY2(replaced.exitCode == 0, qPrintable(replaced.errors));
     QCOMPARE(serverRows(db.adminUri(), gameNames), QStringList{u"新游戏"_s});
+    // Another catalogue: every menu reads it whole once, whatever its copy holds.
+    QVERIFY(serverRows(db.adminUri(), identity) != before);
     // Deleted row by row, so the menus are told the old game went.
     QCOMPARE(serverRows(db.adminUri(), u"SELECT count(*) FROM CatalogueDeleted"_s), QStringList{u"1"_s});
 }
