@@ -1,15 +1,16 @@
 #pragma once
 
 // What a server knows about its room beyond the catalogue itself: which catalogue it holds, how far
-// back it can answer a client's "what changed since", which PCs have been seen, and which games were
-// started where. Every statement here can run again on a server that already has it, so server-init
-// also brings a server laid out by an older version up to date without touching its games.
+// back it can answer a client's "what changed since", which PCs have been seen, which games were
+// started where, and what the Hot tab lists. Every statement here can run again on a server that
+// already has it, so server-init also brings a server laid out by an older version up to date
+// without touching its games.
 namespace RoomSchema {
 
-// Advisory lock keys: a connected client holds a shared lock on (PresenceLock, its ClientID), which
-// the server drops by itself when the connection goes, so "online" never outlives the client.
+// A connected client holds a shared advisory lock on (PresenceLock, its ClientID), which the server
+// drops by itself when the connection goes, so "online" never outlives the client. (727021 keys the
+// lock that takes one PC's launches one at a time.)
 inline constexpr int PresenceLock = 727020;
-inline constexpr int LaunchLock = 727021;
 
 inline constexpr char CreateSql[] = R"sql(
 CREATE TABLE IF NOT EXISTS CatalogueServer (
