@@ -1,6 +1,7 @@
 #include "MenuBenchmark.h"
 
 #include "DemoCatalogue.h"
+#include "app/StartUp.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
@@ -227,7 +228,7 @@ int MenuBenchmark::startupChild(const QString &directory)
     char name[] = "juyoutai";
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    ForMain::setUpApplication();
+    StartUp::setUpApplication();
     marks << msSinceProcessStart();
     Catalogue::setProgramDirectory(directory);
     MessageBox::setPresenter([](const MessageBox::Shown &) { return int(MessageBox::Ok); });

@@ -7,6 +7,7 @@
 #include "PrivatePgServer.h"
 #include "RecordingShell.h"
 #include "WindowTestHelpers.h"
+#include "app/StartUp.h"
 #include "cafe/CafeMode.h"
 #include "cafe/PgBackend.h"
 #include "cafe/ServerSchema.h"
@@ -303,14 +304,14 @@ void tst_ForMain::cleanup()
 
 void tst_ForMain::setUpLeavesCaptionsAsSet()
 {
-    ForMain::setUpApplication();
+    StartUp::setUpApplication();
     // Qt appends a display name, once one is set, to every caption the window system shows
     QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 void tst_ForMain::setUpLoadsQtsChineseTexts()
 {
-    ForMain::setUpApplication();
+    StartUp::setUpApplication();
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), u"取消"_s);
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), u"查找范围："_s);
@@ -341,7 +342,7 @@ void tst_ForMain::windowSystemIsX11WhereThereIsADisplay()
     };
     set("QT_QPA_PLATFORM", asked);
     set("DISPLAY", display);
-    ForMain::chooseWindowSystem();
+    StartUp::chooseWindowSystem();
     const QByteArray result = qgetenv("QT_QPA_PLATFORM");
     set("QT_QPA_PLATFORM", savedPlatform);
     set("DISPLAY", savedDisplay);
