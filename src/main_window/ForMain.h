@@ -83,7 +83,6 @@ public:
     static constexpr int PasswordDelayMs = 1000;
     static constexpr int PasswordDelayCap = 30;
 
-    GameListModel *gameListModel() const { return m_model; }
     CafeMode *cafeMode() const;
     // False while a menu in café mode has lost its server; the operator windows stay closed then.
     bool catalogueOnline() const;

@@ -72,6 +72,11 @@ GameRow game(const QString &name, const QString &type, const QString &hot, const
     return row;
 }
 
+GameListModel *listModel(const ForMain &window)
+{
+    return window.findChild<GameListModel *>();
+}
+
 QStringList tabCaptions(const ForMain &window)
 {
     QStringList captions;
@@ -83,7 +88,7 @@ QStringList tabCaptions(const ForMain &window)
 QStringList listedNames(const ForMain &window)
 {
     QStringList names;
-    const GameListModel *model = window.gameListModel();
+    const GameListModel *model = listModel(window);
     for (int row = 0; row < model->rowCount(); ++row)
         names.append(model->item(row).text);
     return names;
@@ -116,7 +121,7 @@ QStringList selectedNames(const QString &statement)
 
 void selectRow(ForMain &window, int row)
 {
-    window.GameList->setCurrentIndex(window.gameListModel()->index(row, 0));
+    window.GameList->setCurrentIndex(listModel(window)->index(row, 0));
 }
 
 // Runs the operator tool; its exit code, or -1 when it did not finish.
@@ -150,7 +155,7 @@ struct RecordingSession : OperatorSession
 QString selectedName(const ForMain &window)
 {
     const QModelIndexList selected = window.GameList->selectionModel()->selectedIndexes();
-    return selected.isEmpty() ? QString() : window.gameListModel()->item(selected.first().row()).text;
+    return selected.isEmpty() ? QString() : listModel(window)->item(selected.first().row()).text;
 }
 
 void writeSettings(const QString &directory, const QByteArray &contents)
@@ -414,7 +419,7 @@ void tst_ForMain::emptyCatalogueGivesOnlyTheHotTab()
     ForMain window;
     QVERIFY(window.Form_Load());
     QCOMPARE(tabCaptions(window), QStringList{u"热门推荐"_s});
-    QCOMPARE(window.gameListModel()->rowCount(), 0);
+    QCOMPARE(listModel(window)->rowCount(), 0);
     QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
     QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(window.windowTitle(), u"聚游台"_s);
@@ -441,7 +446,7 @@ void tst_ForMain::hotTabListsExactlyTheHotGames()
     QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"五"_s}));
     // Every row read gets an image, listed or not.
     QCOMPARE(window.imageList1().Count(), 6);
-    QCOMPARE(window.gameListModel()->item(1).icon, 5);
+    QCOMPARE(listModel(window)->item(1).icon, 5);
 }
 
 void tst_ForMain::startUpStartsNoWebHelper()
@@ -471,7 +476,7 @@ void tst_ForMain::categoryTabListsItsGamesAndHidesTheWebPane()
     QVERIFY(window.GameList->isVisibleTo(&window));
     window.MenuSStab->setTab(2);
     QCOMPARE(listedNames(window), QStringList{u"二"_s});
-    const GameListModel::Item &item = window.gameListModel()->item(0);
+    const GameListModel::Item &item = listModel(window)->item(0);
     QCOMPARE(item.subItem1, u"/games/二/"_s);
     QCOMPARE(item.subItem2, u"无"_s);
     QCOMPARE(item.subItem3, u"run.exe"_s);
@@ -534,7 +539,7 @@ void tst_ForMain::iconsArriveInTheBackground()
     CatalogueFixture fixture({u"a"_s}, {small, big});
     ForMain window;
     QVERIFY(window.Form_Load());
-    const GameListModel *model = window.gameListModel();
+    const GameListModel *model = listModel(window);
     QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
     const int smallRow = listedNames(window).indexOf(u"小"_s);
     const int bigRow = listedNames(window).indexOf(u"大"_s);
@@ -997,10 +1002,10 @@ void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()
     CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
     ForMain window;
     QVERIFY(window.Form_Load());
-    QCOMPARE(window.gameListModel()->rowCount(), 1);
+    QCOMPARE(listModel(window)->rowCount(), 1);
     Catalogue::CloseCatalogue();
     window.SerchCommand_Click();
-    QCOMPARE(window.gameListModel()->rowCount(), 0);
+    QCOMPARE(listModel(window)->rowCount(), 0);
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, u"错误"_s);
@@ -1041,7 +1046,7 @@ void tst_ForMain::listsAreWhatTheStatementsSelectAndFollowOtherWriters()
     checkTabs();
     window.MenuSStab->setTab(1);
     QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g9"_s}));
-    QCOMPARE(window.gameListModel()->item(1).icon, 2);
+    QCOMPARE(listModel(window)->item(1).icon, 2);
     QCOMPARE(window.imageList1().source(2), u"/g/x.ico"_s);
     window.MenuSStab->setTab(6);
     QCOMPARE(listedNames(window), QStringList{u"g8"_s});
@@ -1060,7 +1065,7 @@ void tst_ForMain::listsAreWhatTheStatementsSelectAndFollowOtherWriters()
     window.SerchCommand_Click();
     QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g10"_s}));
     QCOMPARE(window.imageList1().Count(), 10);
-    QCOMPARE(window.gameListModel()->item(1).icon, 10);
+    QCOMPARE(listModel(window)->item(1).icon, 10);
 }
 
 void tst_ForMain::numericTypeColumnListsWhatTheStatementSelects()
