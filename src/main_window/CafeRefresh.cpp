@@ -28,6 +28,8 @@ CafeRefresh::CafeRefresh(const QString &serverUri, QLabel *notice, std::function
     , m_refresh(std::move(refresh))
     , m_retry(new QTimer(this))
 {
+    // A child as well, so that the window's children name it; the pointer still ends it first.
+    m_cafe->setParent(this);
     m_retry->setSingleShot(true);
     m_retry->setInterval(RetryMs);
     connect(m_retry, &QTimer::timeout, this, &CafeRefresh::refreshFromServer);

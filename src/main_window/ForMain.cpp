@@ -668,16 +668,6 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-CafeMode *ForMain::cafeMode() const
-{
-    return m_cafe ? &m_cafe->mode() : nullptr;
-}
-
-bool ForMain::catalogueOnline() const
-{
-    return !m_cafe || m_cafe->mode().online();
-}
-
 void ForMain::startCafeMode()
 {
     const CatalogueConfig config = CatalogueConfig::load(Catalogue::ProgramDirectory());
@@ -693,7 +683,7 @@ void ForMain::startCafeMode()
             return QApplication::activeModalWidget() || m_operatorWindows > 0 || BusyWork::running()
                 || m_checkingPassword;
         },
-        [this] { refreshKeepingPlace(); }, nullptr);
+        [this] { refreshKeepingPlace(); }, this);
     CafeMode *cafe = &m_cafe->mode();
     setOperatorSession(std::make_unique<CafeOperatorSession>(
         Catalogue::CatalogueConnectionObject(), config.serverUri(), [cafe] { return cafe->online(); },

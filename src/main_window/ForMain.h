@@ -13,7 +13,6 @@
 #include <optional>
 
 class CSSTab;
-class CafeMode;
 class CafeRefresh;
 class CatalogueError;
 class TabSkinPainter;
@@ -83,9 +82,6 @@ public:
     static constexpr int PasswordDelayMs = 1000;
     static constexpr int PasswordDelayCap = 30;
 
-    CafeMode *cafeMode() const;
-    // False while a menu in café mode has lost its server; the operator windows stay closed then.
-    bool catalogueOnline() const;
     // From how many games on a changed catalogue is read again on a worker instead of here.
     void setBackgroundReadRows(qsizetype rows) { m_backgroundReadRows = rows; }
     bool readingGames() const { return m_readingGames; }
@@ -156,7 +152,7 @@ private:
     std::function<void()> m_fillAfterServerWork; // the latest fill asked for while the server works
     bool m_reloadAfterServerWork = false;
     bool m_closeAfterServerWork = false;
-    std::unique_ptr<CafeRefresh> m_cafe;
+    std::unique_ptr<CafeRefresh> m_cafe; // a child too, so findChild reaches its café mode
     std::optional<QString> m_listedSearch; // the search the list shows, if it shows one
     static constexpr int RefreshRetryMs = 250;
 };
