@@ -1,6 +1,7 @@
 #include "MenuBenchmark.h"
 
 #include "DemoCatalogue.h"
+#include "app/StartUp.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
@@ -227,7 +228,7 @@ int MenuBenchmark::startupChild(const QString &directory)
     char name[] = "juyoutai";
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    ForMain::setUpApplication();
+    StartUp::setUpApplication();
     marks << msSinceProcessStart();
     Catalogue::setProgramDirectory(directory);
     MessageBox::setPresenter([](const MessageBox::Shown &) { return int(MessageBox::Ok); });
@@ -315,7 +316,7 @@ void MenuBenchmark::run()
     const QString category = window->MenuSStab->TabCaption(1);
     const double categoryFloor = floorFor(CatalogueStatements::selectGamesByType(category));
     row(u"start-up to listed Hot tab"_s, startup, hotFloor);
-    m_model = window->gameListModel();
+    m_model = window->findChild<GameListModel *>();
     m_window = window.get();
 
     auto fills = [&](const QString &pass, bool cold) {
@@ -353,7 +354,7 @@ void MenuBenchmark::run()
     // The window paints at once with white canvases and the icons follow from worker threads:
     // the first measure is how long the window is busy, the second how long until every icon is shown.
     window->MenuSStab->setTab(0);
-    const GameListModel *model = window->gameListModel();
+    const GameListModel *model = window->findChild<GameListModel *>();
     const auto coldPaint = [&] {
         IconCache::shared().clear();
         window->REloadMenuSStab();

@@ -1,8 +1,6 @@
-#include "main_window/ForMain.h"
-
-#include <QApplication>
+#include "app/StartUp.h"
 
 int main(int argc, char *argv[])
 {
-    return ForMain::run(argc, argv);
+    return StartUp::run(argc, argv);
 }

@@ -1,13 +1,12 @@
 #include "category_manager/ForMtype.h"
 
-#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueEdits.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueRecordset.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
 #include "catalogue/RecordsetGuard.h"
-#include "catalogue/TransactionGuard.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
 #include "platform/BusyWork.h"
@@ -291,7 +290,7 @@ void ForMtype::NewTypeCmd_Click()
             return;
         }
         try {
-            BusyWork::run(this, Saving, [&name] { addCategory(name); });
+            BusyWork::run(this, Saving, [&name] { CatalogueEdits::addCategory(name); });
             GameTypeGet();
         } catch (const CatalogueError &error) {
             showError(u"添加分类失败："_s, error);
@@ -299,18 +298,6 @@ void ForMtype::NewTypeCmd_Click()
         }
     }
     reloadMain();
-}
-
-void ForMtype::addCategory(const QString &name)
-{
-    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
-    {
-        RecordsetGuard rs(CatalogueStatements::selectTypeList());
-        rs->AddNew();
-        rs->setField(CatalogueSchema::TypeName, name);
-        rs->Update();
-    }
-    transaction.commit();
 }
 
 void ForMtype::SetTypeCmd_Click()
@@ -330,7 +317,7 @@ void ForMtype::SetTypeCmd_Click()
                               MessageBox::OkCancel | MessageBox::Information, Confirm)
                        == MessageBox::Ok) {
                 const QString oldName = node->text(0);
-                BusyWork::run(this, Saving, [&oldName, &newName] { renameCategory(oldName, newName); });
+                BusyWork::run(this, Saving, [&oldName, &newName] { CatalogueEdits::renameCategory(oldName, newName); });
                 node->setText(0, newName);
             }
         }
@@ -338,25 +325,6 @@ void ForMtype::SetTypeCmd_Click()
     } catch (const CatalogueError &error) {
         showError(context, error);
     }
-}
-
-void ForMtype::renameCategory(const QString &oldName, const QString &newName)
-{
-    // The category row and its games change together or not at all.
-    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
-    {
-        RecordsetGuard types(CatalogueStatements::selectTypeByName(oldName));
-        types->setField(CatalogueSchema::TypeName, newName);
-        types->Update();
-    }
-    {
-        RecordsetGuard games(CatalogueStatements::selectGameList());
-        for (; !games->Eof(); games->MoveNext()) {
-            if (!games->isNull(CatalogueSchema::GameType) && games->Field(CatalogueSchema::GameType) == oldName)
-                games->setField(CatalogueSchema::GameType, newName);
-        }
-    }
-    transaction.commit();
 }
 
 void ForMtype::DelTypeCmd_Click()
@@ -374,7 +342,7 @@ void ForMtype::DelTypeCmd_Click()
                       MessageBox::OkCancel, Confirm)
                 == MessageBox::Ok) {
             bool deleted = false;
-            BusyWork::run(this, Deleting, [&name, &deleted] { deleted = deleteCategory(name); });
+            BusyWork::run(this, Deleting, [&name, &deleted] { deleted = CatalogueEdits::deleteCategory(name); });
             if (deleted)
                 delete node;
             else
@@ -384,17 +352,6 @@ void ForMtype::DelTypeCmd_Click()
     } catch (const CatalogueError &error) {
         showError(context, error);
     }
-}
-
-bool ForMtype::deleteCategory(const QString &name)
-{
-    // The check and the delete see the same games.
-    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
-    if (!RecordsetGuard(CatalogueStatements::selectGamesByType(name))->Eof())
-        return false;
-    Catalogue::ExecuteStatement(CatalogueStatements::deleteTypeByName(name));
-    transaction.commit();
-    return true;
 }
 
 void ForMtype::TianJia_Click()
@@ -468,13 +425,8 @@ void ForMtype::ShanChu_Click()
     if (MsgBox(u"您确定要删除游戏["_s + name + u"]吗？"_s, MessageBox::OkCancel | MessageBox::Information, Confirm)
         == MessageBox::Ok) {
         try {
-            // By number: a game sharing the name with this one stays.
-            const QString statement = CatalogueStatements::deleteGameById(cell(row, CellID));
-            BusyWork::run(this, Deleting, [&statement] {
-                TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
-                Catalogue::ExecuteStatement(statement);
-                transaction.commit();
-            });
+            const QString gameId = cell(row, CellID);
+            BusyWork::run(this, Deleting, [&gameId] { CatalogueEdits::deleteGame(gameId); });
         } catch (const CatalogueError &error) {
             showError(u"删除游戏失败："_s, error);
             return;

@@ -62,11 +62,6 @@ private:
     void fillTable(const QList<GameRecord> &games);
     void refreshTable();
     bool treeHasNode(const QString &text) const;
-    // The writes run off the window's thread: they touch no control.
-    static void addCategory(const QString &name);
-    static void renameCategory(const QString &oldName, const QString &newName);
-    // False, writing nothing, while games still belong to the category.
-    static bool deleteCategory(const QString &name);
     GameRecord gameAt(int row) const;
     void reloadMain();
     static void showError(const QString &context, const CatalogueError &error);

@@ -1,12 +1,11 @@
 #include "game_editor/ForMadd.h"
 
-#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueEdits.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueRecordset.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/RecordsetGuard.h"
-#include "catalogue/TransactionGuard.h"
 #include "game_editor/MainWindowHooks.h"
 #include "platform/BusyWork.h"
 #include "platform/FileDialogs.h"
@@ -32,13 +31,7 @@ namespace {
 
 const QString AddCaption = u"添加游戏"_s;
 const QString ModifyCaption = u"修改游戏"_s;
-const QString NoValue = u"无"_s;
 const QString Notice = u"提示"_s;
-
-QString orNone(const QString &text)
-{
-    return text.isEmpty() ? NoValue : text;
-}
 
 // Selects an entry by its exact text; false when the list does not offer it.
 bool selectText(QComboBox *combo, const QString &text)
@@ -189,12 +182,12 @@ bool ForMadd::openForModifying(const GameRecord &game, QString *refusedValue)
     TextGamePath->setText(game.GamePath);
     TextGameRun->setText(game.GameRun);
     // A game without an icon of its own shows an empty field and the executable's icon.
-    TextGameIcon->setText(shownAs(game).GameIcon);
-    drawPreview(game.GamePath + (hasOwnIcon(game) ? game.GameIcon : game.GameRun));
+    TextGameIcon->setText(CatalogueEdits::shownAs(game).GameIcon);
+    drawPreview(game.GamePath + (CatalogueEdits::hasOwnIcon(game) ? game.GameIcon : game.GameRun));
     TextGameCmd->setText(game.GameCmd);
     m_opened = entered();
     m_opened.GameID = game.GameID;
-    m_openedGame = shownAs(game);
+    m_openedGame = CatalogueEdits::shownAs(game);
     return true;
 }
 
@@ -244,19 +237,6 @@ bool ForMadd::requiredFieldsFilled()
     return true;
 }
 
-bool ForMadd::hasOwnIcon(const GameRecord &game)
-{
-    return !game.GameIcon.isNull() && game.GameIcon != NoValue;
-}
-
-GameRecord ForMadd::shownAs(const GameRecord &game)
-{
-    GameRecord shown = game;
-    if (!hasOwnIcon(game))
-        shown.GameIcon = QString();
-    return shown;
-}
-
 GameRecord ForMadd::entered() const
 {
     GameRecord game;
@@ -270,29 +250,6 @@ GameRecord ForMadd::entered() const
     return game;
 }
 
-void ForMadd::writeRecord(GameRecord game)
-{
-    const bool adding = m_mode == Mode::Adding;
-    // A save the server never confirms is rolled back, so trying again cannot store the game twice.
-    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
-    RecordsetGuard rs(adding ? CatalogueStatements::selectGameList()
-                             : CatalogueStatements::selectGameById(m_opened.GameID));
-    if (adding)
-        rs->AddNew();
-    else if (shownAs(GameRecord::read(*rs)).differences(m_openedGame))
-        // Another operator saved this game since it was opened: their values must not be overwritten.
-        // Reading fails when the game is gone meanwhile: there is no row to write.
-        throw CatalogueError(CatalogueError::RowChanged, u"游戏在打开后已被修改"_s);
-    // A field the operator left as it was opened is not written, so its stored bytes stay.
-    const GameRecord::Columns changed = adding ? ~GameRecord::Columns() : game.differences(m_opened);
-    game.GameIcon = orNone(game.GameIcon);
-    game.GameCmd = orNone(game.GameCmd);
-    game.write(*rs, changed);
-    // The changed columns go to the store in one statement, so a refusal writes nothing.
-    rs->Update();
-    transaction.commit();
-}
-
 void ForMadd::Command1_Click()
 {
     const bool adding = m_mode == Mode::Adding;
@@ -300,7 +257,12 @@ void ForMadd::Command1_Click()
         return;
     try {
         const GameRecord game = entered();
-        BusyWork::run(this, u"正在保存…"_s, [this, &game] { writeRecord(game); });
+        BusyWork::run(this, u"正在保存…"_s, [this, adding, &game] {
+            if (adding)
+                CatalogueEdits::addGame(game);
+            else
+                CatalogueEdits::modifyGame(m_opened, m_openedGame, game);
+        });
     } catch (const CatalogueError &error) {
         if (error.number() == CatalogueError::RowChanged)
             MsgBox(u"该游戏已被修改，请关闭后重新打开。"_s, MessageBox::Exclamation, Notice);

@@ -55,11 +55,6 @@ private:
     QPushButton *addButton(const QString &name, const QString &caption, const QRect &geometry);
     bool requiredFieldsFilled();
     GameRecord entered() const;
-    static bool hasOwnIcon(const GameRecord &game);
-    // The game as the fields show it once opened for a modify.
-    static GameRecord shownAs(const GameRecord &game);
-    // Runs off the window's thread: touches no control.
-    void writeRecord(GameRecord game);
     QString pickGameFile();
     // Draws the first icon of a file on PicGetIco; a file without one leaves it white.
     void drawPreview(const QString &file);

@@ -11,6 +11,7 @@
 #include "catalogue/RecordsetGuard.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
+#include "main_window/CafeRefresh.h"
 #include "main_window/ForMrun.h"
 #include "main_window/GameListModel.h"
 #include "main_window/ImageList.h"
@@ -22,7 +23,6 @@
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
 #include "platform/PasswordDialog.h"
-#include "platform/QtTranslations.h"
 #include "platform/SSTab.h"
 #include "platform/Shell.h"
 #include "platform/Skin.h"
@@ -34,7 +34,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,56 +46,14 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <cstdio>
-#include <cstdlib>
-
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString HotCaption = u"热门推荐"_s;
 const QString Notice = u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s;
-const QString OfflineNotice = u"离线模式：暂时无法连接服务器，显示的是上次同步的游戏目录。"_s;
-const QString RefusedNotice = u"离线模式：服务器拒绝了菜单的用户名或密码，显示的是上次同步的游戏目录。"_s;
 
 } // namespace
-
-int ForMain::run(int argc, char *argv[])
-{
-    chooseWindowSystem();
-    QApplication app(argc, argv);
-    setUpApplication();
-    int code = 1;
-    {
-        ForMain window;
-        QApplication::setWindowIcon(QIcon(u":/icons/juyoutai-256.png"_s)); // the resources are linked in by now
-        if (window.Form_Load()) {
-            window.show();
-            code = app.exec();
-        }
-    }
-    // A sync thread still stuck in libpq may be inside the libraries whose exit handlers would
-    // run now; the catalogue is closed, so the process ends without them.
-    if (CafeMode::threadLeftRunning()) {
-        fflush(stdout);
-        std::_Exit(code);
-    }
-    return code;
-}
-
-void ForMain::chooseWindowSystem()
-{
-    // An empty value counts as none, as it does for Qt
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb"); // the web helper, started by the menu, follows it
-}
-
-void ForMain::setUpApplication()
-{
-    QApplication::setApplicationName(u"juyoutai"_s);
-    QApplication::setApplicationVersion(QStringLiteral(JYT_VERSION));
-    QtTranslations::install();
-}
 
 ForMain::ForMain(QWidget *parent)
     : QWidget(parent)
@@ -358,7 +315,7 @@ void ForMain::fillCategoryTabs()
 void ForMain::fillHotGames()
 {
     const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
-    if (const std::optional<QList<qint64>> ranked = m_cafe ? m_cafe->hotGames() : std::nullopt) {
+    if (const std::optional<QList<qint64>> ranked = m_cafe ? m_cafe->mode().hotGames() : std::nullopt) {
         // The room's rule: the games played most, in that order, read from the copy by their keys.
         QStringList keys{u"NULL"_s};
         QString order;
@@ -592,7 +549,7 @@ void ForMain::GameList_DblClick()
     dialog.setGame(item.text, item.subItem1, item.subItem3, item.subItem2);
     // In café mode the room counts what is played; queued to the sync client, never waited for.
     if (m_cafe)
-        connect(&dialog, &ForMrun::started, m_cafe.get(), [cafe = m_cafe.get(), item] {
+        connect(&dialog, &ForMrun::started, &m_cafe->mode(), [cafe = &m_cafe->mode(), item] {
             cafe->recordLaunch(item.text, item.subItem1, item.subItem3, item.subItem2);
         });
     Modal::exec(dialog);
@@ -698,7 +655,7 @@ void ForMain::leaveOperatorMode() noexcept
         m_operatorSession->end();
         // What the operator changed reaches the copy through the server; show it once it is there.
         if (m_cafe)
-            QMetaObject::invokeMethod(this, &ForMain::refreshFromServer, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(m_cafe.get(), &CafeRefresh::refreshFromServer, Qt::QueuedConnection);
     }
 }
 
@@ -732,11 +689,6 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool ForMain::catalogueOnline() const
-{
-    return !m_cafe || m_cafe->online();
-}
-
 void ForMain::startCafeMode()
 {
     const CatalogueConfig config = CatalogueConfig::load(Catalogue::ProgramDirectory());
@@ -746,73 +698,31 @@ void ForMain::startCafeMode()
                MessageBox::Exclamation, u"错误"_s);
     if (!config.isCafe())
         return;
-    m_cafe = std::make_unique<CafeMode>(config.serverUri(), Catalogue::DatabasePath(), config.clientName());
-    CafeMode *cafe = m_cafe.get();
+    m_cafe = std::make_unique<CafeRefresh>(
+        config.serverUri(), config.clientName(), LabelGG, [this] { return m_loaded; },
+        [this] {
+            return QApplication::activeModalWidget() || m_operatorWindows > 0 || BusyWork::running()
+                || m_checkingPassword;
+        },
+        [this] { refreshKeepingPlace(); }, this);
+    CafeMode *cafe = &m_cafe->mode();
     setOperatorSession(std::make_unique<CafeOperatorSession>(
         Catalogue::CatalogueConnectionObject(), config.serverUri(), [cafe] { return cafe->online(); },
         [cafe] { return cafe->copyPath(); }));
-    m_refreshRetry = new QTimer(this);
-    m_refreshRetry->setSingleShot(true);
-    m_refreshRetry->setInterval(RefreshRetryMs);
-    connect(m_refreshRetry, &QTimer::timeout, this, &ForMain::refreshFromServer);
-    connect(m_cafe.get(), &CafeMode::synced, this, &ForMain::refreshFromServer);
-    connect(m_cafe.get(), &CafeMode::hotChanged, this, &ForMain::refreshFromServer);
-    connect(m_cafe.get(), &CafeMode::offline, this, &ForMain::showCafeNotice);
-    connect(m_cafe.get(), &CafeMode::copyRelocated, this, [this](const QString &path) {
-        m_relocationNote = u"公告：程序目录无法写入，游戏目录的副本已改存到 %1"_s.arg(QDir::toNativeSeparators(path));
-    });
-    // Before the window is shown: a server that answers soon gives a fresh list at once.
-    m_cafe->waitForFirstSync(CafeMode::StartUpWaitMs);
-    showCafeNotice();
+    m_cafe->waitForFirstSync();
 }
 
-// Why the menu has no fresh catalogue from the server, as the first line of a message; empty when it has.
 QString ForMain::offlineCause() const
 {
-    if (!m_cafe || m_cafe->online())
-        return QString();
-    return m_cafe->refused()
-        ? u"服务器拒绝了菜单的用户名或密码（见 %1 中的 server），本机也没有可用的游戏目录副本。\n"_s.arg(
-            QString::fromUtf16(CatalogueConfig::FileName))
-        : u"无法连接服务器，本机也没有可用的游戏目录副本。\n"_s;
-}
-
-// Offline, or the usual notice; a moved copy is told once instead of it.
-void ForMain::showCafeNotice()
-{
-    if (!m_cafe->online()) {
-        LabelGG->setText(m_cafe->refused() ? RefusedNotice : OfflineNotice);
-        // For the operator who points at the line; players are not shown a server's error text.
-        LabelGG->setToolTip(m_cafe->offlineReason());
-        return;
-    }
-    LabelGG->setToolTip(QString());
-    LabelGG->setText(m_relocationNote.isEmpty() ? Notice : m_relocationNote);
-    m_relocationNote.clear();
+    return m_cafe ? m_cafe->offlineCause() : QString();
 }
 
 void ForMain::openCatalogue()
 {
     if (m_cafe)
-        Catalogue::CatalogueConnectionObject().Open(m_cafe->copyPath(), QString::fromUtf16(Catalogue::Password));
+        Catalogue::CatalogueConnectionObject().Open(m_cafe->mode().copyPath(), QString::fromUtf16(Catalogue::Password));
     else
         Catalogue::OpenCatalogue();
-}
-
-void ForMain::refreshFromServer()
-{
-    if (!m_loaded || !m_cafe->online())
-        return;
-    if (!m_refreshRetry->isActive())
-        showCafeNotice();
-    // A dialog may be reading the catalogue or showing rows from it, and operator windows write
-    // through the server until they close; the refresh waits for them.
-    if (QApplication::activeModalWidget() || m_operatorWindows > 0 || BusyWork::running() || m_checkingPassword) {
-        m_refreshRetry->start();
-        return;
-    }
-    m_refreshRetry->stop();
-    refreshKeepingPlace();
 }
 
 void ForMain::refreshKeepingPlace()

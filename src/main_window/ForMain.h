@@ -13,7 +13,7 @@
 #include <optional>
 
 class CSSTab;
-class CafeMode;
+class CafeRefresh;
 class CatalogueError;
 class TabSkinPainter;
 class GameListModel;
@@ -23,7 +23,6 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QPushButton;
-class QTimer;
 class SSTab;
 class WebPane;
 
@@ -34,15 +33,6 @@ class ForMain : public QWidget, public MainWindowHooks
     Q_OBJECT
 
 public:
-    // The program: prepares the platform, loads the main window and runs it.
-    static int run(int argc, char *argv[]);
-    // The application object's names and Qt's Chinese texts; no display name, so the window
-    // system shows every caption exactly as set.
-    static void setUpApplication();
-    // Before the application starts: X11 when no window system is asked for and an X display is
-    // there, since only there can the menu hold the web helper's window.
-    static void chooseWindowSystem();
-
     explicit ForMain(QWidget *parent = nullptr);
     ~ForMain() override;
 
@@ -92,10 +82,6 @@ public:
     static constexpr int PasswordDelayMs = 1000;
     static constexpr int PasswordDelayCap = 30;
 
-    GameListModel *gameListModel() const { return m_model; }
-    CafeMode *cafeMode() const { return m_cafe.get(); }
-    // False while a menu in café mode has lost its server; the operator windows stay closed then.
-    bool catalogueOnline() const;
     // From how many games on a changed catalogue is read again on a worker instead of here.
     void setBackgroundReadRows(qsizetype rows) { m_backgroundReadRows = rows; }
     bool readingGames() const { return m_readingGames; }
@@ -136,9 +122,7 @@ private:
     // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
     void startCafeMode();
     void openCatalogue();
-    void showCafeNotice();
     QString offlineCause() const;
-    void refreshFromServer();
     void refreshKeepingPlace();
     int tabCalled(const QString &caption, int previousTab) const;
     void reselect(const QString &name, const QString &path);
@@ -168,9 +152,7 @@ private:
     std::function<void()> m_fillAfterServerWork; // the latest fill asked for while the server works
     bool m_reloadAfterServerWork = false;
     bool m_closeAfterServerWork = false;
-    std::unique_ptr<CafeMode> m_cafe;
+    std::unique_ptr<CafeRefresh> m_cafe; // a child too, so findChild reaches its café mode
     std::optional<QString> m_listedSearch; // the search the list shows, if it shows one
-    QTimer *m_refreshRetry = nullptr;
-    QString m_relocationNote;
     static constexpr int RefreshRetryMs = 250;
 };

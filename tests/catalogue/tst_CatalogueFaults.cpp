@@ -2,6 +2,7 @@
 #include "ChildProcess.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueEdits.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
 
@@ -92,8 +93,9 @@ QList<GameRow> withIds(QList<GameRow> games, int firstId)
     return games;
 }
 
-// The category rename exactly as the category manager runs it; calls back after each rewritten game.
-void renameCategory(const QString &oldName, const QString &newName, const std::function<void(int)> &rewritten = {})
+// The category manager's rename, calling back after each rewritten game so that it can be stopped half-way.
+void renameStoppingHalfWay(const QString &oldName, const QString &newName,
+                           const std::function<void(int)> &rewritten = {})
 {
     CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
     connection.BeginTrans();
@@ -225,7 +227,7 @@ QByteArray readOnlySession(const QStringList &types, const QList<GameRow> &games
                   rs.setField(u"GameName"_s, u"改名"_s);
                   rs.Update();
               });
-    report << u"rename category "_s + attempt([&] { renameCategory(types.first(), u"改名"_s); });
+    report << u"rename category "_s + attempt([&] { CatalogueEdits::renameCategory(types.first(), u"改名"_s); });
     report << u"delete game "_s + attempt([&] { Catalogue::ExecuteStatement(deleteGameById(id)); });
     report << u"delete category "_s + attempt([&] { Catalogue::ExecuteStatement(deleteTypeByName(types.last())); });
     listInto(report, types, games);
@@ -543,7 +545,7 @@ void tst_CatalogueFaults::writeBeyondTheFileSizeLimitChangesNothing()
             return message.toUtf8();
         try {
             if (rename)
-                renameCategory(types.first(), QString(200, u'新'));
+                CatalogueEdits::renameCategory(types.first(), QString(200, u'新'));
             else
                 addGamesInOneTransaction(bulkyGames(3000, 2000, types));
         } catch (const CatalogueError &error) {
@@ -594,7 +596,7 @@ void tst_CatalogueFaults::killedRenameLeavesOneNameForTheWholeCategory()
         if (!openCatalogue(&message))
             _exit(2);
         try {
-            renameCategory(types.first(), newName, [&](int count) {
+            renameStoppingHalfWay(types.first(), newName, [&](int count) {
                 if (count != 5000)
                     return;
                 if (::write(fds[1], "k", 1) != 1)

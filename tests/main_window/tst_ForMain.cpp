@@ -7,6 +7,7 @@
 #include "PrivatePgServer.h"
 #include "RecordingShell.h"
 #include "WindowTestHelpers.h"
+#include "app/StartUp.h"
 #include "cafe/CafeMode.h"
 #include "cafe/PgBackend.h"
 #include "cafe/ServerSchema.h"
@@ -71,6 +72,23 @@ GameRow game(const QString &name, const QString &type, const QString &hot, const
     return row;
 }
 
+GameListModel *listModel(const ForMain &window)
+{
+    return window.findChild<GameListModel *>();
+}
+
+CafeMode *cafeMode(const ForMain &window)
+{
+    return window.findChild<CafeMode *>();
+}
+
+// False while a menu in café mode has lost its server.
+bool catalogueOnline(const ForMain &window)
+{
+    const CafeMode *cafe = cafeMode(window);
+    return !cafe || cafe->online();
+}
+
 QStringList tabCaptions(const ForMain &window)
 {
     QStringList captions;
@@ -82,7 +100,7 @@ QStringList tabCaptions(const ForMain &window)
 QStringList listedNames(const ForMain &window)
 {
     QStringList names;
-    const GameListModel *model = window.gameListModel();
+    const GameListModel *model = listModel(window);
     for (int row = 0; row < model->rowCount(); ++row)
         names.append(model->item(row).text);
     return names;
@@ -115,7 +133,7 @@ QStringList selectedNames(const QString &statement)
 
 void selectRow(ForMain &window, int row)
 {
-    window.GameList->setCurrentIndex(window.gameListModel()->index(row, 0));
+    window.GameList->setCurrentIndex(listModel(window)->index(row, 0));
 }
 
 // Runs the operator tool; its exit code, or -1 when it did not finish.
@@ -149,7 +167,7 @@ struct RecordingSession : OperatorSession
 QString selectedName(const ForMain &window)
 {
     const QModelIndexList selected = window.GameList->selectionModel()->selectedIndexes();
-    return selected.isEmpty() ? QString() : window.gameListModel()->item(selected.first().row()).text;
+    return selected.isEmpty() ? QString() : listModel(window)->item(selected.first().row()).text;
 }
 
 void writeSettings(const QString &directory, const QByteArray &contents)
@@ -305,14 +323,14 @@ void tst_ForMain::cleanup()
 
 void tst_ForMain::setUpLeavesCaptionsAsSet()
 {
-    ForMain::setUpApplication();
+    StartUp::setUpApplication();
     // Qt appends a display name, once one is set, to every caption the window system shows
     QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 void tst_ForMain::setUpLoadsQtsChineseTexts()
 {
-    ForMain::setUpApplication();
+    StartUp::setUpApplication();
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), u"取消"_s);
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), u"查找范围："_s);
@@ -343,7 +361,7 @@ void tst_ForMain::windowSystemIsX11WhereThereIsADisplay()
     };
     set("QT_QPA_PLATFORM", asked);
     set("DISPLAY", display);
-    ForMain::chooseWindowSystem();
+    StartUp::chooseWindowSystem();
     const QByteArray result = qgetenv("QT_QPA_PLATFORM");
     set("QT_QPA_PLATFORM", savedPlatform);
     set("DISPLAY", savedDisplay);
@@ -415,7 +433,7 @@ void tst_ForMain::emptyCatalogueGivesOnlyTheHotTab()
     ForMain window;
     QVERIFY(window.Form_Load());
     QCOMPARE(tabCaptions(window), QStringList{u"热门推荐"_s});
-    QCOMPARE(window.gameListModel()->rowCount(), 0);
+    QCOMPARE(listModel(window)->rowCount(), 0);
     QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
     QVERIFY(MessageBoxScript::takeShown().isEmpty());
     QCOMPARE(window.windowTitle(), u"聚游台"_s);
@@ -442,7 +460,7 @@ void tst_ForMain::hotTabListsExactlyTheHotGames()
     QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"五"_s}));
     // Every row read gets an image, listed or not.
     QCOMPARE(window.imageList1().Count(), 6);
-    QCOMPARE(window.gameListModel()->item(1).icon, 5);
+    QCOMPARE(listModel(window)->item(1).icon, 5);
 }
 
 void tst_ForMain::startUpStartsNoWebHelper()
@@ -472,7 +490,7 @@ void tst_ForMain::categoryTabListsItsGamesAndHidesTheWebPane()
     QVERIFY(window.GameList->isVisibleTo(&window));
     window.MenuSStab->setTab(2);
     QCOMPARE(listedNames(window), QStringList{u"二"_s});
-    const GameListModel::Item &item = window.gameListModel()->item(0);
+    const GameListModel::Item &item = listModel(window)->item(0);
     QCOMPARE(item.subItem1, u"/games/二/"_s);
     QCOMPARE(item.subItem2, u"无"_s);
     QCOMPARE(item.subItem3, u"run.exe"_s);
@@ -535,7 +553,7 @@ void tst_ForMain::iconsArriveInTheBackground()
     CatalogueFixture fixture({u"a"_s}, {small, big});
     ForMain window;
     QVERIFY(window.Form_Load());
-    const GameListModel *model = window.gameListModel();
+    const GameListModel *model = listModel(window);
     QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
     const int smallRow = listedNames(window).indexOf(u"小"_s);
     const int bigRow = listedNames(window).indexOf(u"大"_s);
@@ -998,10 +1016,10 @@ void tst_ForMain::failingCatalogueGivesAnErrorAndAnEmptyList()
     CatalogueFixture fixture({}, {game(u"穿梭时空"_s, u"a"_s, u"是"_s)});
     ForMain window;
     QVERIFY(window.Form_Load());
-    QCOMPARE(window.gameListModel()->rowCount(), 1);
+    QCOMPARE(listModel(window)->rowCount(), 1);
     Catalogue::CloseCatalogue();
     window.SerchCommand_Click();
-    QCOMPARE(window.gameListModel()->rowCount(), 0);
+    QCOMPARE(listModel(window)->rowCount(), 0);
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, u"错误"_s);
@@ -1042,7 +1060,7 @@ void tst_ForMain::listsAreWhatTheStatementsSelectAndFollowOtherWriters()
     checkTabs();
     window.MenuSStab->setTab(1);
     QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g9"_s}));
-    QCOMPARE(window.gameListModel()->item(1).icon, 2);
+    QCOMPARE(listModel(window)->item(1).icon, 2);
     QCOMPARE(window.imageList1().source(2), u"/g/x.ico"_s);
     window.MenuSStab->setTab(6);
     QCOMPARE(listedNames(window), QStringList{u"g8"_s});
@@ -1061,7 +1079,7 @@ void tst_ForMain::listsAreWhatTheStatementsSelectAndFollowOtherWriters()
     window.SerchCommand_Click();
     QCOMPARE(listedNames(window), (QStringList{u"g1"_s, u"g10"_s}));
     QCOMPARE(window.imageList1().Count(), 10);
-    QCOMPARE(window.gameListModel()->item(1).icon, 10);
+    QCOMPARE(listModel(window)->item(1).icon, 10);
 }
 
 void tst_ForMain::numericTypeColumnListsWhatTheStatementSelects()
@@ -1140,8 +1158,8 @@ void tst_ForMain::malformedCafeSettingsAreReportedAndTheFileIsUsed()
     QVERIFY2(shown.first().text.startsWith(u"配置文件 juyoutai.ini 有误，本次使用本机的游戏目录。"_s),
              qPrintable(shown.first().text));
     QCOMPARE(shown.first().title, u"错误"_s);
-    QCOMPARE(window.cafeMode(), nullptr);
-    QVERIFY(window.catalogueOnline());
+    QCOMPARE(cafeMode(window), nullptr);
+    QVERIFY(catalogueOnline(window));
     QCOMPARE(listedNames(window), QStringList{u"一"_s});
 }
 
@@ -1153,7 +1171,7 @@ void tst_ForMain::unreachableServerShowsTheLastCopyOffline()
     ForMain window;
     QVERIFY(window.Form_Load());
     QVERIFY(MessageBoxScript::takeShown().isEmpty());
-    QVERIFY(!window.catalogueOnline());
+    QVERIFY(!catalogueOnline(window));
     QCOMPARE(window.LabelGG->text(), u"离线模式：暂时无法连接服务器，显示的是上次同步的游戏目录。"_s);
     QVERIFY2(window.LabelGG->toolTip().contains(u"127.0.0.1"_s), qPrintable(window.LabelGG->toolTip()));
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s}));
@@ -1245,7 +1263,7 @@ void tst_ForMain::serverChangesRefreshTheMenuKeepingThePlace()
     const CafeFolder folder(db);
     ForMain window;
     QVERIFY(window.Form_Load());
-    QVERIFY(window.catalogueOnline());
+    QVERIFY(catalogueOnline(window));
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s}));
     window.MenuSStab->setTab(2);
     selectRow(window, 1);
@@ -1279,7 +1297,7 @@ void tst_ForMain::refreshWaitsUntilTheModalDialogCloses()
     dialog.show();
     QTRY_COMPARE(QApplication::activeModalWidget(), &dialog);
 
-    QSignalSpy synced(window.cafeMode(), &CafeMode::synced);
+    QSignalSpy synced(cafeMode(window), &CafeMode::synced);
     QVERIFY(db.run(insertGames({u"二|a|是"_s})).isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(synced.count() > 0, 5000);
     QCoreApplication::processEvents();
@@ -1359,7 +1377,7 @@ void tst_ForMain::cafeOperatorWritesThroughTheServerUntilTheManagerCloses()
     QVERIFY(manager);
     QVERIFY(connection.isServer());
     // A change arriving meanwhile must not take the manager's connection back to the copy.
-    QSignalSpy synced(window.cafeMode(), &CafeMode::synced);
+    QSignalSpy synced(cafeMode(window), &CafeMode::synced);
     QVERIFY(db.run(insertGames({u"二|a|是"_s})).isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!synced.isEmpty(), 2000); // turns the loop even after an earlier exit()
     QVERIFY(connection.isServer());
@@ -1430,7 +1448,7 @@ void tst_ForMain::frozenServerLeavesTheMainWindowAnswering()
     const CafeFolder folder(db);
     ForMain window;
     QVERIFY(window.Form_Load());
-    QVERIFY(window.catalogueOnline());
+    QVERIFY(catalogueOnline(window));
     LoopWatch watch;
 
     // The password is checked while the server hangs: the check gives up, the window never stops.

@@ -1,0 +1,56 @@
+#include "app/StartUp.h"
+
+#include "cafe/CafeMode.h"
+#include "main_window/ForMain.h"
+#include "platform/QtTranslations.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace Qt::StringLiterals;
+
+int StartUp::run(int argc, char *argv[])
+{
+    chooseWindowSystem();
+    QApplication app(argc, argv);
+    setUpApplication();
+    return exitWith(runMainWindow());
+}
+
+int StartUp::runMainWindow()
+{
+    ForMain window;
+    QApplication::setWindowIcon(QIcon(u":/icons/juyoutai-256.png"_s)); // the resources are linked in by now
+    if (!window.Form_Load())
+        return 1;
+    window.show();
+    return QApplication::exec();
+}
+
+int StartUp::exitWith(int code)
+{
+    // A sync thread still stuck in libpq may be inside the libraries whose exit handlers would
+    // run now; the catalogue is closed, so the process ends without them.
+    if (CafeMode::threadLeftRunning()) {
+        fflush(stdout);
+        std::_Exit(code);
+    }
+    return code;
+}
+
+void StartUp::chooseWindowSystem()
+{
+    // An empty value counts as none, as it does for Qt
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb"); // the web helper, started by the menu, follows it
+}
+
+void StartUp::setUpApplication()
+{
+    QApplication::setApplicationName(u"juyoutai"_s);
+    QApplication::setApplicationVersion(QStringLiteral(JYT_VERSION));
+    QtTranslations::install();
+}

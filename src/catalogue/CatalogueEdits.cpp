@@ -1,0 +1,123 @@
+#include "catalogue/CatalogueEdits.h"
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueRecordset.h"
+#include "catalogue/CatalogueSchema.h"
+#include "catalogue/CatalogueStatements.h"
+#include "catalogue/RecordsetGuard.h"
+#include "catalogue/TransactionGuard.h"
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString NoValue = u"无"_s;
+
+QString orNone(const QString &text)
+{
+    return text.isEmpty() ? NoValue : text;
+}
+
+// Writes the given columns to the cursor's row in one statement, so a refusal writes nothing.
+void store(CatalogueRecordset &rs, GameRecord game, GameRecord::Columns changed)
+{
+    game.GameIcon = orNone(game.GameIcon);
+    game.GameCmd = orNone(game.GameCmd);
+    game.write(rs, changed);
+    rs.Update();
+}
+
+} // namespace
+
+namespace CatalogueEdits {
+
+void addCategory(const QString &name)
+{
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    {
+        RecordsetGuard rs(CatalogueStatements::selectTypeList());
+        rs->AddNew();
+        rs->setField(CatalogueSchema::TypeName, name);
+        rs->Update();
+    }
+    transaction.commit();
+}
+
+void renameCategory(const QString &oldName, const QString &newName)
+{
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    {
+        RecordsetGuard types(CatalogueStatements::selectTypeByName(oldName));
+        types->setField(CatalogueSchema::TypeName, newName);
+        types->Update();
+    }
+    {
+        RecordsetGuard games(CatalogueStatements::selectGameList());
+        for (; !games->Eof(); games->MoveNext()) {
+            if (!games->isNull(CatalogueSchema::GameType) && games->Field(CatalogueSchema::GameType) == oldName)
+                games->setField(CatalogueSchema::GameType, newName);
+        }
+    }
+    transaction.commit();
+}
+
+bool deleteCategory(const QString &name)
+{
+    // The check and the delete see the same games.
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    if (!RecordsetGuard(CatalogueStatements::selectGamesByType(name))->Eof())
+        return false;
+    Catalogue::ExecuteStatement(CatalogueStatements::deleteTypeByName(name));
+    transaction.commit();
+    return true;
+}
+
+void addGame(GameRecord game)
+{
+    // A save the server never confirms is rolled back, so trying again cannot store the game twice.
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    RecordsetGuard rs(CatalogueStatements::selectGameList());
+    rs->AddNew();
+    store(*rs, std::move(game), ~GameRecord::Columns());
+    transaction.commit();
+}
+
+void modifyGame(const GameRecord &opened, const GameRecord &openedGame, GameRecord game)
+{
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    RecordsetGuard rs(CatalogueStatements::selectGameById(opened.GameID));
+    // Another operator saved this game since it was opened: their values must not be overwritten.
+    // Reading fails when the game is gone meanwhile: there is no row to write.
+    if (shownAs(GameRecord::read(*rs)).differences(openedGame))
+        throw CatalogueError(CatalogueError::RowChanged, u"游戏在打开后已被修改"_s);
+    // A field the operator left as it was opened is not written, so its stored bytes stay.
+    const GameRecord::Columns changed = game.differences(opened);
+    store(*rs, std::move(game), changed);
+    transaction.commit();
+}
+
+void deleteGame(const QString &gameId)
+{
+    const QString statement = CatalogueStatements::deleteGameById(gameId);
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    Catalogue::ExecuteStatement(statement);
+    transaction.commit();
+}
+
+bool hasOwnIcon(const GameRecord &game)
+{
+    return !game.GameIcon.isNull() && game.GameIcon != NoValue;
+}
+
+GameRecord shownAs(const GameRecord &game)
+{
+    GameRecord shown = game;
+    if (!hasOwnIcon(game))
+        shown.GameIcon = QString();
+    return shown;
+}
+
+} // namespace CatalogueEdits
