@@ -165,7 +165,7 @@ void CafeClient::recordLaunchOf(const QString &name, const QString &path, const 
 void CafeClient::recordLaunch(qint64 gameId, const QString &gameName)
 {
     if (m_launches.add(gameId, gameName.toUtf8()))
-        qWarning("too many game starts waiting for the server: the oldest is dropped");
+        qWarning("too many game starts waiting for the server: one is dropped");
     sendNext();
 }
 

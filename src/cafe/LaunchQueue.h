@@ -24,7 +24,7 @@ public:
     // A launch sent within this long of happening is stamped with the server's own clock.
     static constexpr qint64 FreshMs = 2000;
 
-    // Drops the oldest when full; returns whether one was dropped.
+    // When full the oldest goes (the new one, while the oldest are on their way); returns whether one went.
     bool add(qint64 gameId, const QByteArray &gameName);
     bool isEmpty() const { return m_launches.empty(); }
     qsizetype size() const { return qsizetype(m_launches.size()); }
