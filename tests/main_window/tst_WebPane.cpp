@@ -261,9 +261,12 @@ void tst_WebPane::newWindowsOpenInPane()
     pane.show();
 
     QVERIFY(load(pane, QUrl(m_server.base() + "/opener"_L1)));
+    QSignalSpy openedLoaded(&pane, &WebPane::loadFinished);
     evaluate(pane, u"window.open('/opened'); 1"_s);
     QTRY_COMPARE_WITH_TIMEOUT(pane.url(), QUrl(m_server.base() + "/opened"_L1), 20000);
     QVERIFY(m_server.received("/opened"));
+    // Its load reports after its address; left pending, it would end the next load's wait early.
+    QTRY_VERIFY_WITH_TIMEOUT(!openedLoaded.isEmpty(), 20000);
 
     QVERIFY(load(pane, QUrl(m_server.base() + "/opener"_L1)));
     evaluate(pane, u"document.getElementById('blank').click(); 1"_s);
