@@ -1006,7 +1006,8 @@ void tst_ForMain::wrongPasswordsWaitLongerEachTimeWithoutFreezing()
     PasswordDialogScript::setNextAnswer(u"wrong"_s);
     clock.start();
     window.TianJiaYouXi_Click();
-    QVERIFY2(clock.elapsed() < took - 200, qPrintable(QString::number(clock.elapsed())));
+    // Back to the first wait: shorter than the doubled one, with room for a loaded machine's checks.
+    QVERIFY2(clock.elapsed() < took, qPrintable(QString::number(clock.elapsed())));
     compareShown({{u"管理员密码错误！"_s, 48, u"错误"_s}});
     QCOMPARE(PasswordDialogScript::takeAsked(), 4);
 }
