@@ -5,6 +5,7 @@
 #include "PgTestDatabase.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
+#include "category_manager/ForMimport.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
@@ -18,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -188,6 +190,7 @@ private Q_SLOTS:
     void deleteGameCancelledStillReloadsTheMainWindow();
     void deleteGameWithoutSelectionDoesNothing();
     void showManagerKeepsOneInstance();
+    void importAddsTheCheckedInstalledGames();
 
 private:
     std::optional<EditorSnapshot> m_editor;
@@ -623,7 +626,7 @@ void tst_ForMtype::rightButtonReleaseOpensTheMenuAnywhere()
     const QList<QAction *> actions = control<QMenu>(manager, u"YouXiBianJi"_s)->actions();
     QCOMPARE(actions,
              (QList<QAction *>{control<QAction>(manager, u"TianJia"_s), control<QAction>(manager, u"XiuGai"_s),
-                               control<QAction>(manager, u"ShanChu"_s)}));
+                               control<QAction>(manager, u"ShanChu"_s), control<QAction>(manager, u"DaoRu"_s)}));
     QCOMPARE(control<QAction>(manager, u"TianJia"_s)->text(), u"添加游戏"_s);
     QCOMPARE(control<QAction>(manager, u"XiuGai"_s)->text(), u"修改游戏"_s);
     QCOMPARE(control<QAction>(manager, u"ShanChu"_s)->text(), u"删除游戏"_s);
@@ -927,4 +930,64 @@ void tst_ForMtype::showManagerKeepsOneInstance()
 }
 
 QTEST_MAIN(tst_ForMtype)
+// The games the desktop entries describe, those already in the catalogue greyed, the rest added with
+// their edited categories in one step.
+void tst_ForMtype::importAddsTheCheckedInstalledGames()
+{
+    QTemporaryDir data;
+    const QString gameDir = data.filePath(u"games/a"_s);
+    QVERIFY(QDir().mkpath(gameDir));
+    QFile program(gameDir + u"/run"_s);
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.close();
+    QVERIFY(program.setPermissions(program.permissions() | QFile::ExeOwner));
+    const auto entry = [&](const QString &file, const QString &name, const QString &arguments) {
+        QDir().mkpath(data.filePath(u"usr/applications"_s));
+        QFile out(data.filePath(u"usr/applications/"_s + file));
+        return out.open(QIODevice::WriteOnly)
+            && out.write((u"[Desktop Entry]\nType=Application\nCategories=Game;ArcadeGame;\nName="_s + name
+                          + u"\nExec="_s + gameDir + u"/run"_s + arguments + u'\n')
+                             .toUtf8())
+            > 0;
+    };
+    QVERIFY(entry(u"new.desktop"_s, u"新游戏"_s, u" -x"_s));
+    QVERIFY(entry(u"old.desktop"_s, u"旧游戏"_s, QString()));
+    qputenv("XDG_DATA_HOME", data.filePath(u"home"_s).toUtf8());
+    qputenv("XDG_DATA_DIRS", data.filePath(u"usr"_s).toUtf8());
+    GameRow known = game(u"旧"_s, u"射击"_s);
+    known.GamePath = gameDir + u'/';
+    known.GameRun = u"run"_s;
+    CatalogueFixture fixture({u"射击"_s}, {known});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    QCOMPARE(control<QAction>(manager, u"DaoRu"_s)->text(), u"导入已安装的游戏…"_s);
+
+    QStringList shown;
+    Modal::setRunner([&shown](QDialog &dialog) {
+        auto &importer = dynamic_cast<ForMimport &>(dialog);
+        auto *table = control<QTableWidget>(importer, u"GameTable"_s);
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QTableWidgetItem *name = table->item(row, ForMimport::ColumnName);
+            shown.append(name->text() + u' ' + table->item(row, ForMimport::ColumnType)->text()
+                         + (name->checkState() == Qt::Checked ? u" 选中"_s : u" 未选"_s)
+                         + (name->flags() & Qt::ItemIsEnabled ? u""_s : u" 灰"_s));
+        }
+        table->item(0, ForMimport::ColumnType)->setText(u"新类"_s);
+        control<QPushButton>(importer, u"DaoRu"_s)->click();
+        return dialog.result();
+    });
+    manager.DaoRu_Click();
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_DATA_DIRS");
+    QCOMPARE(shown, (QStringList{u"新游戏 街机游戏 选中"_s, u"旧游戏 街机游戏 未选 灰"_s}));
+    compareShown({{u"已导入 1 个游戏。"_s, 64, u"提示"_s}});
+    QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"新类"_s}));
+    const GameRow added = fixture.games().last();
+    QCOMPARE((QStringList{added.GameName, added.GameType, added.GamePath, added.GameRun, added.GameCmd}),
+             (QStringList{u"新游戏"_s, u"新类"_s, gameDir + u'/', u"run"_s, u"-x"_s}));
+    QCOMPARE(manager.rowCount(), 2);
+    QVERIFY(treeTexts(manager).contains(u"新类"_s));
+    QCOMPARE(hooks.reloads, 1);
+}
+
 #include "tst_ForMtype.moc"

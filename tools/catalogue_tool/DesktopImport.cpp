@@ -1,6 +1,7 @@
 #include "DesktopImport.h"
 
 #include "catalogue/CatalogueConnection.h"
+#include "catalogue/CatalogueEdits.h"
 #include "catalogue/CatalogueRecordset.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
@@ -48,9 +49,11 @@ InstalledGame::Sources DesktopImport::sources(const Options &options)
 
 QString DesktopImport::identity(const QString &path, const QString &run, const QString &cmd)
 {
-    const QString folder = QDir::cleanPath(path);
-    const QString arguments = cmd.trimmed().isEmpty() || cmd == u"无"_s ? QString() : cmd.trimmed();
-    return folder + u'\n' + run.trimmed() + u'\n' + arguments;
+    GameRecord game;
+    game.GamePath = path;
+    game.GameRun = run;
+    game.GameCmd = cmd;
+    return CatalogueEdits::gameIdentity(game);
 }
 
 void DesktopImport::run(CatalogueConnection &connection, const Options &options, QTextStream &out)
