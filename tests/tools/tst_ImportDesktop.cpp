@@ -1,3 +1,4 @@
+#include "PgTestDatabase.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "platform/DesktopShell.h"
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void importingTwiceAddsNothing();
     void dryRunWritesNothing();
     void lockedCatalogueGetsNothing();
+    void importsIntoACafeServer();
 
 private:
     // The catalogue's games, one "name | type | hot | path | run | cmd | icon" a line.
@@ -159,6 +161,28 @@ void tst_ImportDesktop::lockedCatalogueGetsNothing()
     QCOMPARE(outcome.exitCode, 1);
     QVERIFY2(outcome.errors.contains(u"导入失败，没有写入任何游戏"_s), qPrintable(outcome.errors));
     QCOMPARE(games(), QStringList());
+}
+
+void tst_ImportDesktop::importsIntoACafeServer()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    const QStringList server{u"import-desktop"_s, db.operatorUri(), u"--from"_s, m_applications};
+    const Outcome first = runTool(server);
+    QCOMPARE(first.exitCode, 0);
+    QVERIFY2(first.output.endsWith(u"已添加 1 个游戏，跳过 1 个。\n"_s), qPrintable(first.output + first.errors));
+    QVERIFY(runTool(server).output.endsWith(u"已添加 0 个游戏，跳过 2 个。\n"_s));
+    QVERIFY(QDir(m_program).removeRecursively());
+    QVERIFY(QDir().mkpath(m_program));
+    QCOMPARE(runTool({u"pull"_s, db.menuUri(), m_program}).exitCode, 0);
+    const QStringList rows = games();
+    QCOMPARE(rows.size(), 1);
+    QVERIFY2(rows.first().startsWith(u"星际 | 策略游戏 | 否 | "_s), qPrintable(rows.first()));
+
+    const Outcome lost = runTool(
+        {u"import-desktop"_s, u"postgresql://juyoutai_operator@127.0.0.1:1/none"_s, u"--from"_s, m_applications});
+    QCOMPARE(lost.exitCode, 1);
+    QVERIFY2(lost.errors.contains(u"导入失败，没有写入任何游戏: 服务器"_s), qPrintable(lost.errors));
 }
 
 QTEST_GUILESS_MAIN(tst_ImportDesktop)

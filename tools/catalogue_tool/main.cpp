@@ -4,6 +4,7 @@
 #include "PasswordPrompt.h"
 #include "ServerCatalogue.h"
 
+#include "cafe/PgBackend.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
@@ -41,8 +42,9 @@ int usage(QTextStream &err)
         << u"  juyoutai-catalogue set-operator-password [--clear] DIR\n"_s
         << u"                                     设置 DIR/GameDB.dbs 的管理员密码（终端上输入两次，\n"_s
         << u"                                     否则从标准输入读一行）；--clear 清除密码\n"_s
-        << u"  juyoutai-catalogue import-desktop DIR [--category 分类] [--hot] [--dry-run] [--from 目录 ...]\n"_s
-        << u"                                     把已安装游戏的桌面项（*.desktop）导入 DIR/GameDB.dbs；\n"_s
+        << u"  juyoutai-catalogue import-desktop DIR|URI [--category 分类] [--hot] [--dry-run] [--from 目录 ...]\n"_s
+        << u"                                     把已安装游戏的桌面项（*.desktop）导入 DIR/GameDB.dbs\n"_s
+        << u"                                     或服务器（URI 以 juyoutai_operator 登录）；\n"_s
         << u"                                     --from 读取给出的 applications 目录，--dry-run 只列出不写入\n"_s
         << u"URI 是 PostgreSQL 连接字符串，例如 postgresql://用户:密码@主机:5432/数据库\n"_s;
     return 2;
@@ -129,17 +131,23 @@ int importDesktop(const QStringList &args, QTextStream &out, QTextStream &err)
         if (!checkDirectory(folder, false, err))
             return 1;
     }
-    const QString directory = QDir(args.first()).absolutePath();
-    if (!checkDirectory(directory, !options.dryRun, err))
+    const QString &target = args.first();
+    // A café's catalogue is written on its server, as the operator's windows write it.
+    const bool server = target.startsWith(u"postgresql://"_s) || target.startsWith(u"postgres://"_s);
+    const QString directory = QDir(target).absolutePath();
+    if (!server && !checkDirectory(directory, !options.dryRun, err))
         return 1;
     CatalogueConnection connection;
-    if (!openForWriting(directory, connection, err))
-        return 1;
     try {
+        if (server)
+            connection.OpenServer(std::make_unique<PgBackend>(target));
+        else if (!openForWriting(directory, connection, err))
+            return 1;
         DesktopImport::run(connection, options, out);
     } catch (const CatalogueError &error) {
         out.flush();
-        err << error.message(u"错误: 导入失败，没有写入任何游戏: "_s + DemoCatalogue::databasePath(directory)) << u'\n';
+        const QString where = server ? u"服务器"_s : DemoCatalogue::databasePath(directory);
+        err << error.message(u"错误: 导入失败，没有写入任何游戏: "_s + where) << u'\n';
         return 1;
     }
     return 0;
