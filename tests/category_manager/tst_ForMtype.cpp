@@ -13,6 +13,7 @@
 #include "platform/Twips.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -191,6 +192,7 @@ private Q_SLOTS:
     void deleteGameWithoutSelectionDoesNothing();
     void showManagerKeepsOneInstance();
     void importAddsTheCheckedInstalledGames();
+    void importDialogOpensWithinASecondForAThousandGames();
 
 private:
     std::optional<EditorSnapshot> m_editor;
@@ -988,6 +990,44 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
     QCOMPARE(manager.rowCount(), 2);
     QVERIFY(treeTexts(manager).contains(u"新类"_s));
     QCOMPARE(hooks.reloads, 1);
+}
+
+void tst_ForMtype::importDialogOpensWithinASecondForAThousandGames()
+{
+    QTemporaryDir data;
+    QVERIFY(QDir().mkpath(data.filePath(u"usr/applications"_s)));
+    QFile program(data.filePath(u"run"_s));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.close();
+    QVERIFY(program.setPermissions(program.permissions() | QFile::ExeOwner));
+    for (int i = 0; i < 1000; ++i) {
+        const QString icon = data.filePath(u"icon%1.png"_s.arg(i));
+        writePicture(icon, Qt::red);
+        QFile out(data.filePath(u"usr/applications/g%1.desktop"_s.arg(i)));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(u"[Desktop Entry]\nType=Application\nCategories=Game;\nName=G%1\nExec=%2 -n%1\nIcon=%3\n"_s.arg(i)
+                      .arg(program.fileName(), icon)
+                      .toUtf8());
+    }
+    qputenv("XDG_DATA_HOME", data.filePath(u"home"_s).toUtf8());
+    qputenv("XDG_DATA_DIRS", data.filePath(u"usr"_s).toUtf8());
+    CatalogueFixture fixture({u"射击"_s});
+    ForMtype manager(nullptr);
+    QElapsedTimer timer;
+    qint64 opened = -1;
+    int rows = 0;
+    Modal::setRunner([&](QDialog &dialog) {
+        opened = timer.elapsed();
+        rows = control<QTableWidget>(dialog, u"GameTable"_s)->rowCount();
+        return int(QDialog::Rejected);
+    });
+    timer.start();
+    manager.DaoRu_Click();
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_DATA_DIRS");
+    QCOMPARE(rows, 1000);
+    QVERIFY2(opened >= 0 && opened < 1000, qPrintable(QString::number(opened)));
+    QCOMPARE(fixture.games().size(), 0);
 }
 
 #include "tst_ForMtype.moc"
