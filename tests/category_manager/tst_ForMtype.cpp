@@ -965,7 +965,7 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
     QCOMPARE(control<QAction>(manager, u"DaoRu"_s)->text(), u"导入已安装的游戏…"_s);
 
     QStringList shown;
-    Modal::setRunner([&shown](QDialog &dialog) {
+    Modal::setRunner([&shown, &fixture](QDialog &dialog) {
         auto &importer = dynamic_cast<ForMimport &>(dialog);
         auto *table = control<QTableWidget>(importer, u"GameTable"_s);
         for (int row = 0; row < table->rowCount(); ++row) {
@@ -975,14 +975,29 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
                          + (name->flags() & Qt::ItemIsEnabled ? u""_s : u" 灰"_s));
         }
         table->item(0, ForMimport::ColumnType)->setText(u"新类"_s);
-        control<QPushButton>(importer, u"DaoRu"_s)->click();
+        {
+            // Another program holds the write lock: nothing is written and the dialog stays for a retry.
+            CatalogueConnection other;
+            other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
+            other.BeginTrans();
+            other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
+            control<QPushButton>(importer, u"DaoRu"_s)->click();
+            other.RollbackTrans();
+        }
+        if (dialog.result() == QDialog::Accepted)
+            return int(QDialog::Accepted);
+        importer.DaoRu_Click();
         return dialog.result();
     });
     manager.DaoRu_Click();
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_DATA_DIRS");
     QCOMPARE(shown, (QStringList{u"新游戏 街机游戏 选中"_s, u"旧游戏 街机游戏 未选 灰"_s}));
-    compareShown({{u"已导入 1 个游戏。"_s, 64, u"提示"_s}});
+    const QList<MessageBox::Shown> boxes = MessageBoxScript::takeShown();
+    QCOMPARE(boxes.size(), 2);
+    QVERIFY2(boxes.first().text.startsWith(u"导入失败，没有添加任何游戏：\n错误代码:5\n"_s),
+             qPrintable(boxes.first().text));
+    QCOMPARE(boxes.last().text, u"已导入 1 个游戏。"_s);
     QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"新类"_s}));
     const GameRow added = fixture.games().last();
     QCOMPARE((QStringList{added.GameName, added.GameType, added.GamePath, added.GameRun, added.GameCmd}),
