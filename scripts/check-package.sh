@@ -71,7 +71,7 @@ for script in preinst postinst prerm postrm; do
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6webenginewidgets6 libqt6widgets6 libsqlcipher libsodium libpq5 fonts-wqy-zenhei qt6-translations-l10n; do
+for package in libqt6webenginewidgets6 libqt6widgets6 libqt6svg6 libsqlcipher libsodium libpq5 fonts-wqy-zenhei qt6-translations-l10n; do
   grep -q "$package" <<<"$depends" || fail "Depends 缺少 $package: $depends"
 done
 

@@ -8,6 +8,8 @@
 #include "catalogue/RecordsetGuard.h"
 #include "catalogue/TransactionGuard.h"
 
+#include <QDir>
+
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -83,6 +85,38 @@ void addGame(GameRecord game)
     rs->AddNew();
     store(*rs, std::move(game), ~GameRecord::Columns());
     transaction.commit();
+}
+
+void addGames(const QList<GameRecord> &games)
+{
+    TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    QStringList categories;
+    {
+        RecordsetGuard types(CatalogueStatements::selectTypeList());
+        for (; !types->Eof(); types->MoveNext())
+            categories.append(types->Field(CatalogueSchema::TypeName));
+    }
+    for (const GameRecord &game : games) {
+        if (categories.contains(game.GameType))
+            continue;
+        categories.append(game.GameType);
+        RecordsetGuard types(CatalogueStatements::selectTypeList());
+        types->AddNew();
+        types->setField(CatalogueSchema::TypeName, game.GameType);
+        types->Update();
+    }
+    RecordsetGuard rs(CatalogueStatements::selectGameList());
+    for (const GameRecord &game : games) {
+        rs->AddNew();
+        store(*rs, game, ~GameRecord::Columns());
+    }
+    transaction.commit();
+}
+
+QString gameIdentity(const GameRecord &game)
+{
+    const QString arguments = game.GameCmd.trimmed() == NoValue ? QString() : game.GameCmd.trimmed();
+    return QDir::cleanPath(game.GamePath) + u'\n' + game.GameRun.trimmed() + u'\n' + arguments;
 }
 
 void modifyGame(const GameRecord &opened, const GameRecord &openedGame, GameRecord game)

@@ -2,6 +2,7 @@
 
 #include "catalogue/GameRecord.h"
 
+#include <QList>
 #include <QString>
 
 // The operator's edits of the catalogue, each in one transaction on the shared connection and
@@ -19,6 +20,10 @@ void addGame(GameRecord game);
 // Rewrites the game numbered opened.GameID, writing only the fields of game that differ from opened,
 // the fields as they were opened. Throws RowChanged when the stored game no longer shows as openedGame.
 void modifyGame(const GameRecord &opened, const GameRecord &openedGame, GameRecord game);
+// Adds the games, and first the categories they name that do not exist yet, in one transaction.
+void addGames(const QList<GameRecord> &games);
+// Folder, executable and arguments: the same game whatever its name or category.
+QString gameIdentity(const GameRecord &game);
 // By number: a game sharing the name with this one stays.
 void deleteGame(const QString &gameId);
 

@@ -116,7 +116,10 @@ QString CatalogueIndex::field(quint32 row, Field field) const
 QString CatalogueIndex::iconSource(quint32 row) const
 {
     const QString icon = field(row, Icon);
-    return field(row, Path) + (icon != NoValue ? icon : field(row, Run));
+    if (icon == NoValue)
+        return field(row, Path) + field(row, Run);
+    // An icon outside the game's folder, as imported from the system's icon theme, is stored whole.
+    return icon.startsWith(u'/') ? icon : field(row, Path) + icon;
 }
 
 bool CatalogueIndex::rowsOfType(const QString &caption, Rows *rows) const

@@ -7,6 +7,8 @@
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
 #include "catalogue/RecordsetGuard.h"
+#include "category_manager/ForMimport.h"
+#include "desktop_entries/InstalledGame.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
 #include "platform/BusyWork.h"
@@ -151,6 +153,8 @@ void ForMtype::createMenu()
     XiuGai->setObjectName(u"XiuGai"_s);
     ShanChu = YouXiBianJi->addAction(u"删除游戏"_s, this, &ForMtype::ShanChu_Click);
     ShanChu->setObjectName(u"ShanChu"_s);
+    DaoRu = YouXiBianJi->addAction(u"导入已安装的游戏…"_s, this, &ForMtype::DaoRu_Click);
+    DaoRu->setObjectName(u"DaoRu"_s);
 }
 
 bool ForMtype::eventFilter(QObject *watched, QEvent *event)
@@ -360,6 +364,32 @@ void ForMtype::TianJia_Click()
     editor.openForAdding();
     if (Modal::exec(editor) == QDialog::Accepted)
         refreshTable();
+}
+
+void ForMtype::DaoRu_Click()
+{
+    QList<InstalledGame> found;
+    QSet<QString> known;
+    try {
+        BusyWork::run(this, Reading, [&found, &known] {
+            found = InstalledGame::findAll(InstalledGame::Sources::system());
+            for (const GameRecord &game : readGames(CatalogueStatements::selectGameList()))
+                known.insert(CatalogueEdits::gameIdentity(game));
+        });
+    } catch (const CatalogueError &error) {
+        showError(ReadFailed, error);
+        return;
+    }
+    ForMimport dialog(found, known, this);
+    if (Modal::exec(dialog) != QDialog::Accepted)
+        return;
+    // New categories may have come with the games, as after a category add.
+    try {
+        GameTypeGet();
+    } catch (const CatalogueError &error) {
+        showError(ReadFailed, error);
+    }
+    reloadMain();
 }
 
 void ForMtype::XiuGai_Click()

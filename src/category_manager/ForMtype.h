@@ -39,6 +39,7 @@ public:
     void TianJia_Click();
     void XiuGai_Click();
     void ShanChu_Click();
+    void DaoRu_Click();
 
     // Table cells by index: 0 is the GameID, 1 to 7 name, directory, executable, hot flag,
     // category, icon, arguments.
@@ -81,4 +82,5 @@ private:
     QAction *TianJia = nullptr;
     QAction *XiuGai = nullptr;
     QAction *ShanChu = nullptr;
+    QAction *DaoRu = nullptr;
 };

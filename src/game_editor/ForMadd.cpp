@@ -183,7 +183,9 @@ bool ForMadd::openForModifying(const GameRecord &game, QString *refusedValue)
     TextGameRun->setText(game.GameRun);
     // A game without an icon of its own shows an empty field and the executable's icon.
     TextGameIcon->setText(CatalogueEdits::shownAs(game).GameIcon);
-    drawPreview(game.GamePath + (CatalogueEdits::hasOwnIcon(game) ? game.GameIcon : game.GameRun));
+    const bool absoluteIcon = CatalogueEdits::hasOwnIcon(game) && game.GameIcon.startsWith(u'/');
+    drawPreview(absoluteIcon ? game.GameIcon
+                             : game.GamePath + (CatalogueEdits::hasOwnIcon(game) ? game.GameIcon : game.GameRun));
     TextGameCmd->setText(game.GameCmd);
     m_opened = entered();
     m_opened.GameID = game.GameID;

@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QList>
 #include <QPainter>
+#include <QSvgRenderer>
 #include <QtEndian>
 
 #include <cstdlib>
@@ -424,6 +425,8 @@ QImage IconReader::readPicture()
     if (m_size > MaxPictureBytes)
         return {};
     QByteArray bytes = readAt(0, m_size);
+    if (looksLikeSvg(bytes))
+        return renderSvg(bytes);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
@@ -439,6 +442,27 @@ QImage IconReader::readPicture()
         return {};
     if (image.width() > IconSize || image.height() > IconSize)
         image = image.scaled(IconSize, IconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+bool IconReader::looksLikeSvg(const QByteArray &bytes)
+{
+    // An XML prologue and comments may come first; the root element follows soon after.
+    return bytes.left(4096).contains("<svg");
+}
+
+QImage IconReader::renderSvg(const QByteArray &bytes)
+{
+    QSvgRenderer renderer(bytes);
+    if (!renderer.isValid())
+        return {};
+    renderer.setAspectRatioMode(Qt::KeepAspectRatio);
+    // Drawn at the list's size, so a scalable icon stays sharp.
+    QImage image(IconSize, IconSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    painter.end();
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 

@@ -38,6 +38,8 @@ private:
     QImage readIco();
     QImage readPe();
     QImage readPicture();
+    static bool looksLikeSvg(const QByteArray &bytes);
+    static QImage renderSvg(const QByteArray &bytes);
 
     QIODevice *m_device;
     qint64 m_size = 0;

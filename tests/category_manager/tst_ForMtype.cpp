@@ -5,6 +5,7 @@
 #include "PgTestDatabase.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
+#include "category_manager/ForMimport.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
@@ -12,12 +13,14 @@
 #include "platform/Twips.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -188,6 +191,8 @@ private Q_SLOTS:
     void deleteGameCancelledStillReloadsTheMainWindow();
     void deleteGameWithoutSelectionDoesNothing();
     void showManagerKeepsOneInstance();
+    void importAddsTheCheckedInstalledGames();
+    void importDialogOpensWithinASecondForAThousandGames();
 
 private:
     std::optional<EditorSnapshot> m_editor;
@@ -623,7 +628,7 @@ void tst_ForMtype::rightButtonReleaseOpensTheMenuAnywhere()
     const QList<QAction *> actions = control<QMenu>(manager, u"YouXiBianJi"_s)->actions();
     QCOMPARE(actions,
              (QList<QAction *>{control<QAction>(manager, u"TianJia"_s), control<QAction>(manager, u"XiuGai"_s),
-                               control<QAction>(manager, u"ShanChu"_s)}));
+                               control<QAction>(manager, u"ShanChu"_s), control<QAction>(manager, u"DaoRu"_s)}));
     QCOMPARE(control<QAction>(manager, u"TianJia"_s)->text(), u"添加游戏"_s);
     QCOMPARE(control<QAction>(manager, u"XiuGai"_s)->text(), u"修改游戏"_s);
     QCOMPARE(control<QAction>(manager, u"ShanChu"_s)->text(), u"删除游戏"_s);
@@ -927,4 +932,117 @@ void tst_ForMtype::showManagerKeepsOneInstance()
 }
 
 QTEST_MAIN(tst_ForMtype)
+// The games the desktop entries describe, those already in the catalogue greyed, the rest added with
+// their edited categories in one step.
+void tst_ForMtype::importAddsTheCheckedInstalledGames()
+{
+    QTemporaryDir data;
+    const QString gameDir = data.filePath(u"games/a"_s);
+    QVERIFY(QDir().mkpath(gameDir));
+    QFile program(gameDir + u"/run"_s);
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.close();
+    QVERIFY(program.setPermissions(program.permissions() | QFile::ExeOwner));
+    const auto entry = [&](const QString &file, const QString &name, const QString &arguments) {
+        QDir().mkpath(data.filePath(u"usr/applications"_s));
+        QFile out(data.filePath(u"usr/applications/"_s + file));
+        return out.open(QIODevice::WriteOnly)
+            && out.write((u"[Desktop Entry]\nType=Application\nCategories=Game;ArcadeGame;\nName="_s + name
+                          + u"\nExec="_s + gameDir + u"/run"_s + arguments + u'\n')
+                             .toUtf8())
+            > 0;
+    };
+    QVERIFY(entry(u"new.desktop"_s, u"新游戏"_s, u" -x"_s));
+    QVERIFY(entry(u"old.desktop"_s, u"旧游戏"_s, QString()));
+    qputenv("XDG_DATA_HOME", data.filePath(u"home"_s).toUtf8());
+    qputenv("XDG_DATA_DIRS", data.filePath(u"usr"_s).toUtf8());
+    GameRow known = game(u"旧"_s, u"射击"_s);
+    known.GamePath = gameDir + u'/';
+    known.GameRun = u"run"_s;
+    CatalogueFixture fixture({u"射击"_s}, {known});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    QCOMPARE(control<QAction>(manager, u"DaoRu"_s)->text(), u"导入已安装的游戏…"_s);
+
+    QStringList shown;
+    Modal::setRunner([&shown, &fixture](QDialog &dialog) {
+        auto &importer = dynamic_cast<ForMimport &>(dialog);
+        auto *table = control<QTableWidget>(importer, u"GameTable"_s);
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const QTableWidgetItem *name = table->item(row, ForMimport::ColumnName);
+            shown.append(name->text() + u' ' + table->item(row, ForMimport::ColumnType)->text()
+                         + (name->checkState() == Qt::Checked ? u" 选中"_s : u" 未选"_s)
+                         + (name->flags() & Qt::ItemIsEnabled ? u""_s : u" 灰"_s));
+        }
+        table->item(0, ForMimport::ColumnType)->setText(u"新类"_s);
+        {
+            // Another program holds the write lock: nothing is written and the dialog stays for a retry.
+            CatalogueConnection other;
+            other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
+            other.BeginTrans();
+            other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
+            control<QPushButton>(importer, u"DaoRu"_s)->click();
+            other.RollbackTrans();
+        }
+        if (dialog.result() == QDialog::Accepted)
+            return int(QDialog::Accepted);
+        importer.DaoRu_Click();
+        return dialog.result();
+    });
+    manager.DaoRu_Click();
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_DATA_DIRS");
+    QCOMPARE(shown, (QStringList{u"新游戏 街机游戏 选中"_s, u"旧游戏 街机游戏 未选 灰"_s}));
+    const QList<MessageBox::Shown> boxes = MessageBoxScript::takeShown();
+    QCOMPARE(boxes.size(), 2);
+    QVERIFY2(boxes.first().text.startsWith(u"导入失败，没有添加任何游戏：\n错误代码:5\n"_s),
+             qPrintable(boxes.first().text));
+    QCOMPARE(boxes.last().text, u"已导入 1 个游戏。"_s);
+    QCOMPARE(fixture.categories(), (QStringList{u"射击"_s, u"新类"_s}));
+    const GameRow added = fixture.games().last();
+    QCOMPARE((QStringList{added.GameName, added.GameType, added.GamePath, added.GameRun, added.GameCmd}),
+             (QStringList{u"新游戏"_s, u"新类"_s, gameDir + u'/', u"run"_s, u"-x"_s}));
+    QCOMPARE(manager.rowCount(), 2);
+    QVERIFY(treeTexts(manager).contains(u"新类"_s));
+    QCOMPARE(hooks.reloads, 1);
+}
+
+void tst_ForMtype::importDialogOpensWithinASecondForAThousandGames()
+{
+    QTemporaryDir data;
+    QVERIFY(QDir().mkpath(data.filePath(u"usr/applications"_s)));
+    QFile program(data.filePath(u"run"_s));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.close();
+    QVERIFY(program.setPermissions(program.permissions() | QFile::ExeOwner));
+    for (int i = 0; i < 1000; ++i) {
+        const QString icon = data.filePath(u"icon%1.png"_s.arg(i));
+        writePicture(icon, Qt::red);
+        QFile out(data.filePath(u"usr/applications/g%1.desktop"_s.arg(i)));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(u"[Desktop Entry]\nType=Application\nCategories=Game;\nName=G%1\nExec=%2 -n%1\nIcon=%3\n"_s.arg(i)
+                      .arg(program.fileName(), icon)
+                      .toUtf8());
+    }
+    qputenv("XDG_DATA_HOME", data.filePath(u"home"_s).toUtf8());
+    qputenv("XDG_DATA_DIRS", data.filePath(u"usr"_s).toUtf8());
+    CatalogueFixture fixture({u"射击"_s});
+    ForMtype manager(nullptr);
+    QElapsedTimer timer;
+    qint64 opened = -1;
+    int rows = 0;
+    Modal::setRunner([&](QDialog &dialog) {
+        opened = timer.elapsed();
+        rows = control<QTableWidget>(dialog, u"GameTable"_s)->rowCount();
+        return int(QDialog::Rejected);
+    });
+    timer.start();
+    manager.DaoRu_Click();
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_DATA_DIRS");
+    QCOMPARE(rows, 1000);
+    QVERIFY2(opened >= 0 && opened < 1000, qPrintable(QString::number(opened)));
+    QCOMPARE(fixture.games().size(), 0);
+}
+
 #include "tst_ForMtype.moc"

@@ -124,6 +124,7 @@ private Q_SLOTS:
     void cancelledPickersChangeNothing();
     void iconPickerOpensFromTheKeyboard();
     void previewShowsTheLastChosenFilesIcon();
+    void previewTakesAnAbsoluteIconAsItStands();
 };
 
 void tst_ForMadd::init()
@@ -642,6 +643,20 @@ void tst_ForMadd::iconPickerOpensFromTheKeyboard()
         QCOMPARE(icon->text(), u"own"_s + QString::number(key) + u".ico"_s);
     }
     QCOMPARE(FileDialogsScript::takeRequests().size(), 2);
+}
+
+// Imported games keep a theme's icon outside their folder as an absolute path.
+void tst_ForMadd::previewTakesAnAbsoluteIconAsItStands()
+{
+    QTemporaryDir dir;
+    GameRow imported = game(u"导入"_s, u"射击"_s);
+    imported.GamePath = dir.filePath(u"game/"_s);
+    imported.GameIcon = writePicture(dir.filePath(u"red.png"_s), Qt::red);
+    CatalogueFixture fixture({u"射击"_s}, {imported});
+    ForMadd editor(nullptr);
+    openForModifying(editor, fixture.games().first());
+    QCOMPARE(control<QLineEdit>(editor, u"TextGameIcon"_s)->text(), imported.GameIcon);
+    QCOMPARE(picture(editor, u"PicGetIco"_s).pixel(5, 5), qRgb(255, 0, 0));
 }
 
 void tst_ForMadd::previewShowsTheLastChosenFilesIcon()

@@ -522,15 +522,17 @@ void tst_ForMain::iconSourcesFollowTheIconColumn()
     GameRow withIcon = game(u"有图标"_s, u"a"_s, u"是"_s, u"own.ico"_s);
     GameRow fromExe = game(u"无图标"_s, u"a"_s, u"是"_s);
     GameRow missing = game(u"缺文件"_s, u"a"_s, u"是"_s, u"gone.ico"_s);
-    for (GameRow *row : {&withIcon, &fromExe, &missing})
-        row->GamePath = dir;
-    CatalogueFixture fixture({u"a"_s}, {withIcon, fromExe, missing});
+    GameRow elsewhere = game(u"别处"_s, u"a"_s, u"是"_s, dir + u"own.ico"_s);
+    for (GameRow *row : {&withIcon, &fromExe, &missing, &elsewhere})
+        row->GamePath = dir + u"sub/"_s.repeated(row == &elsewhere);
+    CatalogueFixture fixture({u"a"_s}, {withIcon, fromExe, missing, elsewhere});
     ForMain window;
     QVERIFY(window.Form_Load());
     const ImageList &images = window.imageList1();
     QCOMPARE(images.source(1), dir + u"own.ico"_s);
     QCOMPARE(images.source(2), dir + u"run.exe"_s);
     QCOMPARE(images.source(3), dir + u"gone.ico"_s);
+    QCOMPARE(images.source(4), dir + u"own.ico"_s);
     const auto canvas = [&](int index) { return IconCache::shared().canvas(images.source(index)); };
     QCOMPARE(canvas(1).size(), QSize(33, 33));
     QCOMPARE(canvas(1).pixelColor(0, 0), QColor(Qt::red));

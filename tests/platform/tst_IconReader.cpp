@@ -188,6 +188,7 @@ private Q_SLOTS:
     void absurdHeaders_data();
     void absurdHeaders();
     void pictureFiles();
+    void svgIsDrawnAtIconSize();
     void largePictureIsScaledKeepingAspect();
     void hugePictureIsRefused();
     void gifFile();
@@ -484,6 +485,18 @@ void tst_IconReader::pictureFiles()
     const QImage jpeg = IconReader::firstIcon(write(u"icon.jpg"_s, encoded(solidImage(24, 24, Blue), "JPEG")));
     QCOMPARE(jpeg.size(), QSize(24, 24));
     QVERIFY(near(jpeg.pixel(12, 12), Blue));
+}
+
+// Many installed games ship only a scalable icon; it is drawn at the list's size, keeping its shape.
+void tst_IconReader::svgIsDrawnAtIconSize()
+{
+    const QByteArray svg = "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" "
+                           "height=\"100\"><rect width=\"200\" height=\"100\" fill=\"#ff0000\"/></svg>";
+    const QImage icon = IconReader::firstIcon(write(u"icon.svg"_s, svg));
+    QCOMPARE(icon.size(), QSize(32, 32));
+    QCOMPARE(icon.pixel(16, 12), Red);
+    QCOMPARE(qAlpha(icon.pixel(16, 30)), 0);
+    QVERIFY(IconReader::firstIcon(write(u"bad.svg"_s, "<svg><rect")).isNull());
 }
 
 void tst_IconReader::largePictureIsScaledKeepingAspect()

@@ -1,9 +1,11 @@
 // juyoutai-catalogue: creates and lists catalogue files for operators, and copies them to and from a server.
 #include "DemoCatalogue.h"
+#include "DesktopImport.h"
 #include "PasswordPrompt.h"
 #include "RoomReport.h"
 #include "ServerCatalogue.h"
 
+#include "cafe/PgBackend.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
@@ -46,6 +48,10 @@ int usage(QTextStream &err)
         << u"  juyoutai-catalogue set-operator-password [--clear] DIR\n"_s
         << u"                                     设置 DIR/GameDB.dbs 的管理员密码（终端上输入两次，\n"_s
         << u"                                     否则从标准输入读一行）；--clear 清除密码\n"_s
+        << u"  juyoutai-catalogue import-desktop DIR|URI [--category 分类] [--hot] [--dry-run] [--from 目录 ...]\n"_s
+        << u"                                     把已安装游戏的桌面项（*.desktop）导入 DIR/GameDB.dbs\n"_s
+        << u"                                     或服务器（URI 以 juyoutai_operator 登录）；\n"_s
+        << u"                                     --from 读取给出的 applications 目录，--dry-run 只列出不写入\n"_s
         << u"URI 是 PostgreSQL 连接字符串，例如 postgresql://用户:密码@主机:5432/数据库\n"_s;
     return 2;
 }
@@ -122,8 +128,41 @@ int setOperatorPassword(QStringList args, QTextStream &out, QTextStream &err)
     return 0;
 }
 
+int importDesktop(const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    DesktopImport::Options options;
+    if (args.isEmpty() || !DesktopImport::parseOptions(args.mid(1), options))
+        return usage(err);
+    for (const QString &folder : std::as_const(options.fromFolders)) {
+        if (!checkDirectory(folder, false, err))
+            return 1;
+    }
+    const QString &target = args.first();
+    // A café's catalogue is written on its server, as the operator's windows write it.
+    const bool server = target.startsWith(u"postgresql://"_s) || target.startsWith(u"postgres://"_s);
+    const QString directory = QDir(target).absolutePath();
+    if (!server && !checkDirectory(directory, !options.dryRun, err))
+        return 1;
+    CatalogueConnection connection;
+    try {
+        if (server)
+            connection.OpenServer(std::make_unique<PgBackend>(target));
+        else if (!openForWriting(directory, connection, err))
+            return 1;
+        DesktopImport::run(connection, options, out);
+    } catch (const CatalogueError &error) {
+        out.flush();
+        const QString where = server ? u"服务器"_s : DemoCatalogue::databasePath(directory);
+        err << error.message(u"错误: 导入失败，没有写入任何游戏: "_s + where) << u'\n';
+        return 1;
+    }
+    return 0;
+}
+
 int run(const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    if (args.size() >= 2 && args.at(1) == u"import-desktop"_s)
+        return importDesktop(args.mid(2), out, err);
     if (args.size() > 1 && ServerCatalogue::handles(args.at(1))) {
         const int code = ServerCatalogue::run(args.mid(1), out);
         return code == ServerCatalogue::BadUsage ? usage(err) : code;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "catalogue/GameRecord.h"
+
+#include <QDialog>
+#include <QList>
+#include <QSet>
+
+class QPushButton;
+class QTableWidget;
+struct InstalledGame;
+
+// "导入已安装的游戏": the installed games the desktop entries describe, each with a check box and
+// an editable category; those already in the catalogue are shown unchecked and greyed.
+class ForMimport : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum Column { ColumnName, ColumnType, ColumnCount };
+
+    ForMimport(const QList<InstalledGame> &games, const QSet<QString> &known, QWidget *parent = nullptr);
+
+    // The checked games as rows, with the categories as edited.
+    QList<GameRecord> chosen() const;
+    int importedCount() const { return m_imported; }
+
+    void DaoRu_Click();
+
+private:
+    void addRow(const GameRecord &game, bool isNew);
+
+    QTableWidget *m_table = nullptr;
+    QList<GameRecord> m_games;
+    int m_imported = 0;
+};

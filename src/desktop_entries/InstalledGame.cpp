@@ -1,0 +1,119 @@
+#include "desktop_entries/InstalledGame.h"
+
+#include "desktop_entries/DesktopEntry.h"
+#include "desktop_entries/DesktopEntryScanner.h"
+#include "desktop_entries/ExecLine.h"
+#include "desktop_entries/GameCategoryMap.h"
+#include "desktop_entries/IconLookup.h"
+#include "desktop_entries/ProgramLookup.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+InstalledGame::Sources InstalledGame::Sources::system()
+{
+    const QStringList data = DesktopEntryScanner::dataFolders();
+    return {DesktopEntryScanner::applicationFolders(data), data, ProgramLookup::searchFolders()};
+}
+
+QList<InstalledGame> InstalledGame::findAll(const Sources &sources)
+{
+    QList<InstalledGame> games;
+    for (const DesktopEntryScanner::Found &found : DesktopEntryScanner::scan(sources.applicationFolders)) {
+        if (std::optional<InstalledGame> game = fromEntry(DesktopEntry::read(found.path), sources))
+            games.append(*game);
+    }
+    return games;
+}
+
+std::optional<InstalledGame> InstalledGame::fromEntry(const DesktopEntry &entry, const Sources &sources)
+{
+    InstalledGame game;
+    game.entryFile = entry.path();
+    if (!entry.isValid()) {
+        // It may well be a game; the operator hears why it is left out.
+        game.GameName = QFileInfo(entry.path()).fileName();
+        game.skipReason = entry.error();
+        return game;
+    }
+    if (entry.value(u"Type"_s) != u"Application"_s || !entry.listValue(u"Categories"_s).contains(u"Game"_s))
+        return std::nullopt;
+    game.GameName = entry.chineseName();
+    game.GameType = GameCategoryMap::categoryFor(entry.listValue(u"Categories"_s));
+    game.skipReason = gameSkipReason(entry, sources);
+    if (game.importable())
+        game.fillFromExec(entry, sources);
+    return game;
+}
+
+QString InstalledGame::gameSkipReason(const DesktopEntry &entry, const Sources &sources)
+{
+    if (entry.chineseName().isEmpty())
+        return u"没有游戏名称"_s;
+    if (entry.boolValue(u"Hidden"_s))
+        return u"桌面项已删除（Hidden=true）"_s;
+    if (entry.boolValue(u"NoDisplay"_s))
+        return u"桌面项不在菜单中显示（NoDisplay=true）"_s;
+    if (entry.listValue(u"Categories"_s).contains(u"Settings"_s))
+        return u"是设置程序，不是游戏（Settings）"_s;
+    if (entry.boolValue(u"Terminal"_s))
+        return u"需要在终端中运行（Terminal=true），菜单不打开终端"_s;
+    const QString tryExec = entry.value(u"TryExec"_s);
+    if (!tryExec.isNull() && ProgramLookup::resolve(tryExec, sources.programFolders).isEmpty())
+        return u"找不到 TryExec 程序："_s + tryExec;
+    return {};
+}
+
+void InstalledGame::fillFromExec(const DesktopEntry &entry, const Sources &sources)
+{
+    const std::optional<QStringList> argv = ExecLine::split(entry.value(u"Exec"_s), GameName, entry.path());
+    if (!argv) {
+        skipReason = u"Exec 为空或引号不成对"_s;
+        return;
+    }
+    const QString workDir = entry.value(u"Path"_s);
+    QString program = argv->first();
+    // A relative program path is read from the working folder the entry gives.
+    if (program.contains(u'/') && !QDir::isAbsolutePath(program) && !workDir.isEmpty())
+        program = QDir(workDir).absoluteFilePath(program);
+    const QString executable = ProgramLookup::resolve(program, sources.programFolders);
+    if (executable.isEmpty()) {
+        skipReason = u"找不到程序："_s + argv->first();
+        return;
+    }
+    const QString folder = workDir.isEmpty() ? QFileInfo(executable).absolutePath() : workDir;
+    if (!QFileInfo(folder).isDir()) {
+        skipReason = u"工作目录不存在："_s + folder;
+        return;
+    }
+    GamePath = QDir::cleanPath(QDir(folder).absolutePath()) + u'/';
+    GameRun = QDir(GamePath).relativeFilePath(executable);
+    GameCmd = argumentText(argv->mid(1));
+    const QString icon = IconLookup::resolve(entry.value(u"Icon"_s), sources.dataFolders);
+    GameIcon = icon.isEmpty() ? u"无"_s : insideOrAbsolute(GamePath, icon);
+}
+
+QString InstalledGame::insideOrAbsolute(const QString &folder, const QString &file)
+{
+    const QString relative = QDir(folder).relativeFilePath(file);
+    return relative.startsWith(u"../"_s) ? QFileInfo(file).absoluteFilePath() : relative;
+}
+
+QString InstalledGame::argumentText(const QStringList &arguments)
+{
+    QStringList quoted;
+    for (const QString &argument : arguments) {
+        const bool plain = !argument.isEmpty() && !argument.contains(u'"')
+            && std::none_of(argument.cbegin(), argument.cend(), [](QChar c) { return c.isSpace(); });
+        quoted.append(plain ? argument : u'"' + QString(argument).replace(u"\""_s, u"\"\""_s) + u'"');
+    }
+    const QString text = quoted.join(u' ');
+    // "无" alone means "no arguments" to the launcher, so a real argument of that text is quoted.
+    if (text == u"无"_s)
+        return u"\"无\""_s;
+    return text.isEmpty() ? u"无"_s : text;
+}
