@@ -1,3 +1,5 @@
+#include "ToolRun.h"
+
 #include "PgTestDatabase.h"
 
 #include "catalogue/Catalogue.h"
@@ -18,28 +20,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct Outcome
-{
-    int exitCode = -1;
-    QString output;
-    QString errors;
-};
-
-Outcome runTool(const QStringList &arguments, const QByteArray &input = QByteArray())
-{
-    QProcess process;
-    process.start(QStringLiteral(JYT_CATALOGUE_TOOL), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    Outcome outcome;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return outcome;
-    outcome.exitCode = process.exitCode();
-    outcome.output = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.errors = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
-}
 
 // Every entry under a folder, links not followed: its kind and its link target or content.
 QStringList tree(const QString &root)

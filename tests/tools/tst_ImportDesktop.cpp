@@ -1,3 +1,5 @@
+#include "ToolRun.h"
+
 #include "PgTestDatabase.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
@@ -12,26 +14,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct Outcome
-{
-    int exitCode = -1;
-    QString output;
-    QString errors;
-};
-
-Outcome runTool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral(JYT_CATALOGUE_TOOL), arguments);
-    Outcome outcome;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return outcome;
-    outcome.exitCode = process.exitCode();
-    outcome.output = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.errors = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
-}
 
 bool writeFile(const QString &path, const QByteArray &content)
 {
