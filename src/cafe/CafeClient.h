@@ -15,7 +15,6 @@
 #include <vector>
 
 struct pg_conn;
-struct pg_result;
 class QSocketNotifier;
 
 // Keeps one menu's catalogue a mirror of the room's server. Lives on a worker thread of its own
