@@ -37,8 +37,12 @@ as_owner() {
 }
 
 free_port() {
-  local port
-  for port in $(shuf -i 20000-45000 -n 200); do
+  local port low
+  # Below the kernel's range for outgoing connections: a port one of those holds takes no connection,
+  # so it would look free here and still not be bindable.
+  low=$(cut -f1 /proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || echo 32768)
+  [ "$low" -gt 21000 ] || low=45001
+  for port in $(shuf -i 20000-$((low - 1)) -n 200); do
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
       echo "$port"
       return
@@ -81,7 +85,17 @@ synchronous_commit = off
 full_page_writes = off
 log_min_messages = warning
 EOF
-  pg_ctl_run start || fail "服务器启动失败，见 $dir/server.log"
+  # A port taken between the look and the start is tried again with another one.
+  local tries=1
+  until pg_ctl_run start; do
+    if [ "$tries" -ge 3 ]; then
+      tail -n 20 "$dir/server.log" >&2 || true
+      fail "服务器启动失败，见 $dir/server.log"
+    fi
+    tries=$((tries + 1))
+    free_port >"$dir/port"
+    sed -i "s/^port = .*/port = $(cat "$dir/port")/" "$dir/data/postgresql.conf"
+  done
   as_owner "$bin/createdb" -h "$dir/socket" -p "$(cat "$dir/port")" -U "$admin" "$database" \
     || fail "无法创建数据库 $database"
 }
