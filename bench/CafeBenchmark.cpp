@@ -270,10 +270,12 @@ int CafeBenchmark::run()
     clock.start();
     std::vector<std::unique_ptr<Marks>> marks;
     std::vector<CafeClient *> clients;
-    for (int i = 0; i < m_clients; ++i) {
+    // Client i on its worker thread, set up by prepare first; its marks note each sync.
+    const auto addClient = [&](int i, const std::function<void(CafeClient *)> &prepare) {
         marks.push_back(std::make_unique<Marks>());
         auto *client = new CafeClient(menuUri, QString());
         client->setWritesCopy(false);
+        prepare(client);
         client->moveToThread(threads.at(i % Threads).get());
         Marks *mark = marks.back().get();
         QObject::connect(client, &CafeClient::synced, client, [client, mark, &clock] {
@@ -284,7 +286,10 @@ int CafeBenchmark::run()
         });
         QObject::connect(threads.at(i % Threads).get(), &QThread::finished, client, &QObject::deleteLater);
         clients.push_back(client);
-    }
+        return mark;
+    };
+    for (int i = 0; i < m_clients; ++i)
+        addClient(i, [](CafeClient *) {});
     const auto all = [&](const std::function<bool(const Marks &)> &test) {
         return std::all_of(marks.begin(), marks.end(), [&](const auto &m) { return test(*m); });
     };
@@ -370,25 +375,15 @@ int CafeBenchmark::run()
     }
     marks.clear();
     for (int i = 0; i < m_clients; ++i) {
-        marks.push_back(std::make_unique<Marks>());
-        auto *client = new CafeClient(menuUri, QString());
-        client->setWritesCopy(false);
-        client->setStartingCopy(seed);
-        client->setClientName(u"bench-pc-%1"_s.arg(i));
-        client->moveToThread(threads.at(i % Threads).get());
-        Marks *mark = marks.back().get();
-        QObject::connect(client, &CafeClient::synced, client, [client, mark, &clock] {
-            mark->games = int(client->gameCount());
-            mark->rowsRead = client->rowsRead();
-            mark->syncedAt = clock.elapsed();
-            ++mark->syncs;
+        Marks *mark = addClient(i, [&](CafeClient *client) {
+            client->setStartingCopy(seed);
+            client->setClientName(u"bench-pc-%1"_s.arg(i));
         });
-        QObject::connect(client, &CafeClient::launchAnswered, client, [mark, &clock](const QString &outcome) {
-            mark->launchRecorded = outcome == u"recorded"_s;
-            mark->launchAnsweredAt = clock.elapsed();
-        });
-        QObject::connect(threads.at(i % Threads).get(), &QThread::finished, client, &QObject::deleteLater);
-        clients.push_back(client);
+        QObject::connect(clients.back(), &CafeClient::launchAnswered, clients.back(),
+                         [mark, &clock](const QString &outcome) {
+                             mark->launchRecorded = outcome == u"recorded"_s;
+                             mark->launchAnsweredAt = clock.elapsed();
+                         });
     }
     cpu = serverCpuSeconds(m_serverDirectory);
     start = clock.elapsed();
