@@ -36,6 +36,7 @@ private Q_SLOTS:
     void menuRoleOnlyRecordsThroughTheRoomFunctions_data();
     void menuRoleOnlyRecordsThroughTheRoomFunctions();
     void changesFromATransactionStillOpenAtTheLastReadAreNotMissed();
+    void twoPcsOfOneNameStartingAGameTogetherAreCountedOnce();
 };
 
 void tst_ServerSchema::menuRoleOnlyReads()
@@ -71,6 +72,8 @@ void tst_ServerSchema::menuRoleOnlyRecordsThroughTheRoomFunctions_data()
     QTest::newRow("delete presence") << u"DELETE FROM ClientPresence"_s << refused;
     QTest::newRow("read presence") << u"SELECT ClientName FROM ClientPresence"_s << refused;
     QTest::newRow("renew identity") << u"SELECT catalogue_renew_identity()"_s << refused;
+    QTest::newRow("65-character name") << u"SELECT room_client_hello(repeat('x', 65))"_s
+                                       << QStringList{u"ERROR 23514"_s};
     const QString launch = u"SELECT room_record_launch('PC1', gen_random_uuid(), %1, '扫雷', %2)"_s;
     QTest::newRow("future") << launch.arg(u"1"_s, u"now() + interval '1 minute'"_s) << QStringList{u"bad-time"_s};
     QTest::newRow("8 days ago") << launch.arg(u"1"_s, u"now() - interval '8 days'"_s) << QStringList{u"bad-time"_s};
@@ -135,6 +138,28 @@ void tst_ServerSchema::changesFromATransactionStillOpenAtTheLastReadAreNotMissed
     QCOMPARE(rows(menu.get(), QString::fromLatin1(ServerSchema::DeletedRowsSql).replace(u"TableName, "_s, QString()),
                   horizon),
              QStringList{u"2"_s});
+}
+
+void tst_ServerSchema::twoPcsOfOneNameStartingAGameTogetherAreCountedOnce()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    const Connection first = connectTo(db.menuUri());
+    const Connection second = connectTo(db.menuUri());
+    const QString launch = u"SELECT room_record_launch('PC1', gen_random_uuid(), 7, '扫雷', NULL)"_s;
+    rows(first.get(), u"BEGIN"_s);
+    QCOMPARE(rows(first.get(), launch), QStringList{u"recorded"_s});
+    // The second waits for the first one's lock, then must see what it committed.
+    QVERIFY(PQsendQuery(second.get(), launch.toUtf8().constData()));
+    const Connection admin = connectTo(db.adminUri());
+    QTRY_COMPARE(rows(admin.get(), u"SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT granted"_s),
+                 QStringList{u"1"_s});
+    rows(first.get(), u"COMMIT"_s);
+    PGresult *answer = PQgetResult(second.get());
+    QCOMPARE(QByteArray(PQgetvalue(answer, 0, 0)), QByteArray("too-soon"));
+    PQclear(answer);
+    while (PGresult *rest = PQgetResult(second.get()))
+        PQclear(rest);
 }
 
 QTEST_GUILESS_MAIN(tst_ServerSchema)
