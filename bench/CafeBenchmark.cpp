@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -68,8 +69,9 @@ QString runOn(const QString &uri, const QString &sql)
 
 // CPU time of the server and all its backends, in seconds: schedstat's nanoseconds where the kernel
 // keeps them, since utime + stime count whole ticks and a backend's few milliseconds round to none.
-// Nothing when the server is not one whose processes this machine shows.
-std::optional<double> serverCpuSeconds(const QString &serverDirectory)
+// Only live processes count, so a phase starts once the backends of the last one are gone.
+// Nothing when the server is not one whose processes this machine shows; processes counts them.
+std::optional<double> serverCpuSeconds(const QString &serverDirectory, int *processes = nullptr)
 {
     if (serverDirectory.isEmpty())
         return std::nullopt;
@@ -94,6 +96,8 @@ std::optional<double> serverCpuSeconds(const QString &serverDirectory)
         if (fields.size() < 13 || (pid != postmaster && fields.at(1).toLongLong() != postmaster))
             continue;
         found = found || pid == postmaster;
+        if (processes)
+            ++*processes;
         QFile schedstat(u"/proc/%1/schedstat"_s.arg(entry));
         if (schedstat.open(QIODevice::ReadOnly))
             total += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
@@ -103,11 +107,64 @@ std::optional<double> serverCpuSeconds(const QString &serverDirectory)
     return found ? std::optional<double>(total) : std::nullopt;
 }
 
-QString cpuText(std::optional<double> before, std::optional<double> after)
+int serverProcesses(const QString &serverDirectory)
 {
-    if (!before || !after)
-        return u"unknown"_s;
-    return u"%1 s"_s.arg(*after - *before, 0, 'f', 2);
+    int processes = 0;
+    serverCpuSeconds(serverDirectory, &processes);
+    return processes;
+}
+
+// What the server spends on connections alone: n logins of the menu's role, each asking "SELECT 1" and
+// staying connected until all are in, opened together from a few threads. Returns the server's CPU.
+std::optional<double> bareConnections(const QString &uri, const QString &serverDirectory, int n, int threads,
+                                      qint64 *elapsedMs)
+{
+    std::vector<PGconn *> conns(size_t(n), nullptr);
+    const std::optional<double> before = serverCpuSeconds(serverDirectory);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::unique_ptr<QThread>> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back(QThread::create([&, t] {
+            for (int i = t; i < n; i += threads) {
+                conns[size_t(i)] = PQconnectdb(uri.toUtf8().constData());
+                PQclear(PQexec(conns[size_t(i)], "SELECT 1"));
+            }
+        }));
+        workers.back()->start();
+    }
+    for (auto &worker : workers)
+        worker->wait();
+    *elapsedMs = clock.elapsed();
+    const std::optional<double> after = serverCpuSeconds(serverDirectory);
+    int failed = 0;
+    for (PGconn *conn : conns) {
+        failed += PQstatus(conn) == CONNECTION_OK ? 0 : 1;
+        PQfinish(conn);
+    }
+    if (failed > 0 || !before || !after)
+        return std::nullopt;
+    return *after - *before;
+}
+
+// The server's CPU and this process's, which stands in for the room's PCs and shares the machine with it.
+struct CpuMark
+{
+    std::optional<double> server;
+    double clients = 0;
+};
+
+CpuMark cpuNow(const QString &serverDirectory)
+{
+    return {serverCpuSeconds(serverDirectory), double(std::clock()) / CLOCKS_PER_SEC};
+}
+
+QString cpuText(const CpuMark &before, const CpuMark &after)
+{
+    const QString clients = u", clients %1 s"_s.arg(after.clients - before.clients, 0, 'f', 2);
+    if (!before.server || !after.server)
+        return u"unknown"_s + clients;
+    return u"%1 s"_s.arg(*after.server - *before.server, 0, 'f', 2) + clients;
 }
 
 // A name no other run and no real role has: the server's roles are shared by all its databases.
@@ -123,6 +180,7 @@ struct Marks
     std::atomic<int> syncs{0};
     std::atomic<int> games{0};
     std::atomic<qint64> rowsRead{0};
+    std::atomic<qint64> launchSentAt{-1};
     std::atomic<qint64> launchAnsweredAt{-1};
     std::atomic<bool> launchRecorded{false};
 };
@@ -320,28 +378,34 @@ int CafeBenchmark::run()
     out() << u"café clients: "_s << m_clients << u", games: "_s << Games << u", client threads: "_s << Threads
           << Qt::endl;
 
+    const int idleProcesses = serverProcesses(m_serverDirectory);
+    const auto backendsGone = [&] {
+        if (!waitUntil([&] { return serverProcesses(m_serverDirectory) <= idleProcesses; }, 60000))
+            out() << u"警告: 上一阶段的服务器进程仍未退出"_s << Qt::endl;
+    };
+
     // A room switched on together in the morning.
-    std::optional<double> cpu = serverCpuSeconds(m_serverDirectory);
+    CpuMark cpu = cpuNow(m_serverDirectory);
     qint64 start = clock.elapsed();
     for (CafeClient *client : clients)
         QMetaObject::invokeMethod(client, &CafeClient::start, Qt::QueuedConnection);
     bool ok = waitUntil([&] { return all([](const Marks &m) { return m.games == Games; }); }, 120000);
     line(u"cold start, all synced"_s, double(clock.elapsed() - start), latencies(start),
-         cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok);
+         cpuText(cpu, cpuNow(m_serverDirectory)), ok);
 
     // One operator edit.
     waitUntil([] { return false; }, 500);
     std::vector<int> before;
     for (const auto &m : marks)
         before.push_back(m->syncs);
-    cpu = serverCpuSeconds(m_serverDirectory);
+    cpu = cpuNow(m_serverDirectory);
     start = clock.elapsed();
     if (const QString error = runOn(operatorUri, u"UPDATE GameList SET GameName = '改名' WHERE GameID = 5000"_s);
         !error.isEmpty())
         out() << u"错误: "_s << error << Qt::endl;
     ok = waitUntil([&] { return syncedAgain(before); }, 60000);
     line(u"one edit seen by all"_s, double(clock.elapsed() - start), latencies(start),
-         cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok);
+         cpuText(cpu, cpuNow(m_serverDirectory)), ok);
 
     // The server stopped and started again.
     if (!m_serverDirectory.isEmpty() && script(m_serverDirectory, u"pause"_s)) {
@@ -349,11 +413,11 @@ int CafeBenchmark::run()
         for (size_t i = 0; i < marks.size(); ++i)
             before[i] = marks[i]->syncs;
         const bool resumed = script(m_serverDirectory, u"resume"_s);
-        cpu = serverCpuSeconds(m_serverDirectory);
+        cpu = cpuNow(m_serverDirectory);
         start = clock.elapsed();
         ok = resumed && waitUntil([&] { return syncedAgain(before); }, 120000);
         line(u"all back after restart"_s, double(clock.elapsed() - start), latencies(start),
-             cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok);
+             cpuText(cpu, cpuNow(m_serverDirectory)), ok);
     } else {
         out() << u"restart: skipped (JYT_PG_DIR not set or pause failed)"_s << Qt::endl;
     }
@@ -374,6 +438,18 @@ int CafeBenchmark::run()
             out() << u"错误: "_s << error << Qt::endl;
     }
     marks.clear();
+    backendsGone();
+
+    // The part of a cold start no client can save: the server starting one backend per login.
+    qint64 bareMs = 0;
+    const std::optional<double> bareCpu = bareConnections(menuUri, m_serverDirectory, m_clients, Threads, &bareMs);
+    out() << QStringLiteral("%1 %2 ms  server CPU %3")
+                 .arg(u"connections alone"_s, -28)
+                 .arg(double(bareMs), 7, 'f', 0)
+                 .arg(bareCpu ? u"%1 s"_s.arg(*bareCpu, 0, 'f', 2) : u"unknown"_s)
+          << Qt::endl;
+    backendsGone();
+
     for (int i = 0; i < m_clients; ++i) {
         Marks *mark = addClient(i, [&](CafeClient *client) {
             client->setStartingCopy(seed);
@@ -385,38 +461,59 @@ int CafeBenchmark::run()
                              mark->launchAnsweredAt = clock.elapsed();
                          });
     }
-    cpu = serverCpuSeconds(m_serverDirectory);
+    cpu = cpuNow(m_serverDirectory);
     start = clock.elapsed();
     for (CafeClient *client : clients)
         QMetaObject::invokeMethod(client, &CafeClient::start, Qt::QueuedConnection);
     ok = waitUntil([&] { return all([](const Marks &m) { return m.syncs > 0; }); }, 120000);
     line(u"cold start from copies"_s, double(clock.elapsed() - start), latencies(start),
-         cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok);
+         cpuText(cpu, cpuNow(m_serverDirectory)), ok);
     qint64 rowsRead = 0;
     for (const auto &m : marks)
         rowsRead = std::max(rowsRead, m->rowsRead.load());
     out() << u"  rows read per client at most: "_s << rowsRead << Qt::endl;
 
-    // Every PC starts a game within the same second; the calls only queue work on the clients' threads.
-    waitUntil([] { return false; }, 1000);
-    cpu = serverCpuSeconds(m_serverDirectory);
-    start = clock.elapsed();
-    for (int i = 0; i < m_clients; ++i) {
-        CafeClient *client = clients.at(size_t(i));
-        const qint64 game = i % Games + 1;
-        QMetaObject::invokeMethod(
-            client, [client, game] { client->recordLaunch(game, u"游戏%1"_s.arg(game)); }, Qt::QueuedConnection);
-    }
-    ok = waitUntil([&] { return all([](const Marks &m) { return m.launchAnsweredAt >= 0; }); }, 60000);
-    std::vector<double> launchTimes;
-    int recorded = 0;
-    for (const auto &m : marks) {
-        launchTimes.push_back(double(m->launchAnsweredAt - start));
-        recorded += m->launchRecorded ? 1 : 0;
-    }
-    line(u"one launch each, recorded"_s, double(clock.elapsed() - start), percentiles(launchTimes),
-         cpuText(cpu, serverCpuSeconds(m_serverDirectory)), ok && recorded == m_clients);
-    out() << u"  launches recorded: "_s << recorded << u" of "_s << m_clients << Qt::endl;
+    // Every PC starts a game, once the first hellos after the start are in: first all in the same
+    // instant, then spread evenly over one second, each timed from its own start. The calls only
+    // queue work on the clients' threads.
+    waitUntil([] { return false; }, CafeClient::HelloSpreadMs + 1000);
+    const auto launchPhase = [&](const QString &what, int spreadMs, int gameOffset) {
+        for (const auto &m : marks) {
+            m->launchSentAt = -1;
+            m->launchAnsweredAt = -1;
+            m->launchRecorded = false;
+        }
+        const CpuMark cpuBefore = cpuNow(m_serverDirectory);
+        const qint64 phaseStart = clock.elapsed();
+        for (int i = 0; i < m_clients; ++i) {
+            CafeClient *client = clients.at(size_t(i));
+            Marks *mark = marks.at(size_t(i)).get();
+            const qint64 game = (i + gameOffset) % Games + 1;
+            const int delayMs = int(qint64(i) * spreadMs / m_clients);
+            QMetaObject::invokeMethod(
+                client,
+                [client, mark, game, delayMs, &clock] {
+                    QTimer::singleShot(delayMs, Qt::PreciseTimer, client, [client, mark, game, &clock] {
+                        mark->launchSentAt = clock.elapsed();
+                        client->recordLaunch(game, u"游戏%1"_s.arg(game));
+                    });
+                },
+                Qt::QueuedConnection);
+        }
+        const bool answered =
+            waitUntil([&] { return all([](const Marks &m) { return m.launchAnsweredAt >= 0; }); }, 60000);
+        std::vector<double> launchTimes;
+        int recorded = 0;
+        for (const auto &m : marks) {
+            launchTimes.push_back(double(m->launchAnsweredAt - (spreadMs > 0 ? m->launchSentAt.load() : phaseStart)));
+            recorded += m->launchRecorded ? 1 : 0;
+        }
+        line(what, double(clock.elapsed() - phaseStart), percentiles(launchTimes),
+             cpuText(cpuBefore, cpuNow(m_serverDirectory)), answered && recorded == m_clients);
+        out() << u"  launches recorded: "_s << recorded << u" of "_s << m_clients << Qt::endl;
+    };
+    launchPhase(u"one launch each, same instant"_s, 0, 0);
+    launchPhase(u"one launch each, over 1 s"_s, 1000, 1);
 
     // One client's copy: the whole catalogue written as a new encrypted file.
     CatalogueCopy copy;
