@@ -112,6 +112,7 @@ private Q_SLOTS:
     void initDemoPlacesGamesWhereTheCatalogueSays();
 
     void serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads();
+    void serverInitOutlastsARoleChangeFromAnotherDatabase();
     void serverInitBringsAnOlderServerUpToDate();
     void clientsAndStatsShowTheRoom();
     void pushThenPullGivesBackTheSameTables();
@@ -195,6 +196,33 @@ void tst_CatalogueTool::serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads()
     const Outcome again = runTool(init);
     QCOMPARE(again.exitCode, 1);
     QVERIFY2(again.errors.contains(u"已经初始化"_s), qPrintable(again.errors));
+}
+
+void tst_CatalogueTool::serverInitOutlastsARoleChangeFromAnotherDatabase()
+{
+    const PgTestDatabase roles;
+    JYT_REQUIRE_PG(roles);
+    PgTestDatabase db(false);
+    JYT_REQUIRE_PG(db);
+    // Another database's set-up has changed the menu role and not yet committed.
+    const std::unique_ptr<PGconn, decltype(&PQfinish)> other(PQconnectdb(roles.adminUri().toUtf8().constData()),
+                                                             PQfinish);
+    PgTestDatabase::firstColumn(other.get(), u"BEGIN"_s);
+    QCOMPARE(PgTestDatabase::firstColumn(
+                 other.get(),
+                 u"ALTER ROLE juyoutai_menu PASSWORD '%1'"_s.arg(QString::fromLatin1(PgTestDatabase::MenuPassword))),
+             QStringList());
+    QProcess init;
+    init.start(QStringLiteral(JYT_CATALOGUE_TOOL),
+               {u"server-init"_s, db.adminUri(), u"--menu-password"_s,
+                QString::fromLatin1(PgTestDatabase::MenuPassword), u"--operator-password"_s,
+                QString::fromLatin1(PgTestDatabase::OperatorPassword)});
+    QTRY_COMPARE(serverRows(roles.adminUri(), u"SELECT count(*) FROM pg_locks WHERE NOT granted"_s),
+                 QStringList{u"1"_s});
+    PgTestDatabase::firstColumn(other.get(), u"COMMIT"_s);
+    QVERIFY(init.waitForFinished(60000));
+    QVERIFY2(init.exitCode() == 0, init.readAllStandardError().constData());
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT count(*) FROM GameList"_s), QStringList{u"0"_s});
 }
 
 void tst_CatalogueTool::serverInitBringsAnOlderServerUpToDate()

@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QStringDecoder>
 #include <QTextStream>
+#include <QThread>
 
 #include <libpq-fe.h>
 
@@ -39,6 +40,11 @@ constexpr int RowsPerInsert = 500;
 {
     throw std::runtime_error(text.toStdString());
 }
+
+// A set-up of another database changed the roles while this one was changing them.
+struct RolesChangedMeanwhile
+{
+};
 
 QString serverText(const char *text)
 {
@@ -66,6 +72,9 @@ public:
     Server &operator=(const Server &) = delete;
 
     Result run(const QByteArray &sql, const std::vector<Value> &parameters = {});
+    // As run, but false where another transaction changed the same row of a catalogue the whole server
+    // shares (the server tells it only as an internal error) since this one began to.
+    bool runUnlessChangedMeanwhile(const QByteArray &sql);
     QByteArray value(const QByteArray &sql, const std::vector<Value> &parameters = {});
     void commit();
     QByteArray literal(const QByteArray &text);
@@ -123,6 +132,16 @@ Result Server::run(const QByteArray &sql, const std::vector<Value> &parameters)
     if (!PgHelper::succeeded(result.get()))
         failWith(result.get());
     return result;
+}
+
+bool Server::runUnlessChangedMeanwhile(const QByteArray &sql)
+{
+    const Result result(PQexec(handle(), sql.constData()));
+    if (PgHelper::succeeded(result.get()))
+        return true;
+    if (PgHelper::sqlState(result.get()) == "XX000")
+        return false;
+    failWith(result.get());
 }
 
 QByteArray Server::value(const QByteArray &sql, const std::vector<Value> &parameters)
@@ -399,8 +418,21 @@ int ServerCatalogue::run(const QStringList &args, QTextStream &out)
         return BadUsage;
     const QStringList &p = parsed->positional;
     if (command == u"server-init"_s) {
-        const bool upgraded = initialise(p.at(0), password(*parsed, passwordOptions.at(0), "JUYOUTAI_MENU_PASSWORD"),
-                                         password(*parsed, passwordOptions.at(1), "JUYOUTAI_OPERATOR_PASSWORD"));
+        const QString menuPassword = password(*parsed, passwordOptions.at(0), "JUYOUTAI_MENU_PASSWORD");
+        const QString operatorPassword = password(*parsed, passwordOptions.at(1), "JUYOUTAI_OPERATOR_PASSWORD");
+        bool upgraded = false;
+        for (int attempt = 1;; ++attempt) {
+            try {
+                upgraded = initialise(p.at(0), menuPassword, operatorPassword);
+                break;
+            } catch (const RolesChangedMeanwhile &) {
+                // Nothing of this attempt was kept: its connection went without a commit.
+                if (attempt == 3)
+                    fail(
+                        u"另一个数据库的设置同时在修改角色 juyoutai_menu、juyoutai_operator，请稍后再试；服务器上的数据没有变化。"_s);
+                QThread::msleep(100UL * ulong(attempt));
+            }
+        }
         out << (upgraded ? u"服务器已升级：已添加机器、启动记录和目录标识的表，游戏目录和角色没有变化。\n"_s
                          : u"服务器已初始化：已创建游戏目录的表和角色 juyoutai_menu、juyoutai_operator。\n"_s);
     } else if (command == u"push"_s) {
@@ -434,7 +466,8 @@ bool ServerCatalogue::initialise(const QString &adminUri, const QString &menuPas
     }
     server.run(ServerSchema::CreateSql);
     server.run(RoomSchema::CreateSql);
-    // Roles are the whole server's: two set-ups at once, for two databases, would race on the same rows.
+    // Roles are the whole server's. The lock keeps two set-ups of this database apart; one of another
+    // database that changes a role first makes this one fail, and it is tried again (see run).
     server.run("SELECT pg_advisory_xact_lock(727001)");
     const std::pair<const char *, QString> roles[] = {{ServerSchema::MenuRole, menuPassword},
                                                       {ServerSchema::OperatorRole, operatorPassword}};
@@ -447,7 +480,9 @@ bool ServerCatalogue::initialise(const QString &adminUri, const QString &menuPas
         PQfreemem(verifier);
         // Roles belong to the whole server: one made for another database only gets the new password.
         const bool exists = !server.value("SELECT 1 FROM pg_roles WHERE rolname = $1", {QByteArray(role)}).isEmpty();
-        server.run((exists ? "ALTER ROLE "_ba : "CREATE ROLE "_ba) + role + " LOGIN PASSWORD " + verifierLiteral);
+        if (!server.runUnlessChangedMeanwhile((exists ? "ALTER ROLE "_ba : "CREATE ROLE "_ba) + role
+                                              + " LOGIN PASSWORD " + verifierLiteral))
+            throw RolesChangedMeanwhile();
     }
     server.run(ServerSchema::GrantSql);
     server.run(RoomSchema::GrantSql);
