@@ -482,16 +482,11 @@ int CafeBenchmark::run()
         rowsRead = std::max(rowsRead, m->rowsRead.load());
     out() << u"  rows read per client at most: "_s << rowsRead << Qt::endl;
 
-    // Every PC starts a game, once the first hellos after the start are in: first all in the same
-    // instant, then spread evenly over one second, each timed from its own start. The calls only
-    // queue work on the clients' threads.
-    waitUntil([] { return false; }, CafeClient::HelloSpreadMs + 1000);
+    // Every PC of a room just started starts a game, once the first hellos after the start are in:
+    // first all in the same instant, then spread evenly over one second, each timed from its own start.
+    // The calls only queue work on the clients' threads.
     const auto launchPhase = [&](const QString &what, int spreadMs, int gameOffset) {
-        for (const auto &m : marks) {
-            m->launchSentAt = -1;
-            m->launchAnsweredAt = -1;
-            m->launchRecorded = false;
-        }
+        waitUntil([] { return false; }, CafeClient::HelloSpreadMs + 1000);
         const CpuMark cpuBefore = cpuNow(m_serverDirectory);
         const qint64 phaseStart = clock.elapsed();
         for (int i = 0; i < m_clients; ++i) {
@@ -525,7 +520,6 @@ int CafeBenchmark::run()
     // The same on new connections, where a PC's first launch costs the server most.
     stopAll();
     startFromCopies(false);
-    waitUntil([] { return false; }, CafeClient::HelloSpreadMs + 1000);
     launchPhase(u"one launch each, over 1 s"_s, 1000, 1);
 
     // One client's copy: the whole catalogue written as a new encrypted file.

@@ -155,11 +155,9 @@ void tst_ServerSchema::twoPcsOfOneNameStartingAGameTogetherAreCountedOnce()
     QTRY_COMPARE(rows(admin.get(), u"SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT granted"_s),
                  QStringList{u"1"_s});
     rows(first.get(), u"COMMIT"_s);
-    PGresult *answer = PQgetResult(second.get());
-    QCOMPARE(QByteArray(PQgetvalue(answer, 0, 0)), QByteArray("too-soon"));
-    PQclear(answer);
-    while (PGresult *rest = PQgetResult(second.get()))
-        PQclear(rest);
+    const std::unique_ptr<PGresult, decltype(&PQclear)> answer(PQgetResult(second.get()), PQclear);
+    QCOMPARE(PQntuples(answer.get()), 1);
+    QCOMPARE(QByteArray(PQgetvalue(answer.get(), 0, 0)), QByteArray("too-soon"));
 }
 
 QTEST_GUILESS_MAIN(tst_ServerSchema)
