@@ -36,6 +36,8 @@ CatalogueConfig CatalogueConfig::load(const QString &programDirectory)
         config.m_error = u"文件格式不正确（无法读取）。"_s;
         return config;
     }
+    // Read whether or not the room's server is named
+    config.m_webSearch = settings.value(u"web/search"_s).toStringList().join(u',').trimmed();
     if (!value.isValid())
         return config;
     // An unquoted comma splits an INI value into a list; host lists in an address use commas.

@@ -19,11 +19,14 @@ public:
     QString serverUri() const { return m_serverUri; }
     // How this PC names itself to the server: [client] name=, else the machine's host name.
     QString clientName() const { return m_clientName; }
+    // Where the web search goes: [web] search=, as written (the menu checks it); empty without one.
+    QString webSearch() const { return m_webSearch; }
     // A Chinese description of what is wrong with the file, empty when nothing is.
     QString error() const { return m_error; }
 
 private:
     QString m_serverUri;
     QString m_clientName;
+    QString m_webSearch;
     QString m_error;
 };

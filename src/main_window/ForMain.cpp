@@ -692,6 +692,7 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
 void ForMain::startCafeMode()
 {
     const CatalogueConfig config = CatalogueConfig::load(Catalogue::ProgramDirectory());
+    WebSearch::usePrefix(config.webSearch());
     if (!config.error().isEmpty())
         MsgBox(u"配置文件 %1 有误，本次使用本机的游戏目录。\n%2"_s.arg(QString::fromUtf16(CatalogueConfig::FileName),
                                                                        config.error()),

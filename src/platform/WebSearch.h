@@ -23,9 +23,18 @@ public:
     static bool remotePagesAllowed(uint effectiveUserId);
 
     static QString prefix();
-    // Tests point the search at a local server; the program itself never changes it.
+    static QString defaultPrefix();
+    // Searches go to the given prefix (juyoutai.ini's [web] search=) from now on; an empty one
+    // keeps the default. One that is not an http or https address with a host, or that is longer
+    // than MaxPrefixLength, holds a fragment, spaces or control characters, is refused with a
+    // warning and the default is used: false then.
+    static bool usePrefix(const QString &prefix);
+    static constexpr qsizetype MaxPrefixLength = 1024;
+    // Tests point the search at a local server without the checks.
     static void setPrefixForTesting(const QString &prefix);
 
 private:
+    static bool isUsablePrefix(const QString &prefix);
+
     static QString s_prefix;
 };

@@ -16,6 +16,8 @@ private Q_SLOTS:
     void fileDecidesTheMode_data();
     void fileDecidesTheMode();
     void onlyASmallRegularFileIsRead();
+    void webSearchIsReadWhateverTheServer_data();
+    void webSearchIsReadWhateverTheServer();
 };
 
 void tst_CatalogueConfig::fileDecidesTheMode_data()
@@ -86,6 +88,33 @@ void tst_CatalogueConfig::onlyASmallRegularFileIsRead()
         QVERIFY(!config.isCafe());
         QVERIFY(!config.error().isEmpty());
     }
+}
+
+void tst_CatalogueConfig::webSearchIsReadWhateverTheServer_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("webSearch");
+
+    QTest::newRow("none") << QByteArray("[catalogue]\nserver=postgresql://a/b\n") << QString();
+    QTest::newRow("alone") << QByteArray("[web]\nsearch=https://www.bing.com/search?q=\n")
+                           << u"https://www.bing.com/search?q="_s;
+    QTest::newRow("with a server") << QByteArray("[catalogue]\nserver=postgresql://a/b\n[web]\nsearch=http://s/?q=\n")
+                                   << u"http://s/?q="_s;
+    QTest::newRow("with a bad server") << QByteArray("[catalogue]\nserver=just words\n[web]\nsearch=http://s/?q=\n")
+                                       << u"http://s/?q="_s;
+    QTest::newRow("commas") << QByteArray("[web]\nsearch=http://s/?a=1,2&q=\n") << u"http://s/?a=1,2&q="_s;
+}
+
+void tst_CatalogueConfig::webSearchIsReadWhateverTheServer()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, webSearch);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(u"juyoutai.ini"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+    file.close();
+    QCOMPARE(CatalogueConfig::load(dir.path()).webSearch(), webSearch);
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueConfig)

@@ -1,5 +1,6 @@
 #include "platform/WebSearch.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -18,6 +19,8 @@ private Q_SLOTS:
     void everyCharacterIsSearchedFor();
     void emptyWordsGiveEmptyValue();
     void injectedPrefixIsKept();
+    void configuredPrefix_data();
+    void configuredPrefix();
     void allowedAddresses_data();
     void allowedAddresses();
 };
@@ -94,6 +97,41 @@ void tst_WebSearch::injectedPrefixIsKept()
 {
     WebSearch::setPrefixForTesting(u"http://127.0.0.1:8123/s?wd="_s);
     QCOMPARE(WebSearch::searchAddress(u"C&C"_s).toEncoded(), QByteArray("http://127.0.0.1:8123/s?wd=C%26C"));
+}
+
+void tst_WebSearch::configuredPrefix_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<bool>("used");
+
+    QTest::newRow("another engine") << u"https://www.bing.com/search?q="_s << true;
+    QTest::newRow("http and a port") << u"http://127.0.0.1:8123/find?words="_s << true;
+    QTest::newRow("longest") << u"https://a.cn/?q="_s + QString(WebSearch::MaxPrefixLength - 16, u'x') << true;
+    QTest::newRow("none") << QString() << true;
+    QTest::newRow("too long") << u"https://a.cn/?q="_s + QString(WebSearch::MaxPrefixLength - 15, u'x') << false;
+    QTest::newRow("ftp") << u"ftp://example.com/s?wd="_s << false;
+    QTest::newRow("file") << u"file:///etc/passwd?"_s << false;
+    QTest::newRow("javascript") << u"javascript:alert(1)//"_s << false;
+    QTest::newRow("no host") << u"https:///s?wd="_s << false;
+    QTest::newRow("no scheme") << u"www.bing.com/search?q="_s << false;
+    QTest::newRow("fragment") << u"https://www.bing.com/#q="_s << false;
+    QTest::newRow("space") << u"https://www.bing.com/search?x=a b&q="_s << false;
+    QTest::newRow("control character") << u"https://www.bing.com/search?"_s + QChar(0x1b) + u"[2Jq="_s << false;
+}
+
+void tst_WebSearch::configuredPrefix()
+{
+    QFETCH(QString, prefix);
+    QFETCH(bool, used);
+
+    WebSearch::setPrefixForTesting(u"http://127.0.0.1:1/s?wd="_s); // a value from before
+    if (!used)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^juyoutai.ini: \\[web\\] search= "_s));
+    QCOMPARE(WebSearch::usePrefix(prefix), used);
+    const QString expected = used && !prefix.isEmpty() ? prefix : u"https://www.baidu.com/s?wd="_s;
+    QCOMPARE(WebSearch::prefix(), expected);
+    // The words are encoded as with the default engine
+    QCOMPARE(WebSearch::searchAddress(u"C&C #1"_s).toEncoded(), expected.toUtf8() + "C%26C%20%231");
 }
 
 void tst_WebSearch::allowedAddresses_data()
