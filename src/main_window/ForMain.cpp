@@ -155,6 +155,9 @@ void ForMain::createControls()
     // Reachable by keyboard too: Tab gives it focus, Enter or Space opens the page.
     LabelAbout->setFocusPolicy(Qt::TabFocus);
     LabelAbout->installEventFilter(this);
+    // The web helper starts while the player types or points, not with the menu
+    WebBrowserQN->startOnIntent(TextNetSerch);
+    WebBrowserQN->startOnIntent(LabelAbout);
 }
 
 void ForMain::createPopupMenu()

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -13,6 +14,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 namespace M = WebHelperMessages;
@@ -27,6 +30,7 @@ const QUrl &blankAddress()
 const QString RootNotice = u"以管理员身份运行时不显示网页。"_s;
 const QString EndedNotice = u"网页组件已退出，请重新搜索。"_s;
 const QString MissingNotice = u"找不到网页组件，请重新安装聚游台。"_s;
+const QString LoadingNotice = u"正在打开网页…"_s;
 
 // Only an X11 display can place another program's window inside ours
 bool canEmbed()
@@ -80,26 +84,27 @@ void WebPane::Navigate(const QString &address)
 
 void WebPane::Navigate(const QUrl &address)
 {
-    if (address == blankAddress()) {
-        m_address = address;
-        m_shown.clear();
-        hideNotice();
-        if (m_helper)
-            send({{M::Do, M::Navigate}, {M::Url, address.toString()}});
-        return;
-    }
-    if (!WebSearch::isAllowedAddress(address))
+    const bool blank = address == blankAddress();
+    if (!blank && !WebSearch::isAllowedAddress(address))
         return;
     m_address = address;
     m_shown.clear();
-    if (!m_remotePagesAllowed && address != aboutAddress()) {
+    m_loading = false;
+    if (blank && !m_helper) {
+        // No helper is started for the blank page
+        hideNotice();
+        return;
+    }
+    if (!blank && !m_remotePagesAllowed && address != aboutAddress()) {
         showNotice(RootNotice);
         return;
     }
-    // A helper that cannot start says so through the notice
-    hideNotice();
+    // The helper's window stays out of sight until this page has loaded; a helper that cannot
+    // start says so instead
+    m_loading = true;
+    showNotice(LoadingNotice);
     startHelper();
-    send({{M::Do, M::Navigate}, {M::Url, address.toString(QUrl::FullyEncoded)}});
+    send({{M::Do, M::Navigate}, {M::Url, address.toString(QUrl::FullyEncoded)}, {M::Id, ++m_lastNavigation}});
 }
 
 void WebPane::SetSilent(bool silent)
@@ -107,6 +112,18 @@ void WebPane::SetSilent(bool silent)
     m_silent = silent;
     if (m_helper)
         send({{M::Do, M::Silent}, {M::On, silent}});
+}
+
+void WebPane::startEngine()
+{
+    startHelper();
+}
+
+void WebPane::startOnIntent(QWidget *control)
+{
+    m_intentControls.append(control);
+    control->installEventFilter(this);
+    connect(control, &QObject::destroyed, this, [this, control] { m_intentControls.removeAll(control); });
 }
 
 bool WebPane::isSilent() const
@@ -136,6 +153,11 @@ bool WebPane::isNoticeShown() const
     return !m_notice->isHidden();
 }
 
+bool WebPane::isLoading() const
+{
+    return m_loading;
+}
+
 qint64 WebPane::helperProcessId() const
 {
     return m_helper ? m_helper->processId() : 0;
@@ -155,8 +177,12 @@ int WebPane::runScript(const QString &script)
 
 bool WebPane::eventFilter(QObject *watched, QEvent *event)
 {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::FocusIn || type == QEvent::KeyPress || type == QEvent::Enter)
+        && m_intentControls.contains(watched))
+        startEngine();
     // The keyboard stays with the helper's window until a click elsewhere in the menu takes it back
-    if (event->type() == QEvent::MouseButtonPress && m_container && m_container->isVisible()) {
+    if (type == QEvent::MouseButtonPress && m_container && m_container->isVisible()) {
         auto *widget = qobject_cast<QWidget *>(watched);
         QWindow *menu = window()->windowHandle();
         if (widget && widget != m_container && widget->window() == window() && menu)
@@ -174,8 +200,21 @@ void WebPane::showEvent(QShowEvent *event)
 void WebPane::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    if (m_helper)
+    // An embedded window goes out of sight with its container. The engine is not told: it goes on
+    // drawing, so the blank page below is what the window holds when it is shown again, never the
+    // last frame of the page before, which a hidden engine would keep until it draws anew
+    if (m_helper && !canEmbed())
         send({{M::Do, M::Hide}});
+    // Hidden by the menu, not with its window: the page goes on the next turn, unless the pane
+    // is shown again meanwhile (a refresh of the list behind it)
+    if (!event->spontaneous())
+        QTimer::singleShot(0, this, &WebPane::blankIfHidden);
+}
+
+void WebPane::blankIfHidden()
+{
+    if (isHidden() && m_helper && m_address != blankAddress())
+        Navigate(blankAddress());
 }
 
 void WebPane::resizeEvent(QResizeEvent *event)
@@ -269,9 +308,15 @@ void WebPane::handleReport(const QJsonObject &report)
         m_title = report.value(M::Title).toString();
         Q_EMIT titleChanged(m_title);
     } else if (event == M::LoadFinished) {
+        // A load that a later navigation of ours replaced is no answer to it
+        if (report.value(M::Id).toInt() != m_lastNavigation)
+            return;
+        if (std::exchange(m_loading, false))
+            hideNotice();
         Q_EMIT loadFinished(report.value(M::Ok).toBool());
     } else if (event == M::Refused) {
         m_address = address;
+        m_loading = false;
         showNotice(RootNotice);
     } else if (event == M::Result) {
         Q_EMIT scriptResult(report.value(M::Id).toInt(), report.value(M::Value).toVariant());
@@ -313,6 +358,7 @@ void WebPane::helperGone(const QString &notice)
     m_container = nullptr;
     m_windowKnown = false;
     m_shown.clear();
+    m_loading = false;
     showNotice(notice);
     Q_EMIT helperEnded();
 }

@@ -9,10 +9,14 @@ class QProcess;
 class QVBoxLayout;
 
 // The web search pane that lies over the game list. The page itself is shown by the web helper,
-// a program of its own started beside the menu on the first navigation to a real page, so the
-// menu never loads the web engine; the helper's window is placed inside the pane. Until then
-// the pane only reports "about:blank". If the helper ends, the pane says so and the next
-// navigation starts it again; the helper ends with the pane, or when the menu is gone.
+// a program of its own started beside the menu, so the menu never loads the web engine; the
+// helper's window is placed inside the pane. The helper starts on the first navigation to a real
+// page, or earlier, when the player turns to a control that leads to one (startOnIntent), so its
+// start hides behind the typing; until then the pane only reports "about:blank". While a page
+// the pane asked for loads, the pane says so and keeps the helper's window out of sight, so it
+// never shows the page before. Hidden by the menu, the pane blanks the page in the helper: the
+// next player finds nothing of the last one's search. If the helper ends, the pane says so and
+// the next navigation starts it again; the helper ends with the pane, or when the menu is gone.
 // Run by root, the engine has no sandbox, so the pane shows a notice instead of any web page
 // (the about page still opens); the test suite opts in to real pages with JUYOUTAI_ALLOW_ROOT_WEB=1.
 class WebPane : public QWidget
@@ -34,12 +38,19 @@ public:
     void Navigate(const QString &address);
     void Navigate(const QUrl &address);
     void SetSilent(bool silent);
+    // Starts the helper now, unless it runs: the next navigation then only loads its page.
+    void startEngine();
+    // Starts the helper as soon as the player turns to the control: its focus, a key in it or
+    // the pointer over it.
+    void startOnIntent(QWidget *control);
 
     bool isSilent() const;
     QUrl url() const;
     QString title() const;
     bool isEngineStarted() const;
     bool isNoticeShown() const;
+    // True from a navigation until the helper reports its page loaded.
+    bool isLoading() const;
     // The running helper's process id, or 0.
     qint64 helperProcessId() const;
     // The window the helper shows its page in, once announced; 0 before.
@@ -71,6 +82,7 @@ private:
     void helperGone(const QString &notice);
     void showNotice(const QString &text);
     void hideNotice();
+    void blankIfHidden();
 
     QVBoxLayout *m_layout = nullptr;
     QLabel *m_notice = nullptr;
@@ -85,4 +97,7 @@ private:
     bool m_windowKnown = false;
     WId m_windowId = 0;
     int m_lastScript = 0;
+    int m_lastNavigation = 0;
+    bool m_loading = false;
+    QList<QObject *> m_intentControls;
 };

@@ -10,9 +10,13 @@
 #include <QEvent>
 #include <QJsonValue>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <QWebEngineDownloadRequest>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 namespace M = WebHelperMessages;
@@ -38,9 +42,17 @@ WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
         Q_EMIT report({{M::Event, M::Title}, {M::Title, title}});
     });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        const QString address = m_page->url().toString(QUrl::FullyEncoded);
+        const QUrl shown = m_page->url();
+        // The blank page that ends a player's search leaves no way back to it
+        if (m_clearHistory && shown == QUrl(u"about:blank"_s)) {
+            m_clearHistory = false;
+            m_page->history()->clear();
+        }
+        const QString address = shown.toString(QUrl::FullyEncoded);
         Q_EMIT report({{M::Event, M::Url}, {M::Url, address}});
-        Q_EMIT report({{M::Event, M::LoadFinished}, {M::Ok, ok}, {M::Url, address}});
+        Q_EMIT report({{M::Event, M::LoadFinished}, {M::Ok, ok}, {M::Url, address}, {M::Id, m_navigation}});
+        if (shown == QUrl(u"about:blank"_s))
+            startWaitingNavigation();
     });
 
     m_view = new QWebEngineView();
@@ -52,6 +64,7 @@ WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
     m_view->installEventFilter(this);
     // The first page gives the view its drawing surface, which makes its window anew; done
     // now, that happens before the menu places and shows the window
+    m_blankLoading = true;
     m_page->setUrl(QUrl(u"about:blank"_s));
 }
 
@@ -99,9 +112,24 @@ bool WebHelper::eventFilter(QObject *watched, QEvent *event)
 void WebHelper::handle(const QJsonObject &command)
 {
     const QString action = command.value(M::Do).toString();
-    if (action == M::Navigate)
-        navigate(QUrl(command.value(M::Url).toString(), QUrl::StrictMode));
-    else if (action == M::Silent)
+    if (action == M::Navigate) {
+        const QUrl address(command.value(M::Url).toString(), QUrl::StrictMode);
+        const int id = command.value(M::Id).toInt();
+        // The engine reports one end for a load that began while another ran: the blank page's,
+        // which would leave the page asked for unreported. It waits for the blank page, briefly.
+        if (m_blankLoading && address != QUrl(u"about:blank"_s)) {
+            const bool waited = m_waiting.has_value();
+            m_waiting = {address, id};
+            if (!waited)
+                QTimer::singleShot(BlankWaitMs, this, &WebHelper::startWaitingNavigation);
+            return;
+        }
+        m_waiting.reset();
+        navigate(address);
+        // Set after the load began: what the page it replaces reports on its way out keeps the
+        // number of that page's own navigation
+        m_navigation = id;
+    } else if (action == M::Silent)
         m_page->setSilent(command.value(M::On).toBool());
     else if (action == M::Show)
         m_view->show();
@@ -128,13 +156,27 @@ QWebEngineProfile *WebHelper::profile() const
     return m_profile;
 }
 
+void WebHelper::startWaitingNavigation()
+{
+    m_blankLoading = false;
+    if (!m_waiting)
+        return;
+    const auto [address, id] = *std::exchange(m_waiting, std::nullopt);
+    navigate(address);
+    m_navigation = id;
+}
+
 void WebHelper::navigate(const QUrl &address)
 {
     // The menu checks addresses too; this program keeps to the same rule on its own
-    if (address == QUrl(u"about:blank"_s))
+    if (address == QUrl(u"about:blank"_s)) {
+        m_clearHistory = true;
+        m_blankLoading = true;
         m_page->setUrl(address);
-    else if (WebSearch::isAllowedAddress(address))
+    } else if (WebSearch::isAllowedAddress(address)) {
+        m_clearHistory = false;
         m_page->load(address);
+    }
 }
 
 void WebHelper::runScript(int id, const QString &script)

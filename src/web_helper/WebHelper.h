@@ -5,6 +5,9 @@
 #include <QUrl>
 #include <qwindowdefs.h>
 
+#include <optional>
+#include <utility>
+
 class AboutSchemeHandler;
 class QWebEngineDownloadRequest;
 class QWebEngineProfile;
@@ -26,8 +29,9 @@ public:
     // Call before the application object is made: the engine reads these at its start.
     static void prepareEnvironment();
 
-    // Commands are JSON objects whose "do" names the action: navigate (url), silent (on),
-    // show, hide, resize (width, height) and run (id, script).
+    // Commands are JSON objects whose "do" names the action: navigate (url, id), silent (on),
+    // show, hide, resize (width, height) and run (id, script). A navigation to "about:blank"
+    // also forgets the pages before it, so nothing can go back to them.
     void handle(const QJsonObject &command);
     // Sends the window id, the first message the menu waits for, and again whenever the
     // window is made anew (the engine's drawing surface replaces the first one).
@@ -39,7 +43,8 @@ public:
 
 Q_SIGNALS:
     // Reports are JSON objects whose "event" names them: window (id), url, title,
-    // loadFinished (ok, url), refused (url) and result (id, value).
+    // loadFinished (ok, url, id: that of the last navigate command), refused (url) and result
+    // (id, value).
     void report(const QJsonObject &event);
 
 protected:
@@ -47,6 +52,7 @@ protected:
 
 private:
     void navigate(const QUrl &address);
+    void startWaitingNavigation();
     void runScript(int id, const QString &script);
     void refuseDownload(QWebEngineDownloadRequest *download);
     void reportAddress(const QUrl &address);
@@ -57,4 +63,9 @@ private:
     QWebEngineView *m_view = nullptr;
     WId m_window = 0;
     bool m_announced = false;
+    int m_navigation = 0; // the id of the last navigate command
+    bool m_clearHistory = false;
+    bool m_blankLoading = false;
+    std::optional<std::pair<QUrl, int>> m_waiting; // a navigation held while the blank page loads
+    static constexpr int BlankWaitMs = 2000;
 };

@@ -472,7 +472,13 @@ void tst_ForMain::startUpStartsNoWebHelper()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.WebBrowserQN->url(), QUrl(u"about:blank"_s));
     QVERIFY(window.WebBrowserQN->isSilent());
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
     QVERIFY(!window.WebBrowserQN->isEngineStarted());
+    // The player turning to the web search starts it, before the words are typed
+    window.TextNetSerch->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(window.WebBrowserQN->isEngineStarted());
+    QVERIFY(!window.WebBrowserQN->isVisibleTo(&window));
 }
 
 void tst_ForMain::categoryTabListsItsGamesAndHidesTheWebPane()

@@ -89,6 +89,7 @@ private Q_SLOTS:
     void aboutPageShipped();
     void sessionLeavesNothingOnDisk();
     void killedHelperIsRestartedByTheNextNavigation();
+    void hiddenPaneForgetsItsPageAndShowsOnlyTheNext();
     void destroyedPaneLeavesNoHelper();
     void helperEndsWhenTheMenuIsGone();
     void helperWindowStaysInThePaneOnTheXServer();
@@ -359,6 +360,39 @@ void tst_WebPane::killedHelperIsRestartedByTheNextNavigation()
     QVERIFY(pane.helperProcessId() > 0 && pane.helperProcessId() != first);
     QVERIFY(!notice->isVisible());
     QCOMPARE(pane.url(), WebSearch::searchAddress(u"again"_s));
+}
+
+// The next player must not see the last one's page, not even while the next search loads
+void tst_WebPane::hiddenPaneForgetsItsPageAndShowsOnlyTheNext()
+{
+    m_server.serve("/first", html("<p>first</p>"));
+    QWidget window;
+    WebPane &pane = *new WebPane(&window);
+    pane.SetSilent(true);
+    pane.resize(640, 480);
+    window.show();
+    pane.show();
+    QVERIFY(load(pane, QUrl(m_server.base() + "/first"_L1)));
+    auto *notice = pane.findChild<QLabel *>(u"RemotePageNotice"_s);
+    QVERIFY(!notice->isVisible());
+
+    // As a tab click does: the page is gone in the helper, with no way back to it
+    pane.hide();
+    QTRY_COMPARE(evaluate(pane, u"location.href"_s).toString(), u"about:blank"_s);
+    QCOMPARE(evaluate(pane, u"history.length"_s).toInt(), 1);
+
+    QSignalSpy finished(&pane, &WebPane::loadFinished);
+    pane.Navigate(WebSearch::searchAddress(u"next"_s));
+    pane.show();
+    QVERIFY(pane.isLoading());
+    QVERIFY(notice->isVisible());
+    QCOMPARE(notice->text(), u"正在打开网页…"_s);
+    if (QWidget *view = pane.findChild<QWidget *>(u"WebView"_s))
+        QVERIFY(!view->isVisible());
+    QVERIFY(finished.wait(30000));
+    QVERIFY(!pane.isLoading());
+    QVERIFY(!notice->isVisible());
+    QCOMPARE(pane.url(), WebSearch::searchAddress(u"next"_s));
 }
 
 void tst_WebPane::destroyedPaneLeavesNoHelper()
