@@ -343,7 +343,9 @@ void WebPane::embed(const QString &windowId)
 
 void WebPane::showHelperWindow()
 {
-    if (m_helper && m_windowKnown && isVisible())
+    // An embedded window is out of sight while its container is: shown at once, the engine makes
+    // its first frames while the player still types
+    if (m_helper && m_windowKnown && (isVisible() || canEmbed()))
         send({{M::Do, M::Show}});
 }
 
