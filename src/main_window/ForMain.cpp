@@ -673,7 +673,8 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == GameList && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            GameList_DblClick();
+            if (!key->isAutoRepeat()) // a held key opens one dialog
+                GameList_DblClick();
             return true;
         }
     } else if (watched == LabelAbout && event->type() == QEvent::MouseButtonRelease) {

@@ -753,6 +753,10 @@ void tst_ForMain::enterOnASelectedItemOpensTheRunDialog()
     selectRow(window, 0);
     QTest::keyClick(window.GameList, Qt::Key_Return);
     QCOMPARE(m_dialogs, QList<QString>{u"穿梭时空"_s});
+    // A held key opens no further dialog.
+    QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(window.GameList, &repeated);
+    QCOMPARE(m_dialogs.size(), 1);
 }
 
 void tst_ForMain::folderBrowsingOpensTheGameDirectory()
