@@ -193,16 +193,6 @@ bool ForMadd::openForModifying(const GameRecord &game, QString *refusedValue)
     return true;
 }
 
-void ForMadd::keyPressEvent(QKeyEvent *event)
-{
-    // Only the close box discards the input; Escape must not throw away what was typed.
-    if (event->matches(QKeySequence::Cancel)) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 bool ForMadd::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != PicGetIco)
