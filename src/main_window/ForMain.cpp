@@ -91,6 +91,7 @@ void ForMain::createControls()
 
     SerchText = new QLineEdit(this);
     SerchText->setObjectName(u"SerchText"_s);
+    SerchText->setAccessibleName(u"搜索"_s);
     SerchText->setGeometry(Twips::rect(0, 480, 2535, 375));
     connect(SerchText, &QLineEdit::returnPressed, this, &ForMain::SerchCommand_Click);
 
@@ -101,6 +102,7 @@ void ForMain::createControls()
 
     TextNetSerch = new QLineEdit(this);
     TextNetSerch->setObjectName(u"TextNetSerch"_s);
+    TextNetSerch->setAccessibleName(u"百度搜索"_s);
     TextNetSerch->setGeometry(Twips::rect(11760, 480, 2535, 375));
     connect(TextNetSerch, &QLineEdit::returnPressed, this, &ForMain::CommandNetSerch_Click);
 

@@ -12,6 +12,7 @@
 #include "platform/Modal.h"
 #include "platform/Twips.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -239,6 +240,8 @@ void tst_ForMtype::showsTheTreeAndEveryGame()
     QCOMPARE(control<QPushButton>(manager, u"SetTypeCmd"_s)->text(), u"修改分类"_s);
     QCOMPARE(control<QPushButton>(manager, u"DelTypeCmd"_s)->text(), u"删除分类"_s);
     QCOMPARE(control<QPushButton>(manager, u"DelTypeCmd"_s)->geometry(), Twips::rect(2040, 7320, 855, 375));
+    QCOMPARE(control<QTreeWidget>(manager, u"TreeView1"_s)->accessibleName(), u"游戏分类"_s);
+    QCOMPARE(control<QTreeView>(manager, u"ListView1"_s)->accessibleName(), u"游戏列表"_s);
 
     QCOMPARE(control<QTreeWidget>(manager, u"TreeView1"_s)->topLevelItemCount(), 1);
     QTreeWidgetItem *root = control<QTreeWidget>(manager, u"TreeView1"_s)->topLevelItem(0);
@@ -1030,14 +1033,23 @@ void tst_ForMtype::importDialogListsAThousandGames()
     CatalogueFixture fixture({u"射击"_s});
     ForMtype manager(nullptr);
     int rows = 0;
+    QString tableName;
+    QAccessible::State firstBox;
     Modal::setRunner([&](QDialog &dialog) {
         rows = control<QTableWidget>(dialog, u"GameTable"_s)->rowCount();
+        // What a screen reader is told: the table's name and each check box's state.
+        QAccessibleInterface *table =
+            QAccessible::queryAccessibleInterface(control<QTableWidget>(dialog, u"GameTable"_s));
+        tableName = table->text(QAccessible::Name);
+        firstBox = table->tableInterface()->cellAt(0, ForMimport::ColumnName)->state();
         return int(QDialog::Rejected);
     });
     manager.DaoRu_Click();
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_DATA_DIRS");
     QCOMPARE(rows, 1000);
+    QCOMPARE(tableName, u"已安装的游戏"_s);
+    QVERIFY(firstBox.checkable && firstBox.checked);
     QCOMPARE(fixture.games().size(), 0);
 }
 

@@ -151,6 +151,12 @@ void tst_ForMadd::startsFromTheDesignState()
     QCOMPARE(control<QLabel>(editor, u"PicGetIco"_s)->geometry(), Twips::rect(3000, 3480, 495, 495));
     QCOMPARE(control<QPushButton>(editor, u"Command1"_s)->geometry(), Twips::rect(1320, 3480, 1215, 495));
     QCOMPARE(control<QLabel>(editor, u"LabelGameHot"_s)->text(), u"热门推荐："_s);
+    // Screen readers name each field after the caption beside it.
+    for (const QString &field : {u"TextGamePath"_s, u"TextGameRun"_s, u"TextGameCmd"_s, u"TextGameName"_s,
+                                 u"ComboGameType"_s, u"ComboGameHot"_s, u"TextGameIcon"_s}) {
+        const QString caption = control<QLabel>(editor, u"Label"_s + field.mid(field.indexOf(u"Game"_s)))->text();
+        QCOMPARE(control<QWidget>(editor, field)->accessibleName() + u'：', caption);
+    }
 
     QStringList types;
     for (int i = 0; i < control<QComboBox>(editor, u"ComboGameType"_s)->count(); ++i)

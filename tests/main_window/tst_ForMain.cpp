@@ -807,6 +807,8 @@ void tst_ForMain::assistiveTechnologySeesTabsAndGames()
     QCOMPARE(tabs->childCount(), 2);
     QCOMPARE(tabs->child(1)->text(QAccessible::Name), u"网络游戏"_s);
     QVERIFY(tabs->child(0)->state().selected);
+    QCOMPARE(QAccessible::queryAccessibleInterface(window.SerchText)->text(QAccessible::Name), u"搜索"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(window.TextNetSerch)->text(QAccessible::Name), u"百度搜索"_s);
 
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(window.GameList);
     QVERIFY(list);
