@@ -14,6 +14,7 @@
 #include "main_window/CafeRefresh.h"
 #include "main_window/ForMrun.h"
 #include "main_window/GameListModel.h"
+#include "main_window/HeldKeys.h"
 #include "main_window/ImageList.h"
 #include "main_window/TabSkinPainter.h"
 #include "main_window/WebPane.h"
@@ -675,7 +676,7 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == GameList && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (!key->isAutoRepeat()) // a held key opens one dialog
+            if (!HeldKeys::isRepeat(key)) // a held key opens one dialog
                 GameList_DblClick();
             return true;
         }

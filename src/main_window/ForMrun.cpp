@@ -1,5 +1,6 @@
 #include "main_window/ForMrun.h"
 
+#include "main_window/HeldKeys.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/Twips.h"
@@ -112,9 +113,14 @@ void ForMrun::showEvent(QShowEvent *event)
 
 bool ForMrun::eventFilter(QObject *watched, QEvent *event)
 {
-    // A held key presses nothing: only a fresh press starts the game or closes the dialog.
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->isAutoRepeat())
-        return true;
+    // A held key presses nothing: only a fresh press starts the game or closes the dialog. A press the
+    // focused button left reaches the dialog too; it was judged where it arrived first.
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool arrivedHere = watched != this || !focusWidget() || focusWidget() == this;
+        if (key->isAutoRepeat() || (arrivedHere && HeldKeys::isRepeat(key)))
+            return true;
+    }
     return QDialog::eventFilter(watched, event);
 }
 

@@ -753,10 +753,14 @@ void tst_ForMain::enterOnASelectedItemOpensTheRunDialog()
     selectRow(window, 0);
     QTest::keyClick(window.GameList, Qt::Key_Return);
     QCOMPARE(m_dialogs, QList<QString>{u"穿梭时空"_s});
-    // A held key opens no further dialog.
+    // A held key opens no further dialog, whether its repeats are flagged or arrive as plain presses.
     QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(window.GameList, &repeated);
     QCOMPARE(m_dialogs.size(), 1);
+    QTest::keyPress(window.GameList, Qt::Key_Return);
+    QTest::keyPress(window.GameList, Qt::Key_Return);
+    QTest::keyRelease(window.GameList, Qt::Key_Return);
+    QCOMPARE(m_dialogs.size(), 2);
 }
 
 void tst_ForMain::folderBrowsingOpensTheGameDirectory()
