@@ -6,22 +6,29 @@
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
 #include "catalogue/RecordsetGuard.h"
+#include "category_manager/ForMtype.h"
+#include "desktop_entries/InstalledGame.h"
 #include "main_window/ForMain.h"
 #include "main_window/GameListModel.h"
 #include "main_window/ImageList.h"
 #include "platform/IconCache.h"
 #include "platform/MessageBox.h"
+#include "platform/Modal.h"
 #include "platform/Process.h"
 #include "platform/SSTab.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QListView>
 #include <QProcess>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -385,6 +392,7 @@ void MenuBenchmark::run()
                     window->MenuSStab->setTab(tab);
             }),
         hotFloor);
+    importDialog();
     row(u"floor: read Hot query + model (uncached)"_s, {hotFloor, 0}, 0);
     row(u"floor: read category query + model (uncached)"_s, {categoryFloor, 0}, 0);
     out() << qSetFieldWidth(44) << Qt::left << u"peak resident memory (MB)"_s << qSetFieldWidth(10) << Qt::right
@@ -393,4 +401,65 @@ void MenuBenchmark::run()
     m_window = nullptr;
     window.reset();
     Catalogue::CloseCatalogue();
+}
+
+void MenuBenchmark::importDialog() const
+{
+    // 1,000 installed games, each with its own program line and icon, in a data folder of their own.
+    constexpr int Installed = 1000;
+    QTemporaryDir data;
+    QDir().mkpath(data.filePath(u"usr/applications"_s));
+    QFile program(data.filePath(u"run"_s));
+    program.open(QIODevice::WriteOnly);
+    program.close();
+    program.setPermissions(program.permissions() | QFile::ExeOwner);
+    QImage picture(32, 32, QImage::Format_ARGB32);
+    picture.fill(Qt::red);
+    for (int i = 0; i < Installed; ++i) {
+        const QString icon = data.filePath(u"icon%1.png"_s.arg(i));
+        picture.save(icon, "PNG");
+        QFile entry(data.filePath(u"usr/applications/g%1.desktop"_s.arg(i)));
+        entry.open(QIODevice::WriteOnly);
+        entry.write(u"[Desktop Entry]\nType=Application\nCategories=Game;\nName=G%1\nExec=%2 -n%1\nIcon=%3\n"_s.arg(i)
+                        .arg(program.fileName(), icon)
+                        .toUtf8());
+    }
+    const QByteArray home = qEnvironmentVariableIsSet("XDG_DATA_HOME") ? qgetenv("XDG_DATA_HOME") : QByteArray();
+    const QByteArray dirs = qEnvironmentVariableIsSet("XDG_DATA_DIRS") ? qgetenv("XDG_DATA_DIRS") : QByteArray();
+    qputenv("XDG_DATA_HOME", data.filePath(u"home"_s).toUtf8());
+    qputenv("XDG_DATA_DIRS", data.filePath(u"usr"_s).toUtf8());
+
+    // The floor: finding and reading the same entries, with no dialog.
+    qsizetype listed = 0;
+    const double floorMs = median([&] { listed = InstalledGame::findAll(InstalledGame::Sources::system()).size(); }).ms;
+
+    // The manager's import: from the click until the dialog is about to be shown, its table filled.
+    ForMtype manager(nullptr);
+    QElapsedTimer clock;
+    std::vector<double> opened;
+    int rows = 0;
+    Modal::setRunner([&](QDialog &dialog) {
+        opened.push_back(clock.nsecsElapsed() / 1e6);
+        rows = dialog.findChild<QTableWidget *>()->rowCount();
+        return int(QDialog::Rejected);
+    });
+    for (int i = 0; i < m_runs; ++i) {
+        clock.start();
+        manager.DaoRu_Click();
+    }
+    Modal::setRunner({});
+    const auto restore = [](const char *name, const QByteArray &value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    restore("XDG_DATA_HOME", home);
+    restore("XDG_DATA_DIRS", dirs);
+    if (opened.empty() || rows != Installed || listed != Installed) {
+        out() << u"import dialog: listed %1 of %2 entries"_s.arg(rows).arg(Installed) << Qt::endl;
+        return;
+    }
+    row(u"import dialog open, 1000 installed games"_s, {medianOf(opened), 0}, floorMs);
+    row(u"floor: list 1000 installed games (no dialog)"_s, {floorMs, 0}, 0);
 }

@@ -29,6 +29,7 @@ private:
     double floorFor(const QString &statement) const;
     void row(const QString &what, const Timing &timing, double floorMs) const;
     void startupPhases(const QString &directory) const;
+    void importDialog() const;
 
     int m_games;
     int m_runs;

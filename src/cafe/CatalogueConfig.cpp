@@ -11,6 +11,22 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The first count characters of text; a character beyond the Basic Multilingual Plane is two
+// UTF-16 units and is kept or dropped whole.
+QString firstCharacters(const QString &text, int count)
+{
+    qsizetype end = 0;
+    for (int n = 0; n < count && end < text.size(); ++n) {
+        const bool pair = text.at(end).isHighSurrogate() && end + 1 < text.size() && text.at(end + 1).isLowSurrogate();
+        end += pair ? 2 : 1;
+    }
+    return text.left(end);
+}
+
+} // namespace
+
 CatalogueConfig CatalogueConfig::load(const QString &programDirectory)
 {
     CatalogueConfig config;
@@ -57,6 +73,6 @@ CatalogueConfig CatalogueConfig::load(const QString &programDirectory)
     config.m_serverUri = uri;
     // Names longer than the server keeps are cut rather than refused, so the PC is still counted.
     const QString name = settings.value(u"client/name"_s).toStringList().join(u',').trimmed();
-    config.m_clientName = (name.isEmpty() ? QSysInfo::machineHostName() : name).left(64);
+    config.m_clientName = firstCharacters(name.isEmpty() ? QSysInfo::machineHostName() : name, MaxClientNameLength);
     return config;
 }

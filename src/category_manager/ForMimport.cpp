@@ -40,6 +40,7 @@ ForMimport::ForMimport(const QList<InstalledGame> &games, const QSet<QString> &k
     resize(560, 480);
     m_table = new QTableWidget(0, ColumnCount, this);
     m_table->setObjectName(u"GameTable"_s);
+    m_table->setAccessibleName(u"已安装的游戏"_s);
     m_table->setHorizontalHeaderLabels({u"游戏名称"_s, u"游戏分类"_s});
     m_table->horizontalHeader()->setSectionResizeMode(ColumnName, QHeaderView::Stretch);
     m_table->verticalHeader()->hide();

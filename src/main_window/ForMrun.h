@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QPushButton;
 
@@ -21,12 +23,19 @@ public:
     QString executable() const { return m_executable; }
     QString arguments() const { return m_arguments; }
 
+    // A game started from a dialog is not started again from another one for this long: a held
+    // key or hurried clicks start it once.
+    static constexpr qint64 RestartGuardMs = 2000;
+    // The clock, in ms, the guard reads; tests set their own. An empty clock restores the steady one.
+    static void setClock(std::function<qint64()> source);
+
 Q_SIGNALS:
     // The game was started (the shell reported success).
     void started();
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private Q_SLOTS:
     void CmdRunGame_Click();

@@ -41,6 +41,39 @@ QLabel *makeLabel(const QString &text, QWidget *parent, Qt::WindowFlags flags)
     return label;
 }
 
+// The windows that held the focus, the latest last.
+QList<QPointer<QWidget>> &recentWindows()
+{
+    static QList<QPointer<QWidget>> windows;
+    windows.removeAll(nullptr);
+    return windows;
+}
+
+// The window a note belongs to: the one in use. Right after a dialog closes no window is active for
+// a moment, so the last one that had the focus and is still shown stands in, else the only one shown.
+QWidget *noteOwner()
+{
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    const QList<QPointer<QWidget>> &recent = recentWindows();
+    for (auto it = recent.crbegin(); it != recent.crend(); ++it) {
+        if ((*it)->isVisible() && !(*it)->isMinimized())
+            return *it;
+    }
+    QWidget *shown = nullptr;
+    for (QWidget *each : QApplication::topLevelWidgets()) {
+        const bool ordinary = each->windowType() == Qt::Window || each->windowType() == Qt::Dialog;
+        if (!ordinary || !each->isVisible() || each->isMinimized())
+            continue;
+        if (shown)
+            return nullptr;
+        shown = each;
+    }
+    return shown;
+}
+
 QList<QPointer<QWidget>> &guardedWindows()
 {
     static QList<QPointer<QWidget>> windows;
@@ -66,9 +99,9 @@ public:
         }
         if (!window) {
             m_note.reset(makeLabel(text, nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
-            // Over the window the operator was using, where the eye is.
-            if (const QWidget *active = QApplication::activeWindow())
-                m_note->move(active->geometry().center() - m_note->rect().center());
+            // Centred over the window the operator was using, where the eye is.
+            if (const QWidget *owner = noteOwner())
+                m_note->move(owner->frameGeometry().center() - m_note->rect().center());
             m_note->show();
             return;
         }
@@ -104,6 +137,21 @@ private:
 };
 
 } // namespace
+
+BusyWork::BusyWork()
+{
+    if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        connect(app, &QApplication::focusChanged, this, [](QWidget *, QWidget *now) {
+            if (!now)
+                return;
+            QList<QPointer<QWidget>> &recent = recentWindows();
+            recent.removeAll(now->window());
+            recent.append(now->window());
+            if (recent.size() > 8)
+                recent.removeFirst();
+        });
+    }
+}
 
 BusyWork &BusyWork::instance()
 {

@@ -33,7 +33,7 @@ Q_SIGNALS:
     void finished();
 
 private:
-    BusyWork() = default;
+    BusyWork(); // follows which window has the focus, for the notes without a window
     static void turnLoopUntil(QWidget *window, const QString &text, const std::function<void(bool &)> &start);
 
     int m_running = 0;

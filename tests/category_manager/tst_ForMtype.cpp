@@ -12,8 +12,8 @@
 #include "platform/Modal.h"
 #include "platform/Twips.h"
 
+#include <QAccessible>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -192,7 +192,7 @@ private Q_SLOTS:
     void deleteGameWithoutSelectionDoesNothing();
     void showManagerKeepsOneInstance();
     void importAddsTheCheckedInstalledGames();
-    void importDialogOpensWithinASecondForAThousandGames();
+    void importDialogListsAThousandGames();
 
 private:
     std::optional<EditorSnapshot> m_editor;
@@ -240,6 +240,8 @@ void tst_ForMtype::showsTheTreeAndEveryGame()
     QCOMPARE(control<QPushButton>(manager, u"SetTypeCmd"_s)->text(), u"修改分类"_s);
     QCOMPARE(control<QPushButton>(manager, u"DelTypeCmd"_s)->text(), u"删除分类"_s);
     QCOMPARE(control<QPushButton>(manager, u"DelTypeCmd"_s)->geometry(), Twips::rect(2040, 7320, 855, 375));
+    QCOMPARE(control<QTreeWidget>(manager, u"TreeView1"_s)->accessibleName(), u"游戏分类"_s);
+    QCOMPARE(control<QTreeView>(manager, u"ListView1"_s)->accessibleName(), u"游戏列表"_s);
 
     QCOMPARE(control<QTreeWidget>(manager, u"TreeView1"_s)->topLevelItemCount(), 1);
     QTreeWidgetItem *root = control<QTreeWidget>(manager, u"TreeView1"_s)->topLevelItem(0);
@@ -926,7 +928,9 @@ void tst_ForMtype::showManagerKeepsOneInstance()
     QPointer<ForMtype> second = ForMtype::showManager(&hooks);
     QVERIFY(second);
     QCOMPARE(second->rowCount(), 2);
-    delete second;
+    // Escape closes it as the close box does.
+    QTest::keyClick(control<QTreeView>(*second, u"ListView1"_s), Qt::Key_Escape);
+    QTRY_VERIFY(second.isNull());
     QVERIFY(ForMtype::instance() == nullptr);
     QCOMPARE(hooks.reloads, 0);
 }
@@ -1007,7 +1011,7 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
     QCOMPARE(hooks.reloads, 1);
 }
 
-void tst_ForMtype::importDialogOpensWithinASecondForAThousandGames()
+void tst_ForMtype::importDialogListsAThousandGames()
 {
     QTemporaryDir data;
     QVERIFY(QDir().mkpath(data.filePath(u"usr/applications"_s)));
@@ -1028,20 +1032,24 @@ void tst_ForMtype::importDialogOpensWithinASecondForAThousandGames()
     qputenv("XDG_DATA_DIRS", data.filePath(u"usr"_s).toUtf8());
     CatalogueFixture fixture({u"射击"_s});
     ForMtype manager(nullptr);
-    QElapsedTimer timer;
-    qint64 opened = -1;
     int rows = 0;
+    QString tableName;
+    QAccessible::State firstBox;
     Modal::setRunner([&](QDialog &dialog) {
-        opened = timer.elapsed();
         rows = control<QTableWidget>(dialog, u"GameTable"_s)->rowCount();
+        // What a screen reader is told: the table's name and each check box's state.
+        QAccessibleInterface *table =
+            QAccessible::queryAccessibleInterface(control<QTableWidget>(dialog, u"GameTable"_s));
+        tableName = table->text(QAccessible::Name);
+        firstBox = table->tableInterface()->cellAt(0, ForMimport::ColumnName)->state();
         return int(QDialog::Rejected);
     });
-    timer.start();
     manager.DaoRu_Click();
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_DATA_DIRS");
     QCOMPARE(rows, 1000);
-    QVERIFY2(opened >= 0 && opened < 1000, qPrintable(QString::number(opened)));
+    QCOMPARE(tableName, u"已安装的游戏"_s);
+    QVERIFY(firstBox.checkable && firstBox.checked);
     QCOMPARE(fixture.games().size(), 0);
 }
 

@@ -213,6 +213,10 @@ struct LoopWatch
                 if (label && label->objectName() == QLatin1String(BusyWork::BusyTextName)
                     && !texts.contains(label->text()))
                     texts.append(label->text());
+                // A note of its own stands over the middle of the window it belongs to.
+                if (over && label && label->objectName() == QLatin1String(BusyWork::BusyTextName) && label->isWindow()
+                    && (label->frameGeometry().center() - over->frameGeometry().center()).manhattanLength() > 2)
+                    offCentre.append(label->text());
             }
         });
         timer.start(20);
@@ -224,6 +228,8 @@ struct LoopWatch
     QTimer timer;
     int turns = 0;
     QStringList texts;
+    const QWidget *over = nullptr;
+    QStringList offCentre;
 };
 
 } // namespace
@@ -753,6 +759,14 @@ void tst_ForMain::enterOnASelectedItemOpensTheRunDialog()
     selectRow(window, 0);
     QTest::keyClick(window.GameList, Qt::Key_Return);
     QCOMPARE(m_dialogs, QList<QString>{u"穿梭时空"_s});
+    // A held key opens no further dialog, whether its repeats are flagged or arrive as plain presses.
+    QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(window.GameList, &repeated);
+    QCOMPARE(m_dialogs.size(), 1);
+    QTest::keyPress(window.GameList, Qt::Key_Return);
+    QTest::keyPress(window.GameList, Qt::Key_Return);
+    QTest::keyRelease(window.GameList, Qt::Key_Return);
+    QCOMPARE(m_dialogs.size(), 2);
 }
 
 void tst_ForMain::folderBrowsingOpensTheGameDirectory()
@@ -803,6 +817,8 @@ void tst_ForMain::assistiveTechnologySeesTabsAndGames()
     QCOMPARE(tabs->childCount(), 2);
     QCOMPARE(tabs->child(1)->text(QAccessible::Name), u"网络游戏"_s);
     QVERIFY(tabs->child(0)->state().selected);
+    QCOMPARE(QAccessible::queryAccessibleInterface(window.SerchText)->text(QAccessible::Name), u"搜索"_s);
+    QCOMPARE(QAccessible::queryAccessibleInterface(window.TextNetSerch)->text(QAccessible::Name), u"百度搜索"_s);
 
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(window.GameList);
     QVERIFY(list);
@@ -994,7 +1010,13 @@ void tst_ForMain::wrongPasswordsWaitLongerEachTimeWithoutFreezing()
     ForMain window;
     QVERIFY(window.Form_Load());
     window.setPasswordDelayMs(400);
+    // Shown away from the screen's middle and not active, as right after the password dialog closed.
+    window.setAttribute(Qt::WA_ShowWithoutActivating);
+    window.move(5, 5);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     LoopWatch watch;
+    watch.over = &window;
     QElapsedTimer clock;
     qint64 took = 0;
     for (const qint64 delay : {400, 800}) {
@@ -1007,6 +1029,7 @@ void tst_ForMain::wrongPasswordsWaitLongerEachTimeWithoutFreezing()
         QCOMPARE(watch.takeTexts(), (QStringList{u"正在验证密码…"_s, u"管理员密码错误，1 秒后可以再试…"_s}));
         compareShown({{u"管理员密码错误！"_s, 48, u"错误"_s}});
     }
+    QCOMPARE(watch.offCentre, QStringList());
     // The right one opens and starts the count again.
     PasswordDialogScript::setNextAnswer(u"right"_s);
     window.TianJiaYouXi_Click();

@@ -3,7 +3,9 @@
 #include "MessageBoxScript.h"
 #include "RecordingShell.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -47,11 +49,13 @@ private Q_SLOTS:
     void modalRunReturnsAccepted();
     void closeBoxStartsNothing();
     void opensCentredOnTheScreen();
+    void heldKeyOrASecondDialogStartsTheGameOnce();
 
 private:
     QPushButton *runButton(ForMrun &dialog);
 
     RecordingShell m_shell;
+    qint64 m_now = 0;
 };
 
 void tst_ForMrun::init()
@@ -59,12 +63,14 @@ void tst_ForMrun::init()
     MessageBoxScript::setTestMode(true);
     Shell::setInstance(&m_shell);
     m_shell.takeCalls();
+    ForMrun::setClock([this] { return m_now; });
 }
 
 void tst_ForMrun::cleanup()
 {
     Shell::setInstance(nullptr);
     MessageBoxScript::setTestMode(false);
+    ForMrun::setClock({});
 }
 
 QPushButton *tst_ForMrun::runButton(ForMrun &dialog)
@@ -217,6 +223,38 @@ void tst_ForMrun::opensCentredOnTheScreen()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     const QPoint offset = dialog.frameGeometry().center() - available.center();
     QVERIFY2(offset.manhattanLength() <= 2, qPrintable(u"%1,%2"_s.arg(offset.x()).arg(offset.y())));
+}
+
+void tst_ForMrun::heldKeyOrASecondDialogStartsTheGameOnce()
+{
+    ForMrun dialog;
+    dialog.setGame(u"穿梭时空"_s, u"/g/"_s, u"a"_s, u"无"_s);
+    dialog.show();
+    for (QWidget *target : {static_cast<QWidget *>(runButton(dialog)), static_cast<QWidget *>(&dialog)}) {
+        QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(target, &repeated);
+    }
+    QVERIFY(dialog.isVisible());
+    QVERIFY(m_shell.calls().isEmpty());
+    runButton(dialog)->click();
+    QCOMPARE(m_shell.takeCalls().size(), 1);
+
+    // How many starts a new dialog's button made; -1 when the dialog stayed or its signal disagreed.
+    const auto startFromANewDialog = [this](const QString &executable) -> qsizetype {
+        ForMrun again;
+        again.setGame(u"穿梭时空"_s, u"/g/"_s, executable, u"无"_s);
+        again.show();
+        QSignalSpy started(&again, &ForMrun::started);
+        runButton(again)->click();
+        if (again.isVisible() || started.size() != m_shell.calls().size())
+            return -1;
+        return m_shell.takeCalls().size();
+    };
+    m_now += ForMrun::RestartGuardMs - 1;
+    QCOMPARE(startFromANewDialog(u"a"_s), 0);
+    QCOMPARE(startFromANewDialog(u"b"_s), 1);
+    m_now += 1;
+    QCOMPARE(startFromANewDialog(u"a"_s), 1);
 }
 
 QTEST_MAIN(tst_ForMrun)
