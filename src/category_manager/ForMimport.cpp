@@ -88,6 +88,7 @@ void ForMimport::addRow(const GameRecord &game, const QString &reason)
     type->setFlags(isNew ? Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsSelectable : Qt::NoItemFlags);
     auto *why = new QTableWidgetItem(reason);
     why->setFlags(isNew ? Qt::ItemIsEnabled : Qt::NoItemFlags);
+    why->setToolTip(reason);
     m_table->setItem(row, ColumnName, name);
     m_table->setItem(row, ColumnType, type);
     m_table->setItem(row, ColumnReason, why);
