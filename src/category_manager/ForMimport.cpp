@@ -37,22 +37,28 @@ ForMimport::ForMimport(const QList<InstalledGame> &games, const QSet<QString> &k
 {
     setObjectName(u"ForMimport"_s);
     setWindowTitle(u"导入已安装的游戏"_s);
-    resize(560, 480);
+    resize(760, 480);
     m_table = new QTableWidget(0, ColumnCount, this);
     m_table->setObjectName(u"GameTable"_s);
     m_table->setAccessibleName(u"已安装的游戏"_s);
-    m_table->setHorizontalHeaderLabels({u"游戏名称"_s, u"游戏分类"_s});
+    m_table->setHorizontalHeaderLabels({u"游戏名称"_s, u"游戏分类"_s, u"未导入原因"_s});
     m_table->horizontalHeader()->setSectionResizeMode(ColumnName, QHeaderView::Stretch);
     m_table->verticalHeader()->hide();
     m_table->setIconSize(QSize(32, 32));
+    m_table->setColumnWidth(ColumnReason, 240);
     for (const InstalledGame &game : games) {
-        if (game.importable())
-            addRow(rowOf(game), !known.contains(CatalogueEdits::gameIdentity(rowOf(game))));
+        QString reason = game.skipReason;
+        if (reason.isEmpty() && known.contains(CatalogueEdits::gameIdentity(rowOf(game))))
+            reason = u"已在游戏目录中"_s;
+        addRow(rowOf(game), reason);
     }
-    auto *importButton = new QPushButton(u"导入"_s, this);
+    m_importButton = new QPushButton(u"导入"_s, this);
+    auto *importButton = m_importButton;
     importButton->setObjectName(u"DaoRu"_s);
     importButton->setDefault(true);
     connect(importButton, &QPushButton::clicked, this, &ForMimport::DaoRu_Click);
+    connect(m_table, &QTableWidget::itemChanged, this, &ForMimport::updateImportButton);
+    updateImportButton();
     auto *cancelButton = new QPushButton(u"取消"_s, this);
     cancelButton->setObjectName(u"QuXiao"_s);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -65,21 +71,33 @@ ForMimport::ForMimport(const QList<InstalledGame> &games, const QSet<QString> &k
     layout->addLayout(buttons);
 }
 
-void ForMimport::addRow(const GameRecord &game, bool isNew)
+void ForMimport::addRow(const GameRecord &game, const QString &reason)
 {
+    const bool isNew = reason.isEmpty();
     const int row = m_table->rowCount();
     m_table->insertRow(row);
     m_games.append(game);
-    auto *name =
-        new QTableWidgetItem(QIcon(QPixmap::fromImage(IconCache::shared().canvas(iconFile(game)))), game.GameName);
+    // A game that cannot be imported has no program to take an icon from.
+    const QIcon icon(
+        QPixmap::fromImage(IconCache::shared().canvas(game.GamePath.isEmpty() ? QString() : iconFile(game))));
+    auto *name = new QTableWidgetItem(icon, game.GameName);
     name->setFlags(Qt::ItemIsUserCheckable | (isNew ? Qt::ItemIsEnabled : Qt::NoItemFlags));
     name->setCheckState(isNew ? Qt::Checked : Qt::Unchecked);
     if (!isNew)
-        name->setToolTip(u"已在游戏目录中"_s);
+        name->setToolTip(reason);
     auto *type = new QTableWidgetItem(game.GameType);
     type->setFlags(isNew ? Qt::ItemIsEnabled | Qt::ItemIsEditable | Qt::ItemIsSelectable : Qt::NoItemFlags);
+    auto *why = new QTableWidgetItem(reason);
+    why->setFlags(isNew ? Qt::ItemIsEnabled : Qt::NoItemFlags);
+    why->setToolTip(reason);
     m_table->setItem(row, ColumnName, name);
     m_table->setItem(row, ColumnType, type);
+    m_table->setItem(row, ColumnReason, why);
+}
+
+void ForMimport::updateImportButton()
+{
+    m_importButton->setEnabled(!chosen().isEmpty());
 }
 
 QList<GameRecord> ForMimport::chosen() const
@@ -99,6 +117,8 @@ QList<GameRecord> ForMimport::chosen() const
 void ForMimport::DaoRu_Click()
 {
     const QList<GameRecord> games = chosen();
+    if (games.isEmpty())
+        return;
     for (const GameRecord &game : games) {
         if (game.GameType.isEmpty()) {
             MsgBox(u"游戏分类不能为空！"_s, MessageBox::Exclamation, u"提示"_s);

@@ -11,13 +11,14 @@ class QTableWidget;
 struct InstalledGame;
 
 // "导入已安装的游戏": the installed games the desktop entries describe, each with a check box and
-// an editable category; those already in the catalogue are shown unchecked and greyed.
+// an editable category; those already in the catalogue and those that cannot be imported are
+// shown unchecked and greyed, with the reason in a column of their own.
 class ForMimport : public QDialog
 {
     Q_OBJECT
 
 public:
-    enum Column { ColumnName, ColumnType, ColumnCount };
+    enum Column { ColumnName, ColumnType, ColumnReason, ColumnCount };
 
     ForMimport(const QList<InstalledGame> &games, const QSet<QString> &known, QWidget *parent = nullptr);
 
@@ -28,9 +29,13 @@ public:
     void DaoRu_Click();
 
 private:
-    void addRow(const GameRecord &game, bool isNew);
+    // An empty reason: the game can be imported.
+    void addRow(const GameRecord &game, const QString &reason);
+    // "导入" is pressable only while a game is checked.
+    void updateImportButton();
 
     QTableWidget *m_table = nullptr;
+    QPushButton *m_importButton = nullptr;
     QList<GameRecord> m_games;
     int m_imported = 0;
 };

@@ -395,7 +395,7 @@ void ForMtype::DaoRu_Click()
         return;
     }
     ForMimport dialog(found, known, this);
-    if (Modal::exec(dialog) != QDialog::Accepted)
+    if (Modal::exec(dialog) != QDialog::Accepted || dialog.importedCount() == 0)
         return;
     // New categories may have come with the games, as after a category add.
     try {
@@ -403,7 +403,8 @@ void ForMtype::DaoRu_Click()
     } catch (const CatalogueError &error) {
         showError(ReadFailed, error);
     }
-    reloadMain();
+    if (m_hooks)
+        m_hooks->ReloadKeepingTab();
 }
 
 void ForMtype::XiuGai_Click()

@@ -1,6 +1,7 @@
 #include "desktop_entries/DesktopEntry.h"
 
-#include <QFile>
+#include "platform/FileSystem.h"
+
 #include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
@@ -12,14 +13,15 @@ constexpr qint64 MaxEntrySize = 1 << 20;
 
 DesktopEntry DesktopEntry::read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A FIFO or a device planted under an entry's name is never opened, so the scan never blocks.
+    const std::optional<QByteArray> content = FileSystem::readRegularFile(path, MaxEntrySize);
+    if (!content) {
         DesktopEntry entry;
         entry.m_path = path;
         entry.m_error = u"无法读取文件"_s;
         return entry;
     }
-    return parse(file.read(MaxEntrySize + 1), path);
+    return parse(*content, path);
 }
 
 DesktopEntry DesktopEntry::parse(const QByteArray &content, const QString &path)

@@ -1,8 +1,13 @@
 #include "desktop_entries/DesktopEntryScanner.h"
 
+#include "platform/FileSystem.h"
+
 #include <QDir>
-#include <QDirIterator>
+#include <QFileInfo>
 #include <QMap>
+#include <QSet>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -25,19 +30,60 @@ QStringList DesktopEntryScanner::applicationFolders(const QStringList &dataFolde
     return folders;
 }
 
+bool DesktopEntryScanner::isInside(const QString &path, const QString &folder)
+{
+    return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
+bool DesktopEntryScanner::isSystemFolder(const QString &canonicalPath)
+{
+    return isInside(canonicalPath, u"/proc"_s) || isInside(canonicalPath, u"/sys"_s)
+        || isInside(canonicalPath, u"/dev"_s);
+}
+
 QList<DesktopEntryScanner::Found> DesktopEntryScanner::scan(const QStringList &applicationFolders)
 {
+    // Links are followed only to folders inside one of the folders to scan, never into the kernel's
+    // folders, and each real folder is read once, so a link can neither lead the walk across the
+    // whole file system nor round in a circle.
+    QStringList roots;
+    for (const QString &folder : applicationFolders) {
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        if (!canonical.isEmpty() && !isSystemFolder(canonical))
+            roots.append(canonical);
+    }
+    const auto allowed = [&roots](const QString &canonical) {
+        return !isSystemFolder(canonical) && std::any_of(roots.cbegin(), roots.cend(), [&](const QString &root) {
+            return isInside(canonical, root);
+        });
+    };
+    QSet<FileSystem::FileKey> visited;
     QMap<QString, QString> byId;
     for (const QString &folder : applicationFolders) {
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        if (canonical.isEmpty() || !allowed(canonical))
+            continue;
         const QDir root(folder);
-        QDirIterator it(folder, {u"*.desktop"_s}, QDir::Files,
-                        QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            // The ID names the subfolders too: games/foo.desktop is "games-foo.desktop".
-            const QString id = root.relativeFilePath(path).replace(u'/', u'-');
-            if (!byId.contains(id))
-                byId.insert(id, path);
+        QStringList pending{folder};
+        while (!pending.isEmpty()) {
+            const QString current = pending.takeLast();
+            const std::optional<FileSystem::FileKey> key = FileSystem::keyOf(current);
+            if (!key || visited.contains(*key))
+                continue;
+            visited.insert(*key);
+            const QFileInfoList children =
+                QDir(current).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+            for (const QFileInfo &child : children) {
+                if (child.isDir()) {
+                    if (allowed(child.canonicalFilePath()))
+                        pending.append(child.filePath());
+                } else if (child.isFile() && child.fileName().endsWith(u".desktop"_s)) {
+                    // The ID names the subfolders too: games/foo.desktop is "games-foo.desktop".
+                    const QString id = root.relativeFilePath(child.filePath()).replace(u'/', u'-');
+                    if (!byId.contains(id))
+                        byId.insert(id, child.filePath());
+                }
+            }
         }
     }
     QList<Found> found;

@@ -21,6 +21,11 @@ public:
     // The "applications" folder of each data folder.
     static QStringList applicationFolders(const QStringList &dataFolders);
 
-    // Ordered by ID, so a listing reads the same on every run.
+    // Ordered by ID, so a listing reads the same on every run. Links to folders outside the
+    // folders given, and /proc, /sys and /dev, are never followed; each real folder is read once.
     static QList<Found> scan(const QStringList &applicationFolders);
+
+private:
+    static bool isInside(const QString &path, const QString &folder);
+    static bool isSystemFolder(const QString &canonicalPath);
 };

@@ -5,7 +5,9 @@
 #include "desktop_entries/ExecLine.h"
 #include "desktop_entries/GameCategoryMap.h"
 #include "desktop_entries/IconLookup.h"
+#include "desktop_entries/InlineScript.h"
 #include "desktop_entries/ProgramLookup.h"
+#include "platform/TerminalText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,15 +38,15 @@ std::optional<InstalledGame> InstalledGame::fromEntry(const DesktopEntry &entry,
     game.entryFile = entry.path();
     if (!entry.isValid()) {
         // It may well be a game; the operator hears why it is left out.
-        game.GameName = QFileInfo(entry.path()).fileName();
+        game.GameName = cleanName(QFileInfo(entry.path()).fileName());
         game.skipReason = entry.error();
         return game;
     }
     if (entry.value(u"Type"_s) != u"Application"_s || !entry.listValue(u"Categories"_s).contains(u"Game"_s))
         return std::nullopt;
-    game.GameName = entry.chineseName();
+    game.GameName = cleanName(entry.chineseName());
     game.GameType = GameCategoryMap::categoryFor(entry.listValue(u"Categories"_s));
-    game.skipReason = gameSkipReason(entry, sources);
+    game.skipReason = game.GameName.isEmpty() ? u"没有游戏名称"_s : gameSkipReason(entry, sources);
     if (game.importable())
         game.fillFromExec(entry, sources);
     return game;
@@ -52,8 +54,6 @@ std::optional<InstalledGame> InstalledGame::fromEntry(const DesktopEntry &entry,
 
 QString InstalledGame::gameSkipReason(const DesktopEntry &entry, const Sources &sources)
 {
-    if (entry.chineseName().isEmpty())
-        return u"没有游戏名称"_s;
     if (entry.boolValue(u"Hidden"_s))
         return u"桌面项已删除（Hidden=true）"_s;
     if (entry.boolValue(u"NoDisplay"_s))
@@ -75,6 +75,10 @@ void InstalledGame::fillFromExec(const DesktopEntry &entry, const Sources &sourc
         skipReason = u"Exec 为空或引号不成对"_s;
         return;
     }
+    if (InlineScript::inCommand(*argv)) {
+        skipReason = u"命令行中含有脚本"_s;
+        return;
+    }
     const QString workDir = entry.value(u"Path"_s);
     QString program = argv->first();
     // A relative program path is read from the working folder the entry gives.
@@ -94,7 +98,40 @@ void InstalledGame::fillFromExec(const DesktopEntry &entry, const Sources &sourc
     GameRun = QDir(GamePath).relativeFilePath(executable);
     GameCmd = argumentText(argv->mid(1));
     const QString icon = IconLookup::resolve(entry.value(u"Icon"_s), sources.dataFolders);
-    GameIcon = icon.isEmpty() ? u"无"_s : insideOrAbsolute(GamePath, icon);
+    const bool fit = !icon.isEmpty() && isIconFile(icon, {QFileInfo(entry.path()).absolutePath(), GamePath});
+    GameIcon = fit ? insideOrAbsolute(GamePath, icon) : u"无"_s;
+}
+
+QString InstalledGame::cleanName(const QString &name)
+{
+    QList<uint> kept;
+    for (const uint c : name.toUcs4()) {
+        if (kept.size() == MaxNameLength)
+            break;
+        if (!TerminalText::isControl(c))
+            kept.append(c);
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(kept.constData()), kept.size()).trimmed();
+}
+
+bool InstalledGame::isIconFile(const QString &path, const QStringList &ownFolders)
+{
+    // Named like a picture both where the entry points and where any link ends, so that no other
+    // kind of file (a password file, a key) is ever taken for the game's icon.
+    static const QStringList pictures{u"png"_s, u"svg"_s, u"svgz"_s, u"xpm"_s, u"jpg"_s, u"jpeg"_s, u"gif"_s,
+                                      u"bmp"_s, u"ico"_s, u"pbm"_s,  u"pgm"_s, u"ppm"_s, u"xbm"_s,  u"webp"_s};
+    const QFileInfo given(path);
+    const QFileInfo real(given.canonicalFilePath());
+    if (given.canonicalFilePath().isEmpty() || !real.isFile() || !real.isReadable() || real.size() > MaxIconBytes
+        || !pictures.contains(given.suffix().toLower()) || !pictures.contains(real.suffix().toLower()))
+        return false;
+    const QString at = real.filePath();
+    if (at.contains(u"/icons/"_s) || at.contains(u"/pixmaps/"_s))
+        return true;
+    return std::any_of(ownFolders.cbegin(), ownFolders.cend(), [&at](const QString &folder) {
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        return !canonical.isEmpty() && at.startsWith(canonical + u'/');
+    });
 }
 
 QString InstalledGame::insideOrAbsolute(const QString &folder, const QString &file)

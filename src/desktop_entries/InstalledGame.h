@@ -41,6 +41,15 @@ struct InstalledGame
     // The arguments as a text that the launcher splits back into exactly these arguments.
     static QString argumentText(const QStringList &arguments);
 
+    // A name as the catalogue stores it: without control characters and bidi overrides, and at
+    // most MaxNameLength characters (never cut inside one).
+    static constexpr qsizetype MaxNameLength = 200;
+    static QString cleanName(const QString &name);
+    // An icon is stored only when it is a readable picture file of at most MaxIconBytes in an icon or
+    // pixmap folder or in one of the entry's own folders.
+    static constexpr qint64 MaxIconBytes = 4 * 1024 * 1024;
+    static bool isIconFile(const QString &path, const QStringList &ownFolders);
+
 private:
     static QString gameSkipReason(const DesktopEntry &entry, const Sources &sources);
     void fillFromExec(const DesktopEntry &entry, const Sources &sources);

@@ -10,4 +10,6 @@ public:
     virtual void ReloadForMain() = 0;
     // Refills the game list for the current tab; the tabs stay.
     virtual void REloadMenuSStab() = 0;
+    // Rebuilds every tab, for categories that came with new games, and stays on the tab shown.
+    virtual void ReloadKeepingTab() { ReloadForMain(); }
 };

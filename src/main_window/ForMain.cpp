@@ -431,6 +431,22 @@ void ForMain::ReloadForMain()
     }
 }
 
+void ForMain::ReloadKeepingTab()
+{
+    const int shown = MenuSStab->Tab();
+    const QString caption = MenuSStab->TabCaption(shown);
+    ReloadForMain();
+    if (BusyWork::running() || shown <= 0)
+        return;
+    // The tab shown before, where it still is under its caption; else the Hot tab stays.
+    for (int tab = 1; tab < MenuSStab->Tabs(); ++tab) {
+        if (MenuSStab->TabCaption(tab) == caption) {
+            MenuSStab->setTab(tab);
+            return;
+        }
+    }
+}
+
 void ForMain::REloadMenuSStab()
 {
     FillGameList();

@@ -41,6 +41,7 @@ public:
 
     void ReloadForMain() override;
     void REloadMenuSStab() override;
+    void ReloadKeepingTab() override;
     void FillGameList();
 
     void MenuSStab_Click(int previousTab);

@@ -125,6 +125,21 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QSt
     return bytes;
 }
 
+std::optional<FileKey> keyOf(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileKey{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
+}
+
+bool runsAsRoot()
+{
+    return ::geteuid() == 0;
+}
+
 Kind kindOf(const QString &path)
 {
     struct stat info

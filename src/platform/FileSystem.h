@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 
 #include <optional>
@@ -28,6 +29,22 @@ QString makeUniqueDirectory(const QString &pattern);
 // large. A FIFO, a device or a link to one is never opened for reading, so this never blocks or
 // runs on for ever. Nothing when the file cannot be read; error then says why.
 std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, QString *error = nullptr);
+
+// Which file a name stands for, links followed: the same key means the same file or folder.
+struct FileKey
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    friend bool operator==(const FileKey &, const FileKey &) = default;
+};
+inline size_t qHash(const FileKey &key, size_t seed = 0)
+{
+    return ::qHash(key.device, seed) ^ ::qHash(key.inode, seed);
+}
+std::optional<FileKey> keyOf(const QString &path);
+
+// Whether this process runs with root's rights (effective user 0).
+bool runsAsRoot();
 
 enum class Kind { Missing, Unknown, Regular, Directory, Other };
 // What the name stands for, links followed; Unknown when it cannot be looked at.

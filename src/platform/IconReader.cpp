@@ -433,8 +433,11 @@ QImage IconReader::readPicture()
     reader.setDecideFormatFromContent(true);
     const QByteArray format = reader.format();
     const QSize size = reader.size();
-    // Pictures larger than any icon would need are refused before they are decoded.
-    if (!QList<QByteArray>{"png", "bmp", "jpeg", "jpg", "gif"}.contains(format) || size.isEmpty()
+    // Any format Qt reads (XPM and the other X11 formats too) but icon directories, which readIco
+    // alone reads, and cursors, which are no icons; pictures larger than any icon would need are
+    // refused before they are decoded.
+    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    if (format.isEmpty() || !formats.contains(format) || format == "ico" || format == "cur" || size.isEmpty()
         || size.width() > MaxPictureSide || size.height() > MaxPictureSide)
         return {};
     QImage image = reader.read();

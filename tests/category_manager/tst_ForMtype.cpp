@@ -192,6 +192,7 @@ private Q_SLOTS:
     void deleteGameWithoutSelectionDoesNothing();
     void showManagerKeepsOneInstance();
     void importAddsTheCheckedInstalledGames();
+    void importWithNothingCheckedDoesNothing();
     void importDialogListsAThousandGames();
 
 private:
@@ -958,6 +959,7 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
     };
     QVERIFY(entry(u"new.desktop"_s, u"新游戏"_s, u" -x"_s));
     QVERIFY(entry(u"old.desktop"_s, u"旧游戏"_s, QString()));
+    QVERIFY(entry(u"term.desktop"_s, u"终端"_s, u"\nTerminal=true"_s));
     qputenv("XDG_DATA_HOME", data.filePath(u"home"_s).toUtf8());
     qputenv("XDG_DATA_DIRS", data.filePath(u"usr"_s).toUtf8());
     GameRow known = game(u"旧"_s, u"射击"_s);
@@ -976,7 +978,8 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
             const QTableWidgetItem *name = table->item(row, ForMimport::ColumnName);
             shown.append(name->text() + u' ' + table->item(row, ForMimport::ColumnType)->text()
                          + (name->checkState() == Qt::Checked ? u" 选中"_s : u" 未选"_s)
-                         + (name->flags() & Qt::ItemIsEnabled ? u""_s : u" 灰"_s));
+                         + (name->flags() & Qt::ItemIsEnabled ? u""_s : u" 灰 "_s)
+                         + table->item(row, ForMimport::ColumnReason)->text());
         }
         table->item(0, ForMimport::ColumnType)->setText(u"新类"_s);
         {
@@ -996,7 +999,9 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
     manager.DaoRu_Click();
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_DATA_DIRS");
-    QCOMPARE(shown, (QStringList{u"新游戏 街机游戏 选中"_s, u"旧游戏 街机游戏 未选 灰"_s}));
+    QCOMPARE(shown,
+             (QStringList{u"新游戏 街机游戏 选中"_s, u"旧游戏 街机游戏 未选 灰 已在游戏目录中"_s,
+                          u"终端 街机游戏 未选 灰 需要在终端中运行（Terminal=true），菜单不打开终端"_s}));
     const QList<MessageBox::Shown> boxes = MessageBoxScript::takeShown();
     QCOMPARE(boxes.size(), 2);
     QVERIFY2(boxes.first().text.startsWith(u"导入失败，没有添加任何游戏：\n错误代码:5\n"_s),
@@ -1008,7 +1013,40 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
              (QStringList{u"新游戏"_s, u"新类"_s, gameDir + u'/', u"run"_s, u"-x"_s}));
     QCOMPARE(manager.rowCount(), 2);
     QVERIFY(treeTexts(manager).contains(u"新类"_s));
-    QCOMPARE(hooks.reloads, 1);
+    QCOMPARE(hooks.tabKeepingReloads, 1);
+    QCOMPARE(hooks.reloads, 0);
+}
+
+// With nothing checked "导入" cannot be pressed, and leaving adds nothing and leaves the main window as it is.
+void tst_ForMtype::importWithNothingCheckedDoesNothing()
+{
+    QTemporaryDir data;
+    QVERIFY(QDir().mkpath(data.filePath(u"usr/applications"_s)));
+    QFile out(data.filePath(u"usr/applications/a.desktop"_s));
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("[Desktop Entry]\nType=Application\nCategories=Game;\nName=A\nExec=/bin/true\n");
+    out.close();
+    qputenv("XDG_DATA_HOME", data.filePath(u"home"_s).toUtf8());
+    qputenv("XDG_DATA_DIRS", data.filePath(u"usr"_s).toUtf8());
+    CatalogueFixture fixture({u"射击"_s});
+    CountingHooks hooks;
+    ForMtype manager(&hooks);
+    QList<bool> pressable;
+    Modal::setRunner([&pressable](QDialog &dialog) {
+        auto *button = control<QPushButton>(dialog, u"DaoRu"_s);
+        pressable.append(button->isEnabled());
+        control<QTableWidget>(dialog, u"GameTable"_s)->item(0, ForMimport::ColumnName)->setCheckState(Qt::Unchecked);
+        pressable.append(button->isEnabled());
+        dynamic_cast<ForMimport &>(dialog).DaoRu_Click();
+        return dialog.result() == QDialog::Accepted ? int(QDialog::Accepted) : int(QDialog::Rejected);
+    });
+    manager.DaoRu_Click();
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_DATA_DIRS");
+    QCOMPARE(pressable, (QList<bool>{true, false}));
+    QCOMPARE(MessageBoxScript::takeShown().size(), 0);
+    QCOMPARE(fixture.games().size(), 0);
+    QCOMPARE(hooks.reloads + hooks.tabKeepingReloads, 0);
 }
 
 void tst_ForMtype::importDialogListsAThousandGames()

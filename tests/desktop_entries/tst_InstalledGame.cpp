@@ -1,3 +1,4 @@
+#include "desktop_entries/DesktopEntryScanner.h"
 #include "desktop_entries/InstalledGame.h"
 #include "desktop_entries/ProgramLookup.h"
 #include "platform/CommandLine.h"
@@ -18,6 +19,7 @@ private Q_SLOTS:
     void convertsEntry_data();
     void convertsEntry();
     void firstIdWinsAndBadFilesDoNotStopTheRest();
+    void linksLeadNowhereOutsideTheFolders();
     void argumentTextSplitsBack_data();
     void argumentTextSplitsBack();
     void searchesDebianGameFolders();
@@ -45,6 +47,10 @@ void tst_InstalledGame::init()
     QVERIFY(write(root + u"/usr/icons/hicolor/scalable/apps/outline-symbolic.svg"_s, "<svg/>"));
     QVERIFY(write(root + u"/usr/pixmaps/old.xpm"_s, "xpm"));
     QVERIFY(write(root + u"/my games/star/star.png"_s, "png"));
+    QVERIFY(write(root + u"/secret.png"_s, "png"));
+    QVERIFY(write(root + u"/key"_s, "key"));
+    QVERIFY(QFile::link(root + u"/key"_s, root + u"/usr/pixmaps/key.png"_s));
+    QVERIFY(write(root + u"/usr/pixmaps/huge.png"_s, QByteArray(InstalledGame::MaxIconBytes + 1, 'x')));
 }
 
 QString tst_InstalledGame::fill(QString text) const
@@ -102,6 +108,43 @@ void tst_InstalledGame::convertsEntry_data()
     QTest::newRow("symbolic icon is not used")
         << game.arg(u"ArcadeGame"_s) + u"Name=Line\nExec=mines\nIcon=outline-symbolic\n"_s
         << u"Line|{root}/bin/|mines|无|无|街机游戏"_s;
+    QTest::newRow("icon outside the icon folders")
+        << game.arg(u"ArcadeGame"_s) + u"Name=Pwd\nExec=mines\nIcon=/etc/passwd\n"_s
+        << u"Pwd|{root}/bin/|mines|无|无|街机游戏"_s;
+    QTest::newRow("picture outside the icon and own folders")
+        << game.arg(u"ArcadeGame"_s) + u"Name=Far\nExec=mines\nIcon={root}/secret.png\n"_s
+        << u"Far|{root}/bin/|mines|无|无|街机游戏"_s;
+    QTest::newRow("picture name linked to another file") << game.arg(u"ArcadeGame"_s)
+            + u"Name=Key\nExec=mines\nIcon=key\n"_s << u"Key|{root}/bin/|mines|无|无|街机游戏"_s;
+    QTest::newRow("icon too large") << game.arg(u"ArcadeGame"_s) + u"Name=Big\nExec=mines\nIcon=huge\n"_s
+                                    << u"Big|{root}/bin/|mines|无|无|街机游戏"_s;
+    QTest::newRow("control characters and bidi overrides dropped from the name")
+        << game.arg(u"ArcadeGame"_s) + u"Name=A\x1b[2J\u202eB\\tC\u0085D\u2066\x7f\nExec=mines\n"_s
+        << u"A[2JBCD|{root}/bin/|mines|无|无|街机游戏"_s;
+    QTest::newRow("name cut at 200 characters") << game.arg(u"ArcadeGame"_s) + u"Name="_s + u"😀"_s.repeated(300)
+            + u"\nExec=mines\n"_s << u"😀"_s.repeated(200) + u"|{root}/bin/|mines|无|无|街机游戏"_s;
+    QTest::newRow("sh -c") << game.arg(u"ActionGame"_s) + u"Name=S\nExec=sh -c \"mines; id\"\n"_s
+                           << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("bash -lc by path") << game.arg(u"ActionGame"_s) + u"Name=S\nExec=/bin/bash -lc mines\n"_s
+                                      << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("dash -e -c") << game.arg(u"ActionGame"_s) + u"Name=S\nExec=dash -e -c mines\n"_s
+                                << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("zsh -o option -c") << game.arg(u"ActionGame"_s) + u"Name=S\nExec=zsh -o posix -c x\n"_s
+                                      << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("env with settings, then sh -c")
+        << game.arg(u"ActionGame"_s) + u"Name=S\nExec=env -u HOME A=1 sh -c x\n"_s << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("env -S") << game.arg(u"ActionGame"_s) + u"Name=S\nExec=/usr/bin/env -S \"mines x\"\n"_s
+                            << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("python3 -c") << game.arg(u"ActionGame"_s) + u"Name=S\nExec=python3 -c \"import os\"\n"_s
+                                << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("perl -e") << game.arg(u"ActionGame"_s) + u"Name=S\nExec=perl -we \"exec 1\"\n"_s
+                             << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("awk program") << game.arg(u"ActionGame"_s) + u"Name=S\nExec=awk \"BEGIN{}\"\n"_s
+                                 << u"skip:命令行中含有脚本"_s;
+    QTest::newRow("a shell running a file is no inline script")
+        << game.arg(u"ActionGame"_s) + u"Name=S\nExec=sh start.sh -c\n"_s << u"skip:找不到程序：sh"_s;
+    QTest::newRow("python running a file")
+        << game.arg(u"ActionGame"_s) + u"Name=S\nExec=python3 game.py\n"_s << u"skip:找不到程序：python3"_s;
     QTest::newRow("program gone") << game.arg(u"ActionGame"_s) + u"Name=Gone\nExec=nosuch\n"_s
                                   << u"skip:找不到程序：nosuch"_s;
     QTest::newRow("TryExec gone") << game.arg(u"ActionGame"_s) + u"Name=Try\nTryExec=nosuch\nExec=mines\n"_s
@@ -154,6 +197,27 @@ void tst_InstalledGame::firstIdWinsAndBadFilesDoNotStopTheRest()
     for (const InstalledGame &game : InstalledGame::findAll(sources()))
         rows.append(game.GameName + u':' + (game.importable() ? u"ok"_s : game.skipReason));
     QCOMPARE(rows, (QStringList{u"Other:ok"_s, u"c.desktop:不是文本格式的桌面项文件"_s, u"Home:ok"_s}));
+}
+
+// A link to /proc, to the root or back up must not walk the whole file system: only folders inside
+// the folders scanned are read, each once.
+void tst_InstalledGame::linksLeadNowhereOutsideTheFolders()
+{
+    const QByteArray entry = "[Desktop Entry]\nType=Application\nCategories=Game;\nExec=mines\nName=";
+    const QString apps = m_root->filePath(u"usr/applications"_s);
+    QVERIFY(write(apps + u"/games/in.desktop"_s, entry + "In"));
+    QVERIFY(write(m_root->filePath(u"elsewhere/out.desktop"_s), entry + "Out"));
+    QVERIFY(QFile::link(u"/proc"_s, apps + u"/proc"_s));
+    QVERIFY(QFile::link(u"/"_s, apps + u"/root"_s));
+    QVERIFY(QFile::link(m_root->filePath(u"elsewhere"_s), apps + u"/elsewhere"_s));
+    QVERIFY(QFile::link(apps, apps + u"/games/loop"_s));
+    QVERIFY(QFile::link(apps + u"/games"_s, m_root->filePath(u"home/applications/shared"_s)));
+    QStringList rows;
+    for (const DesktopEntryScanner::Found &found : DesktopEntryScanner::scan(sources().applicationFolders))
+        rows.append(found.id);
+    // The earlier folder reaches the shared one first, under its own name for it.
+    QCOMPARE(rows, (QStringList{u"shared-in.desktop"_s}));
+    QCOMPARE(DesktopEntryScanner::scan({u"/proc/self"_s, u"/sys"_s}).size(), 0);
 }
 
 void tst_InstalledGame::argumentTextSplitsBack_data()

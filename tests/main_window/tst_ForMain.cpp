@@ -258,6 +258,7 @@ private Q_SLOTS:
     void iconSourcesFollowTheIconColumn();
     void iconsArriveInTheBackground();
     void reloadForMainReturnsToTheHotTab();
+    void reloadKeepingTabStaysOnTheTab();
     void reloadForMainRedrawsTheStripAtOnce();
     void pressingTheCurrentTabLeavesTheWebPane();
     void refillKeepsTheCurrentTab();
@@ -595,6 +596,20 @@ void tst_ForMain::reloadForMainReturnsToTheHotTab()
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s}));
     QCOMPARE(window.MenuSStab->Tab(), 0);
     QCOMPARE(listedNames(window), QStringList{u"一"_s});
+}
+
+// After an import the tabs are rebuilt for new categories, and the player's tab stays.
+void tst_ForMain::reloadKeepingTabStaysOnTheTab()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"否"_s)});
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    window.MenuSStab->setTab(1);
+    CatalogueFixture::addCategory(u"b"_s);
+    window.ReloadKeepingTab();
+    QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s}));
+    QCOMPARE(window.MenuSStab->Tab(), 1);
+    QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"二"_s}));
 }
 
 void tst_ForMain::reloadForMainRedrawsTheStripAtOnce()

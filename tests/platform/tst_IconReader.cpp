@@ -485,6 +485,18 @@ void tst_IconReader::pictureFiles()
     const QImage jpeg = IconReader::firstIcon(write(u"icon.jpg"_s, encoded(solidImage(24, 24, Blue), "JPEG")));
     QCOMPARE(jpeg.size(), QSize(24, 24));
     QVERIFY(near(jpeg.pixel(12, 12), Blue));
+    // Older games ship X pixmaps in /usr/share/pixmaps.
+    const QByteArray xpm = "/* XPM */\nstatic char *game[] = {\n\"4 2 2 1\",\n\". c #ff0000\",\n\"# c None\",\n"
+                           "\"..##\",\n\"..##\"};\n";
+    const QImage pixmap = IconReader::firstIcon(write(u"game.xpm"_s, xpm));
+    QCOMPARE(pixmap.size(), QSize(4, 2));
+    QCOMPARE(pixmap.pixel(1, 1), Red);
+    QCOMPARE(qAlpha(pixmap.pixel(3, 0)), 0);
+    const QImage pgm = IconReader::firstIcon(write(u"grey.pgm"_s, encoded(solidImage(8, 8, Red), "PGM")));
+    QCOMPARE(pgm.size(), QSize(8, 8));
+    const QByteArray hugeXpm =
+        "/* XPM */\nstatic char *big[] = {\n\"4096 1 1 1\",\n\". c #ff0000\",\n\"" + QByteArray(4096, '.') + "\"};\n";
+    QVERIFY(IconReader::firstIcon(write(u"wide.xpm"_s, hugeXpm)).isNull());
 }
 
 // Many installed games ship only a scalable icon; it is drawn at the list's size, keeping its shape.

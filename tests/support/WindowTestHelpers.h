@@ -30,8 +30,10 @@ struct CountingHooks : MainWindowHooks
 {
     int reloads = 0;
     int refills = 0;
+    int tabKeepingReloads = 0;
     void ReloadForMain() override { ++reloads; }
     void REloadMenuSStab() override { ++refills; }
+    void ReloadKeepingTab() override { ++tabKeepingReloads; }
 };
 
 // A message box as a test expects it.

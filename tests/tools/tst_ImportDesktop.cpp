@@ -35,6 +35,8 @@ private Q_SLOTS:
     void importingTwiceAddsNothing();
     void dryRunWritesNothing();
     void lockedCatalogueGetsNothing();
+    void printsNoControlCharacters();
+    void rootSaysWhoseFolderItReads();
     void importsIntoACafeServer();
 
 private:
@@ -143,6 +145,41 @@ void tst_ImportDesktop::lockedCatalogueGetsNothing()
     QCOMPARE(outcome.exitCode, 1);
     QVERIFY2(outcome.errors.contains(u"导入失败，没有写入任何游戏"_s), qPrintable(outcome.errors));
     QCOMPARE(games(), QStringList());
+}
+
+// Text from an entry or the catalogue never reaches the terminal with its control characters.
+void tst_ImportDesktop::printsNoControlCharacters()
+{
+    QVERIFY(writeFile(m_applications + u"/escape.desktop"_s,
+                      "[Desktop Entry]\nType=Application\nName=Esc\nCategories=Game;\nExec=no\x1b]0;T\x07game\n"));
+    const Outcome imported = runTool(importArguments() + QStringList{u"--category"_s, u"休\x1b[2J闲\u202e\u0085x"_s});
+    QCOMPARE(imported.exitCode, 0);
+    QVERIFY2(imported.output.contains(u"跳过：找不到程序：no\ufffd]0;T\ufffdgame  Esc"_s), qPrintable(imported.output));
+    QVERIFY2(imported.output.contains(u"添加  星际  休\ufffd[2J闲\ufffd\ufffdx\n"_s), qPrintable(imported.output));
+    const QString listing = runTool({u"list"_s, m_program}).output;
+    QVERIFY2(listing.contains(u"\n休\ufffd[2J闲\ufffd\ufffdx\n"_s), qPrintable(listing));
+    for (const QString &text : {imported.output, listing}) {
+        QVERIFY(!text.contains(u'\x1b') && !text.contains(u'\x07') && !text.contains(u'\u202e')
+                && !text.contains(u'\u0085'));
+    }
+}
+
+// Run by root over a folder another user owns, the tool says so first and marks that folder's entries.
+void tst_ImportDesktop::rootSaysWhoseFolderItReads()
+{
+    if (QProcess::execute(u"sh"_s, {u"-c"_s, u"test \"$(id -u)\" = 0"_s}) != 0)
+        QSKIP("needs root");
+    QCOMPARE(QProcess::execute(u"chown"_s, {u"-R"_s, u"65534"_s, m_applications}), 0);
+    const Outcome outcome = runTool(importArguments() + QStringList{u"--dry-run"_s});
+    QCOMPARE(outcome.exitCode, 0);
+    const QStringList lines = outcome.output.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    QVERIFY2(lines.at(0).startsWith(u"注意：以 root 身份读取用户 "_s) && lines.at(0).contains(m_applications),
+             qPrintable(lines.at(0)));
+    QCOMPARE(outcome.output.count(u"注意："_s), 1);
+    QVERIFY2(lines.at(1).startsWith(u"跳过："_s) && lines.at(1).contains(u"（来自用户 "_s), qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(2).startsWith(u"添加  星际"_s) && lines.at(2).contains(u"（来自用户 "_s),
+             qPrintable(lines.at(2)));
 }
 
 void tst_ImportDesktop::importsIntoACafeServer()

@@ -9,6 +9,7 @@
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
 #include "platform/FileSystem.h"
+#include "platform/TerminalText.h"
 
 #include <QColor>
 #include <QDir>
@@ -229,7 +230,7 @@ QStringList DemoCatalogue::listing(const QString &directory)
     QStringList lines{u"TypeList: "_s + CatalogueSchema::TypeName};
     CatalogueRecordset rs;
     for (rs.Open(CatalogueStatements::selectTypeList(), connection); !rs.Eof(); rs.MoveNext())
-        lines.append(rs.Field(CatalogueSchema::TypeName));
+        lines.append(TerminalText::printable(rs.Field(CatalogueSchema::TypeName)));
     using namespace CatalogueSchema;
     const QStringList columns = {GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon};
     lines.append(QString());
@@ -237,7 +238,7 @@ QStringList DemoCatalogue::listing(const QString &directory)
     for (rs.Open(CatalogueStatements::selectGameList(), connection); !rs.Eof(); rs.MoveNext()) {
         QStringList values;
         for (const QString &column : columns)
-            values.append(rs.Field(column));
+            values.append(TerminalText::printable(rs.Field(column)));
         lines.append(values.join(u" | "_s));
     }
     return lines;

@@ -7,6 +7,9 @@
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/GameRecord.h"
 #include "catalogue/TransactionGuard.h"
+#include "platform/FileSystem.h"
+#include "platform/TerminalText.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -47,6 +50,24 @@ InstalledGame::Sources DesktopImport::sources(const Options &options)
     return sources;
 }
 
+QList<QPair<QString, QString>> DesktopImport::foreignFolders(const Options &options, QTextStream &out)
+{
+    QList<QPair<QString, QString>> foreign;
+    if (!FileSystem::runsAsRoot())
+        return foreign;
+    for (const QString &folder : options.fromFolders) {
+        const QFileInfo info(folder);
+        if (info.ownerId() == 0)
+            continue;
+        const QString owner = info.owner().isEmpty() ? QString::number(info.ownerId()) : info.owner();
+        foreign.append({folder, owner});
+        out << TerminalText::printable(u"注意：以 root 身份读取用户 %1 的文件夹 %2，其中的桌面项由该用户写入，"
+                                       "导入前请逐项核对。"_s.arg(owner, folder))
+            << u'\n';
+    }
+    return foreign;
+}
+
 QString DesktopImport::identity(const QString &path, const QString &run, const QString &cmd)
 {
     GameRecord game;
@@ -70,6 +91,7 @@ void DesktopImport::run(CatalogueConnection &connection, const Options &options,
         known.insert(identity(game.GamePath, game.GameRun, game.GameCmd));
     }
     rs.Close();
+    const QList<QPair<QString, QString>> foreign = foreignFolders(options, out);
     QList<GameRecord> added;
     int skipped = 0;
     for (const InstalledGame &found : InstalledGame::findAll(sources(options))) {
@@ -78,13 +100,20 @@ void DesktopImport::run(CatalogueConnection &connection, const Options &options,
         const QString key = identity(found.GamePath, found.GameRun, found.GameCmd);
         if (reason.isEmpty() && known.contains(key))
             reason = u"已在游戏目录中"_s;
+        QString from;
+        for (const auto &[folder, owner] : foreign) {
+            if (found.entryFile.startsWith(folder + u'/'))
+                from = u"  （来自用户 %1）"_s.arg(owner);
+        }
+        // Names, reasons and categories come from the entries: printed without control characters.
+        const QString line = found.GameName + u"  "_s + category;
         if (!reason.isEmpty()) {
             ++skipped;
-            out << u"跳过："_s << reason << u"  "_s << found.GameName << u"  "_s << category << u'\n';
+            out << TerminalText::printable(u"跳过："_s + reason + u"  "_s + line + from) << u'\n';
             continue;
         }
         known.insert(key);
-        out << u"添加  "_s << found.GameName << u"  "_s << category << u'\n';
+        out << TerminalText::printable(u"添加  "_s + line + from) << u'\n';
         added.append({QString(), found.GameName, category, options.hot ? u"是"_s : u"否"_s, found.GamePath,
                       found.GameRun, found.GameCmd, found.GameIcon});
     }

@@ -3,6 +3,8 @@
 #include "catalogue/GameRecord.h"
 #include "desktop_entries/InstalledGame.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +35,9 @@ public:
 
 private:
     static InstalledGame::Sources sources(const Options &options);
+    // When root reads folders other users own: each such folder with its owner's name, said once
+    // at the top, so that what such a user wrote is never taken for the system's own entries.
+    static QList<QPair<QString, QString>> foreignFolders(const Options &options, QTextStream &out);
     static void addCategories(CatalogueConnection &connection, QStringList categories, const QList<GameRecord> &games);
     static void addGames(CatalogueConnection &connection, const QList<GameRecord> &games);
 };
