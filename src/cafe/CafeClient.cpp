@@ -413,7 +413,8 @@ void CafeClient::sendNext()
     }
     if (m_clientName.isEmpty())
         return;
-    if (m_helloDue) {
+    // The server records launches only for the PC this connection has named: the first hello goes first.
+    if (m_helloDue || (!m_launches.isEmpty() && m_presence.interval() != PresenceMs)) {
         // Again in a while, for the operator's 最后在线, whatever the answer.
         m_helloDue = false;
         m_presence.start(PresenceMs);
