@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QStringDecoder>
 #include <QTextStream>
 #include <QThread>
@@ -266,10 +267,19 @@ qint64 sendTypes(CatalogueConnection &file, Server &server)
     // The order the menu shows the tabs in.
     RowSender sender(server, "INSERT INTO TypeList (TypeName)", {"text"});
     qint64 position = 0;
-    file.backend().forEachRow(u"SELECT TypeName FROM TypeList"_s, {u"TypeName"_s},
-                              [&](const CatalogueBackend::Cell *cells) {
-                                  sender.add({fileValue(cells[0], u"TypeName"_s, u"分类表第 %1 行"_s.arg(++position))});
-                              });
+    QSet<QByteArray> names;
+    file.backend().forEachRow(
+        u"SELECT TypeName FROM TypeList"_s, {u"TypeName"_s}, [&](const CatalogueBackend::Cell *cells) {
+            Value name = fileValue(cells[0], u"TypeName"_s, u"分类表第 %1 行"_s.arg(++position));
+            // The server keeps one category of a name: two would be one tab the menus cannot tell apart.
+            if (name && !names.contains(*name))
+                names.insert(*name);
+            else if (name)
+                fail(
+                    u"分类表中有同名的分类“%1”，服务器上的分类名称不能重复；请先在本机给其中一个改名或删除它。服务器上的数据没有变化。"_s
+                        .arg(QString::fromUtf8(*name)));
+            sender.add({std::move(name)});
+        });
     sender.flush();
     return sender.sent();
 }
