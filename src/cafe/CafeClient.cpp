@@ -7,9 +7,11 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 
@@ -534,6 +536,12 @@ void CafeClient::writeCopy()
 {
     if (!m_writesCopy)
         return;
+    QElapsedTimer timer;
+    timer.start();
+    const auto timed = qScopeGuard([this, &timer] {
+        ++m_copyWrites;
+        m_copyWriteNs += timer.nsecsElapsed();
+    });
     const QString besideError = m_rows.writeTo(m_besidePath);
     if (besideError.isEmpty()) {
         setCopyPath(m_besidePath);
