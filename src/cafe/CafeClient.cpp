@@ -25,25 +25,20 @@ namespace {
 
 // One round trip: the horizon and every change since the last read, all from one snapshot.
 // A server laid out by an older version has no identity to ask for: its reads lack that result.
-QByteArray readSql(const QByteArray &horizon, bool roomSchema)
+PgHelper::Segment readSegment(const QByteArray &horizon, bool roomSchema)
 {
-    const QByteArray since = "'" + horizon + "'";
-    QByteArray sql = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY;";
-    sql += QByteArray(ServerSchema::HorizonSql) + ';';
+    PgHelper::Segment segment{{"BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {}}, {ServerSchema::HorizonSql, {}}};
     if (roomSchema)
-        sql += QByteArray(RoomSchema::IdentitySql) + ';';
-    sql += QByteArray(ServerSchema::DeletedRowsSql).replace("$1", since) + ';';
-    sql += QByteArray(ServerSchema::ChangedTypesSql).replace("$1", since) + ';';
-    sql += QByteArray(ServerSchema::ChangedGamesSql).replace("$1", since) + ';';
-    sql += "COMMIT";
-    return sql;
+        segment.push_back({RoomSchema::IdentitySql, {}});
+    for (const char *sql : {ServerSchema::DeletedRowsSql, ServerSchema::ChangedTypesSql, ServerSchema::ChangedGamesSql})
+        segment.push_back({sql, {horizon}});
+    segment.push_back({"COMMIT", {}});
+    return segment;
 }
 
 QByteArray value(const PGresult *result, int row, int column)
 {
-    if (PQgetisnull(result, row, column))
-        return QByteArray();
-    return QByteArray(PQgetvalue(result, row, column), PQgetlength(result, row, column));
+    return PgHelper::value(result, row, column);
 }
 
 // libpq only keeps connect_timeout itself when it waits; without waiting, the client keeps it.
@@ -62,9 +57,7 @@ int connectTimeoutMs(const QString &uri)
 
 bool isNumber(const QByteArray &text)
 {
-    bool ok = false;
-    text.toULongLong(&ok);
-    return ok;
+    return CatalogueCopy::isHorizon(text);
 }
 
 } // namespace
@@ -89,16 +82,9 @@ CafeClient::CafeClient(const QString &serverUri, const QString &copyPath, QObjec
     m_coalesce.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &CafeClient::deadlinePassed);
     connect(&m_retry, &QTimer::timeout, this, &CafeClient::connectToServer);
-    m_hotRefresh.setInterval(HotRefreshMs);
-    connect(&m_hotRefresh, &QTimer::timeout, this, [this] {
-        m_hotFetchDue = !m_hotRule.isEmpty();
-        sendNext();
-    });
-    m_presence.setSingleShot(true);
-    connect(&m_presence, &QTimer::timeout, this, [this] {
-        m_helloDue = true;
-        sendNext();
-    });
+    connect(&m_reporter, &RoomReporter::due, this, &CafeClient::sendNext);
+    connect(&m_reporter, &RoomReporter::launchAnswered, this, &CafeClient::launchAnswered);
+    connect(&m_reporter, &RoomReporter::hotRanking, this, &CafeClient::hotRanking);
     connect(&m_coalesce, &QTimer::timeout, this, [this] {
         if (m_state == State::Listening)
             sendRead();
@@ -127,10 +113,18 @@ void CafeClient::setCopyPath(const QString &path)
     m_copyPath = path;
 }
 
+int CafeClient::retryDelayMs(int failures, double unit)
+{
+    // Full jitter: a room that lost its server together comes back spread over the whole pause.
+    const qint64 ceiling = qMin<qint64>(LongestRetryMs, qint64(FirstRetryMs) << qBound(0, failures, 20));
+    return int(double(ceiling) * qBound(0.0, unit, 1.0));
+}
+
 void CafeClient::setStartingCopy(const CatalogueCopy &rows)
 {
     m_rows = rows;
-    m_horizon = rows.horizon().isEmpty() ? QByteArray("0") : rows.horizon();
+    // Rows whose horizon is not one are read again in full.
+    m_horizon = CatalogueCopy::isHorizon(rows.horizon()) ? rows.horizon() : QByteArray("0");
     m_rowsFromCopy = m_horizon != "0";
     m_startingCopySet = true;
 }
@@ -141,7 +135,14 @@ void CafeClient::start()
         return;
     if (!m_startingCopySet)
         loadCopy();
-    connectToServer();
+    if (!m_rowsFromCopy) {
+        connectToServer();
+        return;
+    }
+    // The menu shows its copy meanwhile; the window need not wait for this connection.
+    m_state = State::Waiting;
+    m_retry.start(QRandomGenerator::global()->bounded(StartSpreadMs));
+    Q_EMIT startDeferred();
 }
 
 void CafeClient::loadCopy()
@@ -164,16 +165,14 @@ void CafeClient::recordLaunchOf(const QString &name, const QString &path, const 
     recordLaunch(gameId, name);
 }
 
-void CafeClient::recordLaunch(qint64 gameId, const QString &gameName)
+void CafeClient::recordLaunch(qint64 gameId, const QString &)
 {
-    if (m_launches.add(gameId, gameName.toUtf8()))
-        qWarning("too many game starts waiting for the server: one is dropped");
-    sendNext();
+    // The server takes the game's name from its own catalogue.
+    m_reporter.recordLaunch(gameId);
 }
 
 void CafeClient::stop()
 {
-    m_presence.stop();
     m_retry.stop();
     m_coalesce.stop();
     closeConnection();
@@ -251,12 +250,13 @@ void CafeClient::pollConnect()
         break;
     case PGRES_POLLING_OK:
         m_deadline.stop();
-        PQsetnonblocking(m_conn, 1);
+        if (PQsetnonblocking(m_conn, 1) != 0 || !PQenterPipelineMode(m_conn)) {
+            lose(connectionError());
+            break;
+        }
         m_freshConnection = true;
         // Listening is committed before the first read's snapshot, so no commit falls between them.
-        m_subscribing = true;
-        m_helloDue = false;
-        sendQuery(QByteArray("LISTEN ") + ServerSchema::Channel + ';' + RoomSchema::PresentSql);
+        send(Request::Subscribe, {{{QByteArray("LISTEN ") + ServerSchema::Channel, {}}, {RoomSchema::PresentSql, {}}}});
         break;
     default:
         // A server that asked for a password and then said no has turned the menu's role away.
@@ -268,14 +268,18 @@ void CafeClient::pollConnect()
 void CafeClient::sendRead()
 {
     m_changePending = false;
-    m_request = Request::Read;
-    sendQuery(readSql(m_horizon, m_roomSchema));
+    // The horizon travels as a value of its own, whatever it holds.
+    send(Request::Read, {readSegment(m_horizon, m_roomSchema)});
 }
 
-void CafeClient::sendQuery(const QByteArray &sql)
+void CafeClient::send(Request request, const std::vector<PgHelper::Segment> &segments)
 {
-    m_readError.clear();
-    if (!PQsendQuery(m_conn, sql.constData())) {
+    m_request = request;
+    m_answers.clear();
+    m_answers.emplace_back();
+    m_segments = segments.size();
+    m_emptyResults = 0;
+    if (!PgHelper::sendSegments(m_conn, segments)) {
         lose(connectionError());
         return;
     }
@@ -300,15 +304,21 @@ void CafeClient::takeInput()
         return;
     }
     while (m_state == State::Reading && !PQisBusy(m_conn)) {
+        // Each statement's results end with a null; a segment ends with its sync.
         PgHelper::Result result(PQgetResult(m_conn));
-        if (!result) {
-            finishRead();
+        if (!result && ++m_emptyResults > 1)
             break;
+        if (result) {
+            m_emptyResults = 0;
+            collectResult(std::move(result));
         }
-        collectResult(std::move(result));
     }
     if (!m_conn)
         return;
+    if (PQstatus(m_conn) == CONNECTION_BAD) {
+        lose(connectionError());
+        return;
+    }
     // However many commits a burst brings, they are read once.
     while (PGnotify *notice = PQnotifies(m_conn)) {
         PQfreemem(notice);
@@ -320,42 +330,58 @@ void CafeClient::takeInput()
 
 void CafeClient::collectResult(PgHelper::Result result)
 {
-    if (PQresultStatus(result.get()) == PGRES_TUPLES_OK)
-        m_results.push_back(std::move(result));
-    else if (!PgHelper::succeeded(result.get()) && m_readError.isEmpty())
-        m_readError = PgHelper::error(m_conn, result.get()).description();
+    PgHelper::SegmentAnswer &answer = m_answers.back();
+    switch (PQresultStatus(result.get())) {
+    case PGRES_TUPLES_OK:
+        answer.rows.push_back(std::move(result));
+        break;
+    case PGRES_PIPELINE_SYNC:
+        if (m_answers.size() < m_segments)
+            m_answers.emplace_back();
+        else
+            finishRead();
+        break;
+    case PGRES_PIPELINE_ABORTED:
+        if (answer.error.isEmpty())
+            answer.error = u"服务器没有执行这条语句"_s;
+        break;
+    default:
+        if (!PgHelper::succeeded(result.get()) && answer.error.isEmpty())
+            answer.error = PgHelper::error(m_conn, result.get()).description();
+        break;
+    }
 }
 
 void CafeClient::finishRead()
 {
     m_deadline.stop();
     m_state = State::Listening;
-    if (m_subscribing) {
-        m_subscribing = false;
-        m_roomSchema =
-            m_results.size() == 1 && PQntuples(m_results.at(0).get()) == 1 && value(m_results.at(0).get(), 0, 0) == "t";
-        m_results.clear();
-        if (m_readError.isEmpty())
+    std::vector<PgHelper::SegmentAnswer> answers = std::exchange(m_answers, {});
+    if (m_request == Request::Subscribe) {
+        const PgHelper::SegmentAnswer &answer = answers.front();
+        m_roomSchema = answer.rows.size() == 1 && PQntuples(answer.rows.front().get()) == 1
+            && value(answer.rows.front().get(), 0, 0) == "t";
+        if (answer.error.isEmpty())
             sendRead();
         else
-            lose(m_readError);
+            lose(answer.error);
         return;
     }
-    if (m_request != Request::Read)
-        finishRoomRequest();
-    else if (!finishCatalogueRead())
+    if (m_request == Request::Room)
+        m_reporter.answered(answers);
+    else if (!finishCatalogueRead(answers.front()))
         return;
     sendNext();
 }
 
-bool CafeClient::finishCatalogueRead()
+bool CafeClient::finishCatalogueRead(PgHelper::SegmentAnswer &answer)
 {
     const size_t expected = m_roomSchema ? 5 : 4;
-    const bool complete = m_readError.isEmpty() && m_results.size() == expected;
-    const bool changed = complete && applyRead();
-    m_results.clear();
-    if (!complete) {
-        lose(m_readError.isEmpty() ? u"服务器的回答不完整"_s : m_readError);
+    const bool complete = answer.error.isEmpty() && answer.rows.size() == expected;
+    QString error = answer.error;
+    const bool changed = complete && applyRead(answer.rows, error);
+    if (!complete || !error.isEmpty()) {
+        lose(error.isEmpty() ? u"服务器的回答不完整"_s : error);
         return false;
     }
     if (m_state != State::Listening)
@@ -363,36 +389,15 @@ bool CafeClient::finishCatalogueRead()
     if (changed || !m_copyWritten)
         writeCopy();
     const bool announce = changed || m_freshConnection;
-    if (m_freshConnection && !m_clientName.isEmpty())
-        m_presence.start(QRandomGenerator::global()->bounded(HelloSpreadMs));
+    if (m_freshConnection)
+        m_reporter.connectionReady();
     m_freshConnection = false;
     m_online = true;
     m_offlineReported = false;
-    m_retryMs = FirstRetryMs;
+    m_failures = 0;
     if (announce)
         Q_EMIT synced();
     return true;
-}
-
-void CafeClient::finishRoomRequest()
-{
-    const Request request = m_request;
-    m_request = Request::Read;
-    if (request == Request::Hot) {
-        takeHotRanking();
-    } else if (request == Request::Hello) {
-        if (!m_readError.isEmpty())
-            qWarning("the server did not take this PC's name: %s", qUtf8Printable(m_readError));
-        else if (m_results.size() == 1 && PQntuples(m_results.at(0).get()) == 1)
-            m_serverOffsetMs =
-                qint64(value(m_results.at(0).get(), 0, 0).toDouble() * 1000.0) - QDateTime::currentMSecsSinceEpoch();
-    } else {
-        if (!m_readError.isEmpty())
-            qWarning("the server refused the game starts sent: %s", qUtf8Printable(m_readError));
-        for (const QString &outcome : m_launches.answered(m_results))
-            Q_EMIT launchAnswered(outcome);
-    }
-    m_results.clear();
 }
 
 void CafeClient::sendNext()
@@ -407,40 +412,20 @@ void CafeClient::sendNext()
     }
     if (!m_roomSchema || m_coalesce.isActive())
         return;
-    if (m_hotFetchDue) {
-        m_hotFetchDue = false;
-        m_request = Request::Hot;
-        sendQuery(RoomSchema::HotGamesSql);
-        return;
-    }
-    if (m_clientName.isEmpty())
-        return;
-    if (m_helloDue) {
-        // Again in a while, for the operator's 最后在线, whatever the answer.
-        m_helloDue = false;
-        m_presence.start(PresenceMs);
-        char *name = PQescapeLiteral(m_conn, m_clientName.constData(), size_t(m_clientName.size()));
-        if (!name)
-            return;
-        const QByteArray sql = "SELECT extract(epoch FROM room_client_hello(" + QByteArray(name) + "))";
-        PQfreemem(name);
-        m_request = Request::Hello;
-        sendQuery(sql);
-    } else if (!m_launches.isEmpty()) {
-        m_request = Request::Launches;
-        sendQuery(m_launches.sendSql(m_conn, m_clientName, m_serverOffsetMs));
-    }
+    const std::vector<PgHelper::Segment> segments = m_reporter.next();
+    if (!segments.empty())
+        send(Request::Room, segments);
 }
 
-bool CafeClient::applyRead()
+bool CafeClient::applyRead(const std::vector<PgHelper::Result> &results, QString &error)
 {
-    const PGresult *horizonRows = m_results[0].get();
+    const PGresult *horizonRows = results[0].get();
     const QByteArray horizon = PQntuples(horizonRows) == 1 ? value(horizonRows, 0, 0) : QByteArray();
     if (!isNumber(horizon)) {
-        m_readError = u"服务器返回了无法识别的版本号"_s;
+        error = u"服务器返回了无法识别的版本号"_s;
         return false;
     }
-    if (needsFullRead(horizon)) {
+    if (needsFullRead(horizon, results)) {
         m_rows.clear();
         m_rowsFromCopy = false;
         m_copyWritten = false;
@@ -451,15 +436,21 @@ bool CafeClient::applyRead()
     const int first = m_roomSchema ? 2 : 1;
     bool changed = false;
     m_rowsFromCopy = false;
-    const PGresult *deleted = m_results.at(first).get();
+    const PGresult *deleted = results.at(first).get();
     for (int row = 0; row < PQntuples(deleted); ++row) {
         const qint64 key = value(deleted, row, 1).toLongLong();
-        changed |= value(deleted, row, 0) == "gamelist" ? m_rows.eraseGame(key) : m_rows.eraseType(key);
+        const QByteArray table = value(deleted, row, 0);
+        if (table == "gamelist")
+            changed |= m_rows.eraseGame(key);
+        else if (table == "typelist")
+            changed |= m_rows.eraseType(key);
+        else
+            qWarning("a deletion marker of an unknown kind is left alone (%d bytes)", int(table.size()));
     }
-    const PGresult *types = m_results.at(first + 1).get();
+    const PGresult *types = results.at(first + 1).get();
     for (int row = 0; row < PQntuples(types); ++row)
         changed |= m_rows.setType(value(types, row, 0).toLongLong(), value(types, row, 1));
-    const PGresult *games = m_results.at(first + 2).get();
+    const PGresult *games = results.at(first + 2).get();
     const char *values[CatalogueCopy::GameColumns];
     int lengths[CatalogueCopy::GameColumns];
     for (int row = 0; row < PQntuples(games); ++row) {
@@ -472,49 +463,15 @@ bool CafeClient::applyRead()
     }
     m_rowsRead += PQntuples(deleted) + PQntuples(types) + PQntuples(games);
     m_horizon = horizon;
-    const QByteArray catalogueId =
-        m_roomSchema && PQntuples(m_results.at(1).get()) == 1 ? value(m_results.at(1).get(), 0, 0) : QByteArray();
-    m_rows.setSource(catalogueId, horizon);
-    if (m_roomSchema && PQntuples(m_results.at(1).get()) == 1) {
-        const PGresult *identity = m_results.at(1).get();
-        noteHotRule(PQgetisnull(identity, 0, 2) ? QByteArray() : value(identity, 0, 2) + '/' + value(identity, 0, 3));
-    }
+    const PGresult *identity = m_roomSchema && PQntuples(results.at(1).get()) == 1 ? results.at(1).get() : nullptr;
+    m_rows.setSource(identity ? value(identity, 0, 0) : QByteArray(), horizon);
+    if (identity)
+        m_reporter.noteHotRule(PQgetisnull(identity, 0, 2) ? QByteArray()
+                                                           : value(identity, 0, 2) + '/' + value(identity, 0, 3));
     return changed;
 }
 
-void CafeClient::noteHotRule(const QByteArray &rule)
-{
-    if (rule == m_hotRule)
-        return;
-    m_hotRule = rule;
-    if (!rule.isEmpty()) {
-        m_hotFetchDue = true;
-        m_hotRefresh.start();
-        return;
-    }
-    m_hotRefresh.stop();
-    m_hotFetchDue = false;
-    if (std::exchange(m_hotPlayed, false))
-        Q_EMIT hotRanking(false, {});
-}
-
-void CafeClient::takeHotRanking()
-{
-    if (!m_readError.isEmpty() || m_results.size() != 1) {
-        qWarning("the server did not give the Hot tab's ranking: %s", qUtf8Printable(m_readError));
-        return;
-    }
-    QList<qint64> games;
-    for (int row = 0; row < PQntuples(m_results.at(0).get()); ++row)
-        games.append(value(m_results.at(0).get(), row, 0).toLongLong());
-    if (m_hotPlayed && games == m_hotGames)
-        return;
-    m_hotPlayed = true;
-    m_hotGames = games;
-    Q_EMIT hotRanking(true, games);
-}
-
-bool CafeClient::needsFullRead(const QByteArray &horizon)
+bool CafeClient::needsFullRead(const QByteArray &horizon, const std::vector<PgHelper::Result> &results)
 {
     if (m_horizon == "0")
         return false; // nothing held: this read takes everything anyway
@@ -522,13 +479,13 @@ bool CafeClient::needsFullRead(const QByteArray &horizon)
     if (horizon.toULongLong() < m_horizon.toULongLong())
         return true;
     // A copy from an earlier run is trusted only when the server can name its catalogue.
-    if (!m_roomSchema || PQntuples(m_results.at(1).get()) != 1)
+    if (!m_roomSchema || PQntuples(results.at(1).get()) != 1)
         return m_rowsFromCopy;
     // Another catalogue (push --replace gives a new one), or deletion markers since the rows' horizon pruned.
-    const QByteArray catalogueId = value(m_results.at(1).get(), 0, 0);
+    const QByteArray catalogueId = value(results.at(1).get(), 0, 0);
     if (catalogueId != m_rows.catalogueId() && (m_rowsFromCopy || !m_rows.catalogueId().isEmpty()))
         return true;
-    const QByteArray oldest = value(m_results.at(1).get(), 0, 1);
+    const QByteArray oldest = value(results.at(1).get(), 0, 1);
     return !isNumber(oldest) || m_horizon.toULongLong() < oldest.toULongLong();
 }
 
@@ -570,23 +527,19 @@ void CafeClient::lose(const QString &reason, bool refused)
     m_online = false;
     m_offlineReported = true;
     // Jittered, so that a room of menus does not come back in one wave.
-    const int delay = int(m_retryMs * (0.5 + QRandomGenerator::global()->generateDouble() * 0.5));
-    m_retryMs = qMin(m_retryMs * 2, LongestRetryMs);
-    m_retry.start(delay);
+    m_retry.start(retryDelayMs(m_failures++, QRandomGenerator::global()->generateDouble()));
     if (report)
         Q_EMIT offline(reason, refused);
 }
 
 void CafeClient::closeConnection()
 {
-    m_subscribing = false;
-    m_presence.stop();
+    m_reporter.connectionLost();
     m_request = Request::Read;
-    m_launches.unsent();
     m_deadline.stop();
     m_coalesce.stop();
     dropNotifiers();
-    m_results.clear();
+    m_answers.clear();
     if (m_conn) {
         PQfinish(m_conn);
         m_conn = nullptr;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "cafe/CatalogueCopy.h"
-#include "cafe/LaunchQueue.h"
 #include "cafe/PgHelper.h"
+#include "cafe/RoomReporter.h"
 
 #include <QByteArray>
 #include <QList>
@@ -25,7 +25,10 @@ class QSocketNotifier;
 // exit). The first read takes
 // everything; later reads take only what changed since the last one, when the server notifies a
 // commit. After each read that changed the rows a new encrypted copy replaces the file the menu
-// reads. A lost server is retried in the background, with a growing, jittered pause.
+// reads. A lost server is retried in the background, with a growing, jittered pause. What the room
+// reports (the PC's name, its launches, the Hot ranking) a RoomReporter prepares; this client sends it
+// over the same connection whenever the catalogue leaves it free. Every statement goes in libpq's
+// pipeline mode with its values bound, so that each request is answered on its own.
 class CafeClient : public QObject
 {
     Q_OBJECT
@@ -51,19 +54,26 @@ public:
     int copyWrites() const { return m_copyWrites; }
     qint64 copyWriteNs() const { return m_copyWriteNs; }
     // Before start(): the name this PC gives the server; empty names none.
-    void setClientName(const QString &name) { m_clientName = name.toUtf8(); }
+    void setClientName(const QString &name) { m_reporter.setClientName(name.toUtf8()); }
+    // Launches not yet answered by the server; same thread rules.
+    qsizetype launchesWaiting() const { return m_reporter.launchesWaiting(); }
 
-    static constexpr int ConnectTimeoutMs = 5000; // unless the address sets connect_timeout
+    // A server slow to accept is waited for this long, unless the address sets connect_timeout:
+    // a client that gave up sooner would leave the server starting backends for nobody.
+    static constexpr int ConnectTimeoutMs = 30000;
     static constexpr int ReadTimeoutMs = 15000;
     static constexpr int CoalesceMs = 30;
     static constexpr int FirstRetryMs = 250;
-    static constexpr int LongestRetryMs = 5000;
-    // How often a connected client tells the server it is still there, for the operator's 最后在线.
-    static constexpr int PresenceMs = 5 * 60 * 1000;
-    // A room switched on together names itself spread over this long after each first read.
-    static constexpr int HelloSpreadMs = 3000;
-    // While the Hot tab follows what is played, how often its ranking is read again: launches never cause a read.
-    static constexpr int HotRefreshMs = 10 * 60 * 1000;
+    static constexpr int LongestRetryMs = 60000;
+    // A client that starts from its copy connects at a random moment within this long, so that a
+    // room switched on together does not reach the server in one instant.
+    static constexpr int StartSpreadMs = 3000;
+    static constexpr int HelloSpreadMs = RoomReporter::HelloSpreadMs;
+
+    // The pause before reconnecting after the given number of failed attempts in a row (0 for the
+    // first), for a random unit in [0, 1): anywhere from nothing to the attempt's ceiling, which
+    // doubles from FirstRetryMs up to LongestRetryMs.
+    static int retryDelayMs(int failures, double unit);
 
 public Q_SLOTS:
     void start();
@@ -82,32 +92,32 @@ Q_SIGNALS:
     void offline(const QString &reason, bool refused);
     // The copy could not be written at the given path and went to this private file instead.
     void copyRelocated(const QString &path);
-    // The server answered a launch: recorded, duplicate, too-soon, too-many, bad-time or refused.
+    // Before its first connection the client waits a moment, starting from its copy; sent once.
+    void startDeferred();
+    // The server answered a launch: recorded, duplicate, too-soon, too-many, bad-time or unknown-game.
     void launchAnswered(const QString &outcome);
     // The Hot tab's rule: played false is the GameHot flag; true lists these games, most started first.
     void hotRanking(bool played, const QList<qint64> &games);
 
 private:
     enum class State { Stopped, Connecting, Reading, Listening, Waiting };
-    enum class Request { Read, Hello, Launches, Hot };
+    enum class Request { Subscribe, Read, Room };
 
     void connectToServer();
     void watchSocket(bool read, bool write);
     void socketReady();
     void pollConnect();
     void sendRead();
-    void sendQuery(const QByteArray &sql);
+    void send(Request request, const std::vector<PgHelper::Segment> &segments);
     void flush();
     void takeInput();
     void collectResult(PgHelper::Result result);
     void finishRead();
-    bool finishCatalogueRead();
-    void finishRoomRequest();
+    bool finishCatalogueRead(PgHelper::SegmentAnswer &answer);
     void sendNext();
-    bool applyRead();
-    bool needsFullRead(const QByteArray &horizon);
-    void noteHotRule(const QByteArray &rule);
-    void takeHotRanking();
+    // Takes a read's results (horizon, identity on a room's server, markers, types, games) into the rows.
+    bool applyRead(const std::vector<PgHelper::Result> &results, QString &error);
+    bool needsFullRead(const QByteArray &horizon, const std::vector<PgHelper::Result> &results);
     void loadCopy();
     void writeCopy();
     void setCopyPath(const QString &path);
@@ -132,34 +142,26 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     State m_state = State::Stopped;
-    bool m_subscribing = false;
     bool m_freshConnection = false;
     bool m_changePending = false;
     bool m_online = false;
     bool m_offlineReported = false;
     bool m_copyWritten = false;
-    int m_retryMs = FirstRetryMs;
+    int m_failures = 0; // connection attempts failed in a row
     QTimer m_deadline{this};
     QTimer m_retry{this};
     QTimer m_coalesce{this};
-    QTimer m_presence{this};
-    QTimer m_hotRefresh{this};
-    QByteArray m_hotRule; // "top/days", or empty for the flag
-    bool m_hotFetchDue = false;
-    bool m_hotPlayed = false;
-    QList<qint64> m_hotGames;
 
     QByteArray m_horizon = "0";
     Request m_request = Request::Read;
     bool m_roomSchema = false;
     bool m_rowsFromCopy = false;
     bool m_startingCopySet = false;
-    bool m_helloDue = false;
-    QByteArray m_clientName;
-    std::optional<qint64> m_serverOffsetMs;
-    LaunchQueue m_launches;
+    RoomReporter m_reporter{this};
     qint64 m_rowsRead = 0;
-    std::vector<PgHelper::Result> m_results;
-    QString m_readError;
+    // The answers of the request on its way, one per segment; the one being filled is the last.
+    std::vector<PgHelper::SegmentAnswer> m_answers;
+    size_t m_segments = 0;
+    int m_emptyResults = 0;
     CatalogueCopy m_rows;
 };

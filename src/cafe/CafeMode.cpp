@@ -26,13 +26,17 @@ CafeMode::CafeMode(const QString &serverUri, const QString &copyPath, const QStr
     m_thread->setObjectName(u"CafeClient"_s);
     m_client->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_client, &QObject::deleteLater);
+    // The copy is there to show: the window does not wait for a client that connects a moment later.
+    connect(m_client, &CafeClient::startDeferred, this, [this] { m_waitingToConnect = true; });
     connect(m_client, &CafeClient::synced, this, [this] {
         m_online = true;
+        m_waitingToConnect = false;
         m_answered = true;
         Q_EMIT synced();
     });
     connect(m_client, &CafeClient::offline, this, [this](const QString &reason, bool refused) {
         m_online = false;
+        m_waitingToConnect = false;
         m_answered = true;
         m_offlineReason = reason;
         m_refused = refused;
@@ -74,7 +78,7 @@ bool CafeMode::threadLeftRunning()
     return threadAbandoned;
 }
 
-bool CafeMode::waitForFirstSync(int timeoutMs)
+bool CafeMode::waitForFirstSync(int timeoutMs, bool copyWillDo)
 {
     // Turns of its own rather than a nested loop: a loop refuses to run once the application
     // has been told to quit, and the answer would then never be seen.
@@ -82,7 +86,7 @@ bool CafeMode::waitForFirstSync(int timeoutMs)
     clock.start();
     QTimer wake;
     wake.start(WakeMs);
-    while (!m_answered && !clock.hasExpired(timeoutMs))
+    while (!m_answered && !(copyWillDo && m_waitingToConnect) && !clock.hasExpired(timeoutMs))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
     return m_online;
 }

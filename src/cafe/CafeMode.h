@@ -22,9 +22,12 @@ public:
     ~CafeMode() override;
 
     // Runs the event loop until the first read has succeeded or failed, or the time is up;
-    // true when the copy is fresh from the server.
-    bool waitForFirstSync(int timeoutMs);
+    // true when the copy is fresh from the server. copyWillDo: also ends when the client starts from
+    // its copy and connects a moment later (the copy is what there is to show meanwhile).
+    bool waitForFirstSync(int timeoutMs, bool copyWillDo = false);
     bool online() const { return m_online; }
+    // Started from its copy, the client waits a moment before it connects: neither online nor offline yet.
+    bool waitingToConnect() const { return m_waitingToConnect; }
     // Why the last connection or read failed, as the server or the client library said it.
     QString offlineReason() const { return m_offlineReason; }
     // Offline because the server turned down the menu's name or password, not because it was out of reach.
@@ -58,6 +61,7 @@ private:
     CafeClient *m_client = nullptr;
     std::atomic<bool> m_online = false; // read by an operator's check on a worker too
     bool m_answered = false;
+    bool m_waitingToConnect = false;
     bool m_refused = false;
     QString m_offlineReason;
     std::optional<QList<qint64>> m_hotGames;

@@ -134,6 +134,17 @@ void CatalogueCopy::setSource(const QByteArray &catalogueId, const QByteArray &h
     m_horizon = horizon;
 }
 
+bool CatalogueCopy::isHorizon(const QByteArray &text)
+{
+    if (text.isEmpty() || text.size() > 20)
+        return false;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    bool ok = false;
+    text.toULongLong(&ok);
+    return ok;
+}
+
 QString CatalogueCopy::temporaryPrefix(const QString &path, qint64 pid)
 {
     // No '-' in the host part, so that the process number after it is never misread.

@@ -36,6 +36,8 @@ public:
     QByteArray catalogueId() const { return m_catalogueId; }
     QByteArray horizon() const { return m_horizon; }
     void setSource(const QByteArray &catalogueId, const QByteArray &horizon);
+    // Whether a text read from a file or a server is a horizon (or a key): a number of digits only.
+    static bool isHorizon(const QByteArray &text);
 
     // Writes a new catalogue file beside path and renames it over path, so that path holds either
     // the old copy or the whole new one. Returns the reason of a failure, empty on success.

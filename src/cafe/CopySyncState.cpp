@@ -6,10 +6,13 @@
 #include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueFileWriter.h"
+#include "catalogue/CatalogueSchema.h"
 
 #include <QFileInfo>
 #include <QStringList>
+#include <QUuid>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -35,30 +38,39 @@ std::optional<std::array<QByteArray, 3>> stateOf(CatalogueBackend &file)
     return state;
 }
 
+// What the file says it mirrors is trusted only in the shape the client wrote it: a horizon of digits,
+// and the server's catalogue as a UUID (none from a server set up by an older version).
+bool validSource(const QByteArray &catalogueId, const QByteArray &horizon)
+{
+    if (!CatalogueCopy::isHorizon(horizon))
+        return false;
+    return catalogueId.isEmpty()
+        || QUuid::fromString(QLatin1StringView(catalogueId)).toByteArray(QUuid::WithoutBraces) == catalogueId;
+}
+
 bool readRows(CatalogueBackend &file, const QList<QByteArray> &typeKeys, CatalogueCopy &copy)
 {
+    using namespace CatalogueSchema;
     qsizetype position = 0;
     bool fits = true;
-    file.forEachRow(u"SELECT TypeName FROM TypeList ORDER BY rowid"_s, {u"TypeName"_s}, [&](const Cell *cells) {
+    file.forEachRow(u"SELECT %1 FROM TypeList ORDER BY rowid"_s.arg(TypeName), {TypeName}, [&](const Cell *cells) {
         if (position < typeKeys.size())
             copy.setType(typeKeys.at(position).toLongLong(), bytesOf(cells[0]));
         fits = fits && position++ < typeKeys.size();
     });
     if (!fits || position != typeKeys.size())
         return false;
-    const QStringList columns{u"GameID"_s,   u"GameName"_s, u"GameType"_s, u"GameHot"_s,
-                              u"GamePath"_s, u"GameRun"_s,  u"GameCmd"_s,  u"GameIcon"_s};
-    file.forEachRow(u"SELECT GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon FROM GameList"_s,
-                    columns, [&copy](const Cell *cells) {
-                        const char *values[CatalogueCopy::GameColumns];
-                        int lengths[CatalogueCopy::GameColumns];
-                        for (int column = 0; column < CatalogueCopy::GameColumns; ++column) {
-                            const Cell &cell = cells[column + 1];
-                            values[column] = cell.kind == Cell::Null ? nullptr : (cell.data ? cell.data : "");
-                            lengths[column] = int(cell.size);
-                        }
-                        copy.setGame(bytesOf(cells[0]).toLongLong(), CatalogueCopy::packGame(values, lengths));
-                    });
+    const QStringList columns{GameID, GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon};
+    file.forEachRow(u"SELECT %1 FROM GameList"_s.arg(columns.join(u", "_s)), columns, [&copy](const Cell *cells) {
+        const char *values[CatalogueCopy::GameColumns];
+        int lengths[CatalogueCopy::GameColumns];
+        for (int column = 0; column < CatalogueCopy::GameColumns; ++column) {
+            const Cell &cell = cells[column + 1];
+            values[column] = cell.kind == Cell::Null ? nullptr : (cell.data ? cell.data : "");
+            lengths[column] = int(cell.size);
+        }
+        copy.setGame(bytesOf(cells[0]).toLongLong(), CatalogueCopy::packGame(values, lengths));
+    });
     return true;
 }
 
@@ -85,7 +97,11 @@ bool CopySyncState::read(const QString &path, CatalogueCopy &copy)
         const std::optional<std::array<QByteArray, 3>> state = stateOf(file.backend());
         if (!state || state->at(1).isEmpty())
             return false;
+        if (!validSource(state->at(0), state->at(1)))
+            return false;
         const QList<QByteArray> typeKeys = state->at(2).isEmpty() ? QList<QByteArray>() : state->at(2).split(',');
+        if (!std::all_of(typeKeys.begin(), typeKeys.end(), CatalogueCopy::isHorizon))
+            return false;
         if (!readRows(file.backend(), typeKeys, copy)) {
             copy.clear();
             return false;

@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 void PgHelper::ResultDeleter::operator()(PGresult *result) const
@@ -51,4 +53,29 @@ CatalogueError PgHelper::error(const PGconn *conn, const PGresult *result)
     if (!state.isEmpty())
         text += u" (SQLSTATE %1)"_s.arg(QString::fromLatin1(state));
     return CatalogueError(errorNumber(conn, state), text);
+}
+
+bool PgHelper::sendSegments(PGconn *conn, const std::vector<Segment> &segments)
+{
+    for (const Segment &segment : segments) {
+        for (const Statement &statement : segment) {
+            std::vector<const char *> values;
+            values.reserve(size_t(statement.values.size()));
+            for (const QByteArray &value : statement.values)
+                values.push_back(value.isNull() ? nullptr : value.constData());
+            if (!PQsendQueryParams(conn, statement.sql.constData(), int(values.size()), nullptr, values.data(), nullptr,
+                                   nullptr, 0))
+                return false;
+        }
+        if (!PQpipelineSync(conn))
+            return false;
+    }
+    return true;
+}
+
+QByteArray PgHelper::value(const PGresult *result, int row, int column)
+{
+    if (PQgetisnull(result, row, column))
+        return QByteArray();
+    return QByteArray(PQgetvalue(result, row, column), PQgetlength(result, row, column));
 }

@@ -47,7 +47,7 @@ CafeRefresh::~CafeRefresh() = default;
 
 void CafeRefresh::waitForFirstSync()
 {
-    m_cafe->waitForFirstSync(CafeMode::StartUpWaitMs);
+    m_cafe->waitForFirstSync(CafeMode::StartUpWaitMs, true);
     showNotice();
 }
 
@@ -63,7 +63,7 @@ QString CafeRefresh::offlineCause() const
 
 void CafeRefresh::showNotice()
 {
-    if (!m_cafe->online()) {
+    if (!m_cafe->online() && !m_cafe->waitingToConnect()) {
         m_notice->setText(m_cafe->refused() ? RefusedNotice : OfflineNotice);
         // For the operator who points at the line; players are not shown a server's error text.
         m_notice->setToolTip(m_cafe->offlineReason());

@@ -75,6 +75,15 @@ qint64 rowsReadBy(const CafeMode &cafe)
     return rows;
 }
 
+qsizetype launchesWaitingIn(const CafeMode &cafe)
+{
+    qsizetype waiting = 0;
+    CafeClient *client = cafe.client();
+    QMetaObject::invokeMethod(
+        client, [&waiting, client] { waiting = client->launchesWaiting(); }, Qt::BlockingQueuedConnection);
+    return waiting;
+}
+
 // The operator's view of the room: "name online lastGame" per PC.
 QStringList presenceOf(const PgTestDatabase &db)
 {
@@ -110,8 +119,11 @@ private Q_SLOTS:
     void startsFromTheCopyAndReadsWhatItMustOnly_data();
     void startsFromTheCopyAndReadsWhatItMustOnly();
     void launchesMadeOfflineAreSentOnceWhenTheServerIsBack();
+    void aLaunchTheServerFailsStaysAloneInTheQueue();
+    void markerOfAnUnknownKindIsLeftAlone();
+    void retryPausesAreFullyJittered();
     void twoPcsWithTheSameNameShareOneRow();
-    void hotRuleReachesRunningClientsWithinTwoSeconds();
+    void hotRuleReachesRunningClientsWithinSeconds();
     void closingNeverWaitsForAStuckSyncThread();
 };
 
@@ -337,21 +349,28 @@ void tst_CafeClient::startsFromTheCopyAndReadsWhatItMustOnly_data()
     QTest::addColumn<bool>("otherCatalogue");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<qint64>("rowsRead");
+    QTest::addColumn<QString>("onCopy");
     QTest::newRow("two changes") << u"UPDATE GameList SET GameName = '壹' WHERE GameID = 1;"
                                     "DELETE FROM GameList WHERE GameID = 2"_s
-                                 << false << QStringList{u"1 壹"_s, u"3 三"_s} << qint64(2);
-    QTest::newRow("another server") << QString() << true << QStringList{u"1 甲"_s} << qint64(1);
+                                 << false << QStringList{u"1 壹"_s, u"3 三"_s} << qint64(2) << QString();
+    QTest::newRow("another server") << QString() << true << QStringList{u"1 甲"_s} << qint64(1) << QString();
     QTest::newRow("replaced") << u"SELECT catalogue_renew_identity()"_s << false
-                              << QStringList{u"1 一"_s, u"2 二"_s, u"3 三"_s} << qint64(3);
+                              << QStringList{u"1 一"_s, u"2 二"_s, u"3 三"_s} << qint64(3) << QString();
+    // What the file says it mirrors is checked, and never reaches the server as statement text.
+    QTest::newRow("statements in the copy's state")
+        << u"UPDATE GameList SET GameName = '壹' WHERE GameID = 1"_s << false
+        << QStringList{u"1 壹"_s, u"2 二"_s, u"3 三"_s} << qint64(3)
+        << u"UPDATE CafeSync SET Horizon = '0''; DROP TABLE GameList; --',"
+           " CatalogueId = '''; DROP TABLE CatalogueServer; --'"_s;
     // The marker of game 2 is pruned; the one of game 4 is not, so only the horizon can tell.
     QTest::newRow("older than the pruning") << u"DELETE FROM GameList WHERE GameID = 2;"
                                                "UPDATE CatalogueDeleted SET DeletedAt = now() - interval '31 days';"
                                                "INSERT INTO GameList (GameID, GameName) VALUES (4, '四');"
                                                "DELETE FROM GameList WHERE GameID = 4"_s
-                                            << false << QStringList{u"1 一"_s, u"3 三"_s} << qint64(3);
+                                            << false << QStringList{u"1 一"_s, u"3 三"_s} << qint64(3) << QString();
     QTest::newRow("server set up by an older version")
         << u"DROP TABLE CatalogueServer CASCADE; DELETE FROM GameList WHERE GameID = 3"_s << false
-        << QStringList{u"1 一"_s, u"2 二"_s} << qint64(3);
+        << QStringList{u"1 一"_s, u"2 二"_s} << qint64(3) << QString();
 }
 
 void tst_CafeClient::startsFromTheCopyAndReadsWhatItMustOnly()
@@ -360,6 +379,7 @@ void tst_CafeClient::startsFromTheCopyAndReadsWhatItMustOnly()
     QFETCH(bool, otherCatalogue);
     QFETCH(QStringList, rows);
     QFETCH(qint64, rowsRead);
+    QFETCH(QString, onCopy);
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
     QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一'), ('二'), ('三')"_s).isEmpty());
@@ -379,11 +399,17 @@ void tst_CafeClient::startsFromTheCopyAndReadsWhatItMustOnly()
     QVERIFY(other.run(u"INSERT INTO GameList (GameName) VALUES ('甲')"_s).isEmpty());
     if (!afterCopy.isEmpty())
         QCOMPARE(db.run(afterCopy), QString());
+    if (!onCopy.isEmpty()) {
+        CatalogueConnection file;
+        file.Open(copy, QString::fromUtf16(Catalogue::Password));
+        file.Execute(onCopy);
+    }
 
     CafeMode cafe(otherCatalogue ? other.menuUri() : db.menuUri(), copy);
     QVERIFY(cafe.waitForFirstSync(10000));
     QCOMPARE(rowsOf(copy), rows);
     QCOMPARE(rowsReadBy(cafe), rowsRead);
+    QCOMPARE(db.run(u"SELECT FROM GameList"_s), QString());
 }
 
 void tst_CafeClient::launchesMadeOfflineAreSentOnceWhenTheServerIsBack()
@@ -425,6 +451,75 @@ void tst_CafeClient::launchesMadeOfflineAreSentOnceWhenTheServerIsBack()
     QCOMPARE(answered.count(), 3);
 }
 
+void tst_CafeClient::aLaunchTheServerFailsStaysAloneInTheQueue()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    // The server fails the launches of game 2 as a fault would, and takes the others as usual.
+    QCOMPARE(db.run(u"INSERT INTO GameList (GameName) VALUES ('一'), ('二'), ('三');"
+                    "ALTER FUNCTION room_record_launch(uuid, bigint, timestamptz) RENAME TO room_record_launch_held;"
+                    "CREATE FUNCTION room_record_launch(launch uuid, game bigint, at timestamptz) RETURNS text"
+                    " LANGUAGE plpgsql AS $$ BEGIN IF game = 2 THEN RAISE EXCEPTION 'out of order'; END IF;"
+                    " RETURN room_record_launch_held(launch, game, at); END $$;"
+                    "GRANT EXECUTE ON FUNCTION room_record_launch_held(uuid, bigint, timestamptz) TO juyoutai_menu"_s),
+             QString());
+    QTemporaryDir dir;
+    CafeMode cafe(db.menuUri(), dir.filePath(u"GameDB.dbs"_s), u"PC-01"_s);
+    QSignalSpy answered(cafe.client(), &CafeClient::launchAnswered);
+    // Made before the first read: they go to the server together.
+    for (const qint64 game : {1, 2, 3})
+        cafe.recordLaunch(game, QString());
+    QVERIFY(cafe.waitForFirstSync(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 2, 5000);
+    QCOMPARE(launchesWaitingIn(cafe), 1);
+    PGconn *conn = PQconnectdb(db.adminUri().toUtf8().constData());
+    const QString recorded = u"SELECT string_agg(GameID::text, ' ' ORDER BY GameID) FROM GameLaunch"_s;
+    QCOMPARE(PgTestDatabase::firstColumn(conn, recorded), QStringList{u"1 3"_s});
+
+    // Mended: the next start sends the one kept as well, and nothing is counted twice.
+    QCOMPARE(db.run(u"DROP FUNCTION room_record_launch(uuid, bigint, timestamptz);"
+                    "ALTER FUNCTION room_record_launch_held(uuid, bigint, timestamptz) RENAME TO room_record_launch"_s),
+             QString());
+    cafe.recordLaunch(3, QString());
+    QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 4, 5000);
+    QCOMPARE(launchesWaitingIn(cafe), 0);
+    QCOMPARE(PgTestDatabase::firstColumn(conn, recorded), QStringList{u"1 2 3"_s});
+    PQfinish(conn);
+}
+
+void tst_CafeClient::markerOfAnUnknownKindIsLeftAlone()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO TypeList (TypeName) VALUES ('动作'); INSERT INTO GameList (GameName) VALUES ('一')"_s)
+                .isEmpty());
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(u"GameDB.dbs"_s);
+    CafeMode cafe(db.menuUri(), copy);
+    QVERIFY(cafe.waitForFirstSync(10000));
+    QCOMPARE(rowsOf(copy), (QStringList{u"动作"_s, u"1 一"_s}));
+    QCOMPARE(db.run(u"INSERT INTO CatalogueDeleted (TableName, RowKey) SELECT 'TypeList', TypeID FROM TypeList;"
+                    "UPDATE GameList SET GameName = '壹'"_s),
+             QString());
+    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(copy), (QStringList{u"动作"_s, u"1 壹"_s}), 5000);
+}
+
+void tst_CafeClient::retryPausesAreFullyJittered()
+{
+    for (int failures = 0; failures < 40; ++failures) {
+        const qint64 ceiling =
+            qMin<qint64>(CafeClient::LongestRetryMs, qint64(CafeClient::FirstRetryMs) << qMin(failures, 20));
+        QCOMPARE(CafeClient::retryDelayMs(failures, 0.0), 0);
+        QCOMPARE(CafeClient::retryDelayMs(failures, 0.5), int(ceiling / 2));
+        QVERIFY(qAbs(CafeClient::retryDelayMs(failures, 0.999999) - ceiling) <= 1);
+    }
+    QCOMPARE(CafeClient::LongestRetryMs, 60000);
+    QVERIFY(CafeClient::ConnectTimeoutMs >= 20000);
+    QCOMPARE(RoomReporter::hotRefreshDelayMs(0.0), RoomReporter::HotRefreshMs * 8 / 10);
+    QCOMPARE(RoomReporter::hotRefreshDelayMs(0.5), RoomReporter::HotRefreshMs);
+    QCOMPARE(RoomReporter::hotRefreshDelayMs(1.0), RoomReporter::HotRefreshMs * 12 / 10);
+}
+
 void tst_CafeClient::twoPcsWithTheSameNameShareOneRow()
 {
     PgTestDatabase db;
@@ -453,7 +548,7 @@ void tst_CafeClient::twoPcsWithTheSameNameShareOneRow()
     PQfinish(conn);
 }
 
-void tst_CafeClient::hotRuleReachesRunningClientsWithinTwoSeconds()
+void tst_CafeClient::hotRuleReachesRunningClientsWithinSeconds()
 {
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
@@ -469,7 +564,8 @@ void tst_CafeClient::hotRuleReachesRunningClientsWithinTwoSeconds()
     QCOMPARE(cafe.hotGames(), std::nullopt);
     // Game 1 was played longest ago, game 9 is no longer in the catalogue; 2 and 4 tie, by name.
     QVERIFY(runAs(db.operatorUri(), u"SELECT room_set_hot(3, 7)"_s).isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(cafe.hotGames(), std::optional(QList<qint64>{3, 2, 4}), 2000);
+    // The room's menus read it spread over a moment.
+    QTRY_COMPARE_WITH_TIMEOUT(cafe.hotGames(), std::optional(QList<qint64>{3, 2, 4}), RoomReporter::HotSpreadMs + 3000);
     QVERIFY(runAs(db.operatorUri(), u"SELECT room_set_hot(NULL, NULL)"_s).isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(cafe.hotGames(), std::nullopt, 2000);
 }
