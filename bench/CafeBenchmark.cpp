@@ -184,6 +184,7 @@ struct Marks
     std::atomic<qint64> rowsRead{0};
     std::atomic<int> copyWrites{0};
     std::atomic<qint64> copyWriteNs{0};
+    std::atomic<qint64> hotAt{-1}; // when the Hot tab's ranking by play came
     std::atomic<qint64> launchSentAt{-1};
     std::atomic<qint64> launchAnsweredAt{-1};
     std::atomic<bool> launchRecorded{false};
@@ -351,6 +352,41 @@ bool script(const QString &serverDirectory, const QString &command)
     return process.waitForFinished(120000) && process.exitCode() == 0;
 }
 
+// Holds the server (the postmaster and every process it has started, and so every backend it starts
+// later) to these CPUs; returns the CPUs it had, or nothing where that cannot be done.
+std::optional<QString> holdServer(const QString &serverDirectory, const QString &cpus)
+{
+    QFile pidFile(serverDirectory + u"/data/postmaster.pid"_s);
+    if (serverDirectory.isEmpty() || !pidFile.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray postmaster = pidFile.readLine().trimmed();
+    const auto taskset = [](const QStringList &arguments) -> std::optional<QString> {
+        QProcess process;
+        process.start(u"taskset"_s, arguments);
+        if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            return std::nullopt;
+        return QString::fromLocal8Bit(process.readAllStandardOutput());
+    };
+    // "pid N's current affinity list: 0,1"
+    const std::optional<QString> had = taskset({u"-pc"_s, QString::fromLatin1(postmaster)});
+    if (!had || !had->contains(u": "_s))
+        return std::nullopt;
+    QStringList pids{QString::fromLatin1(postmaster)};
+    for (const QString &entry : QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(u"/proc/%1/stat"_s.arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        if (line.mid(line.lastIndexOf(')') + 2).split(' ').value(1) == postmaster)
+            pids.append(entry);
+    }
+    for (const QString &pid : std::as_const(pids)) {
+        if (!taskset({u"-a"_s, u"-pc"_s, cpus, pid}) && pid == pids.front())
+            return std::nullopt;
+    }
+    return had->section(u": "_s, -1).trimmed();
+}
+
 } // namespace
 
 CafeBenchmark::CafeBenchmark(int clients, const QString &adminUri, const QString &serverDirectory)
@@ -411,6 +447,10 @@ int CafeBenchmark::run()
             mark->launchRecorded = outcome == u"recorded"_s;
             mark->launchAnsweredAt = clock.elapsed();
         });
+        QObject::connect(client, &CafeClient::hotRanking, client, [mark, &clock](bool played) {
+            if (played)
+                mark->hotAt = clock.elapsed();
+        });
         QObject::connect(threads.at(i % Threads).get(), &QThread::finished, client, &QObject::deleteLater);
         clients.push_back(client);
     };
@@ -443,6 +483,20 @@ int CafeBenchmark::run()
         qint64 startEpochMs = 0;
         int copyWrites = 0;
         qint64 copyWriteNs = 0;
+        std::optional<qint64> abandoned;
+    };
+    // Connection starts the server began and the client left before they were done.
+    const auto abandoned = [&]() -> std::optional<qint64> {
+        const auto rows =
+            look.rows(u"SELECT sessions_abandoned FROM pg_stat_database WHERE datname = current_database()"_s);
+        if (!rows || rows->size() != 1)
+            return std::nullopt;
+        return rows->at(0).value(0).toLongLong();
+    };
+    const auto abandonedText = [&](const std::optional<qint64> &before) {
+        const std::optional<qint64> after = abandoned();
+        return u"  abandoned connection starts: "_s
+            + (before && after ? QString::number(*after - *before) : u"unknown"_s);
     };
     const auto beginPhase = [&] {
         Phase phase;
@@ -451,6 +505,7 @@ int CafeBenchmark::run()
             phase.copyWriteNs += m->copyWriteNs;
             m->namedAt = -1;
         }
+        phase.abandoned = abandoned();
         phase.cpu = cpuNow(m_serverDirectory);
         phase.startEpochMs = QDateTime::currentMSecsSinceEpoch();
         phase.startMs = clock.elapsed();
@@ -458,7 +513,8 @@ int CafeBenchmark::run()
     };
     // The phase's line: its wall time, each client's time from the phase's start to done (p50, p99,
     // max), the CPU it cost; then the copies the clients wrote in it, their cost apart.
-    const auto endPhase = [&](const QString &what, const Phase &phase, const std::vector<double> &doneMs, bool ok) {
+    const auto endPhase = [&](const QString &what, const Phase &phase, const std::vector<double> &doneMs,
+                              bool ok) -> std::optional<double> {
         const qint64 wallMs = clock.elapsed() - phase.startMs;
         const CpuMark cpuAfter = cpuNow(m_serverDirectory);
         const Percentiles p = percentiles(doneMs);
@@ -477,11 +533,20 @@ int CafeBenchmark::run()
             writes += m->copyWrites;
             writeNs += m->copyWriteNs;
         }
+        out() << abandonedText(phase.abandoned) << Qt::endl;
         if (writes > 0)
             out() << u"  copy writes: %1, %2 ms each on average, %3 s of the clients' time in all"_s.arg(writes)
                          .arg(double(writeNs) / 1e6 / writes, 0, 'f', 1)
                          .arg(double(writeNs) / 1e9, 0, 'f', 2)
                   << Qt::endl;
+        if (!phase.cpu.server || !cpuAfter.server)
+            return std::nullopt;
+        return *cpuAfter.server - *phase.cpu.server;
+    };
+    // The server's CPU per client, for phases that compare.
+    const auto perClient = [&](const std::optional<double> &serverCpu) {
+        out() << u"  server CPU per client: "_s
+              << (serverCpu ? u"%1 ms"_s.arg(*serverCpu * 1000 / m_clients, 0, 'f', 2) : u"unknown"_s) << Qt::endl;
     };
     // Notes when the server last had each client's hello; true once every client's came in this phase.
     qint64 lastLook = -1000;
@@ -564,38 +629,52 @@ int CafeBenchmark::run()
         backendsGone();
     };
     // The room switched off; meanwhile the operator makes 10 edits, so each copy is 10 changes behind.
+    const auto editTen = [&](const QString &tag) {
+        for (int edit = 1; edit <= 10; ++edit) {
+            if (const QString error = runOn(
+                    operatorUri,
+                    u"UPDATE GameList SET GameName = '改名%1' WHERE GameID = %2"_s.arg(tag + QString::number(edit))
+                        .arg(edit * 97));
+                !error.isEmpty())
+                out() << u"错误: "_s << error << Qt::endl;
+        }
+    };
     stopAll();
-    for (int edit = 1; edit <= 10; ++edit) {
-        if (const QString error = runOn(
-                operatorUri, u"UPDATE GameList SET GameName = '改名%1' WHERE GameID = %2"_s.arg(edit).arg(edit * 97));
-            !error.isEmpty())
-            out() << u"错误: "_s << error << Qt::endl;
-    }
+    editTen(QString());
 
     // The part of a cold start no client can save: the server starting one backend per login.
     qint64 bareMs = 0;
+    const std::optional<qint64> bareAbandoned = abandoned();
     const std::optional<double> bareCpu = bareConnections(menuUri, m_serverDirectory, m_clients, Threads, &bareMs);
     out() << QStringLiteral("%1 %2 ms  server CPU %3")
                  .arg(u"connections alone"_s, -28)
                  .arg(double(bareMs), 7, 'f', 0)
                  .arg(bareCpu ? u"%1 s"_s.arg(*bareCpu, 0, 'f', 2) : u"unknown"_s)
-          << Qt::endl;
+          << Qt::endl
+          << abandonedText(bareAbandoned) << Qt::endl;
     backendsGone();
 
     // The room's PCs switched on together: each reads its copy from its file, then only what changed
     // since from the server, writes its copy again and names itself; each on a new connection.
-    const auto startFromCopies = [&](bool print) {
+    // With hot, each also waits for the Hot tab's ranking by play. Returns the server's CPU.
+    const auto startFromCopies = [&](const QString &what, bool print, bool hot, int timeoutMs) {
         for (int i = 0; i < m_clients; ++i)
             addClient(i);
         const Phase started = beginPhase();
         for (CafeClient *client : clients)
             QMetaObject::invokeMethod(client, &CafeClient::start, Qt::QueuedConnection);
-        const bool ready =
-            waitUntil([&] { return all([](const Marks &m) { return m.syncs > 0; }) && allNamed(started); }, 120000);
-        if (print || !ready)
-            endPhase(u"cold start from copies"_s, started, readyTimes(started), ready);
+        const bool ready = waitUntil(
+            [&] {
+                return all([hot](const Marks &m) { return m.syncs > 0 && (!hot || m.hotAt >= 0); })
+                    && allNamed(started);
+            },
+            timeoutMs);
+        std::vector<double> times = readyTimes(started);
+        for (size_t i = 0; hot && i < times.size(); ++i)
+            times[i] = std::max(times[i], double(marks[i]->hotAt - started.startMs));
+        return print || !ready ? endPhase(what, started, times, ready) : std::nullopt;
     };
-    startFromCopies(true);
+    perClient(startFromCopies(u"cold start from copies"_s, true, false, 120000));
     qint64 rowsRead = 0;
     for (const auto &m : marks)
         rowsRead = std::max(rowsRead, m->rowsRead.load());
@@ -636,8 +715,46 @@ int CafeBenchmark::run()
     launchPhase(u"one launch each, same instant"_s, 0, 0);
     // The same on new connections, where a PC's first launch costs the server most.
     stopAll();
-    startFromCopies(false);
+    startFromCopies(u"cold start from copies"_s, false, false, 120000);
     launchPhase(u"one launch each, over 1 s"_s, 1000, 1);
+
+    // A month of play: 600 launches per client over the last 30 days, in no time order, the games
+    // most started among the first; the roll-ups made from them; the Hot tab's rule on play. Then the
+    // room switched on again under that rule, each copy 10 changes behind as before.
+    stopAll();
+    QElapsedTimer generated;
+    generated.start();
+    QString error =
+        runOn(server.adminUri(),
+              u"INSERT INTO GameLaunch (LaunchKey, GameID, GameName, ClientName, ClientID, ClientAddr,"
+              " LaunchedAt, ReceivedAt)"
+              " SELECT gen_random_uuid(), g.GameID, g.GameName, p.ClientName, p.ClientID, '127.0.0.1', r.t, r.t"
+              " FROM ClientPresence p CROSS JOIN LATERAL (SELECT now() - random() * interval '30 days' AS t,"
+              " 1 + floor(power(random(), 3) * %1)::bigint AS game"
+              " FROM generate_series(1, %2 + 0 * p.ClientID)) r JOIN GameList g ON g.GameID = r.game"
+              " WHERE p.ClientName LIKE 'bench-pc-%%'"_s.arg(Games)
+                  .arg(PlayedLaunches));
+    if (error.isEmpty())
+        error = runOn(operatorUri, u"SELECT room_rebuild_rollups(); SELECT room_set_hot(20, 30)"_s);
+    out() << u"  launches generated: "_s << qint64(PlayedLaunches) * m_clients << u" in "_s << generated.elapsed()
+          << u" ms, with the roll-ups and the Hot rule --top 20 --days 30"_s
+          << (error.isEmpty() ? QString() : u"  错误: "_s + error) << Qt::endl;
+    editTen(u"乙"_s);
+    backendsGone();
+    perClient(startFromCopies(u"cold start under the play rule"_s, true, true, 120000));
+
+    // The room switched on together again while the server has one CPU only; each client must come up.
+    stopAll();
+    if (std::optional<QString> mask = holdServer(m_serverDirectory, u"0"_s)) {
+        startFromCopies(u"storm on a slow server"_s, true, false, 600000);
+        int connected = 0;
+        for (const auto &m : marks)
+            connected += m->syncs > 0 ? 1 : 0;
+        out() << u"  connected "_s << connected << u" of "_s << m_clients << Qt::endl;
+        holdServer(m_serverDirectory, *mask);
+    } else {
+        out() << u"storm on a slow server: skipped (JYT_PG_DIR not set or taskset failed)"_s << Qt::endl;
+    }
 
     // One client's copy alone: the whole catalogue written as a new encrypted file, on an idle thread.
     CatalogueCopy copy;

@@ -17,6 +17,8 @@ public:
 
     static constexpr int Games = 10000;
     static constexpr int Threads = 4;
+    // Launches per client in the month of play the Hot rule ranks.
+    static constexpr int PlayedLaunches = 600;
 
 private:
     int m_clients;
