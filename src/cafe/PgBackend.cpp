@@ -363,3 +363,16 @@ std::optional<QList<QString>> PgBackend::readRow(const QString &table, const QSt
         values.append(valueText(result.get(), 0, c));
     return values;
 }
+
+void PgBackend::holdTablesForWriting()
+{
+    // Other operators' writes wait (this mode conflicts with every write and with itself); the menus'
+    // reads go on.
+    run(u"LOCK TABLE TypeList, GameList IN SHARE ROW EXCLUSIVE MODE"_s);
+}
+
+qint64 PgBackend::moveGames(const QString &fromType, const QString &toType)
+{
+    const Result result = run(u"UPDATE GameList SET GameType = $2 WHERE GameType = $1"_s, {fromType, toType});
+    return QByteArray(PQcmdTuples(result.get())).toLongLong();
+}

@@ -49,6 +49,8 @@ public:
     qint64 updateRow(const QString &table, const QString &key, qint64 rowKey, const Values &values,
                      const Values &expected) override;
     std::optional<QList<QString>> readRow(const QString &table, const QString &key, qint64 rowKey) override;
+    void holdTablesForWriting() override;
+    qint64 moveGames(const QString &fromType, const QString &toType) override;
 
     [[noreturn]] void throwLastError() const override;
 

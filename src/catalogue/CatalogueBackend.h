@@ -70,6 +70,18 @@ public:
     // Every column of one row, as "Select *" gives them; nothing when the row is gone.
     virtual std::optional<QList<QString>> readRow(const QString &table, const QString &key, qint64 rowKey) = 0;
 
+    // Keeps every other writer of the catalogue's two tables waiting until this transaction ends, so
+    // that what it reads stays true until it commits; a store with one writer at a time has nothing to do.
+    virtual void holdTablesForWriting() { }
+    // Moves every game of one category to another in one statement; -1 where the store leaves it to
+    // the cursor, row by row.
+    virtual qint64 moveGames(const QString &fromType, const QString &toType)
+    {
+        Q_UNUSED(fromType);
+        Q_UNUSED(toType);
+        return -1;
+    }
+
     // Tell whether the store changed since they were last asked; -1 when the store cannot tell.
     virtual qint64 dataVersion() { return -1; }
     virtual qint64 totalChanges() const { return -1; }

@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueEdits.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueConnection.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueRecordset.h"
 #include "catalogue/CatalogueSchema.h"
@@ -32,6 +33,36 @@ void store(CatalogueRecordset &rs, GameRecord game, GameRecord::Columns changed)
     rs.Update();
 }
 
+// On a server that several operators share, keeps the others' writes out until the transaction
+// ends; true there, so that the edit first checks that what the operator saw still holds.
+bool holdTables()
+{
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    if (!connection.isServer())
+        return false;
+    connection.backend().holdTablesForWriting();
+    return true;
+}
+
+bool categoryExists(const QString &name)
+{
+    return !RecordsetGuard(CatalogueStatements::selectTypeByName(name))->Eof();
+}
+
+void requireCategory(const QString &name)
+{
+    if (!categoryExists(name))
+        throw CatalogueError(CatalogueError::RowChanged,
+                             u"分类“%1”已被另一位管理员删除或改名，请关闭窗口后重新打开再试"_s.arg(name));
+}
+
+void requireNoCategory(const QString &name)
+{
+    if (categoryExists(name))
+        throw CatalogueError(CatalogueError::RowChanged,
+                             u"已有名为“%1”的分类（可能刚由另一位管理员添加），请换一个名称"_s.arg(name));
+}
+
 } // namespace
 
 namespace CatalogueEdits {
@@ -39,6 +70,8 @@ namespace CatalogueEdits {
 void addCategory(const QString &name)
 {
     TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    if (holdTables())
+        requireNoCategory(name);
     {
         RecordsetGuard rs(CatalogueStatements::selectTypeList());
         rs->AddNew();
@@ -51,12 +84,17 @@ void addCategory(const QString &name)
 void renameCategory(const QString &oldName, const QString &newName)
 {
     TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    if (holdTables()) {
+        requireCategory(oldName);
+        if (newName != oldName)
+            requireNoCategory(newName);
+    }
     {
         RecordsetGuard types(CatalogueStatements::selectTypeByName(oldName));
         types->setField(CatalogueSchema::TypeName, newName);
         types->Update();
     }
-    {
+    if (Catalogue::CatalogueConnectionObject().backend().moveGames(oldName, newName) < 0) {
         RecordsetGuard games(CatalogueStatements::selectGameList());
         for (; !games->Eof(); games->MoveNext()) {
             if (!games->isNull(CatalogueSchema::GameType) && games->Field(CatalogueSchema::GameType) == oldName)
@@ -70,6 +108,8 @@ bool deleteCategory(const QString &name)
 {
     // The check and the delete see the same games.
     TransactionGuard transaction(Catalogue::CatalogueConnectionObject());
+    if (holdTables())
+        requireCategory(name);
     if (!RecordsetGuard(CatalogueStatements::selectGamesByType(name))->Eof())
         return false;
     Catalogue::ExecuteStatement(CatalogueStatements::deleteTypeByName(name));

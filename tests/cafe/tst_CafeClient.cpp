@@ -419,7 +419,7 @@ void tst_CafeClient::launchesMadeOfflineAreSentOnceWhenTheServerIsBack()
         QSKIP("no private PostgreSQL server could be started");
     PgTestDatabase db(server.adminUri());
     JYT_REQUIRE_PG(db);
-    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一'), ('二')"_s).isEmpty());
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName) VALUES ('一'), ('二'), ('三')"_s).isEmpty());
     QTemporaryDir dir;
     CafeMode cafe(db.menuUri(), dir.filePath(u"GameDB.dbs"_s), u"PC-01"_s);
     QVERIFY(cafe.waitForFirstSync(10000));
@@ -524,6 +524,7 @@ void tst_CafeClient::twoPcsWithTheSameNameShareOneRow()
 {
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameID, GameName) VALUES (7, '扫雷')"_s).isEmpty());
     QTemporaryDir dir;
     auto first = std::make_unique<CafeMode>(db.menuUri(), dir.filePath(u"a.dbs"_s), u"同名"_s);
     CafeMode second(db.menuUri(), dir.filePath(u"b.dbs"_s), u"同名"_s);
@@ -556,7 +557,8 @@ void tst_CafeClient::hotRuleReachesRunningClientsWithinSeconds()
                    "INSERT INTO GameLaunch (LaunchKey, GameID, GameName, ClientName, LaunchedAt)"
                    " SELECT gen_random_uuid(), g, '', 'PC' || i, now() - d * interval '1 day'"
                    " FROM (VALUES (3, 1, 0), (3, 2, 0), (2, 1, 0), (4, 1, 0), (1, 1, 10), (1, 2, 10), (1, 3, 10),"
-                   " (9, 1, 0), (9, 2, 0), (9, 3, 0)) AS t(g, i, d)"_s)
+                   " (9, 1, 0), (9, 2, 0), (9, 3, 0)) AS t(g, i, d);"
+                   "SELECT room_rebuild_rollups()"_s)
                 .isEmpty());
     QTemporaryDir dir;
     CafeMode cafe(db.menuUri(), dir.filePath(u"GameDB.dbs"_s));

@@ -4,6 +4,7 @@
 
 #include "cafe/PgBackend.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueEdits.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueIndex.h"
 #include "catalogue/CatalogueStatements.h"
@@ -12,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+
+#include <future>
 
 #include <arpa/inet.h>
 #include <libpq-fe.h>
@@ -88,6 +91,8 @@ private Q_SLOTS:
     void silentServerIsGivenUpAfterTheTimeout();
     void lostServerConnectionWritesNothing();
     void unansweredStatementGivesUpTheConnection();
+    void categoryEditWaitsForAnotherOperatorsWrite_data();
+    void categoryEditWaitsForAnotherOperatorsWrite();
     void wholeListOutlivesBrowsingManyCategories();
     void gamesAreKeptUntilTheFileChanges();
 };
@@ -374,6 +379,67 @@ void tst_CatalogueConnection::lostServerConnectionWritesNothing()
     QVERIFY_THROWS_EXCEPTION(CatalogueError, CatalogueFixture::addCategory(u"also lost"_s));
     QVERIFY_THROWS_EXCEPTION(CatalogueError, connection.CommitTrans());
     QCOMPARE(fixture.categories(), QStringList{u"old"_s});
+}
+
+void tst_CatalogueConnection::categoryEditWaitsForAnotherOperatorsWrite_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("otherWrite"); // the other operator's, committed while the edit waits
+    QTest::addColumn<QString>("answer"); // the edit's outcome: deleted, kept, or the message it gave
+    QTest::addColumn<QStringList>("categories");
+    QTest::newRow("delete while a game is added to it")
+        << u"delete"_s << u"INSERT INTO GameList (GameName, GameType) VALUES ('新游戏', 'old')"_s << u"kept"_s
+        << QStringList{u"old"_s};
+    QTest::newRow("delete while it is renamed")
+        << u"delete"_s << u"UPDATE TypeList SET TypeName = 'other' WHERE TypeName = 'old'"_s
+        << u"分类“old”已被另一位管理员删除或改名"_s << QStringList{u"other"_s};
+    QTest::newRow("add a name added meanwhile") << u"add"_s << u"INSERT INTO TypeList (TypeName) VALUES ('new')"_s
+                                                << u"已有名为“new”的分类"_s << (QStringList{u"old"_s, u"new"_s});
+    QTest::newRow("rename while a game is added to it")
+        << u"rename"_s << u"INSERT INTO GameList (GameName, GameType) VALUES ('新游戏', 'old')"_s << u"done"_s
+        << QStringList{u"new"_s};
+}
+
+void tst_CatalogueConnection::categoryEditWaitsForAnotherOperatorsWrite()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, otherWrite);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, categories);
+    PgTestDatabase server;
+    JYT_REQUIRE_PG(server);
+    CatalogueFixture fixture(&server, {u"old"_s});
+    const std::unique_ptr<PGconn, decltype(&PQfinish)> other(PQconnectdb(server.operatorUri().toUtf8().constData()),
+                                                             PQfinish);
+    PgTestDatabase::firstColumn(other.get(), u"BEGIN"_s);
+    QCOMPARE(PgTestDatabase::firstColumn(other.get(), otherWrite), QStringList());
+    // The edit runs beside the window, as the operator's windows run it.
+    std::future<QString> outcome = std::async(std::launch::async, [&edit] {
+        try {
+            if (edit == u"add"_s) {
+                CatalogueEdits::addCategory(u"new"_s);
+                return u"done"_s;
+            }
+            if (edit == u"rename"_s) {
+                CatalogueEdits::renameCategory(u"old"_s, u"new"_s);
+                return u"done"_s;
+            }
+            return CatalogueEdits::deleteCategory(u"old"_s) ? u"deleted"_s : u"kept"_s;
+        } catch (const CatalogueError &error) {
+            return error.message(QString());
+        }
+    });
+    QTRY_COMPARE(
+        server.run(u"DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_locks WHERE NOT granted AND database = (SELECT oid FROM"
+                   " pg_database WHERE datname = current_database())) THEN"
+                   " RAISE 'none waits'; END IF; END $$"_s),
+        QString());
+    PgTestDatabase::firstColumn(other.get(), u"COMMIT"_s);
+    const QString result = outcome.get();
+    QVERIFY2(result.contains(answer), qPrintable(result));
+    QCOMPARE(fixture.categories(), categories);
+    if (edit == u"rename"_s)
+        QCOMPARE(fixture.games().value(0).GameType, u"new"_s);
 }
 
 void tst_CatalogueConnection::unansweredStatementGivesUpTheConnection()
