@@ -117,29 +117,32 @@ ALTER TABLE ClientPresence ADD COLUMN IF NOT EXISTS FirstAddr inet;
 ALTER TABLE ClientPresence ADD COLUMN IF NOT EXISTS FirstSeen timestamptz NOT NULL DEFAULT now();
 CREATE INDEX IF NOT EXISTS ClientPresence_FirstAddr ON ClientPresence (FirstAddr, FirstSeen);
 
--- The address the limits count this connection under, and whether they apply to it.
-CREATE OR REPLACE FUNCTION room_client_addr() RETURNS inet LANGUAGE sql STABLE
-SET search_path = pg_catalog, public AS $$
-    SELECT coalesce(inet_client_addr(), inet '127.0.0.1');
+-- The address the limits count this connection under, and whether they apply to it. These helpers run
+-- inside the room's functions only (nobody else may call them), without settings of their own, so the
+-- first is written into its callers and none costs a change of search path.
+CREATE OR REPLACE FUNCTION room_client_addr() RETURNS inet LANGUAGE sql STABLE AS $$
+    SELECT coalesce(pg_catalog.inet_client_addr(), inet '127.0.0.1');
 $$;
-CREATE OR REPLACE FUNCTION room_addr_limited() RETURNS boolean LANGUAGE sql STABLE
-SECURITY DEFINER SET search_path = pg_catalog, public AS $$
-    SELECT NOT coalesce(public.room_client_addr() <<= ANY (s.LimitExemptAddrs), false) FROM public.CatalogueServer s;
+CREATE OR REPLACE FUNCTION room_addr_limited() RETURNS boolean LANGUAGE sql STABLE AS $$
+    SELECT NOT coalesce(public.room_client_addr() OPERATOR(pg_catalog.<<=) ANY (s.LimitExemptAddrs), false)
+      FROM public.CatalogueServer s;
 $$;
 
--- The PC this session named: the presence lock it holds.
-CREATE OR REPLACE FUNCTION room_session_client() RETURNS bigint LANGUAGE sql STABLE
-SET search_path = pg_catalog, public AS $$
+-- The PC this session named: the presence lock it holds. (Read from the lock manager itself, not the
+-- pg_locks view, which costs a fresh backend more; a backend's locks are all in its own database.)
+CREATE OR REPLACE FUNCTION room_session_client() RETURNS bigint LANGUAGE sql STABLE AS $$
     SELECT min(CASE WHEN l.classid = 727020 THEN l.objid::text::bigint
                 ELSE ((4294967296 - l.classid::text::bigint) << 31) | l.objid::text::bigint END)
-      FROM pg_locks l
-     WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid() AND l.granted
-       AND l.objsubid = 2 AND (l.classid = 727020 OR l.classid::text::bigint >= 2147483648)
-       AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database());
+      FROM pg_catalog.pg_lock_status() l (locktype, database, relation, page, tuple, virtualxid, transactionid,
+                                          classid, objid, objsubid, virtualtransaction, pid, mode, granted,
+                                          fastpath, waitstart)
+     WHERE l.pid = pg_catalog.pg_backend_pid() AND l.locktype = 'advisory' AND l.granted AND l.objsubid = 2
+       AND (l.classid = 727020 OR l.classid::text::bigint >= 2147483648);
 $$;
 
 -- Refusals of the menu's plain-SQL functions; only a refusal loads the procedural language.
-CREATE OR REPLACE FUNCTION room_refuse(state text, message text) RETURNS void LANGUAGE plpgsql VOLATILE
+DROP FUNCTION IF EXISTS room_refuse(text, text);
+CREATE FUNCTION room_refuse(state text, message text) RETURNS boolean LANGUAGE plpgsql VOLATILE
 SET search_path = pg_catalog, public AS $$
 BEGIN
     RAISE EXCEPTION '%', message USING ERRCODE = state;
@@ -147,33 +150,42 @@ END $$;
 
 -- A client names itself when it connects and now and then after; returns the server's time. The first
 -- name binds the session: another name on it later is refused. A name seen before uses no number.
--- The menu's functions are plain SQL: a room switched on together then never loads PL/pgSQL into its
--- backends, which costs each of them about a millisecond.
+-- The menu's functions are plain SQL, in few statements: a room switched on together then never loads
+-- PL/pgSQL into its backends, which costs each of them about a millisecond.
 CREATE OR REPLACE FUNCTION room_client_hello(client text) RETURNS timestamptz LANGUAGE sql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
-    SELECT public.room_refuse('23514', '机器名须为 1 到 64 个字符')
-     WHERE client IS NULL OR length(client) NOT BETWEEN 1 AND 64;
-    SELECT public.room_refuse('42501', format('本连接已是机器 %s，不能再用别的名字', coalesce(p.ClientName, '#' || b.id)))
-      FROM (SELECT public.room_session_client() AS id) b LEFT JOIN public.ClientPresence p ON p.ClientID = b.id
-     WHERE b.id IS NOT NULL AND p.ClientName IS DISTINCT FROM client;
-    -- A new name: one address's new names one at a time, so the count below holds.
+    SELECT CASE
+        WHEN client IS NULL OR length(client) NOT BETWEEN 1 AND 64
+            THEN public.room_refuse('23514', '机器名须为 1 到 64 个字符')
+        WHEN b.id IS NOT NULL AND p.ClientName IS DISTINCT FROM client
+            THEN public.room_refuse('42501',
+                                    format('本连接已是机器 %s，不能再用别的名字', coalesce(p.ClientName, '#' || b.id)))
+        END
+      FROM (SELECT public.room_session_client() AS id OFFSET 0) b LEFT JOIN public.ClientPresence p ON p.ClientID = b.id;
+    -- A new name from an address the limits hold: that address's new names one at a time, so the count
+    -- in the next statement holds.
     SELECT pg_advisory_xact_lock(727022, hashtext(host(public.room_client_addr())))
-     WHERE NOT EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) AND public.room_addr_limited();
-    SELECT public.room_refuse('54000', format('地址 %s 一天内最多登记 10 台新机器', host(public.room_client_addr())))
-     WHERE NOT EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) AND public.room_addr_limited()
-       AND (SELECT count(*) FROM public.ClientPresence
-             WHERE FirstAddr = public.room_client_addr() AND FirstSeen > now() - interval '1 day') >= 10;
+     WHERE CASE WHEN EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) THEN false
+                ELSE public.room_addr_limited() END;
     INSERT INTO public.ClientPresence (ClientName, FirstAddr)
-    SELECT client, public.room_client_addr() WHERE NOT EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client)
+    SELECT client, public.room_client_addr()
+     WHERE CASE WHEN EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) THEN false
+                WHEN NOT public.room_addr_limited() THEN true
+                WHEN (SELECT count(*) FROM public.ClientPresence WHERE FirstAddr = public.room_client_addr()
+                         AND FirstSeen > now() - interval '1 day') < 10 THEN true
+                ELSE public.room_refuse('54000', format('地址 %s 一天内最多登记 10 台新机器',
+                                                         host(public.room_client_addr()))) END
         ON CONFLICT (ClientName) DO NOTHING;
-    UPDATE public.ClientPresence SET LastSeen = now() WHERE ClientName = client AND LastSeen <> now();
     -- Shared: PCs that share a name are one row, online while any of them is connected. Only a session
     -- that holds none takes one, and one held the other way round only leaves the PC shown offline.
-    SELECT pg_try_advisory_lock_shared(
-               CASE WHEN p.ClientID < 2147483648 THEN 727020 ELSE -(p.ClientID >> 31)::int END,
-               (p.ClientID & 2147483647)::int) FROM public.ClientPresence p
-     WHERE p.ClientName = client AND public.room_session_client() IS NULL;
-    SELECT now();
+    WITH seen AS (
+        UPDATE public.ClientPresence SET LastSeen = now() WHERE ClientName = client AND LastSeen <> now()),
+    held AS (
+        SELECT pg_try_advisory_lock_shared(
+                   CASE WHEN p.ClientID < 2147483648 THEN 727020 ELSE -(p.ClientID >> 31)::int END,
+                   (p.ClientID & 2147483647)::int)
+          FROM public.ClientPresence p WHERE p.ClientName = client AND public.room_session_client() IS NULL)
+    SELECT now() FROM (SELECT count(*) FROM held) h;
 $$;
 
 CREATE TABLE IF NOT EXISTS GameLaunch (
@@ -379,6 +391,23 @@ GRANT EXECUTE ON FUNCTION catalogue_renew_identity(), room_set_hot(int, int), ro
     room_rebuild_rollups(), room_set_retention(int) TO juyoutai_operator;
 GRANT EXECUTE ON FUNCTION room_hot_games() TO juyoutai_menu, juyoutai_operator;
 GRANT EXECUTE ON FUNCTION room_client_hello(text), room_record_launch(uuid, bigint, timestamptz) TO juyoutai_menu;
+)sql";
+
+// Run by a superuser (only the owner of the built-in functions may change who calls them): the menu's
+// sessions take advisory locks only through the room's functions, so one session cannot fill the
+// server's lock table by calling the lock functions itself.
+inline constexpr char GuardLocksSql[] = R"sql(
+DO $$
+DECLARE
+    f regprocedure;
+BEGIN
+    FOR f IN SELECT p.oid::regprocedure FROM pg_proc p
+              WHERE p.pronamespace = 'pg_catalog'::regnamespace AND p.proname ~ '^pg_(try_)?advisory_'
+    LOOP
+        EXECUTE format('REVOKE EXECUTE ON FUNCTION %s FROM PUBLIC', f);
+        EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO CURRENT_USER, juyoutai_operator', f);
+    END LOOP;
+END $$;
 )sql";
 
 // Asked together with LISTEN: whether this server keeps the room's tables at all (an older set-up does not).

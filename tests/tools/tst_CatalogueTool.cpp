@@ -118,6 +118,7 @@ private Q_SLOTS:
     void clientsAndStatsShowTheRoom();
     void pushThenPullGivesBackTheSameTables();
     void pushRefusesAFilledCatalogueUnlessReplacing();
+    void pushThatFailsPartWayLeavesTheServerEmpty_data();
     void pushThatFailsPartWayLeavesTheServerEmpty();
     void pullRefusesAnExistingFile();
     void serverFailuresAreReported_data();
@@ -198,6 +199,9 @@ void tst_CatalogueTool::serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads()
                         u"SELECT current_setting('max_connections')::int - rolconnlimit FROM pg_roles"
                         " WHERE rolname = 'juyoutai_menu'"_s),
              QStringList{u"10"_s});
+    // Nor can a menu take locks of its own, or make tables that hold them.
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT pg_advisory_lock(1)"_s), QStringList{u"ERROR 42501"_s});
+    QCOMPARE(serverRows(db.menuUri(), u"CREATE TEMP TABLE t (a int)"_s), QStringList{u"ERROR 42501"_s});
 
     const Outcome again = runTool(init);
     QCOMPARE(again.exitCode, 1);
@@ -419,21 +423,32 @@ void tst_CatalogueTool::pushRefusesAFilledCatalogueUnlessReplacing()
     QCOMPARE(serverRows(db.adminUri(), u"SELECT count(*) FROM CatalogueDeleted"_s), QStringList{u"1"_s});
 }
 
+void tst_CatalogueTool::pushThatFailsPartWayLeavesTheServerEmpty_data()
+{
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QStringList>("named"); // what the message names
+    QTest::newRow("a value that is not text")
+        << u"INSERT INTO TypeList VALUES('射击游戏');\n"
+           "INSERT INTO GameList (GameID, GameName) VALUES (1, '甲'), (2, '乙');\n"
+           "INSERT INTO GameList (GameID, GameName, GameCmd) VALUES (9, '丙', CAST(X'2D78FF' AS TEXT));\n"_s
+        << QStringList{u"GameID 为 9"_s, u"GameCmd"_s};
+    QTest::newRow("two categories of one name")
+        << u"INSERT INTO TypeList VALUES('射击游戏'),(NULL),('休闲'),(NULL),('射击游戏');\n"_s
+        << QStringList{u"同名的分类“射击游戏”"_s};
+}
+
 void tst_CatalogueTool::pushThatFailsPartWayLeavesTheServerEmpty()
 {
+    QFETCH(QString, rows);
+    QFETCH(QStringList, named);
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
     QTemporaryDir source;
-    QVERIFY(
-        makeCatalogue(source.path(),
-                      u"INSERT INTO TypeList VALUES('射击游戏');\n"
-                      "INSERT INTO GameList (GameID, GameName) VALUES (1, '甲'), (2, '乙');\n"
-                      "INSERT INTO GameList (GameID, GameName, GameCmd) VALUES (9, '丙', CAST(X'2D78FF' AS TEXT));\n"
-                      "SELECT 'ok';\n"_s));
+    QVERIFY(makeCatalogue(source.path(), rows + u"SELECT 'ok';\n"_s));
     const Outcome outcome = runTool({u"push"_s, source.path(), db.adminUri()});
     QCOMPARE(outcome.exitCode, 1);
-    QVERIFY2(outcome.errors.contains(u"GameID 为 9"_s) && outcome.errors.contains(u"GameCmd"_s),
-             qPrintable(outcome.errors));
+    for (const QString &part : named)
+        QVERIFY2(outcome.errors.contains(part), qPrintable(outcome.errors));
     QCOMPARE(serverRows(db.adminUri(), u"SELECT count(*) FROM TypeList"_s), QStringList{u"0"_s});
     QCOMPARE(serverRows(db.adminUri(), u"SELECT count(*) FROM GameList"_s), QStringList{u"0"_s});
 }

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QStringDecoder>
 #include <QTextStream>
 #include <QThread>
@@ -266,10 +267,19 @@ qint64 sendTypes(CatalogueConnection &file, Server &server)
     // The order the menu shows the tabs in.
     RowSender sender(server, "INSERT INTO TypeList (TypeName)", {"text"});
     qint64 position = 0;
-    file.backend().forEachRow(u"SELECT TypeName FROM TypeList"_s, {u"TypeName"_s},
-                              [&](const CatalogueBackend::Cell *cells) {
-                                  sender.add({fileValue(cells[0], u"TypeName"_s, u"分类表第 %1 行"_s.arg(++position))});
-                              });
+    QSet<QByteArray> names;
+    file.backend().forEachRow(
+        u"SELECT TypeName FROM TypeList"_s, {u"TypeName"_s}, [&](const CatalogueBackend::Cell *cells) {
+            Value name = fileValue(cells[0], u"TypeName"_s, u"分类表第 %1 行"_s.arg(++position));
+            // The server keeps one category of a name: two would be one tab the menus cannot tell apart.
+            if (name && !names.contains(*name))
+                names.insert(*name);
+            else if (name)
+                fail(
+                    u"分类表中有同名的分类“%1”，服务器上的分类名称不能重复；请先在本机给其中一个改名或删除它。服务器上的数据没有变化。"_s
+                        .arg(QString::fromUtf8(*name)));
+            sender.add({std::move(name)});
+        });
     sender.flush();
     return sender.sent();
 }
@@ -460,6 +470,9 @@ int ServerCatalogue::run(const QStringList &args, QTextStream &out)
                    .arg(outcome.menuConnectionLimit)
                    .arg(outcome.maxConnections)
                    .arg(outcome.retentionDays);
+        if (!outcome.locksGuarded)
+            out << u"提示：请以超级用户（如 postgres）再运行一次 server-init，才能禁止 juyoutai_menu 直接调用咨询锁函数"
+                   "（否则一个菜单连接可以占满服务器的锁表）。\n"_s;
     } else if (command == u"push"_s) {
         const Counts counts = push(QDir(p.at(0)).absolutePath(), p.at(1), parsed->replace);
         out << u"已上传到服务器："_s << countsText(counts) << u'\n';
@@ -543,6 +556,9 @@ ServerCatalogue::Outcome ServerCatalogue::initialise(const QString &adminUri, co
                + ServerSchema::OperatorRole);
     // A menu's session has no use for tables of its own, and each would hold a lock until its transaction ends.
     server.run("REVOKE TEMPORARY ON DATABASE "_ba + database + " FROM PUBLIC");
+    outcome.locksGuarded = server.value("SELECT rolsuper FROM pg_roles WHERE rolname = current_user") == "t";
+    if (outcome.locksGuarded)
+        server.run(RoomSchema::GuardLocksSql);
     server.commit();
     return outcome;
 }
