@@ -5,7 +5,6 @@
 #include "cafe/ServerAddress.h"
 #include "cafe/ServerSchema.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
