@@ -141,8 +141,7 @@ CREATE OR REPLACE FUNCTION room_session_client() RETURNS bigint LANGUAGE sql STA
 $$;
 
 -- Refusals of the menu's plain-SQL functions; only a refusal loads the procedural language.
-DROP FUNCTION IF EXISTS room_refuse(text, text);
-CREATE FUNCTION room_refuse(state text, message text) RETURNS boolean LANGUAGE plpgsql VOLATILE
+CREATE OR REPLACE FUNCTION room_refuse(state text, message text) RETURNS boolean LANGUAGE plpgsql VOLATILE
 SET search_path = pg_catalog, public AS $$
 BEGIN
     RAISE EXCEPTION '%', message USING ERRCODE = state;
