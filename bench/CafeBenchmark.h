@@ -2,12 +2,13 @@
 
 #include <QString>
 
-// juyoutai-bench cafe N: N sync clients (no windows, copy writing off) on a few threads against
-// the PostgreSQL test server, in a fresh database of 10,000 games read and edited through two roles
-// of its own, all three dropped at the end (the server's own roles are never touched). Prints the
-// cold start of all, one operator edit seen by all, all back after the server is stopped and
-// started again, the server's CPU in each phase ("unknown" where it cannot be read), and one copy
-// write.
+// juyoutai-bench cafe N: N sync clients (no windows) on a few threads against the PostgreSQL test
+// server, in a fresh database of 10,000 games read and edited through two roles of its own, all three
+// dropped at the end (the server's own roles are never touched). Each client names itself and keeps
+// its encrypted copy in a file of its own in a temporary folder, as a PC does. Prints the cold start
+// of all, one operator edit seen by all, all back after the server is stopped and started again,
+// connections alone, a start from the copy files, launches; per phase the server's CPU ("unknown"
+// where it cannot be read) and the copies written apart; and one copy write alone.
 class CafeBenchmark
 {
 public:
@@ -16,6 +17,8 @@ public:
 
     static constexpr int Games = 10000;
     static constexpr int Threads = 4;
+    // Launches per client in the month of play the Hot rule ranks.
+    static constexpr int PlayedLaunches = 600;
 
 private:
     int m_clients;

@@ -6,9 +6,11 @@
 #include "cafe/ServerSchema.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 
@@ -490,6 +492,12 @@ void CafeClient::writeCopy()
 {
     if (!m_writesCopy)
         return;
+    QElapsedTimer timer;
+    timer.start();
+    const auto timed = qScopeGuard([this, &timer] {
+        ++m_copyWrites;
+        m_copyWriteNs += timer.nsecsElapsed();
+    });
     const QString besideError = m_rows.writeTo(m_besidePath);
     if (besideError.isEmpty()) {
         setCopyPath(m_besidePath);

@@ -50,6 +50,9 @@ public:
     const CatalogueCopy &rows() const { return m_rows; }
     // Before start(): begin from these rows instead of the copy file (simulated clients of the benchmark).
     void setStartingCopy(const CatalogueCopy &rows);
+    // Copies written so far and the time they took; same thread rules (the benchmark's own measure).
+    int copyWrites() const { return m_copyWrites; }
+    qint64 copyWriteNs() const { return m_copyWriteNs; }
     // Before start(): the name this PC gives the server; empty names none.
     void setClientName(const QString &name) { m_reporter.setClientName(name.toUtf8()); }
     // Launches not yet answered by the server; same thread rules.
@@ -131,6 +134,8 @@ private:
     int m_connectTimeoutMs;
     bool m_writesCopy = true;
     bool m_relocationAnnounced = false;
+    int m_copyWrites = 0;
+    qint64 m_copyWriteNs = 0;
 
     pg_conn *m_conn = nullptr;
     int m_socket = -1;

@@ -141,8 +141,7 @@ CREATE OR REPLACE FUNCTION room_session_client() RETURNS bigint LANGUAGE sql STA
 $$;
 
 -- Refusals of the menu's plain-SQL functions; only a refusal loads the procedural language.
-DROP FUNCTION IF EXISTS room_refuse(text, text);
-CREATE FUNCTION room_refuse(state text, message text) RETURNS boolean LANGUAGE plpgsql VOLATILE
+CREATE OR REPLACE FUNCTION room_refuse(state text, message text) RETURNS boolean LANGUAGE plpgsql VOLATILE
 SET search_path = pg_catalog, public AS $$
 BEGIN
     RAISE EXCEPTION '%', message USING ERRCODE = state;
@@ -391,6 +390,23 @@ GRANT EXECUTE ON FUNCTION catalogue_renew_identity(), room_set_hot(int, int), ro
     room_rebuild_rollups(), room_set_retention(int) TO juyoutai_operator;
 GRANT EXECUTE ON FUNCTION room_hot_games() TO juyoutai_menu, juyoutai_operator;
 GRANT EXECUTE ON FUNCTION room_client_hello(text), room_record_launch(uuid, bigint, timestamptz) TO juyoutai_menu;
+)sql";
+
+// Run by a superuser (only the owner of the built-in functions may change who calls them): the menu's
+// sessions take advisory locks only through the room's functions, so one session cannot fill the
+// server's lock table by calling the lock functions itself.
+inline constexpr char GuardLocksSql[] = R"sql(
+DO $$
+DECLARE
+    f regprocedure;
+BEGIN
+    FOR f IN SELECT p.oid::regprocedure FROM pg_proc p
+              WHERE p.pronamespace = 'pg_catalog'::regnamespace AND p.proname ~ '^pg_(try_)?advisory_'
+    LOOP
+        EXECUTE format('REVOKE EXECUTE ON FUNCTION %s FROM PUBLIC', f);
+        EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO CURRENT_USER, juyoutai_operator', f);
+    END LOOP;
+END $$;
 )sql";
 
 // Asked together with LISTEN: whether this server keeps the room's tables at all (an older set-up does not).

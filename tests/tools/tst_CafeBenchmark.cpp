@@ -51,6 +51,11 @@ void tst_CafeBenchmark::leavesTheServersOwnRolesAlone()
     QVERIFY2(bench.exitCode() == 0, qPrintable(output));
     QVERIFY2(output.contains(u"cold start, all synced"_s) && !output.contains(u"未完成"_s), qPrintable(output));
     QVERIFY2(output.contains(u"server CPU unknown"_s), qPrintable(output));
+    // Each client writes its copy to its own file, as a PC does.
+    QVERIFY2(output.contains(u"copy writes: 2, "_s), qPrintable(output));
+    // The ranking by play on a month of launches, and the server's own count of starts left halfway.
+    QVERIFY2(output.contains(u"cold start under the play rule"_s), qPrintable(output));
+    QVERIFY2(output.contains(u"abandoned connection starts: 0"_s), qPrintable(output));
 
     QCOMPARE(serverRows(room.menuUri(), u"SELECT current_user"_s), QStringList{u"juyoutai_menu"_s});
     QCOMPARE(serverRows(room.operatorUri(), u"SELECT current_user"_s), QStringList{u"juyoutai_operator"_s});

@@ -199,6 +199,9 @@ void tst_CatalogueTool::serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads()
                         u"SELECT current_setting('max_connections')::int - rolconnlimit FROM pg_roles"
                         " WHERE rolname = 'juyoutai_menu'"_s),
              QStringList{u"10"_s});
+    // Nor can a menu take locks of its own, or make tables that hold them.
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT pg_advisory_lock(1)"_s), QStringList{u"ERROR 42501"_s});
+    QCOMPARE(serverRows(db.menuUri(), u"CREATE TEMP TABLE t (a int)"_s), QStringList{u"ERROR 42501"_s});
 
     const Outcome again = runTool(init);
     QCOMPARE(again.exitCode, 1);

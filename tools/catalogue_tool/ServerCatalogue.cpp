@@ -470,6 +470,9 @@ int ServerCatalogue::run(const QStringList &args, QTextStream &out)
                    .arg(outcome.menuConnectionLimit)
                    .arg(outcome.maxConnections)
                    .arg(outcome.retentionDays);
+        if (!outcome.locksGuarded)
+            out << u"提示：请以超级用户（如 postgres）再运行一次 server-init，才能禁止 juyoutai_menu 直接调用咨询锁函数"
+                   "（否则一个菜单连接可以占满服务器的锁表）。\n"_s;
     } else if (command == u"push"_s) {
         const Counts counts = push(QDir(p.at(0)).absolutePath(), p.at(1), parsed->replace);
         out << u"已上传到服务器："_s << countsText(counts) << u'\n';
@@ -553,6 +556,9 @@ ServerCatalogue::Outcome ServerCatalogue::initialise(const QString &adminUri, co
                + ServerSchema::OperatorRole);
     // A menu's session has no use for tables of its own, and each would hold a lock until its transaction ends.
     server.run("REVOKE TEMPORARY ON DATABASE "_ba + database + " FROM PUBLIC");
+    outcome.locksGuarded = server.value("SELECT rolsuper FROM pg_roles WHERE rolname = current_user") == "t";
+    if (outcome.locksGuarded)
+        server.run(RoomSchema::GuardLocksSql);
     server.commit();
     return outcome;
 }

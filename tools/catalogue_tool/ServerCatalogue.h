@@ -35,6 +35,7 @@ public:
         int menuConnectionLimit = 0;
         int maxConnections = 0;
         int retentionDays = 0;
+        bool locksGuarded = false; // the menu role may not call the advisory lock functions itself
     };
 
     static bool handles(const QString &command);
