@@ -21,6 +21,7 @@
 #include "main_window/ImageList.h"
 #include "main_window/WebPane.h"
 #include "operator/OperatorSession.h"
+#include "operator_gate/OperatorGate.h"
 #include "platform/BusyWork.h"
 #include "platform/IconCache.h"
 #include "platform/Modal.h"
@@ -918,7 +919,7 @@ void tst_ForMain::operatorSessionLastsWhileItsWindowsAreOpen()
     QVERIFY(window.Form_Load());
     auto owned = std::make_unique<RecordingSession>();
     RecordingSession &session = *owned;
-    window.setOperatorSession(std::move(owned));
+    window.operatorGate().setSession(std::move(owned));
 
     // Asked for the password only when the session needs one.
     session.required = true;
@@ -987,7 +988,7 @@ void tst_ForMain::wrongPasswordsWaitLongerEachTimeWithoutFreezing()
     const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
     ForMain window;
     QVERIFY(window.Form_Load());
-    window.setPasswordDelayMs(400);
+    window.operatorGate().setPasswordDelayMs(400);
     LoopWatch watch;
     QElapsedTimer clock;
     qint64 took = 0;
