@@ -5,20 +5,6 @@
 
 #include <libpq-fe.h>
 
-namespace {
-
-QByteArray literal(pg_conn *conn, const QByteArray &text)
-{
-    char *escaped = PQescapeLiteral(conn, text.constData(), size_t(text.size()));
-    if (!escaped)
-        return "NULL";
-    const QByteArray out(escaped);
-    PQfreemem(escaped);
-    return out;
-}
-
-} // namespace
-
 bool LaunchQueue::add(qint64 gameId, const QByteArray &gameName)
 {
     if (!m_clock.isValid())
@@ -36,7 +22,9 @@ bool LaunchQueue::add(qint64 gameId, const QByteArray &gameName)
 
 QByteArray LaunchQueue::sendSql(pg_conn *conn, const QByteArray &client, std::optional<qint64> serverOffsetMs)
 {
-    const QByteArray clientLiteral = literal(conn, client);
+    // The server records a launch for the PC this connection named, under the catalogue's name.
+    Q_UNUSED(conn);
+    Q_UNUSED(client);
     QByteArray sql;
     for (const Launch &launch : m_launches) {
         QByteArray at = "NULL";
@@ -44,8 +32,8 @@ QByteArray LaunchQueue::sendSql(pg_conn *conn, const QByteArray &client, std::op
         if (m_clock.elapsed() - launch.happenedMs > FreshMs)
             at = "to_timestamp("
                 + QByteArray::number(double(launch.utcMs + serverOffsetMs.value_or(0)) / 1000.0, 'f', 3) + ")";
-        sql += "SELECT room_record_launch(" + clientLiteral + ", '" + launch.key + "', "
-            + QByteArray::number(launch.gameId) + ", " + literal(conn, launch.gameName) + ", " + at + ");";
+        sql +=
+            "SELECT room_record_launch('" + launch.key + "', " + QByteArray::number(launch.gameId) + ", " + at + ");";
     }
     m_inFlight = size();
     return sql;

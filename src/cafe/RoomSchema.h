@@ -8,22 +8,49 @@
 namespace RoomSchema {
 
 // A connected client holds a shared advisory lock on (PresenceLock, its ClientID), which the server
-// drops by itself when the connection goes, so "online" never outlives the client. (727021 keys the
-// lock that takes one PC's launches one at a time.)
+// drops by itself when the connection goes, so "online" never outlives the client. The lock a session
+// holds is also the PC it named: one per session. A ClientID from 2^31 on, which the lock's second
+// number cannot hold, is keyed (-(ClientID >> 31), its low 31 bits). (727021 takes one PC's launches one
+// at a time, 727022 one address's new names, 727023 one address's launches, 727024 the Hot ranking's
+// refresh.)
 inline constexpr int PresenceLock = 727020;
 
+// Per PC and per client address; connections from the addresses in CatalogueServer.LimitExemptAddrs
+// (the server's own machine) are held only to the limits per PC.
+inline constexpr int LaunchesPerHourPerPc = 120;
+inline constexpr int LaunchesPerHourPerAddress = 240;
+inline constexpr int NewNamesPerDayPerAddress = 10;
+inline constexpr int DefaultRetentionDays = 400;
+
 inline constexpr char CreateSql[] = R"sql(
+-- Run inside the set-up's transaction; what is already there is kept without a word.
+SET LOCAL client_min_messages = warning;
 CREATE TABLE IF NOT EXISTS CatalogueServer (
     OnlyRow boolean PRIMARY KEY DEFAULT true CHECK (OnlyRow),
     CatalogueId uuid NOT NULL DEFAULT gen_random_uuid(),
     OldestHorizon xid8 NOT NULL DEFAULT '0'
 );
-INSERT INTO CatalogueServer DEFAULT VALUES ON CONFLICT DO NOTHING;
+INSERT INTO CatalogueServer (OnlyRow) SELECT true WHERE NOT EXISTS (SELECT FROM CatalogueServer);
 
 -- The rule behind every menu's Hot tab: NULLs for the games flagged GameHot, else the HotTop games
 -- started most in the last HotDays days.
 ALTER TABLE CatalogueServer ADD COLUMN IF NOT EXISTS HotTop int CHECK (HotTop BETWEEN 1 AND 1000);
 ALTER TABLE CatalogueServer ADD COLUMN IF NOT EXISTS HotDays int CHECK (HotDays BETWEEN 1 AND 3650);
+-- When HotRanking was last computed.
+ALTER TABLE CatalogueServer ADD COLUMN IF NOT EXISTS HotComputedAt timestamptz;
+-- Days of launches kept.
+ALTER TABLE CatalogueServer ADD COLUMN IF NOT EXISTS LaunchRetentionDays int NOT NULL DEFAULT 400
+    CHECK (LaunchRetentionDays BETWEEN 1 AND 36500);
+-- A launch's day and hour are the room's, whatever zone a session asks in: the server's own zone when
+-- the room was set up.
+ALTER TABLE CatalogueServer ADD COLUMN IF NOT EXISTS RoomTimeZone text;
+UPDATE CatalogueServer SET RoomTimeZone = (SELECT reset_val FROM pg_settings WHERE name = 'TimeZone')
+ WHERE RoomTimeZone IS NULL;
+ALTER TABLE CatalogueServer ALTER COLUMN RoomTimeZone SET NOT NULL;
+-- Connections from these addresses are held to the limits per PC only (a front-desk menu on the server,
+-- the benchmark). A connection over the server's local socket has no address and counts as 127.0.0.1.
+ALTER TABLE CatalogueServer ADD COLUMN IF NOT EXISTS LimitExemptAddrs inet[] NOT NULL
+    DEFAULT '{127.0.0.0/8,::1/128}';
 
 CREATE OR REPLACE FUNCTION room_set_hot(top int, days int) RETURNS void LANGUAGE plpgsql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
@@ -32,6 +59,7 @@ BEGIN
         RAISE EXCEPTION 'top and days go together' USING ERRCODE = '22023';
     END IF;
     UPDATE public.CatalogueServer SET HotTop = top, HotDays = days;
+    PERFORM public.room_refresh_hot();
     -- The running menus read the rule again within moments.
     PERFORM pg_notify('juyoutai_catalogue', '');
 END $$;
@@ -60,6 +88,17 @@ CREATE OR REPLACE TRIGGER TypeList_Prune AFTER DELETE ON TypeList
 CREATE OR REPLACE TRIGGER GameList_Prune AFTER DELETE ON GameList
     FOR EACH STATEMENT EXECUTE FUNCTION catalogue_prune_deleted();
 
+-- A marker names one of the two tables, nothing else; two categories never share a name.
+DO $$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_constraint WHERE conname = 'cataloguedeleted_kind') THEN
+        ALTER TABLE CatalogueDeleted ADD CONSTRAINT CatalogueDeleted_Kind CHECK (TableName IN ('gamelist', 'typelist'));
+    END IF;
+    IF NOT EXISTS (SELECT FROM pg_constraint WHERE conname = 'typelist_typename_unique') THEN
+        ALTER TABLE TypeList ADD CONSTRAINT TypeList_TypeName_Unique UNIQUE (TypeName);
+    END IF;
+END $$;
+
 -- A catalogue copied in whole is another catalogue: every client reads it in full once.
 CREATE OR REPLACE FUNCTION catalogue_renew_identity() RETURNS void LANGUAGE sql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
@@ -73,16 +112,67 @@ CREATE TABLE IF NOT EXISTS ClientPresence (
     LastGame text,
     LastGameAt timestamptz
 );
+-- Where and when a name was first given: new names are limited per address.
+ALTER TABLE ClientPresence ADD COLUMN IF NOT EXISTS FirstAddr inet;
+ALTER TABLE ClientPresence ADD COLUMN IF NOT EXISTS FirstSeen timestamptz NOT NULL DEFAULT now();
+CREATE INDEX IF NOT EXISTS ClientPresence_FirstAddr ON ClientPresence (FirstAddr, FirstSeen);
 
--- A client names itself when it connects and now and then after; returns the server's time.
+-- The address the limits count this connection under, and whether they apply to it.
+CREATE OR REPLACE FUNCTION room_client_addr() RETURNS inet LANGUAGE sql STABLE
+SET search_path = pg_catalog, public AS $$
+    SELECT coalesce(inet_client_addr(), inet '127.0.0.1');
+$$;
+CREATE OR REPLACE FUNCTION room_addr_limited() RETURNS boolean LANGUAGE sql STABLE
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+    SELECT NOT coalesce(public.room_client_addr() <<= ANY (s.LimitExemptAddrs), false) FROM public.CatalogueServer s;
+$$;
+
+-- The PC this session named: the presence lock it holds.
+CREATE OR REPLACE FUNCTION room_session_client() RETURNS bigint LANGUAGE sql STABLE
+SET search_path = pg_catalog, public AS $$
+    SELECT min(CASE WHEN l.classid = 727020 THEN l.objid::text::bigint
+                ELSE ((4294967296 - l.classid::text::bigint) << 31) | l.objid::text::bigint END)
+      FROM pg_locks l
+     WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid() AND l.granted
+       AND l.objsubid = 2 AND (l.classid = 727020 OR l.classid::text::bigint >= 2147483648)
+       AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database());
+$$;
+
+-- Refusals of the menu's plain-SQL functions; only a refusal loads the procedural language.
+CREATE OR REPLACE FUNCTION room_refuse(state text, message text) RETURNS void LANGUAGE plpgsql VOLATILE
+SET search_path = pg_catalog, public AS $$
+BEGIN
+    RAISE EXCEPTION '%', message USING ERRCODE = state;
+END $$;
+
+-- A client names itself when it connects and now and then after; returns the server's time. The first
+-- name binds the session: another name on it later is refused. A name seen before uses no number.
 -- The menu's functions are plain SQL: a room switched on together then never loads PL/pgSQL into its
 -- backends, which costs each of them about a millisecond.
 CREATE OR REPLACE FUNCTION room_client_hello(client text) RETURNS timestamptz LANGUAGE sql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
-    INSERT INTO public.ClientPresence AS p (ClientName) VALUES (client)
-        ON CONFLICT (ClientName) DO UPDATE SET LastSeen = now();
-    -- Shared: PCs that share a name are one row, online while any of them is connected.
-    SELECT pg_advisory_lock_shared(727020, p.ClientID::int) FROM public.ClientPresence p WHERE p.ClientName = client;
+    SELECT public.room_refuse('23514', '机器名须为 1 到 64 个字符')
+     WHERE client IS NULL OR length(client) NOT BETWEEN 1 AND 64;
+    SELECT public.room_refuse('42501', format('本连接已是机器 %s，不能再用别的名字', coalesce(p.ClientName, '#' || b.id)))
+      FROM (SELECT public.room_session_client() AS id) b LEFT JOIN public.ClientPresence p ON p.ClientID = b.id
+     WHERE b.id IS NOT NULL AND p.ClientName IS DISTINCT FROM client;
+    -- A new name: one address's new names one at a time, so the count below holds.
+    SELECT pg_advisory_xact_lock(727022, hashtext(host(public.room_client_addr())))
+     WHERE NOT EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) AND public.room_addr_limited();
+    SELECT public.room_refuse('54000', format('地址 %s 一天内最多登记 10 台新机器', host(public.room_client_addr())))
+     WHERE NOT EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) AND public.room_addr_limited()
+       AND (SELECT count(*) FROM public.ClientPresence
+             WHERE FirstAddr = public.room_client_addr() AND FirstSeen > now() - interval '1 day') >= 10;
+    INSERT INTO public.ClientPresence (ClientName, FirstAddr)
+    SELECT client, public.room_client_addr() WHERE NOT EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client)
+        ON CONFLICT (ClientName) DO NOTHING;
+    UPDATE public.ClientPresence SET LastSeen = now() WHERE ClientName = client AND LastSeen <> now();
+    -- Shared: PCs that share a name are one row, online while any of them is connected. Only a session
+    -- that holds none takes one, and one held the other way round only leaves the PC shown offline.
+    SELECT pg_try_advisory_lock_shared(
+               CASE WHEN p.ClientID < 2147483648 THEN 727020 ELSE -(p.ClientID >> 31)::int END,
+               (p.ClientID & 2147483647)::int) FROM public.ClientPresence p
+     WHERE p.ClientName = client AND public.room_session_client() IS NULL;
     SELECT now();
 $$;
 
@@ -94,69 +184,201 @@ CREATE TABLE IF NOT EXISTS GameLaunch (
     ClientName text NOT NULL,
     LaunchedAt timestamptz NOT NULL
 );
-CREATE INDEX IF NOT EXISTS GameLaunch_Client ON GameLaunch (ClientName, LaunchedAt);
+-- Who sent it from where, and when it arrived: the limits per address count arrivals, so launches
+-- dated back do not get round them.
+ALTER TABLE GameLaunch ADD COLUMN IF NOT EXISTS ClientID bigint;
+ALTER TABLE GameLaunch ADD COLUMN IF NOT EXISTS ClientAddr inet;
+ALTER TABLE GameLaunch ADD COLUMN IF NOT EXISTS ReceivedAt timestamptz NOT NULL DEFAULT now();
+UPDATE GameLaunch l SET ClientID = p.ClientID FROM ClientPresence p
+ WHERE l.ClientID IS NULL AND p.ClientName = l.ClientName;
+DROP INDEX IF EXISTS GameLaunch_Client;
+CREATE INDEX IF NOT EXISTS GameLaunch_ClientTime ON GameLaunch (ClientID, LaunchedAt);
+CREATE INDEX IF NOT EXISTS GameLaunch_AddrTime ON GameLaunch (ClientAddr, ReceivedAt) WHERE ClientAddr IS NOT NULL;
 CREATE INDEX IF NOT EXISTS GameLaunch_Time ON GameLaunch (LaunchedAt);
 
--- One launch; at NULL is now. Answers recorded, duplicate (this key was recorded before), too-soon
--- (the same game on the same PC within 10 s), too-many (120 in the hour before) or bad-time.
-CREATE OR REPLACE FUNCTION room_record_launch(client text, launch uuid, game bigint, game_name text,
-                                              at timestamptz) RETURNS text LANGUAGE sql
+-- Kept by the launch function in the same statement; days and hours in the room's zone.
+CREATE TABLE IF NOT EXISTS GameLaunchDaily (
+    Day date NOT NULL,
+    GameID bigint NOT NULL,
+    Launches bigint NOT NULL,
+    PRIMARY KEY (Day, GameID)
+);
+CREATE TABLE IF NOT EXISTS GameLaunchHourly (
+    Day date NOT NULL,
+    Hour smallint NOT NULL CHECK (Hour BETWEEN 0 AND 23),
+    Launches bigint NOT NULL,
+    PRIMARY KEY (Day, Hour)
+);
+CREATE TABLE IF NOT EXISTS GameClientDay (
+    Day date NOT NULL,
+    GameID bigint NOT NULL,
+    ClientID bigint NOT NULL,
+    PRIMARY KEY (Day, GameID, ClientID)
+);
+-- The Hot rule's ranking, read by every menu.
+CREATE TABLE IF NOT EXISTS HotRanking (
+    Rank int PRIMARY KEY,
+    GameID bigint NOT NULL
+);
+
+DROP FUNCTION IF EXISTS room_record_launch(text, uuid, bigint, text, timestamptz);
+
+-- One launch of the session's PC; at NULL is now. Answers recorded, duplicate (this key was recorded
+-- before), too-soon (the same game on the same PC within 10 s), too-many (120 in the hour before on the
+-- PC, or 240 arrived in the last hour from its address), bad-time, unknown-game (not in GameList),
+-- no-hello (the session has not named its PC) or refused (no key).
+CREATE OR REPLACE FUNCTION room_record_launch(launch uuid, game bigint, at timestamptz) RETURNS text LANGUAGE sql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
-    -- One PC's launches one at a time, so the limits hold however they arrive: the next statement
-    -- looks with a snapshot taken after the lock.
-    SELECT pg_advisory_xact_lock(727021, hashtext(client));
-    WITH moment AS (SELECT coalesce(at, now()) AS t),
+    -- One PC's launches, and one address's, one at a time, so the limits hold however they arrive: the
+    -- next statement looks with a snapshot taken after the locks.
+    SELECT pg_advisory_xact_lock(727021, hashint8(c.id)),
+           CASE WHEN public.room_addr_limited()
+                THEN pg_advisory_xact_lock(727023, hashtext(host(public.room_client_addr()))) END
+      FROM (SELECT public.room_session_client() AS id) c WHERE c.id IS NOT NULL;
+    WITH me AS (
+        SELECT p.ClientID, p.ClientName FROM public.ClientPresence p WHERE p.ClientID = public.room_session_client()),
+    place AS (SELECT public.room_client_addr() AS addr, public.room_addr_limited() AS limited),
+    moment AS (SELECT coalesce(at, now()) AS t),
     verdict AS (
         SELECT CASE
-            WHEN client IS NULL OR length(client) NOT BETWEEN 1 AND 64 OR launch IS NULL OR game IS NULL
-                THEN 'refused'
+            WHEN NOT EXISTS (SELECT FROM me) THEN 'no-hello'
+            WHEN launch IS NULL THEN 'refused'
+            WHEN game IS NULL OR NOT EXISTS (SELECT FROM public.GameList WHERE GameID = game) THEN 'unknown-game'
             WHEN t > now() OR t < now() - interval '7 days' THEN 'bad-time'
-            WHEN EXISTS (SELECT 1 FROM public.GameLaunch WHERE LaunchKey = launch) THEN 'duplicate'
-            WHEN EXISTS (SELECT 1 FROM public.GameLaunch g WHERE g.ClientName = client AND g.GameID = game
+            WHEN EXISTS (SELECT FROM public.GameLaunch WHERE LaunchKey = launch) THEN 'duplicate'
+            WHEN EXISTS (SELECT FROM public.GameLaunch g, me WHERE g.ClientID = me.ClientID AND g.GameID = game
                          AND g.LaunchedAt > t - interval '10 seconds' AND g.LaunchedAt < t + interval '10 seconds')
                 THEN 'too-soon'
-            WHEN (SELECT count(*) FROM public.GameLaunch g WHERE g.ClientName = client
+            WHEN (SELECT count(*) FROM public.GameLaunch g, me WHERE g.ClientID = me.ClientID
                   AND g.LaunchedAt > t - interval '1 hour' AND g.LaunchedAt <= t) >= 120 THEN 'too-many'
+            WHEN (SELECT limited FROM place) AND (SELECT count(*) FROM public.GameLaunch g, place
+                  WHERE g.ClientAddr = place.addr AND g.ReceivedAt > now() - interval '1 hour') >= 240 THEN 'too-many'
             ELSE 'recorded' END AS outcome, t
         FROM moment),
     launched AS (
-        INSERT INTO public.GameLaunch (LaunchKey, GameID, GameName, ClientName, LaunchedAt)
-        SELECT launch, game, left(game_name, 200), client, t FROM verdict WHERE outcome = 'recorded'),
-    -- A PC may report a launch before it has named itself on this connection.
+        SELECT v.t, (v.t AT TIME ZONE s.RoomTimeZone) AS local, g.GameID, g.GameName, me.ClientID, me.ClientName
+          FROM verdict v, public.CatalogueServer s, public.GameList g, me
+         WHERE v.outcome = 'recorded' AND g.GameID = game),
+    stored AS (
+        INSERT INTO public.GameLaunch (LaunchKey, GameID, GameName, ClientName, ClientID, ClientAddr, LaunchedAt)
+        SELECT launch, GameID, GameName, ClientName, ClientID, (SELECT addr FROM place), t FROM launched),
     seen AS (
-        INSERT INTO public.ClientPresence AS p (ClientName, LastGame, LastGameAt)
-        SELECT client, left(game_name, 200), t FROM verdict WHERE outcome = 'recorded'
-        ON CONFLICT (ClientName) DO UPDATE SET LastGame = EXCLUDED.LastGame, LastGameAt = EXCLUDED.LastGameAt
-        WHERE p.LastGameAt IS NULL OR p.LastGameAt <= EXCLUDED.LastGameAt)
+        UPDATE public.ClientPresence p SET LastGame = l.GameName, LastGameAt = l.t FROM launched l
+         WHERE p.ClientID = l.ClientID AND (p.LastGameAt IS NULL OR p.LastGameAt <= l.t)),
+    daily AS (
+        INSERT INTO public.GameLaunchDaily AS d (Day, GameID, Launches) SELECT local::date, GameID, 1 FROM launched
+            ON CONFLICT (Day, GameID) DO UPDATE SET Launches = d.Launches + 1),
+    hourly AS (
+        INSERT INTO public.GameLaunchHourly AS h (Day, Hour, Launches)
+        SELECT local::date, extract(hour FROM local)::smallint, 1 FROM launched
+            ON CONFLICT (Day, Hour) DO UPDATE SET Launches = h.Launches + 1),
+    machines AS (
+        INSERT INTO public.GameClientDay (Day, GameID, ClientID) SELECT local::date, GameID, ClientID FROM launched
+            ON CONFLICT DO NOTHING)
     SELECT outcome FROM verdict;
 $$;
 
--- The ranking the rule asks for, most started first, ties by the game's name; games no longer in the
--- catalogue and games never started are not in it.
-CREATE OR REPLACE FUNCTION room_hot_games() RETURNS TABLE (ranked_game bigint) LANGUAGE sql STABLE
+-- The ranking the rule asks for from the daily roll-up: the last HotDays days of the room (today and
+-- the days before), most started first, ties by the game's name, then its number; games no longer in
+-- the catalogue and games never started are not in it. A few more than HotTop are kept, for games
+-- deleted before the next refresh. Each refresh also prunes a batch of launches past the retention.
+CREATE OR REPLACE FUNCTION room_refresh_hot() RETURNS void LANGUAGE plpgsql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
-    SELECT g.GameID
-      FROM public.GameLaunch l
-      JOIN public.GameList g ON g.GameID = l.GameID
-      JOIN public.CatalogueServer s ON s.HotTop IS NOT NULL
-     WHERE l.LaunchedAt > now() - s.HotDays * interval '1 day'
-     GROUP BY g.GameID, g.GameName
-     ORDER BY count(*) DESC, g.GameName, g.GameID
-     LIMIT (SELECT HotTop FROM public.CatalogueServer);
+DECLARE
+    s public.CatalogueServer;
+BEGIN
+    SELECT * INTO s FROM public.CatalogueServer;
+    DELETE FROM public.HotRanking;
+    IF s.HotTop IS NOT NULL THEN
+        INSERT INTO public.HotRanking (Rank, GameID)
+        SELECT row_number() OVER (ORDER BY d.n DESC, g.GameName, g.GameID), g.GameID
+          FROM (SELECT GameID, sum(Launches) AS n FROM public.GameLaunchDaily
+                 WHERE Day > (now() AT TIME ZONE s.RoomTimeZone)::date - s.HotDays
+                 GROUP BY GameID) d
+          JOIN public.GameList g ON g.GameID = d.GameID
+         ORDER BY d.n DESC, g.GameName, g.GameID
+         LIMIT s.HotTop + 50;
+    END IF;
+    UPDATE public.CatalogueServer SET HotComputedAt = now();
+    PERFORM public.room_prune_launches(10000);
+END $$;
+
+-- K rows as the ranking stands; one backend at a time recomputes it when it is older than 5 minutes,
+-- the others meanwhile read it as it was.
+CREATE OR REPLACE FUNCTION room_hot_games() RETURNS TABLE (ranked_game bigint) LANGUAGE sql VOLATILE
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+    SELECT public.room_refresh_hot() FROM public.CatalogueServer s
+     WHERE s.HotTop IS NOT NULL AND (s.HotComputedAt IS NULL OR s.HotComputedAt < now() - interval '5 minutes')
+       AND pg_try_advisory_xact_lock(727024);
+    SELECT h.GameID FROM public.HotRanking h JOIN public.GameList g ON g.GameID = h.GameID
+     WHERE (SELECT HotTop FROM public.CatalogueServer) IS NOT NULL
+     ORDER BY h.Rank LIMIT (SELECT HotTop FROM public.CatalogueServer);
 $$;
+
+-- Launches (and their roll-ups) older than the retention go, at most batch launches a call; returns how
+-- many went, so a caller repeats it in transactions of their own until none do.
+CREATE OR REPLACE FUNCTION room_prune_launches(batch int DEFAULT 10000) RETURNS bigint LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+DECLARE
+    s public.CatalogueServer;
+    cutoff date;
+    gone bigint;
+BEGIN
+    SELECT * INTO s FROM public.CatalogueServer;
+    cutoff := (now() AT TIME ZONE s.RoomTimeZone)::date - s.LaunchRetentionDays;
+    DELETE FROM public.GameLaunch WHERE LaunchID IN (
+        SELECT LaunchID FROM public.GameLaunch
+         WHERE LaunchedAt < (cutoff::timestamp AT TIME ZONE s.RoomTimeZone) LIMIT greatest(batch, 1));
+    GET DIAGNOSTICS gone = ROW_COUNT;
+    DELETE FROM public.GameLaunchDaily WHERE Day < cutoff;
+    DELETE FROM public.GameLaunchHourly WHERE Day < cutoff;
+    DELETE FROM public.GameClientDay WHERE Day < cutoff;
+    RETURN gone;
+END $$;
+
+-- How many days of launches the room keeps; the next prunes go by it.
+CREATE OR REPLACE FUNCTION room_set_retention(days int) RETURNS void LANGUAGE sql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+    UPDATE public.CatalogueServer SET LaunchRetentionDays = days;
+$$;
+
+-- The roll-ups made again from the launches: after an upgrade, or launches generated in bulk.
+CREATE OR REPLACE FUNCTION room_rebuild_rollups() RETURNS void LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+DECLARE
+    zone text := (SELECT RoomTimeZone FROM public.CatalogueServer);
+BEGIN
+    -- Launches arriving meanwhile wait, so none is counted twice or missed.
+    LOCK TABLE public.GameLaunch IN SHARE MODE;
+    DELETE FROM public.GameLaunchDaily;
+    DELETE FROM public.GameLaunchHourly;
+    DELETE FROM public.GameClientDay;
+    INSERT INTO public.GameLaunchDaily (Day, GameID, Launches)
+    SELECT (LaunchedAt AT TIME ZONE zone)::date, GameID, count(*) FROM public.GameLaunch GROUP BY 1, 2;
+    INSERT INTO public.GameLaunchHourly (Day, Hour, Launches)
+    SELECT (LaunchedAt AT TIME ZONE zone)::date, extract(hour FROM LaunchedAt AT TIME ZONE zone)::smallint, count(*)
+      FROM public.GameLaunch GROUP BY 1, 2;
+    INSERT INTO public.GameClientDay (Day, GameID, ClientID)
+    SELECT DISTINCT (LaunchedAt AT TIME ZONE zone)::date, GameID, ClientID FROM public.GameLaunch
+     WHERE ClientID IS NOT NULL;
+    PERFORM public.room_refresh_hot();
+END $$;
 )sql";
 
 // The menu only calls the two functions; it can neither read nor write the room's tables itself.
 inline constexpr char GrantSql[] = R"sql(
-REVOKE ALL ON CatalogueServer, ClientPresence, GameLaunch FROM PUBLIC;
+REVOKE ALL ON CatalogueServer, ClientPresence, GameLaunch, GameLaunchDaily, GameLaunchHourly, GameClientDay,
+    HotRanking FROM PUBLIC;
 GRANT SELECT ON CatalogueServer TO juyoutai_menu, juyoutai_operator;
-GRANT SELECT ON ClientPresence, GameLaunch TO juyoutai_operator;
-REVOKE ALL ON FUNCTION catalogue_renew_identity(), room_client_hello(text),
-    room_record_launch(text, uuid, bigint, text, timestamptz), room_set_hot(int, int), room_hot_games() FROM PUBLIC;
-GRANT EXECUTE ON FUNCTION catalogue_renew_identity(), room_set_hot(int, int) TO juyoutai_operator;
+GRANT SELECT ON ClientPresence, GameLaunch, GameLaunchDaily, GameLaunchHourly, GameClientDay, HotRanking
+    TO juyoutai_operator;
+REVOKE ALL ON FUNCTION catalogue_renew_identity(), room_client_hello(text), room_record_launch(uuid, bigint, timestamptz),
+    room_set_hot(int, int), room_hot_games(), room_refresh_hot(), room_prune_launches(int), room_rebuild_rollups(),
+    room_set_retention(int), room_refuse(text, text), room_client_addr(), room_addr_limited(), room_session_client() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION catalogue_renew_identity(), room_set_hot(int, int), room_prune_launches(int),
+    room_rebuild_rollups(), room_set_retention(int) TO juyoutai_operator;
 GRANT EXECUTE ON FUNCTION room_hot_games() TO juyoutai_menu, juyoutai_operator;
-GRANT EXECUTE ON FUNCTION room_client_hello(text), room_record_launch(text, uuid, bigint, text, timestamptz)
-    TO juyoutai_menu;
+GRANT EXECUTE ON FUNCTION room_client_hello(text), room_record_launch(uuid, bigint, timestamptz) TO juyoutai_menu;
 )sql";
 
 // Asked together with LISTEN: whether this server keeps the room's tables at all (an older set-up does not).
@@ -169,21 +391,30 @@ inline constexpr char HotGamesSql[] = "SELECT ranked_game FROM room_hot_games()"
 // The operator's view of the room: one row per name ever seen; online while a connection holds its lock.
 inline constexpr char ClientsSql[] = R"sql(
 SELECT p.ClientName,
-       EXISTS (SELECT 1 FROM pg_locks l
-                WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 2 AND l.classid = 727020
-                  AND l.objid::text::bigint = p.ClientID
-                  AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())),
+       p.ClientID IN (SELECT CASE WHEN l.classid = 727020 THEN l.objid::text::bigint
+                              ELSE ((4294967296 - l.classid::text::bigint) << 31) | l.objid::text::bigint END
+                        FROM pg_locks l
+                       WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 2 AND (l.classid = 727020 OR l.classid::text::bigint >= 2147483648)
+                         AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())),
        to_char(p.LastSeen, 'YYYY-MM-DD HH24:MI:SS'), p.LastGame, to_char(p.LastGameAt, 'YYYY-MM-DD HH24:MI:SS')
   FROM ClientPresence p ORDER BY p.ClientName
 )sql";
 
-// The K most started games of the last N days ($1 days, $2 games): name, starts, PCs; most first, ties by name.
+// The K most started games of the room's last N days, today included ($1 days, $2 games): the catalogue's
+// name, starts, PCs; most first, ties by name.
 inline constexpr char TopGamesSql[] = R"sql(
-SELECT (array_agg(GameName ORDER BY LaunchedAt DESC))[1], count(*), count(DISTINCT ClientName)
-  FROM GameLaunch WHERE LaunchedAt > now() - $1::int * interval '1 day'
- GROUP BY GameID ORDER BY count(*) DESC, 1 LIMIT $2::int
+WITH span AS (SELECT (now() AT TIME ZONE RoomTimeZone)::date - $1::int + 1 AS first FROM CatalogueServer),
+counts AS (SELECT d.GameID, sum(d.Launches) AS n FROM GameLaunchDaily d, span WHERE d.Day >= span.first
+            GROUP BY d.GameID)
+SELECT coalesce(g.GameName, '已删除的游戏 ' || c.GameID), c.n,
+       (SELECT count(DISTINCT m.ClientID) FROM GameClientDay m, span WHERE m.Day >= span.first AND m.GameID = c.GameID)
+  FROM counts c LEFT JOIN GameList g ON g.GameID = c.GameID
+ ORDER BY c.n DESC, 1, c.GameID LIMIT $2::int
 )sql";
-inline constexpr char TotalsSql[] =
-    "SELECT count(*), count(DISTINCT ClientName) FROM GameLaunch WHERE LaunchedAt > now() - $1::int * interval '1 day'";
+inline constexpr char TotalsSql[] = R"sql(
+WITH span AS (SELECT (now() AT TIME ZONE RoomTimeZone)::date - $1::int + 1 AS first FROM CatalogueServer)
+SELECT (SELECT coalesce(sum(d.Launches), 0) FROM GameLaunchDaily d, span WHERE d.Day >= span.first),
+       (SELECT count(DISTINCT m.ClientID) FROM GameClientDay m, span WHERE m.Day >= span.first)
+)sql";
 
 } // namespace RoomSchema

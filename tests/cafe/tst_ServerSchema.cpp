@@ -37,6 +37,12 @@ private Q_SLOTS:
     void menuRoleOnlyRecordsThroughTheRoomFunctions();
     void changesFromATransactionStillOpenAtTheLastReadAreNotMissed();
     void twoPcsOfOneNameStartingAGameTogetherAreCountedOnce();
+    void aSessionNamesOnePcAndHoldsOneLock();
+    void aKnownNameUsesNoNumber();
+    void limitsHoldPerAddressAcrossNames();
+    void menusReadTheHotRankingTheServerKeeps();
+    void serverKeepsTheCatalogueConsistent_data();
+    void serverKeepsTheCatalogueConsistent();
 };
 
 void tst_ServerSchema::menuRoleOnlyReads()
@@ -74,20 +80,21 @@ void tst_ServerSchema::menuRoleOnlyRecordsThroughTheRoomFunctions_data()
     QTest::newRow("renew identity") << u"SELECT catalogue_renew_identity()"_s << refused;
     QTest::newRow("65-character name") << u"SELECT room_client_hello(repeat('x', 65))"_s
                                        << QStringList{u"ERROR 23514"_s};
-    const QString launch = u"SELECT room_record_launch('PC1', gen_random_uuid(), %1, '扫雷', %2)"_s;
+    const QString launch = u"SELECT room_record_launch(gen_random_uuid(), %1, %2)"_s;
     QTest::newRow("future") << launch.arg(u"1"_s, u"now() + interval '1 minute'"_s) << QStringList{u"bad-time"_s};
     QTest::newRow("8 days ago") << launch.arg(u"1"_s, u"now() - interval '8 days'"_s) << QStringList{u"bad-time"_s};
     QTest::newRow("same game within 10 s")
         << launch.arg(u"1"_s, u"now() - interval '5 seconds'"_s) << QStringList{u"too-soon"_s};
-    QTest::newRow("same key again") << u"SELECT room_record_launch('PC1', '00000000-0000-0000-0000-000000000001',"
-                                       " 9, '扫雷', NULL)"_s
+    QTest::newRow("same key again") << u"SELECT room_record_launch('00000000-0000-0000-0000-000000000001', 9, NULL)"_s
                                     << QStringList{u"duplicate"_s};
     QTest::newRow("121st in an hour")
-        << u"SELECT count(*) FILTER (WHERE room_record_launch('PC2', gen_random_uuid(), i, 'g', now()"
+        << u"SELECT count(*) FILTER (WHERE room_record_launch(gen_random_uuid(), i, now()"
            " - (122 - i) * interval '20 seconds') = 'recorded') FROM generate_series(1, 121) i"_s
         << QStringList{u"120"_s};
-    QTest::newRow("another PC") << launch.arg(u"1"_s, u"NULL"_s).replace(u"'PC1'"_s, u"'PC3'"_s)
-                                << QStringList{u"recorded"_s};
+    QTest::newRow("another game") << launch.arg(u"2"_s, u"NULL"_s) << QStringList{u"recorded"_s};
+    QTest::newRow("game not in the catalogue") << launch.arg(u"1000"_s, u"NULL"_s) << QStringList{u"unknown-game"_s};
+    QTest::newRow("second name") << u"SELECT room_client_hello('PC2')"_s << refused;
+    QTest::newRow("same name again") << u"SELECT room_client_hello('PC1') IS NOT NULL"_s << QStringList{u"t"_s};
 }
 
 void tst_ServerSchema::menuRoleOnlyRecordsThroughTheRoomFunctions()
@@ -96,17 +103,24 @@ void tst_ServerSchema::menuRoleOnlyRecordsThroughTheRoomFunctions()
     QFETCH(QStringList, answer);
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameID, GameName) SELECT i, 'g' || i FROM generate_series(1, 200) i"_s)
+                .isEmpty());
     const Connection menu = connectTo(db.menuUri());
+    QCOMPARE(rows(menu.get(), u"SELECT room_record_launch(gen_random_uuid(), 1, NULL)"_s), QStringList{u"no-hello"_s});
     QCOMPARE(rows(menu.get(), u"SELECT room_client_hello('PC1')"_s).size(), 1);
-    QCOMPARE(rows(menu.get(),
-                  u"SELECT room_record_launch('PC1', '00000000-0000-0000-0000-000000000001', 1, '扫雷',"
-                  " NULL)"_s),
+    QCOMPARE(rows(menu.get(), u"SELECT room_record_launch('00000000-0000-0000-0000-000000000001', 1, NULL)"_s),
              QStringList{u"recorded"_s});
     QCOMPARE(rows(menu.get(), sql), answer);
-    // Whatever the menu tried, only what the functions let through is there.
+    // Whatever the menu tried, only what the functions let through is there, under the catalogue's names.
     const int extra = answer == QStringList{u"120"_s} ? 120 : answer == QStringList{u"recorded"_s} ? 1 : 0;
-    QCOMPARE(rows(connectTo(db.adminUri()).get(), u"SELECT count(*) FROM GameLaunch"_s),
+    const Connection admin = connectTo(db.adminUri());
+    QCOMPARE(rows(admin.get(), u"SELECT count(*) FROM GameLaunch"_s), QStringList{QString::number(1 + extra)});
+    QCOMPARE(rows(admin.get(), u"SELECT count(*) FROM GameLaunch WHERE GameName <> 'g' || GameID"_s),
+             QStringList{u"0"_s});
+    QCOMPARE(rows(admin.get(), u"SELECT sum(Launches) FROM GameLaunchDaily"_s),
              QStringList{QString::number(1 + extra)});
+    QCOMPARE(rows(admin.get(), u"SELECT string_agg(DISTINCT ClientName, ',') FROM GameLaunch"_s),
+             QStringList{u"PC1"_s});
 }
 
 void tst_ServerSchema::changesFromATransactionStillOpenAtTheLastReadAreNotMissed()
@@ -144,9 +158,12 @@ void tst_ServerSchema::twoPcsOfOneNameStartingAGameTogetherAreCountedOnce()
 {
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameID, GameName) VALUES (7, '扫雷')"_s).isEmpty());
     const Connection first = connectTo(db.menuUri());
     const Connection second = connectTo(db.menuUri());
-    const QString launch = u"SELECT room_record_launch('PC1', gen_random_uuid(), 7, '扫雷', NULL)"_s;
+    QCOMPARE(rows(first.get(), u"SELECT room_client_hello('PC1') IS NOT NULL"_s), QStringList{u"t"_s});
+    QCOMPARE(rows(second.get(), u"SELECT room_client_hello('PC1') IS NOT NULL"_s), QStringList{u"t"_s});
+    const QString launch = u"SELECT room_record_launch(gen_random_uuid(), 7, NULL)"_s;
     rows(first.get(), u"BEGIN"_s);
     QCOMPARE(rows(first.get(), launch), QStringList{u"recorded"_s});
     // The second waits for the first one's lock, then must see what it committed.
@@ -158,6 +175,113 @@ void tst_ServerSchema::twoPcsOfOneNameStartingAGameTogetherAreCountedOnce()
     const std::unique_ptr<PGresult, decltype(&PQclear)> answer(PQgetResult(second.get()), PQclear);
     QCOMPARE(PQntuples(answer.get()), 1);
     QCOMPARE(QByteArray(PQgetvalue(answer.get(), 0, 0)), QByteArray("too-soon"));
+}
+
+void tst_ServerSchema::aSessionNamesOnePcAndHoldsOneLock()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    const Connection menu = connectTo(db.menuUri());
+    const Connection admin = connectTo(db.adminUri());
+    const QString pid = QString::number(PQbackendPID(menu.get()));
+    // A player naming names one after another, each in a statement of its own, as a loop would.
+    for (int i = 1; i <= 100; ++i)
+        rows(menu.get(), u"SELECT room_client_hello('x%1')"_s.arg(i));
+    QCOMPARE(rows(admin.get(), u"SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND pid = "_s + pid),
+             QStringList{u"1"_s});
+    QCOMPARE(rows(admin.get(), u"SELECT string_agg(ClientName, ',') FROM ClientPresence"_s), QStringList{u"x1"_s});
+    QCOMPARE(rows(menu.get(), u"SELECT room_client_hello('x2')"_s), QStringList{u"ERROR 42501"_s});
+    // Every other PC still names itself.
+    const Connection other = connectTo(db.menuUri());
+    QCOMPARE(rows(other.get(), u"SELECT room_client_hello('PC2') IS NOT NULL"_s), QStringList{u"t"_s});
+}
+
+void tst_ServerSchema::aKnownNameUsesNoNumber()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QCOMPARE(rows(connectTo(db.menuUri()).get(), u"SELECT room_client_hello('PC1') IS NOT NULL"_s),
+             QStringList{u"t"_s});
+    const Connection admin = connectTo(db.adminUri());
+    const QString numbers = u"SELECT last_value FROM clientpresence_clientid_seq"_s;
+    const QStringList before = rows(admin.get(), numbers);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(rows(connectTo(db.menuUri()).get(), u"SELECT room_client_hello('PC1') IS NOT NULL"_s),
+                 QStringList{u"t"_s});
+    QCOMPARE(rows(admin.get(), numbers), before);
+}
+
+void tst_ServerSchema::limitsHoldPerAddressAcrossNames()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameID, GameName) SELECT i, 'g' || i FROM generate_series(1, 120) i"_s)
+                .isEmpty());
+    // The test connects over loopback, which is exempt unless the server's list says otherwise.
+    QVERIFY(db.run(u"UPDATE CatalogueServer SET LimitExemptAddrs = '{}'"_s).isEmpty());
+    const QString launches = u"SELECT count(*) FILTER (WHERE room_record_launch(gen_random_uuid(), i, now()"
+                             " - (121 - i) * interval '20 seconds') = 'recorded') FROM generate_series(1, 120) i"_s;
+    QStringList recorded;
+    QStringList named;
+    for (int pc = 1; pc <= 11; ++pc) {
+        const Connection menu = connectTo(db.menuUri());
+        named += rows(menu.get(), u"SELECT room_client_hello('PC%1') IS NOT NULL"_s.arg(pc));
+        if (pc <= 3)
+            recorded += rows(menu.get(), launches);
+    }
+    QCOMPARE(recorded, (QStringList{u"120"_s, u"120"_s, u"0"_s}));
+    QCOMPARE(named, QStringList(10, u"t"_s) << u"ERROR 54000"_s);
+    // A known name is no new one.
+    QCOMPARE(rows(connectTo(db.menuUri()).get(), u"SELECT room_client_hello('PC1') IS NOT NULL"_s),
+             QStringList{u"t"_s});
+
+    QVERIFY(db.run(u"UPDATE CatalogueServer SET LimitExemptAddrs = '{127.0.0.0/8}'"_s).isEmpty());
+    const Connection front = connectTo(db.menuUri());
+    QCOMPARE(rows(front.get(), u"SELECT room_client_hello('PC11') IS NOT NULL"_s), QStringList{u"t"_s});
+    QCOMPARE(rows(front.get(), launches), QStringList{u"120"_s});
+}
+
+void tst_ServerSchema::menusReadTheHotRankingTheServerKeeps()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameID, GameName) VALUES (1, '一'), (2, '二'), (3, '三')"_s).isEmpty());
+    const Connection menu = connectTo(db.menuUri());
+    rows(menu.get(), u"SELECT room_client_hello('PC1')"_s);
+    for (const QString &minutesAndGame : {u"1, 2"_s, u"2, 2"_s, u"3, 1"_s})
+        QCOMPARE(rows(menu.get(),
+                      u"SELECT room_record_launch(gen_random_uuid(), g, now() - m * interval '1 minute')"
+                      " FROM (VALUES (%1)) v (m, g)"_s.arg(minutesAndGame)),
+                 QStringList{u"recorded"_s});
+    const Connection op = connectTo(db.operatorUri());
+    QCOMPARE(rows(op.get(), u"SELECT room_set_hot(2, 7)"_s), QStringList{QString()});
+    QCOMPARE(rows(menu.get(), QString::fromLatin1(RoomSchema::HotGamesSql)), (QStringList{u"2"_s, u"1"_s}));
+    // The menus read the table as it stands while it is fresh...
+    QVERIFY(db.run(u"UPDATE HotRanking SET GameID = 3 WHERE Rank = 1"_s).isEmpty());
+    QCOMPARE(rows(menu.get(), QString::fromLatin1(RoomSchema::HotGamesSql)), (QStringList{u"3"_s, u"1"_s}));
+    // ...and the first to find it stale computes it again.
+    QVERIFY(db.run(u"UPDATE CatalogueServer SET HotComputedAt = now() - interval '1 hour'"_s).isEmpty());
+    QCOMPARE(rows(menu.get(), QString::fromLatin1(RoomSchema::HotGamesSql)), (QStringList{u"2"_s, u"1"_s}));
+}
+
+void tst_ServerSchema::serverKeepsTheCatalogueConsistent_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("category of an existing name")
+        << u"INSERT INTO TypeList (TypeName) VALUES ('动作')"_s << u"ERROR 23505"_s;
+    QTest::newRow("marker of an unknown kind")
+        << u"INSERT INTO CatalogueDeleted (TableName, RowKey) VALUES ('settings', 1)"_s << u"ERROR 23514"_s;
+}
+
+void tst_ServerSchema::serverKeepsTheCatalogueConsistent()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, error);
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO TypeList (TypeName) VALUES ('动作')"_s).isEmpty());
+    QCOMPARE(rows(connectTo(db.adminUri()).get(), sql), QStringList{error});
 }
 
 QTEST_GUILESS_MAIN(tst_ServerSchema)

@@ -113,6 +113,7 @@ private Q_SLOTS:
 
     void serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads();
     void serverInitOutlastsARoleChangeFromAnotherDatabase();
+    void serverInitBringsAnOlderServerUpToDate_data();
     void serverInitBringsAnOlderServerUpToDate();
     void clientsAndStatsShowTheRoom();
     void pushThenPullGivesBackTheSameTables();
@@ -192,6 +193,11 @@ void tst_CatalogueTool::serverInitMakesRolesThatLogInAndAMenuRoleThatOnlyReads()
     QCOMPARE(serverRows(db.operatorUri(), u"INSERT INTO TypeList (TypeName) VALUES ('动作')"_s), QStringList());
     QCOMPARE(serverRows(db.menuUri(), u"Select * From TypeList"_s), QStringList{u"1"_s});
     QCOMPARE(serverRows(db.menuUri(), u"delete From TypeList Where TypeName= '动作'"_s), QStringList{u"ERROR 42501"_s});
+    // The menus leave connections free for the operators and the admin.
+    QCOMPARE(serverRows(db.adminUri(),
+                        u"SELECT current_setting('max_connections')::int - rolconnlimit FROM pg_roles"
+                        " WHERE rolname = 'juyoutai_menu'"_s),
+             QStringList{u"10"_s});
 
     const Outcome again = runTool(init);
     QCOMPARE(again.exitCode, 1);
@@ -225,23 +231,77 @@ void tst_CatalogueTool::serverInitOutlastsARoleChangeFromAnotherDatabase()
     QCOMPARE(serverRows(db.menuUri(), u"SELECT count(*) FROM GameList"_s), QStringList{u"0"_s});
 }
 
+void tst_CatalogueTool::serverInitBringsAnOlderServerUpToDate_data()
+{
+    QTest::addColumn<QString>("older");
+    QTest::addColumn<QString>("refusal"); // empty when the upgrade goes through
+    const QString roomless =
+        u"DROP TABLE CatalogueServer, ClientPresence, GameLaunch, GameLaunchDaily, GameLaunchHourly,"
+        " GameClientDay, HotRanking CASCADE;"_s;
+    // The room's tables as the version before kept them, with a PC and a launch recorded.
+    const QString earlierRoom =
+        u"DROP TABLE GameLaunchDaily, GameLaunchHourly, GameClientDay, HotRanking;"
+        "ALTER TABLE GameLaunch DROP COLUMN ClientID, DROP COLUMN ClientAddr, DROP COLUMN ReceivedAt;"
+        "ALTER TABLE ClientPresence DROP COLUMN FirstAddr, DROP COLUMN FirstSeen;"
+        "ALTER TABLE CatalogueServer DROP COLUMN HotComputedAt, DROP COLUMN LaunchRetentionDays,"
+        " DROP COLUMN RoomTimeZone, DROP COLUMN LimitExemptAddrs;"
+        "ALTER TABLE TypeList DROP CONSTRAINT TypeList_TypeName_Unique;"
+        "ALTER TABLE CatalogueDeleted DROP CONSTRAINT CatalogueDeleted_Kind;"
+        "DROP FUNCTION room_record_launch(uuid, bigint, timestamptz);"
+        "CREATE FUNCTION room_record_launch(text, uuid, bigint, text, timestamptz) RETURNS text LANGUAGE sql"
+        " AS 'SELECT ''recorded''';"
+        "INSERT INTO ClientPresence (ClientName) VALUES ('PC1');"
+        "INSERT INTO GameLaunch (LaunchKey, GameID, GameName, ClientName, LaunchedAt)"
+        " VALUES (gen_random_uuid(), 1, '扫', 'PC1', now() - interval '1 day');"_s;
+    QTest::newRow("before the room's tables") << roomless << QString();
+    QTest::newRow("room of the version before") << earlierRoom << QString();
+    QTest::newRow("two categories of one name")
+        << earlierRoom + u"INSERT INTO TypeList (TypeName) VALUES ('动作'), ('休闲'), ('动作');"_s
+        << u"服务器上有同名的分类：'动作'。"_s;
+}
+
 void tst_CatalogueTool::serverInitBringsAnOlderServerUpToDate()
 {
+    QFETCH(QString, older);
+    QFETCH(QString, refusal);
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
-    // A server laid out before the room's tables existed.
-    QVERIFY(db.run(u"DROP TABLE CatalogueServer, ClientPresence, GameLaunch CASCADE;"
-                   "INSERT INTO GameList (GameName) VALUES ('扫雷')"_s)
-                .isEmpty());
-    const QStringList init{u"server-init"_s,         db.adminUri(),
-                           u"--menu-password"_s,     QString::fromLatin1(PgTestDatabase::MenuPassword),
-                           u"--operator-password"_s, QString::fromLatin1(PgTestDatabase::OperatorPassword)};
+    QVERIFY(db.run(older + u"INSERT INTO GameList (GameName) VALUES ('扫雷')"_s).isEmpty());
+    const QStringList init{u"server-init"_s,
+                           db.adminUri(),
+                           u"--menu-password"_s,
+                           QString::fromLatin1(PgTestDatabase::MenuPassword),
+                           u"--operator-password"_s,
+                           QString::fromLatin1(PgTestDatabase::OperatorPassword),
+                           u"--menu-connection-limit"_s,
+                           u"300"_s,
+                           u"--retention-days"_s,
+                           u"30"_s};
     const Outcome upgraded = runTool(init);
+    if (!refusal.isEmpty()) {
+        QCOMPARE(upgraded.exitCode, 1);
+        QVERIFY2(upgraded.errors.contains(refusal), qPrintable(upgraded.errors));
+        QCOMPARE(serverRows(db.adminUri(), u"SELECT to_regclass('hotranking') IS NULL"_s), QStringList{u"t"_s});
+        return;
+    }
     QVERIFY2(upgraded.exitCode == 0, qPrintable(upgraded.errors));
     QVERIFY2(upgraded.output.contains(u"已升级"_s), qPrintable(upgraded.output));
     QCOMPARE(serverRows(db.menuUri(), u"SELECT GameName FROM GameList"_s), QStringList{u"扫雷"_s});
-    QCOMPARE(serverRows(db.menuUri(), u"SELECT count(*) FROM CatalogueServer"_s), QStringList{u"1"_s});
-    QCOMPARE(serverRows(db.menuUri(), u"SELECT room_record_launch('PC1', gen_random_uuid(), 1, '扫雷', NULL)"_s),
+    QCOMPARE(serverRows(db.menuUri(), u"SELECT count(*) || '/' || min(LaunchRetentionDays) FROM CatalogueServer"_s),
+             QStringList{u"1/30"_s});
+    QCOMPARE(serverRows(db.adminUri(), u"SELECT rolconnlimit FROM pg_roles WHERE rolname = 'juyoutai_menu'"_s),
+             QStringList{u"300"_s});
+    // The launches recorded before count in the roll-ups, under their PC's number.
+    QCOMPARE(serverRows(db.adminUri(), u"SELECT count(ClientID) || '/' || count(*) FROM GameLaunch"_s),
+             serverRows(db.adminUri(), u"SELECT coalesce(sum(Launches), 0) || '/' || count(*) FROM GameLaunchDaily"_s));
+    QCOMPARE(
+        serverRows(db.adminUri(),
+                   u"SELECT to_regprocedure('room_record_launch(text, uuid, bigint, text, timestamptz)') IS NULL"_s),
+        QStringList{u"t"_s});
+    const Connection menu(PQconnectdb(db.menuUri().toUtf8().constData()), PQfinish);
+    QCOMPARE(PgTestDatabase::firstColumn(menu.get(), u"SELECT room_client_hello('PC1') IS NOT NULL"_s),
+             QStringList{u"t"_s});
+    QCOMPARE(PgTestDatabase::firstColumn(menu.get(), u"SELECT room_record_launch(gen_random_uuid(), 1, NULL)"_s),
              QStringList{u"recorded"_s});
     QCOMPARE(runTool(init).exitCode, 1);
 }
@@ -250,19 +310,19 @@ void tst_CatalogueTool::clientsAndStatsShowTheRoom()
 {
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameID, GameName) VALUES (1, '扫雷'), (2, '象棋')"_s).isEmpty());
     const std::unique_ptr<PGconn, decltype(&PQfinish)> on(PQconnectdb(db.menuUri().toUtf8().constData()), PQfinish);
+    std::unique_ptr<PGconn, decltype(&PQfinish)> off(PQconnectdb(db.menuUri().toUtf8().constData()), PQfinish);
     QCOMPARE(PgTestDatabase::firstColumn(on.get(), u"SELECT room_client_hello('A区-01') IS NOT NULL"_s),
              QStringList{u"t"_s});
-    QCOMPARE(serverRows(db.menuUri(), u"SELECT room_client_hello('B,02') IS NOT NULL"_s), QStringList{u"t"_s});
-    const QStringList launches{u"'B,02', 1, '扫雷', now() - interval '1 hour'"_s,
-                               u"'B,02', 2, '象棋', now() - interval '3 days'"_s, u"'A区-01', 2, '象棋', NULL"_s,
-                               u"'A区-01', 1, '扫雷', now() - interval '1 minute'"_s};
-    for (const QString &launch : launches) {
-        const qsizetype client = launch.indexOf(u"', "_s) + 3;
-        const QString sql =
-            u"SELECT room_record_launch(%1gen_random_uuid(), %2)"_s.arg(launch.left(client), launch.mid(client));
-        QCOMPARE(PgTestDatabase::firstColumn(on.get(), sql), QStringList{u"recorded"_s});
-    }
+    QCOMPARE(PgTestDatabase::firstColumn(off.get(), u"SELECT room_client_hello('B,02') IS NOT NULL"_s),
+             QStringList{u"t"_s});
+    const QString launch = u"SELECT room_record_launch(gen_random_uuid(), %1)"_s;
+    for (const QString &game : {u"1, now() - interval '2 seconds'"_s, u"2, now() - interval '3 days'"_s})
+        QCOMPARE(PgTestDatabase::firstColumn(off.get(), launch.arg(game)), QStringList{u"recorded"_s});
+    off.reset();
+    for (const QString &game : {u"2, NULL"_s, u"1, now() - interval '1 second'"_s})
+        QCOMPARE(PgTestDatabase::firstColumn(on.get(), launch.arg(game)), QStringList{u"recorded"_s});
 
     const Outcome clients = runTool({u"clients"_s, db.operatorUri()});
     QVERIFY2(clients.exitCode == 0, qPrintable(clients.errors));
@@ -293,6 +353,14 @@ void tst_CatalogueTool::clientsAndStatsShowTheRoom()
     QCOMPARE(runTool({u"set-hot"_s, db.operatorUri(), u"--top"_s, u"5"_s}).exitCode, 2);
     QCOMPARE(runTool({u"set-hot"_s, db.menuUri(), u"--flag"_s}).exitCode, 1);
     QCOMPARE(runTool({u"set-hot"_s, db.operatorUri(), u"--flag"_s}).exitCode, 0);
+    // Launches past the days kept go, with their roll-ups.
+    const Outcome pruned = runTool({u"set-hot"_s, db.operatorUri(), u"--flag"_s, u"--retention-days"_s, u"2"_s});
+    QVERIFY2(pruned.exitCode == 0 && pruned.output.contains(u"已删除 1 条"_s),
+             qPrintable(pruned.output + pruned.errors));
+    QCOMPARE(serverRows(db.operatorUri(),
+                        u"SELECT count(*) || '/' || (SELECT sum(Launches) FROM GameLaunchDaily)"
+                        " FROM GameLaunch"_s),
+             QStringList{u"3/3"_s});
     QCOMPARE(serverRows(db.menuUri(), u"SELECT HotTop IS NULL AND HotDays IS NULL FROM CatalogueServer"_s),
              QStringList{u"t"_s});
     const Outcome menu = runTool({u"clients"_s, db.menuUri()});

@@ -396,6 +396,16 @@ QString password(const Arguments &parsed, const QString &option, const char *var
     return value;
 }
 
+// The option's whole number in range; nothing when it is absent or not one.
+std::optional<int> wholeNumber(const Arguments &parsed, const QString &option, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = parsed.options.value(option).toInt(&ok);
+    if (!ok || value < lowest || value > highest)
+        return std::nullopt;
+    return value;
+}
+
 QString countsText(const ServerCatalogue::Counts &counts)
 {
     return u"%1 个分类，%2 个游戏"_s.arg(counts.types).arg(counts.games);
@@ -412,18 +422,28 @@ int ServerCatalogue::run(const QStringList &args, QTextStream &out)
 {
     const QString command = args.value(0);
     const QStringList passwordOptions{u"--menu-password"_s, u"--operator-password"_s};
+    const QStringList initOptions = passwordOptions + QStringList{u"--menu-connection-limit"_s, u"--retention-days"_s};
     const std::optional<Arguments> parsed =
-        parse(args, command == u"server-init"_s ? passwordOptions : QStringList(), command == u"push"_s);
+        parse(args, command == u"server-init"_s ? initOptions : QStringList(), command == u"push"_s);
     if (!parsed || parsed->positional.size() != (command == u"server-init"_s ? 1 : 2))
         return BadUsage;
     const QStringList &p = parsed->positional;
     if (command == u"server-init"_s) {
-        const QString menuPassword = password(*parsed, passwordOptions.at(0), "JUYOUTAI_MENU_PASSWORD");
-        const QString operatorPassword = password(*parsed, passwordOptions.at(1), "JUYOUTAI_OPERATOR_PASSWORD");
-        bool upgraded = false;
+        Settings settings;
+        settings.menuPassword = password(*parsed, passwordOptions.at(0), "JUYOUTAI_MENU_PASSWORD");
+        settings.operatorPassword = password(*parsed, passwordOptions.at(1), "JUYOUTAI_OPERATOR_PASSWORD");
+        const std::optional<int> limit = wholeNumber(*parsed, u"--menu-connection-limit"_s, 1, 100000);
+        const std::optional<int> days = wholeNumber(*parsed, u"--retention-days"_s, 1, 36500);
+        if (!limit.has_value() && parsed->options.contains(u"--menu-connection-limit"_s))
+            return BadUsage;
+        if (!days.has_value() && parsed->options.contains(u"--retention-days"_s))
+            return BadUsage;
+        settings.menuConnectionLimit = limit.value_or(0);
+        settings.retentionDays = days.value_or(0);
+        Outcome outcome;
         for (int attempt = 1;; ++attempt) {
             try {
-                upgraded = initialise(p.at(0), menuPassword, operatorPassword);
+                outcome = initialise(p.at(0), settings);
                 break;
             } catch (const RolesChangedMeanwhile &) {
                 // Nothing of this attempt was kept: its connection went without a commit.
@@ -433,8 +453,13 @@ int ServerCatalogue::run(const QStringList &args, QTextStream &out)
                 QThread::msleep(100UL * ulong(attempt));
             }
         }
-        out << (upgraded ? u"服务器已升级：已添加机器、启动记录和目录标识的表，游戏目录和角色没有变化。\n"_s
-                         : u"服务器已初始化：已创建游戏目录的表和角色 juyoutai_menu、juyoutai_operator。\n"_s);
+        out << (outcome.upgraded
+                    ? u"服务器已升级：已添加或更新机器、启动记录、统计和热门排行的表与函数，游戏目录和角色的密码没有变化。\n"_s
+                    : u"服务器已初始化：已创建游戏目录的表和角色 juyoutai_menu、juyoutai_operator。\n"_s);
+        out << u"juyoutai_menu 最多同时 %1 个连接（服务器的 max_connections 为 %2）；启动记录保留 %3 天。\n"_s
+                   .arg(outcome.menuConnectionLimit)
+                   .arg(outcome.maxConnections)
+                   .arg(outcome.retentionDays);
     } else if (command == u"push"_s) {
         const Counts counts = push(QDir(p.at(0)).absolutePath(), p.at(1), parsed->replace);
         out << u"已上传到服务器："_s << countsText(counts) << u'\n';
@@ -446,51 +471,80 @@ int ServerCatalogue::run(const QStringList &args, QTextStream &out)
     return 0;
 }
 
-bool ServerCatalogue::initialise(const QString &adminUri, const QString &menuPassword, const QString &operatorPassword)
+ServerCatalogue::Outcome ServerCatalogue::initialise(const QString &adminUri, const Settings &settings)
 {
     Server server(adminUri);
     if (server.value("SELECT pg_encoding_to_char(encoding) FROM pg_database WHERE datname = current_database()")
         != "UTF8")
         fail(u"数据库的编码不是 UTF8，无法保存中文游戏名；请用 CREATE DATABASE ... ENCODING 'UTF8' 新建数据库。"_s);
     server.run("BEGIN");
-    if (server.value("SELECT to_regclass('typelist') IS NOT NULL OR to_regclass('gamelist') IS NOT NULL"
-                     " OR to_regclass('cataloguedeleted') IS NOT NULL")
-        == "t") {
-        // Laid out by an older version: the room's tables are added, nothing else is touched.
-        if (server.value("SELECT to_regclass('catalogueserver') IS NOT NULL") == "t")
+    Outcome outcome;
+    outcome.upgraded = server.value("SELECT to_regclass('typelist') IS NOT NULL OR to_regclass('gamelist') IS NOT NULL"
+                                    " OR to_regclass('cataloguedeleted') IS NOT NULL")
+        == "t";
+    if (outcome.upgraded) {
+        // Laid out by an older version: the room's tables and functions are added or brought up to date,
+        // the catalogue's rows and the roles' passwords are not touched.
+        if (server.value("SELECT to_regclass('hotranking') IS NOT NULL") == "t")
             fail(u"该数据库已经初始化过（已有游戏目录的表），没有做任何修改。"_s);
+        // Two categories of one name cannot be told apart: the operator settles which one stays.
+        const QByteArray repeated =
+            server.value("SELECT string_agg(quote_literal(TypeName), '、' ORDER BY TypeName) FROM"
+                         " (SELECT TypeName FROM TypeList GROUP BY TypeName HAVING count(*) > 1) r");
+        if (!repeated.isEmpty())
+            fail(
+                u"服务器上有同名的分类：%1。请先在菜单的分类管理中给重名的分类改名或删除多余的一个，再运行 server-init；没有做任何修改。"_s
+                    .arg(QString::fromUtf8(repeated)));
         server.run(RoomSchema::CreateSql);
         server.run(RoomSchema::GrantSql);
-        server.commit();
-        return true;
+        // Roll-ups of the launches recorded so far.
+        server.run("SELECT room_rebuild_rollups()");
+    } else {
+        server.run(ServerSchema::CreateSql);
+        server.run(RoomSchema::CreateSql);
     }
-    server.run(ServerSchema::CreateSql);
-    server.run(RoomSchema::CreateSql);
+    if (settings.retentionDays > 0)
+        server.run("UPDATE CatalogueServer SET LaunchRetentionDays = $1::int",
+                   {QByteArray::number(settings.retentionDays)});
+    outcome.retentionDays = server.value("SELECT LaunchRetentionDays FROM CatalogueServer").toInt();
+    // Room for the operators and the admin beside a room full of menus.
+    outcome.maxConnections = server.value("SELECT current_setting('max_connections')::int").toInt();
+    outcome.menuConnectionLimit = settings.menuConnectionLimit > 0
+        ? settings.menuConnectionLimit
+        : qMax(1, outcome.maxConnections - MenuConnectionsLeftFree);
     // Roles are the whole server's. The lock keeps two set-ups of this database apart; one of another
     // database that changes a role first makes this one fail, and it is tried again (see run).
     server.run("SELECT pg_advisory_xact_lock(727001)");
-    const std::pair<const char *, QString> roles[] = {{ServerSchema::MenuRole, menuPassword},
-                                                      {ServerSchema::OperatorRole, operatorPassword}};
-    for (const auto &[role, secret] : roles) {
-        // Only the verifier travels: the password itself never appears in a statement or a server log.
-        char *verifier = PQencryptPasswordConn(server.handle(), secret.toUtf8().constData(), role, nullptr);
-        if (!verifier)
-            fail(u"无法加密密码：%1"_s.arg(serverText(PQerrorMessage(server.handle()))));
-        const QByteArray verifierLiteral = server.literal(verifier);
-        PQfreemem(verifier);
-        // Roles belong to the whole server: one made for another database only gets the new password.
-        const bool exists = !server.value("SELECT 1 FROM pg_roles WHERE rolname = $1", {QByteArray(role)}).isEmpty();
-        if (!server.runUnlessChangedMeanwhile((exists ? "ALTER ROLE "_ba : "CREATE ROLE "_ba) + role
-                                              + " LOGIN PASSWORD " + verifierLiteral))
-            throw RolesChangedMeanwhile();
+    if (!outcome.upgraded) {
+        const std::pair<const char *, QString> roles[] = {{ServerSchema::MenuRole, settings.menuPassword},
+                                                          {ServerSchema::OperatorRole, settings.operatorPassword}};
+        for (const auto &[role, secret] : roles) {
+            // Only the verifier travels: the password itself never appears in a statement or a server log.
+            char *verifier = PQencryptPasswordConn(server.handle(), secret.toUtf8().constData(), role, nullptr);
+            if (!verifier)
+                fail(u"无法加密密码：%1"_s.arg(serverText(PQerrorMessage(server.handle()))));
+            const QByteArray verifierLiteral = server.literal(verifier);
+            PQfreemem(verifier);
+            // Roles belong to the whole server: one made for another database only gets the new password.
+            const bool exists =
+                !server.value("SELECT 1 FROM pg_roles WHERE rolname = $1", {QByteArray(role)}).isEmpty();
+            if (!server.runUnlessChangedMeanwhile((exists ? "ALTER ROLE "_ba : "CREATE ROLE "_ba) + role
+                                                  + " LOGIN PASSWORD " + verifierLiteral))
+                throw RolesChangedMeanwhile();
+        }
+        server.run(ServerSchema::GrantSql);
+        server.run(RoomSchema::GrantSql);
     }
-    server.run(ServerSchema::GrantSql);
-    server.run(RoomSchema::GrantSql);
+    if (!server.runUnlessChangedMeanwhile("ALTER ROLE "_ba + ServerSchema::MenuRole + " CONNECTION LIMIT "
+                                          + QByteArray::number(outcome.menuConnectionLimit)))
+        throw RolesChangedMeanwhile();
     const QByteArray database = server.identifier(server.value("SELECT current_database()"));
     server.run("GRANT CONNECT ON DATABASE "_ba + database + " TO " + ServerSchema::MenuRole + ", "
                + ServerSchema::OperatorRole);
+    // A menu's session has no use for tables of its own, and each would hold a lock until its transaction ends.
+    server.run("REVOKE TEMPORARY ON DATABASE "_ba + database + " FROM PUBLIC");
     server.commit();
-    return false;
+    return outcome;
 }
 
 ServerCatalogue::Counts ServerCatalogue::push(const QString &directory, const QString &uri, bool replace)

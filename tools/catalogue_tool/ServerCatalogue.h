@@ -19,14 +19,32 @@ public:
     };
 
     static constexpr int BadUsage = -1;
+    // Connections the menu role leaves to the operators and the admin unless told otherwise.
+    static constexpr int MenuConnectionsLeftFree = 10;
+
+    struct Settings
+    {
+        QString menuPassword;
+        QString operatorPassword;
+        int menuConnectionLimit = 0; // 0: max_connections less MenuConnectionsLeftFree
+        int retentionDays = 0; // 0: as the server keeps it (400 days on a new one)
+    };
+    struct Outcome
+    {
+        bool upgraded = false;
+        int menuConnectionLimit = 0;
+        int maxConnections = 0;
+        int retentionDays = 0;
+    };
 
     static bool handles(const QString &command);
     // args starts with the command. Returns the exit code, or BadUsage.
     static int run(const QStringList &args, QTextStream &out);
 
     // Creates the tables and roles in the database the URI names; existing roles get the new passwords.
-    // A database laid out by an older version only gets the room's tables; returns true then.
-    static bool initialise(const QString &adminUri, const QString &menuPassword, const QString &operatorPassword);
+    // A database laid out by an older version only gets the room's tables and functions brought up to
+    // date (upgraded). Either way the menu role gets its connection limit.
+    static Outcome initialise(const QString &adminUri, const Settings &settings);
     // Copies DIR/GameDB.dbs into the server's catalogue; a catalogue already there stops it unless replace.
     static Counts push(const QString &directory, const QString &uri, bool replace);
     // Writes the server's catalogue into a new DIR/GameDB.dbs; never replaces anything.

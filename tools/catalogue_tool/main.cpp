@@ -37,14 +37,18 @@ int usage(QTextStream &err)
         << u"                                     在服务器数据库中创建游戏目录的表和角色 juyoutai_menu、\n"_s
         << u"                                     juyoutai_operator（密码也可由环境变量\n"_s
         << u"                                     JUYOUTAI_MENU_PASSWORD、JUYOUTAI_OPERATOR_PASSWORD 给出）\n"_s
+        << u"                                     [--menu-connection-limit N] juyoutai_menu 最多 N 个连接\n"_s
+        << u"                                     （默认 max_connections 减 10）；[--retention-days N]\n"_s
+        << u"                                     启动记录保留 N 天（默认 400）\n"_s
         << u"  juyoutai-catalogue push DIR URI [--replace]\n"_s
         << u"                                     把 DIR/GameDB.dbs 上传到服务器（服务器上已有目录时需 --replace）\n"_s
         << u"  juyoutai-catalogue pull URI DIR    把服务器上的游戏目录下载为新的 DIR/GameDB.dbs\n"_s
         << u"  juyoutai-catalogue clients URI     列出连接过服务器的机器：机器名、状态、最后在线、最近启动\n"_s
         << u"  juyoutai-catalogue stats URI [--days N] [--top K] [--csv]\n"_s
         << u"                                     最近 N 天（默认 7）启动最多的 K 个游戏（默认 20）\n"_s
-        << u"  juyoutai-catalogue set-hot URI --top K --days N | --flag\n"_s
-        << u"                                     热门推荐改为最近 N 天启动最多的 K 个游戏；--flag 改回按热门标记\n"_s
+        << u"  juyoutai-catalogue set-hot URI --top K --days N | --flag [--retention-days D]\n"_s
+        << u"                                     热门推荐改为最近 N 天启动最多的 K 个游戏；--flag 改回按热门标记；\n"_s
+        << u"                                     --retention-days 只保留最近 D 天的启动记录\n"_s
         << u"  juyoutai-catalogue set-operator-password [--clear] DIR\n"_s
         << u"                                     设置 DIR/GameDB.dbs 的管理员密码（终端上输入两次，\n"_s
         << u"                                     否则从标准输入读一行）；--clear 清除密码\n"_s
