@@ -52,3 +52,15 @@ CatalogueError PgHelper::error(const PGconn *conn, const PGresult *result)
         text += u" (SQLSTATE %1)"_s.arg(QString::fromLatin1(state));
     return CatalogueError(errorNumber(conn, state), text);
 }
+
+CatalogueError PgHelper::connectError(const PGconn *conn)
+{
+    if (!conn)
+        return CatalogueError(CatalogueError::ServerUnreachable, u"内存不足，无法连接服务器"_s);
+    const QString text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    const bool loginRefused = PQconnectionNeedsPassword(conn)
+        || (PQconnectionUsedPassword(conn)
+            && (text.contains(u"password"_s, Qt::CaseInsensitive) || text.contains(u"authentication"_s)
+                || text.contains(u"密码"_s) || text.contains(u"认证"_s)));
+    return CatalogueError(loginRefused ? CatalogueError::ServerLoginRefused : CatalogueError::ServerUnreachable, text);
+}

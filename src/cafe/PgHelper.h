@@ -36,4 +36,6 @@ public:
     static int errorNumber(const pg_conn *conn, const QByteArray &state);
     // The failure of a statement (result may be null) with its number, words and SQLSTATE.
     static CatalogueError error(const pg_conn *conn, const pg_result *result);
+    // The failure of a connection attempt: a refused login is told apart from a server out of reach.
+    static CatalogueError connectError(const pg_conn *conn);
 };
