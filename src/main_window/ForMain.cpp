@@ -27,6 +27,8 @@
 #include "platform/Skin.h"
 #include "platform/Twips.h"
 #include "platform/WebSearch.h"
+#include "room_console/ForMroom.h"
+#include "room_console/RoomConsoleSession.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
 
@@ -586,6 +588,15 @@ void ForMain::FenLeiGuanLi_Click()
     m_gate->open(this, [this] { return ForMtype::showManager(this); });
 }
 
+void ForMain::JiFangZhuangTai_Click()
+{
+    // The open console comes to the front; it keeps its own connection and asks nothing again.
+    if (!ForMroom::bringToFront() && m_roomSession)
+        m_gate->openWith(*m_roomSession, this, [this] {
+            ForMroom::showConsole(m_roomSession->operatorUri(), m_roomSession->takeConnection());
+        });
+}
+
 void ForMain::showCatalogueError(const CatalogueError &error)
 {
     MsgBox(error.message(u"读取游戏目录出错："_s), MessageBox::Exclamation, u"错误"_s);
@@ -636,6 +647,10 @@ void ForMain::startCafeMode()
     // What the operator changed reaches the copy through the server; it shows once it is there.
     connect(m_gate.get(), &OperatorGate::sessionEnded, m_cafe.get(), &CafeRefresh::refreshFromServer,
             Qt::QueuedConnection);
+    m_roomSession = std::make_unique<RoomConsoleSession>(config.serverUri(), [cafe] { return cafe->online(); });
+    QAction *console = Caidan->addAction(u"机房状态"_s);
+    console->setObjectName(u"JiFangZhuangTai"_s);
+    connect(console, &QAction::triggered, this, &ForMain::JiFangZhuangTai_Click);
     m_cafe->waitForFirstSync();
 }
 

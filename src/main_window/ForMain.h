@@ -23,6 +23,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QPushButton;
+class RoomConsoleSession;
 class SSTab;
 class WebPane;
 
@@ -56,6 +57,7 @@ public:
     void Xiangguansousuo_Click();
     void TianJiaYouXi_Click();
     void FenLeiGuanLi_Click();
+    void JiFangZhuangTai_Click(); // café mode only
 
     // Controls, by their design names.
     SSTab *MenuSStab = nullptr;
@@ -137,6 +139,7 @@ private:
     std::function<void()> m_fillAfterServerWork; // the latest fill asked for while the server works
     bool m_reloadAfterServerWork = false;
     bool m_closeAfterServerWork = false;
+    std::unique_ptr<RoomConsoleSession> m_roomSession; // café mode: the room console's check
     std::unique_ptr<CafeRefresh> m_cafe; // a child too, so findChild reaches its café mode
     // After m_cafe, so that a café session still open ends while its copy's place is known.
     std::unique_ptr<OperatorGate> m_gate;

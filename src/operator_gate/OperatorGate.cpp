@@ -53,8 +53,24 @@ bool OperatorGate::enter(QWidget *parentWindow)
         ++m_openWindows;
         return true;
     }
+    if (!check(*m_session, parentWindow))
+        return false;
+    ++m_openWindows;
+    return true;
+}
+
+bool OperatorGate::openWith(OperatorSession &session, QWidget *parentWindow, const std::function<void()> &openWindow)
+{
+    if (BusyWork::running() || m_checking || !check(session, parentWindow))
+        return false;
+    openWindow();
+    return true;
+}
+
+bool OperatorGate::check(OperatorSession &session, QWidget *parentWindow)
+{
     QString password;
-    if (m_session->passwordRequired()) {
+    if (session.passwordRequired()) {
         const std::optional<QString> answer = PasswordDialog::ask(parentWindow);
         if (!answer)
             return false;
@@ -63,12 +79,11 @@ bool OperatorGate::enter(QWidget *parentWindow)
     m_checking = true;
     const auto checked = qScopeGuard([this] { m_checking = false; });
     OperatorSession::Result result;
-    BusyWork::run(nullptr, m_session->checkingText(),
-                  [this, &result, &password] { result = m_session->begin(password); });
+    BusyWork::run(nullptr, session.checkingText(),
+                  [&session, &result, &password] { result = session.begin(password); });
     switch (result.outcome) {
     case OperatorSession::Outcome::Granted:
         m_wrongPasswords = 0;
-        ++m_openWindows;
         return true;
     case OperatorSession::Outcome::WrongPassword:
         waitAfterWrongPassword();

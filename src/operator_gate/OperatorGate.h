@@ -32,6 +32,10 @@ public:
     // (refused, cancelled or already under way: the operator has been told). What openWindow throws
     // ends a session it would have held and passes on.
     bool open(QWidget *parentWindow, const WindowOpener &openWindow);
+    // The same dialog, check and wait after wrong passwords, with a session of the window's own (the room
+    // console reads on a connection of its own and leaves the shared one to the menu): the window keeps
+    // what session granted, and the gate's own session is neither begun nor held. False when refused.
+    bool openWith(OperatorSession &session, QWidget *parentWindow, const std::function<void()> &openWindow);
 
     // Only while no window is open: start-up installs the café check before the window shows.
     void setSession(std::unique_ptr<OperatorSession> session);
@@ -49,6 +53,8 @@ Q_SIGNALS:
 
 private:
     bool enter(QWidget *parentWindow);
+    // Asks for the password and begins session with it; false when refused (the operator has been told).
+    bool check(OperatorSession &session, QWidget *parentWindow);
     void leave() noexcept;
     void waitAfterWrongPassword();
 
