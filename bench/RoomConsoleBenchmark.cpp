@@ -113,8 +113,9 @@ int RoomConsoleBenchmark::run()
           "INSERT INTO GameLaunch (LaunchKey, GameID, GameName, ClientName, ClientID, LaunchedAt)"
           " SELECT gen_random_uuid(), g, '游戏' || g, p.ClientName, p.ClientID, t"
           "   FROM ClientPresence p, generate_series(1, %2) i,"
-          "        LATERAL (SELECT 1 + floor(10000 * power(random(), 4))::bigint + 0 * i AS g,"
-          "                        now() - random() * interval '%3 days' + 0 * i * interval '1 s' AS t) l;"
+          "        LATERAL (SELECT 1 + floor(10000 * power(random(), 4))::bigint + 0 * (i + p.ClientID) AS g,"
+          "                        now() - random() * interval '%3 days' + 0 * (i + p.ClientID) * interval '1 s' AS t) "
+          "l;"
           "COMMIT;"
           "SELECT room_rebuild_rollups();"_s.arg(Pcs)
               .arg(LaunchesPerPc)

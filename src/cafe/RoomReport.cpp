@@ -19,6 +19,31 @@ constexpr char PeriodCte[] =
     "WITH period AS (SELECT (now() AT TIME ZONE RoomTimeZone)::date AS today,"
     " (now() AT TIME ZONE RoomTimeZone)::date - ($1::int - 1) AS first, RoomTimeZone AS zone FROM CatalogueServer) ";
 
+// The K ($2) games started most in the period: the catalogue's name, launches, PCs; most first, ties by
+// name. The PCs are counted for those K only, a look-up per day and game.
+const QByteArray RankingSql = QByteArray(PeriodCte) + R"sql(,
+counts AS (SELECT d.GameID, sum(d.Launches) AS n FROM GameLaunchDaily d, period WHERE d.Day >= period.first
+            GROUP BY d.GameID),
+ranked AS (SELECT c.GameID, coalesce(g.GameName, '已删除的游戏 ' || c.GameID) AS name, c.n
+             FROM counts c LEFT JOIN GameList g ON g.GameID = c.GameID
+            ORDER BY c.n DESC, 2, c.GameID LIMIT $2::int)
+SELECT r.name, r.n,
+       (SELECT count(DISTINCT m.ClientID)
+          FROM period, generate_series(period.first, period.today, interval '1 day') AS d(day)
+          JOIN GameClientDay m ON m.Day = d.day::date
+         WHERE m.GameID = r.GameID)
+  FROM ranked r ORDER BY r.n DESC, r.name, r.GameID
+)sql";
+
+// Every launch of the period, and the PCs that made one: a look-up per PC in its launches by time.
+const QByteArray TotalsSql = QByteArray(PeriodCte) + R"sql(
+SELECT (SELECT coalesce(sum(h.Launches), 0) FROM GameLaunchHourly h WHERE h.Day >= period.first),
+       (SELECT count(*) FROM ClientPresence p
+         WHERE EXISTS (SELECT FROM GameLaunch l WHERE l.ClientID = p.ClientID
+                          AND l.LaunchedAt >= (period.first::timestamp AT TIME ZONE period.zone)))
+  FROM period
+)sql";
+
 const QByteArray HoursSql = QByteArray(PeriodCte) + R"sql(
 SELECT h.Hour, sum(h.Launches) FROM GameLaunchHourly h, period WHERE h.Day >= period.first GROUP BY h.Hour
 )sql";
@@ -97,10 +122,10 @@ RoomReport::Ranking RoomReport::readRanking(pg_conn *conn, int days, int top)
     Ranking ranking;
     ranking.days = qBound(MinDays, days, MaxDays);
     const PgHelper::Result games =
-        run(conn, RoomSchema::TopGamesSql, {::days(days), QByteArray::number(qBound(MinTop, top, MaxTop))});
+        run(conn, RankingSql.constData(), {::days(days), QByteArray::number(qBound(MinTop, top, MaxTop))});
     for (int r = 0; r < PQntuples(games.get()); ++r)
         ranking.games.append({text(games, r, 0), number(games, r, 1), number(games, r, 2)});
-    const PgHelper::Result totals = run(conn, RoomSchema::TotalsSql, {::days(days)});
+    const PgHelper::Result totals = run(conn, TotalsSql.constData(), {::days(days)});
     if (PQntuples(totals.get()) == 1) {
         ranking.launches = number(totals, 0, 0);
         ranking.machines = number(totals, 0, 1);
