@@ -95,7 +95,7 @@ ForMroom::ForMroom(const QString &operatorUri, PgHelper::Connection connection, 
     layout->addLayout(top);
     layout->addWidget(m_panes, 1);
     layout->addWidget(m_status);
-    resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 36);
+    resize(fontMetrics().averageCharWidth() * 150, fontMetrics().height() * 42);
 
     // The reader's thread ends with the window; a read still waiting on the server ends it later.
     m_thread = new QThread;
@@ -430,7 +430,9 @@ void ForMroom::showFailure(const QString &message, bool tablesMissing)
                           "juyoutai-catalogue server-init。\n"_s
                           + message);
     else
-        m_status->setText(u"无法连接服务器：%1"_s.arg(message)
+        // One line of the server's words, said once.
+        m_status->setText((message.startsWith(u"无法连接服务器"_s) ? message.simplified()
+                                                                   : u"无法连接服务器：%1"_s.arg(message.simplified()))
                           + (m_report ? u"\n显示的是服务器时间 %1 读取的数据。"_s.arg(m_report->readAt) : QString()));
     setStale(m_report.has_value());
     if (std::exchange(m_readAgain, false))
@@ -496,8 +498,7 @@ void ForMroom::showHours(const RoomReport &report)
     QList<RoomTableModel::Row> dayRows;
     QList<RoomBarChart::Bar> dayBars;
     for (const RoomReport::DayLaunches &day : report.launchesPerDay) {
-        dayRows.append(
-            {{QLocale().toString(day.day, QLocale::ShortFormat), count(day.launches)}, {day.day, day.launches}});
+        dayRows.append({{day.day.toString(Qt::ISODate), count(day.launches)}, {day.day, day.launches}});
         dayBars.append({day.day.toString(u"M/d"_s), day.launches, count(day.launches)});
     }
     m_days->setRows(std::move(dayRows));
