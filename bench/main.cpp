@@ -2,6 +2,8 @@
 // juyoutai-bench cafe N: N café clients against the PostgreSQL test server (JYT_PG_ADMIN_URI, JYT_PG_DIR).
 // juyoutai-bench web: the first web search and a search in a running web helper, on 127.0.0.1.
 #include "CafeBenchmark.h"
+// juyoutai-bench room-console: the server's cost of one refresh of the room console.
+#include "RoomConsoleBenchmark.h"
 // juyoutai-bench --generate GAMES DIR: only writes such a catalogue into DIR.
 #include "DemoCatalogue.h"
 #include "MenuBenchmark.h"
@@ -27,6 +29,10 @@ int main(int argc, char *argv[])
         return CafeBenchmark(QByteArray(argv[2]).toInt(), qEnvironmentVariable("JYT_PG_ADMIN_URI"),
                              qEnvironmentVariable("JYT_PG_DIR"))
             .run();
+    }
+    if (argc == 2 && std::strcmp(argv[1], "room-console") == 0) {
+        QCoreApplication app(argc, argv);
+        return RoomConsoleBenchmark(qEnvironmentVariable("JYT_PG_ADMIN_URI")).run();
     }
     QApplication app(argc, argv);
     // A catalogue for measures made from outside (scripts/startup-ratio.sh).

@@ -20,6 +20,7 @@ public:
     // Offline there is no server to check it: begin refuses without one.
     bool passwordRequired() override { return m_online(); }
     Result begin(const QString &password) override;
+    QString checkingText() const override { return QStringLiteral(u"正在连接服务器…"); }
     void end() noexcept override;
 
     // The menu's connection settings with the operator's name and the given password in place of the

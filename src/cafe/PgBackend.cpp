@@ -1,5 +1,6 @@
 #include "cafe/PgBackend.h"
 
+#include "cafe/PgHelper.h"
 #include "cafe/ServerAddress.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
@@ -55,17 +56,6 @@ const StatementBuilder::Dialect Dialect{.numbersParameters = true,
                                         .sameText = u"%1::text IS NOT DISTINCT FROM %2::text"_s,
                                         .returningKey = u" Returning %1"_s};
 
-// The error of a connection attempt: a refused login is told apart from a server out of reach.
-CatalogueError connectError(PGconn *conn)
-{
-    const QString text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
-    const bool loginRefused = PQconnectionNeedsPassword(conn)
-        || (PQconnectionUsedPassword(conn)
-            && (text.contains(u"password"_s, Qt::CaseInsensitive) || text.contains(u"authentication"_s)
-                || text.contains(u"密码"_s) || text.contains(u"认证"_s)));
-    return CatalogueError(loginRefused ? CatalogueError::ServerLoginRefused : CatalogueError::ServerUnreachable, text);
-}
-
 } // namespace
 
 PgBackend::PgBackend(const QString &uri)
@@ -79,7 +69,7 @@ PgBackend::PgBackend(const QString &uri)
         if (!m_conn)
             throw CatalogueError(CatalogueError::ServerUnreachable, u"内存不足，无法连接服务器"_s);
         if (PQstatus(m_conn) != CONNECTION_OK)
-            throw connectError(m_conn);
+            throw PgHelper::connectError(m_conn);
         run(QString::fromLatin1(CatalogueSchema::CheckSql));
         const Result writable = run(u"SELECT has_table_privilege('gamelist', 'UPDATE')"_s);
         m_readOnly = PQntuples(writable.get()) != 1 || qstrcmp(PQgetvalue(writable.get(), 0, 0), "t") != 0;

@@ -79,3 +79,15 @@ QByteArray PgHelper::value(const PGresult *result, int row, int column)
         return QByteArray();
     return QByteArray(PQgetvalue(result, row, column), PQgetlength(result, row, column));
 }
+
+CatalogueError PgHelper::connectError(const PGconn *conn)
+{
+    if (!conn)
+        return CatalogueError(CatalogueError::ServerUnreachable, u"内存不足，无法连接服务器"_s);
+    const QString text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    const bool loginRefused = PQconnectionNeedsPassword(conn)
+        || (PQconnectionUsedPassword(conn)
+            && (text.contains(u"password"_s, Qt::CaseInsensitive) || text.contains(u"authentication"_s)
+                || text.contains(u"密码"_s) || text.contains(u"认证"_s)));
+    return CatalogueError(loginRefused ? CatalogueError::ServerLoginRefused : CatalogueError::ServerUnreachable, text);
+}

@@ -59,4 +59,6 @@ public:
     static bool sendSegments(pg_conn *conn, const std::vector<Segment> &segments);
     // Text of a value as a server returned it; a null QByteArray for NULL.
     static QByteArray value(const pg_result *result, int row, int column);
+    // The failure of a connection attempt: a refused login is told apart from a server out of reach.
+    static CatalogueError connectError(const pg_conn *conn);
 };

@@ -18,17 +18,18 @@
 #include "main_window/ImageList.h"
 #include "main_window/TabSkinPainter.h"
 #include "main_window/WebPane.h"
-#include "operator/LocalOperatorSession.h"
+#include "operator_gate/OperatorGate.h"
 #include "pinyin/PinyinSearch.h"
 #include "platform/BusyWork.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
-#include "platform/PasswordDialog.h"
 #include "platform/SSTab.h"
 #include "platform/Shell.h"
 #include "platform/Skin.h"
 #include "platform/Twips.h"
 #include "platform/WebSearch.h"
+#include "room_console/ForMroom.h"
+#include "room_console/RoomConsoleSession.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
 
@@ -43,7 +44,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 
@@ -58,7 +58,7 @@ const QString Notice = u"公告：感谢您使用本聚游台系统，您可以�
 
 ForMain::ForMain(QWidget *parent)
     : QWidget(parent)
-    , m_operatorSession(std::make_unique<LocalOperatorSession>(Catalogue::CatalogueConnectionObject()))
+    , m_gate(std::make_unique<OperatorGate>())
 {
     // The bundled pictures live in a static library; make sure they are linked in.
     Q_INIT_RESOURCE(resources);
@@ -74,11 +74,7 @@ ForMain::ForMain(QWidget *parent)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-ForMain::~ForMain()
-{
-    if (m_operatorWindows > 0)
-        m_operatorSession->end();
-}
+ForMain::~ForMain() = default;
 
 void ForMain::createControls()
 {
@@ -595,12 +591,12 @@ void ForMain::Mululiulan_Click()
 
 void ForMain::TianJiaYouXi_Click()
 {
-    if (!enterOperatorMode())
-        return;
-    const auto leave = qScopeGuard([this] { leaveOperatorMode(); });
-    ForMadd editor(this, this);
-    editor.openForAdding();
-    Modal::exec(editor);
+    m_gate->open(this, [this]() -> QWidget * {
+        ForMadd editor(this, this);
+        editor.openForAdding();
+        Modal::exec(editor);
+        return nullptr;
+    });
 }
 
 void ForMain::FenLeiGuanLi_Click()
@@ -610,75 +606,17 @@ void ForMain::FenLeiGuanLi_Click()
         ForMtype::showManager(this);
         return;
     }
-    if (!enterOperatorMode())
-        return;
-    auto leave = qScopeGuard([this] { leaveOperatorMode(); });
-    ForMtype *manager = ForMtype::showManager(this);
     // Non-modal: the session lasts until the manager window is gone.
-    connect(manager, &QObject::destroyed, this, &ForMain::leaveOperatorMode);
-    leave.dismiss();
+    m_gate->open(this, [this] { return ForMtype::showManager(this); });
 }
 
-void ForMain::setOperatorSession(std::unique_ptr<OperatorSession> session)
+void ForMain::JiFangZhuangTai_Click()
 {
-    Q_ASSERT(m_operatorWindows == 0);
-    m_operatorSession = std::move(session);
-}
-
-bool ForMain::enterOperatorMode()
-{
-    // One operator's check or server work at a time: a second one would share the connection.
-    if (BusyWork::running() || m_checkingPassword)
-        return false;
-    if (m_operatorWindows > 0) {
-        ++m_operatorWindows;
-        return true;
-    }
-    QString password;
-    if (m_operatorSession->passwordRequired()) {
-        const std::optional<QString> answer = PasswordDialog::ask(this);
-        if (!answer)
-            return false;
-        password = *answer;
-    }
-    m_checkingPassword = true;
-    const auto checked = qScopeGuard([this] { m_checkingPassword = false; });
-    OperatorSession::Result result;
-    const QString busy = m_cafe ? u"正在连接服务器…"_s : u"正在验证密码…"_s;
-    BusyWork::run(nullptr, busy, [this, &result, &password] { result = m_operatorSession->begin(password); });
-    switch (result.outcome) {
-    case OperatorSession::Outcome::Granted:
-        m_wrongPasswords = 0;
-        ++m_operatorWindows;
-        return true;
-    case OperatorSession::Outcome::WrongPassword:
-        waitAfterWrongPassword();
-        MsgBox(u"管理员密码错误！"_s, MessageBox::Exclamation, u"错误"_s);
-        return false;
-    case OperatorSession::Outcome::Unavailable:
-        MsgBox(result.message, MessageBox::Exclamation, u"错误"_s);
-        return false;
-    }
-    return false;
-}
-
-// Each wrong try in a row waits twice as long as the one before, so that guessing takes long.
-void ForMain::waitAfterWrongPassword()
-{
-    const int doublings = std::min(m_wrongPasswords++, 16);
-    const qint64 delay = std::min(qint64(m_passwordDelayMs) << doublings, qint64(m_passwordDelayMs) * PasswordDelayCap);
-    const qint64 seconds = (delay + 999) / 1000;
-    BusyWork::wait(nullptr, u"管理员密码错误，%1 秒后可以再试…"_s.arg(seconds), int(delay));
-}
-
-void ForMain::leaveOperatorMode() noexcept
-{
-    if (m_operatorWindows > 0 && --m_operatorWindows == 0) {
-        m_operatorSession->end();
-        // What the operator changed reaches the copy through the server; show it once it is there.
-        if (m_cafe)
-            QMetaObject::invokeMethod(m_cafe.get(), &CafeRefresh::refreshFromServer, Qt::QueuedConnection);
-    }
+    // The open console comes to the front; it keeps its own connection and asks nothing again.
+    if (!ForMroom::bringToFront() && m_roomSession)
+        m_gate->openWith(*m_roomSession, this, [this] {
+            ForMroom::showConsole(m_roomSession->operatorUri(), m_roomSession->takeConnection());
+        });
 }
 
 void ForMain::showCatalogueError(const CatalogueError &error)
@@ -724,15 +662,19 @@ void ForMain::startCafeMode()
         return;
     m_cafe = std::make_unique<CafeRefresh>(
         config.serverUri(), config.clientName(), LabelGG, [this] { return m_loaded; },
-        [this] {
-            return QApplication::activeModalWidget() || m_operatorWindows > 0 || BusyWork::running()
-                || m_checkingPassword;
-        },
+        [this] { return QApplication::activeModalWidget() || m_gate->busy() || BusyWork::running(); },
         [this] { refreshKeepingPlace(); }, this);
     CafeMode *cafe = &m_cafe->mode();
-    setOperatorSession(std::make_unique<CafeOperatorSession>(
+    m_gate->setSession(std::make_unique<CafeOperatorSession>(
         Catalogue::CatalogueConnectionObject(), config.serverUri(), [cafe] { return cafe->online(); },
         [cafe] { return cafe->copyPath(); }));
+    // What the operator changed reaches the copy through the server; it shows once it is there.
+    connect(m_gate.get(), &OperatorGate::sessionEnded, m_cafe.get(), &CafeRefresh::refreshFromServer,
+            Qt::QueuedConnection);
+    m_roomSession = std::make_unique<RoomConsoleSession>(config.serverUri(), [cafe] { return cafe->online(); });
+    QAction *console = Caidan->addAction(u"机房状态"_s);
+    console->setObjectName(u"JiFangZhuangTai"_s);
+    connect(console, &QAction::triggered, this, &ForMain::JiFangZhuangTai_Click);
     m_cafe->waitForFirstSync();
 }
 

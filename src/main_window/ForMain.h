@@ -17,12 +17,13 @@ class CafeRefresh;
 class CatalogueError;
 class TabSkinPainter;
 class GameListModel;
-class OperatorSession;
+class OperatorGate;
 class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
 class QPushButton;
+class RoomConsoleSession;
 class SSTab;
 class WebPane;
 
@@ -57,6 +58,7 @@ public:
     void Xiangguansousuo_Click();
     void TianJiaYouXi_Click();
     void FenLeiGuanLi_Click();
+    void JiFangZhuangTai_Click(); // café mode only
 
     // Controls, by their design names.
     SSTab *MenuSStab = nullptr;
@@ -75,13 +77,8 @@ public:
     QPixmap SkinSurface;
     std::unique_ptr<CSSTab> c_SSTab;
 
-    // The check before the game editor or the manager opens: the catalogue file's own by
-    // default; start-up installs another kind before any operator window is open.
-    void setOperatorSession(std::unique_ptr<OperatorSession> session);
-    // The wait after the first wrong operator password; each further one doubles it, up to 30 times it.
-    void setPasswordDelayMs(int milliseconds) { m_passwordDelayMs = milliseconds; }
-    static constexpr int PasswordDelayMs = 1000;
-    static constexpr int PasswordDelayCap = 30;
+    // The password and session in front of the operator windows.
+    OperatorGate &operatorGate() const { return *m_gate; }
 
     // From how many games on a changed catalogue is read again on a worker instead of here.
     void setBackgroundReadRows(qsizetype rows) { m_backgroundReadRows = rows; }
@@ -115,11 +112,6 @@ private:
     bool checkCatalogue();
     void afterFirstPaint();
 
-    // Asks for the operator password unless an operator window is already open; false when
-    // nothing may open (already reported).
-    bool enterOperatorMode();
-    void leaveOperatorMode() noexcept;
-    void waitAfterWrongPassword();
     // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
     void startCafeMode();
     void openCatalogue();
@@ -145,15 +137,13 @@ private:
     std::function<void()> m_pendingFill; // the latest fill asked for while the worker reads
     ImageList m_imageList1;
     GameListModel *m_model = nullptr;
-    std::unique_ptr<OperatorSession> m_operatorSession;
-    int m_operatorWindows = 0; // open windows of the current operator session
-    int m_passwordDelayMs = PasswordDelayMs;
-    int m_wrongPasswords = 0; // in a row
-    bool m_checkingPassword = false; // from the password's check to the end of its delay
     std::function<void()> m_fillAfterServerWork; // the latest fill asked for while the server works
     bool m_reloadAfterServerWork = false;
     bool m_closeAfterServerWork = false;
+    std::unique_ptr<RoomConsoleSession> m_roomSession; // café mode: the room console's check
     std::unique_ptr<CafeRefresh> m_cafe; // a child too, so findChild reaches its café mode
+    // After m_cafe, so that a café session still open ends while its copy's place is known.
+    std::unique_ptr<OperatorGate> m_gate;
     std::optional<QString> m_listedSearch; // the search the list shows, if it shows one
     static constexpr int RefreshRetryMs = 250;
 };

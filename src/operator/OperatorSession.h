@@ -23,6 +23,8 @@ public:
     // Failures come back as Unavailable with a message for the operator; nothing is thrown. Runs off
     // the window's thread, so that a server slow to answer does not hold the windows.
     virtual Result begin(const QString &password) = 0;
+    // What the operator is shown while begin runs.
+    virtual QString checkingText() const { return QStringLiteral(u"正在验证密码…"); }
     // Closes what a granted begin opened.
     virtual void end() noexcept = 0;
 };

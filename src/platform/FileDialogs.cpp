@@ -22,6 +22,14 @@ QString FileDialogs::OpenFileName(QWidget *owner, const QString &title, const QS
     return QDir::toNativeSeparators(file);
 }
 
+QString FileDialogs::SaveFileName(QWidget *owner, const QString &title, const QString &filter, const QString &suggested)
+{
+    if (s_picker)
+        return s_picker({Request::SaveFile, title, filter, suggested});
+    const QString file = QFileDialog::getSaveFileName(owner, title, suggested, filter);
+    return QDir::toNativeSeparators(file);
+}
+
 void FileDialogs::setPicker(Picker picker)
 {
     s_picker = std::move(picker);

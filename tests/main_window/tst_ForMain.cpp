@@ -21,11 +21,13 @@
 #include "main_window/ImageList.h"
 #include "main_window/WebPane.h"
 #include "operator/OperatorSession.h"
+#include "operator_gate/OperatorGate.h"
 #include "platform/BusyWork.h"
 #include "platform/IconCache.h"
 #include "platform/Modal.h"
 #include "platform/SSTab.h"
 #include "platform/WebSearch.h"
+#include "room_console/ForMroom.h"
 #include "tab_strip/CSSTab.h"
 
 #include <QAccessible>
@@ -295,6 +297,7 @@ private Q_SLOTS:
     void cafeOperatorWritesThroughTheServerUntilTheManagerCloses();
     void cafeGameStartIsCountedUnderThePcsName();
     void cafeHotTabFollowsTheRoomsRule();
+    void cafeRoomConsoleOpensFromThePopupWithTheOperatorPassword();
     void searchResultsStaySearchResultsAfterARefresh();
     void changedLargeCataloguesAreReadOnAWorker();
     void frozenServerLeavesTheMainWindowAnswering();
@@ -955,7 +958,7 @@ void tst_ForMain::operatorSessionLastsWhileItsWindowsAreOpen()
     QVERIFY(window.Form_Load());
     auto owned = std::make_unique<RecordingSession>();
     RecordingSession &session = *owned;
-    window.setOperatorSession(std::move(owned));
+    window.operatorGate().setSession(std::move(owned));
 
     // Asked for the password only when the session needs one.
     session.required = true;
@@ -1024,7 +1027,7 @@ void tst_ForMain::wrongPasswordsWaitLongerEachTimeWithoutFreezing()
     const auto restore = qScopeGuard([] { Catalogue::setProgramDirectory(QString()); });
     ForMain window;
     QVERIFY(window.Form_Load());
-    window.setPasswordDelayMs(400);
+    window.operatorGate().setPasswordDelayMs(400);
     // Shown away from the screen's middle and not active, as right after the password dialog closed.
     window.setAttribute(Qt::WA_ShowWithoutActivating);
     window.move(5, 5);
@@ -1403,6 +1406,43 @@ void tst_ForMain::cafeHotTabFollowsTheRoomsRule()
     QCOMPARE(PgTestDatabase::firstColumn(conn, u"SELECT room_set_hot(NULL, NULL)"_s), QStringList{QString()});
     QTRY_COMPARE_WITH_TIMEOUT(listedNames(window), QStringList{u"一"_s}, 2000);
     PQfinish(conn);
+}
+
+void tst_ForMain::cafeRoomConsoleOpensFromThePopupWithTheOperatorPassword()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(insertGames({u"一|a|是"_s})).isEmpty());
+    const CafeFolder folder(db);
+    ForMain window;
+    QVERIFY(window.Form_Load());
+    QStringList captions;
+    for (const QAction *action : window.Caidan->actions())
+        captions.append(action->text());
+    QCOMPARE(captions,
+             (QStringList{u"立即运行"_s, u"目录浏览"_s, u"相关搜索"_s, u"添加游戏"_s, u"游戏管理"_s, u"机房状态"_s}));
+
+    PasswordDialogScript::setNextAnswer(QString::fromLatin1(PgTestDatabase::MenuPassword));
+    window.Caidan->actions().at(5)->trigger();
+    QCOMPARE(PasswordDialogScript::takeAsked(), 1);
+    compareShown({{u"管理员密码错误！"_s, 48, u"错误"_s}});
+    QVERIFY(ForMroom::instance() == nullptr);
+
+    PasswordDialogScript::setNextAnswer(QString::fromLatin1(PgTestDatabase::OperatorPassword));
+    window.Caidan->actions().at(5)->trigger();
+    QPointer<ForMroom> console = ForMroom::instance();
+    QVERIFY(console);
+    QVERIFY(console->parent() == nullptr && !console->isModal());
+    QCOMPARE(console->windowTitle(), u"机房状态"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(console->report().has_value(), 5000);
+    // The console reads on its own connection: the menu goes on reading its copy.
+    QVERIFY(!Catalogue::CatalogueConnectionObject().isServer());
+    // Open already: brought to the front without asking again.
+    window.Caidan->actions().at(5)->trigger();
+    QCOMPARE(PasswordDialogScript::takeAsked(), 1);
+    QCOMPARE(ForMroom::instance(), console.data());
+    QVERIFY(MessageBoxScript::takeShown().isEmpty());
+    delete console.data();
 }
 
 void tst_ForMain::cafeOperatorWritesThroughTheServerUntilTheManagerCloses()

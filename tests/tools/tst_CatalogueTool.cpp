@@ -2,6 +2,8 @@
 
 #include "PgTestDatabase.h"
 
+#include "cafe/RoomReport.h"
+#include "cafe/RoomReportText.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueSchema.h"
 
@@ -116,6 +118,8 @@ private Q_SLOTS:
     void serverInitBringsAnOlderServerUpToDate_data();
     void serverInitBringsAnOlderServerUpToDate();
     void clientsAndStatsShowTheRoom();
+    void statsAndTheRoomConsoleCountAlike_data();
+    void statsAndTheRoomConsoleCountAlike();
     void pushThenPullGivesBackTheSameTables();
     void pushRefusesAFilledCatalogueUnlessReplacing();
     void pushThatFailsPartWayLeavesTheServerEmpty_data();
@@ -370,6 +374,64 @@ void tst_CatalogueTool::clientsAndStatsShowTheRoom()
     const Outcome menu = runTool({u"clients"_s, db.menuUri()});
     QCOMPARE(menu.exitCode, 1);
     QVERIFY2(menu.errors.contains(u"没有所需的权限"_s), qPrintable(menu.errors));
+}
+
+void tst_CatalogueTool::statsAndTheRoomConsoleCountAlike_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("top");
+    QTest::newRow("today") << 1 << 20;
+    QTest::newRow("7 days, top 2") << 7 << 2;
+    QTest::newRow("30 days") << 30 << 20;
+    QTest::newRow("400 days, top 1") << 400 << 1;
+}
+
+// The roll-ups behind both agree, to the launch, with a count over every launch in the period.
+void tst_CatalogueTool::statsAndTheRoomConsoleCountAlike()
+{
+    QFETCH(int, days);
+    QFETCH(int, top);
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY2(db.run(u"INSERT INTO GameList (GameName) SELECT '游戏' || i FROM generate_series(1, 4) i;"
+                    "INSERT INTO ClientPresence (ClientName) SELECT 'PC' || i FROM generate_series(1, 5) i;"
+                    "INSERT INTO GameLaunch (LaunchKey, GameID, GameName, ClientName, ClientID, LaunchedAt)"
+                    " SELECT gen_random_uuid(), 1 + (i * i) % 4, '', p.ClientName, p.ClientID,"
+                    "        now() - i * interval '37 minutes'"
+                    "   FROM generate_series(0, 2000) i JOIN ClientPresence p ON p.ClientID = 1 + (i * 7) % 5;"
+                    "SELECT room_rebuild_rollups();"_s)
+                 .isEmpty(),
+             "room tables");
+    // Counted the long way, over each launch's day in the room's zone.
+    const QString period = u"(LaunchedAt AT TIME ZONE (SELECT RoomTimeZone FROM CatalogueServer))::date"
+                           " > (now() AT TIME ZONE (SELECT RoomTimeZone FROM CatalogueServer))::date - %1"_s.arg(days);
+    QString expected = u"排名,游戏名称,启动次数,机器数\r\n"_s;
+    const QStringList ranked =
+        serverRows(db.adminUri(),
+                   u"SELECT row_number() OVER (ORDER BY count(*) DESC, g.GameName, g.GameID) || ',' || g.GameName"
+                   " || ',' || count(*) || ',' || count(DISTINCT l.ClientID)"
+                   " FROM GameLaunch l JOIN GameList g USING (GameID) WHERE %1"
+                   " GROUP BY g.GameID, g.GameName ORDER BY count(*) DESC, g.GameName, g.GameID LIMIT %2"_s.arg(period)
+                       .arg(top));
+    for (const QString &row : ranked)
+        expected += row + u"\r\n"_s;
+    expected += serverRows(db.adminUri(),
+                           u"SELECT '合计,,' || count(*) || ',' || count(DISTINCT ClientID)"
+                           " FROM GameLaunch WHERE %1"_s.arg(period))
+                    .value(0)
+        + u"\r\n"_s;
+
+    const Outcome stats = runTool({u"stats"_s, db.operatorUri(), u"--days"_s, QString::number(days), u"--top"_s,
+                                   QString::number(top), u"--csv"_s});
+    QVERIFY2(stats.exitCode == 0, qPrintable(stats.errors));
+    QCOMPARE(stats.output, expected);
+    const PgHelper::Connection conn = RoomReport::connect(db.operatorUri());
+    const RoomReport report = RoomReport::read(conn.get(), days, top);
+    QCOMPARE(RoomReportText::csv(report.ranking), expected);
+    qint64 byHour = 0;
+    for (const qint64 launches : report.launchesPerHour)
+        byHour += launches;
+    QCOMPARE(byHour, report.ranking.launches);
 }
 
 void tst_CatalogueTool::pushThenPullGivesBackTheSameTables()

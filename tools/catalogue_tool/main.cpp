@@ -2,7 +2,7 @@
 #include "DemoCatalogue.h"
 #include "DesktopImport.h"
 #include "PasswordPrompt.h"
-#include "RoomReport.h"
+#include "RoomCommands.h"
 #include "ServerCatalogue.h"
 
 #include "cafe/PgBackend.h"
@@ -171,9 +171,9 @@ int run(const QStringList &args, QTextStream &out, QTextStream &err)
         const int code = ServerCatalogue::run(args.mid(1), out);
         return code == ServerCatalogue::BadUsage ? usage(err) : code;
     }
-    if (args.size() > 1 && RoomReport::handles(args.at(1))) {
-        const int code = RoomReport::run(args.mid(1), out);
-        return code == RoomReport::BadUsage ? usage(err) : code;
+    if (args.size() > 1 && RoomCommands::handles(args.at(1))) {
+        const int code = RoomCommands::run(args.mid(1), out);
+        return code == RoomCommands::BadUsage ? usage(err) : code;
     }
     if (args.size() >= 2 && args.at(1) == u"set-operator-password"_s)
         return setOperatorPassword(args.mid(2), out, err);

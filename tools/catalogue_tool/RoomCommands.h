@@ -4,10 +4,10 @@
 
 class QTextStream;
 
-// The operator tool's view of a room: which PCs the server has seen and whether they are on now
+// The operator tool's commands about a room: which PCs the server has seen and whether they are on now
 // (clients), which games were started most (stats), and whether the Hot tab follows them (set-hot).
 // Failures throw std::runtime_error with a message for the operator.
-class RoomReport
+class RoomCommands
 {
 public:
     static constexpr int BadUsage = -1;
