@@ -26,6 +26,9 @@ void tst_CatalogueStatements::textsForPlainNames()
     QCOMPARE(selectGameById(u"42"_s), u"Select * From GameList Where CAST(GameID AS TEXT)= '42'"_s);
     QCOMPARE(deleteGameByName(u"穿梭时空"_s), u"delete From GameList Where GameName= '穿梭时空'"_s);
     QCOMPARE(deleteGameById(u"7"_s), u"delete From GameList Where CAST(GameID AS TEXT)= '7'"_s);
+    QCOMPARE(
+        selectGamesRanked({9, 4}),
+        u"Select * From GameList Where GameID In (NULL,9,4) Order By CASE GameID WHEN 9 THEN 0 WHEN 4 THEN 1 ELSE 0 END"_s);
 }
 
 void tst_CatalogueStatements::quotesAreDoubled()
