@@ -60,19 +60,19 @@ ForMain::ForMain(QWidget *parent)
     ForMainControls::create(*this);
     GameList->setModel(m_model);
     createPopupMenu();
-    m_scheduler = new FillScheduler({.serverWork = [] { return BusyWork::running(); },
-                                     .dialogOpen = [] { return QApplication::activeModalWidget() != nullptr; },
-                                     .operatorBusy = [this] { return m_gate->busy(); },
-                                     .readAway =
-                                         [this] {
-                                             return m_gamesRead >= m_backgroundReadRows
-                                                 && !Catalogue::CatalogueConnectionObject().filePath().isEmpty()
-                                                 && !Catalogue::CurrentGameIndex();
-                                         },
-                                     .readGames = &Catalogue::ReadGameIndexInBackground},
-                                    this);
+    m_scheduler =
+        new FillScheduler({.serverWork = [] { return !Catalogue::CatalogueConnectionObject().ownedByThisThread(); },
+                           .dialogOpen = [] { return QApplication::activeModalWidget() != nullptr; },
+                           .operatorBusy = [this] { return m_gate->busy(); },
+                           .readAway =
+                               [this] {
+                                   return m_gamesRead >= m_backgroundReadRows
+                                       && !Catalogue::CatalogueConnectionObject().filePath().isEmpty()
+                                       && !Catalogue::CurrentGameIndex();
+                               },
+                           .readGames = &Catalogue::ReadGameIndexInBackground},
+                          this);
     connect(&BusyWork::instance(), &BusyWork::finished, m_scheduler, &FillScheduler::serverWorkEnded);
-    Catalogue::setConnectionBusy([] { return BusyWork::running(); });
     resize(Twips::size(15165, 10080));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

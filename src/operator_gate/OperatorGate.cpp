@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "operator/LocalOperatorSession.h"
+#include "operator_gate/OperatorWork.h"
 #include "platform/BusyWork.h"
 #include "platform/MessageBox.h"
 #include "platform/PasswordDialog.h"
@@ -63,8 +64,8 @@ bool OperatorGate::enter(QWidget *parentWindow)
     m_checking = true;
     const auto checked = qScopeGuard([this] { m_checking = false; });
     OperatorSession::Result result;
-    BusyWork::run(nullptr, m_session->checkingText(),
-                  [this, &result, &password] { result = m_session->begin(password); });
+    OperatorWork::run(nullptr, m_session->checkingText(),
+                      [this, &result, &password] { result = m_session->begin(password); });
     switch (result.outcome) {
     case OperatorSession::Outcome::Granted:
         m_wrongPasswords = 0;

@@ -18,6 +18,7 @@
 #include <netinet/in.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -90,6 +91,7 @@ private Q_SLOTS:
     void unansweredStatementGivesUpTheConnection();
     void wholeListOutlivesBrowsingManyCategories();
     void gamesAreKeptUntilTheFileChanges();
+    void onlyTheOwningThreadUsesTheConnection();
 };
 
 void tst_CatalogueConnection::wholeListOutlivesBrowsingManyCategories()
@@ -397,6 +399,43 @@ void tst_CatalogueConnection::unansweredStatementGivesUpTheConnection()
     PQclear(PQexec(owner, "ROLLBACK"));
     PQfinish(owner);
     QCOMPARE(Catalogue::OpenQuery(CatalogueStatements::selectTypeList()).Field(u"TypeName"_s), u"t"_s);
+}
+
+// A second thread is refused, and nothing is read or written for it, until the owner hands the connection on.
+void tst_CatalogueConnection::onlyTheOwningThreadUsesTheConnection()
+{
+    CatalogueFixture fixture({u"t"_s});
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    const auto onAnotherThread = [&connection](const std::function<void()> &call) {
+        int refusal = 0;
+        std::thread([&] {
+            try {
+                call();
+            } catch (const CatalogueError &error) {
+                refusal = error.number();
+            }
+        }).join();
+        return refusal;
+    };
+    const int refused = CatalogueError::WrongThread;
+    QCOMPARE(onAnotherThread([&] { connection.Execute(CatalogueStatements::deleteTypeByName(u"t"_s)); }), refused);
+    QCOMPARE(onAnotherThread([&] { connection.query(CatalogueStatements::selectTypeList()); }), refused);
+    QCOMPARE(onAnotherThread([&] { connection.Open(fixture.path(), QString::fromUtf16(Catalogue::Password)); }),
+             refused);
+    QCOMPARE(onAnotherThread([&] { connection.take(); }), refused);
+    QCOMPARE(fixture.categories(), QStringList{u"t"_s});
+
+    // Handed on, it serves the other thread alone, and comes back.
+    connection.release();
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, Catalogue::OpenQuery(CatalogueStatements::selectTypeList()));
+    QCOMPARE(onAnotherThread([&] {
+                 connection.take();
+                 CatalogueFixture::addCategory(u"u"_s);
+                 connection.release();
+             }),
+             0);
+    connection.take();
+    QCOMPARE(fixture.categories(), (QStringList{u"t"_s, u"u"_s}));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueConnection)
