@@ -62,11 +62,6 @@ QString selectGameById(const QString &gameId)
     return u"Select * From GameList Where "_s + keyCondition(gameId);
 }
 
-QString deleteGameByName(const QString &name)
-{
-    return u"delete From GameList Where "_s + CatalogueSchema::GameName + u"= "_s + quoted(name);
-}
-
 QString deleteGameById(const QString &gameId)
 {
     return u"delete From GameList Where "_s + keyCondition(gameId);

@@ -15,7 +15,6 @@ QString deleteTypeByName(const QString &name); // delete a category
 QString selectGameList(); // every game; add a game; rename walk
 QString selectGamesByType(const QString &type); // one category's games
 QString selectGameById(const QString &gameId); // modify a game; throws unless gameId is a number
-QString deleteGameByName(const QString &name); // delete every game of a name
 QString deleteGameById(const QString &gameId); // delete one game; throws unless gameId is a number
 QString selectGamesRanked(const QList<qint64> &gameIds); // the games of these numbers, in their order
 
