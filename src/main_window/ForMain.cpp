@@ -111,7 +111,9 @@ bool ForMain::Form_Load()
     attachTabStrip();
     applyMinimumSize();
 
-    startCafeMode();
+    // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
+    m_cafe = CafeRefresh::start(
+        LabelGG, [this] { return m_loaded; }, *m_scheduler, *m_gate, [this] { refreshKeepingPlace(); }, this);
     try {
         openCatalogue();
     } catch (const CatalogueError &error) {
@@ -479,12 +481,6 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void ForMain::startCafeMode()
-{
-    m_cafe = CafeRefresh::start(
-        LabelGG, [this] { return m_loaded; }, *m_scheduler, *m_gate, [this] { refreshKeepingPlace(); }, this);
 }
 
 QString ForMain::offlineCause() const

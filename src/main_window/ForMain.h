@@ -106,8 +106,6 @@ private:
     bool checkCatalogue();
     void afterFirstPaint();
 
-    // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
-    void startCafeMode();
     void openCatalogue();
     QString offlineCause() const;
     void refreshKeepingPlace();

@@ -14,6 +14,14 @@ using namespace Qt::StringLiterals;
 
 void ForMainControls::create(ForMain &window)
 {
+    createSearchRow(window);
+    createList(window);
+    createNoticeBar(window);
+}
+
+// The tab row and the two searches above the list.
+void ForMainControls::createSearchRow(ForMain &window)
+{
     // Created first so that it lies below the other controls when it covers the client area.
     window.MenuSStab = new SSTab(&window);
     window.MenuSStab->setObjectName(u"MenuSStab"_s);
@@ -41,7 +49,11 @@ void ForMainControls::create(ForMain &window)
     window.CommandNetSerch->setObjectName(u"CommandNetSerch"_s);
     window.CommandNetSerch->setGeometry(Twips::rect(14280, 480, 855, 375));
     QObject::connect(window.CommandNetSerch, &QPushButton::clicked, &window, &ForMain::CommandNetSerch_Click);
+}
 
+// The game list, and the web pane that shows in its place.
+void ForMainControls::createList(ForMain &window)
+{
     window.GameList = new QListView(&window);
     window.GameList->setObjectName(u"GameList"_s);
     window.GameList->setAccessibleName(u"游戏列表"_s);
@@ -67,7 +79,11 @@ void ForMainControls::create(ForMain &window)
     window.WebBrowserQN->setObjectName(u"WebBrowserQN"_s);
     window.WebBrowserQN->setGeometry(window.GameList->geometry());
     window.WebBrowserQN->hide();
+}
 
+// The notice line and the link to the about page below the list.
+void ForMainControls::createNoticeBar(ForMain &window)
+{
     window.Picture1 = new QWidget(&window);
     window.Picture1->setObjectName(u"Picture1"_s);
     window.Picture1->setGeometry(Twips::rect(0, 9480, 15135, 615));

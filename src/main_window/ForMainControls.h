@@ -11,4 +11,9 @@ public:
 
     // The game list is left without its model.
     static void create(ForMain &window);
+
+private:
+    static void createSearchRow(ForMain &window);
+    static void createList(ForMain &window);
+    static void createNoticeBar(ForMain &window);
 };
