@@ -1,5 +1,6 @@
 #include "main_window/FillScheduler.h"
 
+#include <QFutureWatcher>
 #include <QTimer>
 
 #include <utility>
@@ -7,8 +8,14 @@
 FillScheduler::FillScheduler(Conditions conditions, QObject *parent)
     : QObject(parent)
     , m_conditions(std::move(conditions))
+    , m_ready(new QFutureWatcher<void>(this))
     , m_retry(new QTimer(this))
 {
+    connect(m_ready, &QFutureWatcherBase::finished, this, [this] {
+        m_waiting = false;
+        if (const std::function<void()> pending = std::exchange(m_pendingFill, nullptr))
+            pending();
+    });
     m_retry->setSingleShot(true);
     m_retry->setInterval(RetryMs);
     connect(m_retry, &QTimer::timeout, this, [this] {
@@ -24,7 +31,22 @@ bool FillScheduler::defer(std::function<void()> fill)
         m_fillAfterServerWork = std::move(fill);
         return true;
     }
-    return deferUntilGamesRead(std::move(fill));
+    if (deferUntilGamesRead(std::move(fill)))
+        return true;
+    // This fill runs now: one kept for later would overwrite it.
+    if (m_waiting)
+        m_pendingFill = nullptr;
+    return false;
+}
+
+bool FillScheduler::deferUntil(const QFuture<void> &ready, std::function<void()> fill)
+{
+    if (ready.isFinished())
+        return false;
+    m_pendingFill = std::move(fill);
+    m_waiting = true;
+    m_ready->setFuture(ready);
+    return true;
 }
 
 // The list stays empty until the rows are in, then the latest fill asked for runs again.
@@ -65,7 +87,7 @@ bool FillScheduler::deferClose(std::function<void()> close)
 
 void FillScheduler::afterFill(std::function<void()> after)
 {
-    std::function<void()> *kept = m_readingGames ? &m_pendingFill : &m_fillAfterServerWork;
+    std::function<void()> *kept = readingGames() ? &m_pendingFill : &m_fillAfterServerWork;
     if (!*kept) {
         after();
         return;

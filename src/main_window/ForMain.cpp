@@ -360,6 +360,10 @@ void ForMain::listSearch(const QString &text)
         return;
     try {
         const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
+        // Many names' initials are worked out on a worker: the list waits for them, the window does not.
+        if (games->size() >= m_backgroundReadRows
+            && m_scheduler->deferUntil(games->searchReady(), [this, text] { listSearch(text); }))
+            return;
         listGames(games, games->allRows(), games->search(search));
         prepareSearch(games);
     } catch (const CatalogueError &error) {
