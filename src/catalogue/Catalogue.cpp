@@ -27,16 +27,15 @@ QThreadPool &backgroundPool()
     return pool;
 }
 
-std::function<bool()> s_connectionBusy;
 constexpr int BusyRetryMs = 50;
 
 using Result = std::shared_ptr<const CatalogueIndex>;
 
-// Keeps the worker's rows if the file has not changed since; waits while the connection is busy.
+// Keeps the worker's rows if the file has not changed since; waits while another thread has the connection.
 void settleRead(QFutureWatcher<Result> *watcher, const CatalogueConnection::ChangeStamp &stamp,
                 const std::function<void(bool)> &done)
 {
-    if (s_connectionBusy && s_connectionBusy()) {
+    if (!CatalogueConnectionObject().ownedByThisThread()) {
         QTimer::singleShot(BusyRetryMs, watcher, [watcher, stamp, done] { settleRead(watcher, stamp, done); });
         return;
     }
@@ -50,11 +49,6 @@ void settleRead(QFutureWatcher<Result> *watcher, const CatalogueConnection::Chan
     done(current);
 }
 } // namespace
-
-void setConnectionBusy(std::function<bool()> busy)
-{
-    s_connectionBusy = std::move(busy);
-}
 
 CatalogueConnection &CatalogueConnectionObject()
 {

@@ -46,10 +46,6 @@ std::shared_ptr<const CatalogueIndex> CurrentGameIndex();
 // without reading, false when the read failed or the file changed meanwhile.
 void ReadGameIndexInBackground(QObject *context, std::function<void(bool)> done);
 
-// Tells whether the shared connection is working on another thread just now; the window's thread
-// then keeps off it, and a worker's read of the games is settled only afterwards.
-void setConnectionBusy(std::function<bool()> busy);
-
 // Passes a statement to the connection's Execute.
 void ExecuteStatement(const QString &statement);
 

@@ -23,8 +23,40 @@ CatalogueConnection::~CatalogueConnection()
     Close();
 }
 
+void CatalogueConnection::checkOwner() const
+{
+    if (!ownedByThisThread())
+        throw CatalogueError(CatalogueError::WrongThread, u"数据库连接属于另一个线程"_s);
+}
+
+void CatalogueConnection::release()
+{
+    checkOwner();
+    m_owner = std::thread::id();
+}
+
+void CatalogueConnection::take()
+{
+    std::thread::id none;
+    if (!m_owner.compare_exchange_strong(none, std::this_thread::get_id()) && !ownedByThisThread())
+        throw CatalogueError(CatalogueError::WrongThread, u"数据库连接属于另一个线程"_s);
+}
+
+bool CatalogueConnection::isOpen() const
+{
+    checkOwner();
+    return m_backend != nullptr;
+}
+
+bool CatalogueConnection::isServer() const
+{
+    checkOwner();
+    return m_server;
+}
+
 void CatalogueConnection::Open(const QString &path, const QString &password)
 {
+    checkOwner();
     Close();
     m_backend = std::make_unique<SqliteBackend>(path, password);
     m_opened = ++s_openings;
@@ -32,6 +64,7 @@ void CatalogueConnection::Open(const QString &path, const QString &password)
 
 void CatalogueConnection::OpenServer(std::unique_ptr<CatalogueBackend> backend)
 {
+    checkOwner();
     Close();
     m_backend = std::move(backend);
     m_server = true;
@@ -40,6 +73,7 @@ void CatalogueConnection::OpenServer(std::unique_ptr<CatalogueBackend> backend)
 
 CatalogueConnection::ChangeStamp CatalogueConnection::changeStamp()
 {
+    checkOwner();
     if (!m_backend)
         return {};
     return {m_opened, m_backend->dataVersion(), m_backend->totalChanges()};
@@ -47,6 +81,7 @@ CatalogueConnection::ChangeStamp CatalogueConnection::changeStamp()
 
 QString CatalogueConnection::filePath() const
 {
+    checkOwner();
     return m_backend ? m_backend->filePath() : QString();
 }
 
@@ -57,17 +92,22 @@ void CatalogueConnection::checkPages()
 
 void CatalogueConnection::Close() noexcept
 {
+    // Another thread's connection is left as it is.
+    if (!ownedByThisThread())
+        return;
     m_backend.reset();
     m_server = false;
 }
 
 bool CatalogueConnection::isReadOnly() const
 {
+    checkOwner();
     return m_backend && m_backend->isReadOnly();
 }
 
 CatalogueBackend &CatalogueConnection::backend() const
 {
+    checkOwner();
     if (!m_backend)
         throwLastError();
     return *m_backend;
@@ -75,12 +115,14 @@ CatalogueBackend &CatalogueConnection::backend() const
 
 sqlite3 *CatalogueConnection::handle() const
 {
+    checkOwner();
     const auto *file = dynamic_cast<const SqliteBackend *>(m_backend.get());
     return file ? file->handle() : nullptr;
 }
 
 void CatalogueConnection::throwLastError() const
 {
+    checkOwner();
     if (!m_backend)
         throw CatalogueError(SQLITE_MISUSE, u"数据库未连接"_s);
     m_backend->throwLastError();
@@ -104,12 +146,13 @@ void CatalogueConnection::CommitTrans()
 
 void CatalogueConnection::RollbackTrans() noexcept
 {
-    if (m_backend)
+    if (ownedByThisThread() && m_backend)
         m_backend->rollback();
 }
 
 bool CatalogueConnection::inTransaction() const
 {
+    checkOwner();
     return m_backend && m_backend->inTransaction();
 }
 
@@ -120,6 +163,7 @@ void CatalogueConnection::Create(const QString &path, const QString &password)
 
 void CatalogueConnection::forgetResults()
 {
+    checkOwner();
     if (m_backend)
         m_backend->forgetResults();
 }

@@ -5,11 +5,15 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 struct sqlite3;
 
 // The one connection to the catalogue: the encrypted file, or a server. Every failure throws CatalogueError.
+// One thread owns it, the one that made it until it hands it on (release, then take on the other thread):
+// a call from any other thread is refused with CatalogueError::WrongThread and touches nothing.
 class CatalogueConnection
 {
 public:
@@ -26,8 +30,8 @@ public:
     // Reads every page once; a cut or garbled file throws.
     void checkPages();
     void Close() noexcept;
-    bool isOpen() const { return m_backend != nullptr; }
-    bool isServer() const { return m_server; }
+    bool isOpen() const;
+    bool isServer() const;
     bool isReadOnly() const;
 
     // Runs a statement that returns no rows (deletes); its result is discarded.
@@ -68,9 +72,19 @@ public:
 
     [[noreturn]] void throwLastError() const;
 
+    bool ownedByThisThread() const { return m_owner.load() == std::this_thread::get_id(); }
+    // The owner lets go: no thread may use the connection until one takes it.
+    void release();
+    // Makes the calling thread the owner of a released connection.
+    void take();
+
     static constexpr int BusyTimeoutMs = 3000;
 
 private:
+    // Throws WrongThread unless the calling thread owns the connection.
+    void checkOwner() const;
+
+    std::atomic<std::thread::id> m_owner{std::this_thread::get_id()};
     std::unique_ptr<CatalogueBackend> m_backend;
     bool m_server = false;
     qint64 m_opened = -1; // which opening this is, so that a reopened file reads as changed

@@ -35,6 +35,8 @@ QString explanation(int number, const QString &description)
         return u"没有写入权限。"_s;
     case CatalogueError::ServerOutcomeUnknown:
         return u"服务器没有确认是否已保存：修改可能已经保存，也可能没有。请重新打开查看后再决定是否重做。"_s;
+    case CatalogueError::WrongThread:
+        return u"游戏目录正由另一项操作使用，请稍后再试。"_s;
     case CatalogueError::RowChanged:
         return u"该记录已被他人修改，未做任何修改。"_s;
     default:

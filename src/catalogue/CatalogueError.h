@@ -17,6 +17,7 @@ public:
         ServerPermissionDenied = 1004,
         RowChanged = 1005,
         ServerOutcomeUnknown = 1006, // the connection went while the server committed, or not
+        WrongThread = 1007, // a thread that does not own the connection called it
     };
 
     CatalogueError(int number, QString description)

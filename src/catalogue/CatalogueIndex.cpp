@@ -6,6 +6,7 @@
 #include "pinyin/PinyinSearch.h"
 
 #include <QMutexLocker>
+#include <QPromise>
 #include <QThreadPool>
 
 #include <sqlite3.h>
@@ -173,16 +174,31 @@ CatalogueIndex::SharedInitials CatalogueIndex::allInitials() const
 
 void CatalogueIndex::prepareSearch() const
 {
+    auto worked = std::make_shared<QPromise<void>>();
+    worked->start();
     {
         const QMutexLocker lock(&m_initialsLock);
         if (m_initialsStarted)
             return;
         m_initialsStarted = true;
+        m_initialsWorked = worked->future();
     }
-    initialsPool().start([self = shared_from_this()] {
+    initialsPool().start([self = shared_from_this(), worked] {
         SharedInitials all = self->allInitials();
-        const QMutexLocker lock(&self->m_initialsLock);
-        if (!self->m_initials)
-            self->m_initials = std::move(all);
+        {
+            const QMutexLocker lock(&self->m_initialsLock);
+            if (!self->m_initials)
+                self->m_initials = std::move(all);
+        }
+        worked->finish();
     });
+}
+
+QFuture<void> CatalogueIndex::searchReady() const
+{
+    prepareSearch();
+    const QMutexLocker lock(&m_initialsLock);
+    if (m_initials || !m_initialsWorked)
+        return QtFuture::makeReadyFuture();
+    return *m_initialsWorked;
 }

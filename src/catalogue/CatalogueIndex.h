@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueConnection.h"
 
 #include <QByteArray>
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class PinyinSearch;
 
@@ -58,6 +60,8 @@ public:
 
     // Works out every name's initials on a worker thread, once; searches use them when ready.
     void prepareSearch() const;
+    // Finishes once a search no longer works the initials out on the caller's thread; starts that work.
+    QFuture<void> searchReady() const;
 
 private:
     struct Row
@@ -88,4 +92,5 @@ private:
     mutable QMutex m_initialsLock;
     mutable SharedInitials m_initials;
     mutable bool m_initialsStarted = false;
+    mutable std::optional<QFuture<void>> m_initialsWorked; // the worker's, once started
 };

@@ -4,6 +4,7 @@
 #include "catalogue/CatalogueSchema.h"
 
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <sqlite3.h>
 
@@ -61,14 +62,21 @@ QString selectGameById(const QString &gameId)
     return u"Select * From GameList Where "_s + keyCondition(gameId);
 }
 
-QString deleteGameByName(const QString &name)
-{
-    return u"delete From GameList Where "_s + CatalogueSchema::GameName + u"= "_s + quoted(name);
-}
-
 QString deleteGameById(const QString &gameId)
 {
     return u"delete From GameList Where "_s + keyCondition(gameId);
+}
+
+QString selectGamesRanked(const QList<qint64> &gameIds)
+{
+    QStringList keys{u"NULL"_s};
+    QString order;
+    for (qsizetype i = 0; i < gameIds.size(); ++i) {
+        keys.append(QString::number(gameIds.at(i)));
+        order += u" WHEN %1 THEN %2"_s.arg(gameIds.at(i)).arg(i);
+    }
+    return u"Select * From GameList Where GameID In (%1) Order By CASE GameID%2 ELSE 0 END"_s.arg(keys.join(u','),
+                                                                                                  order);
 }
 
 QString selectSettingsTable()

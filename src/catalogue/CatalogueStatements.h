@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // Every statement the program sends. Text values go between single quotes with each quote
@@ -14,8 +15,8 @@ QString deleteTypeByName(const QString &name); // delete a category
 QString selectGameList(); // every game; add a game; rename walk
 QString selectGamesByType(const QString &type); // one category's games
 QString selectGameById(const QString &gameId); // modify a game; throws unless gameId is a number
-QString deleteGameByName(const QString &name); // delete every game of a name
 QString deleteGameById(const QString &gameId); // delete one game; throws unless gameId is a number
+QString selectGamesRanked(const QList<qint64> &gameIds); // the games of these numbers, in their order
 
 QString selectSettingsTable(); // one row when the file has a settings table
 QString createSettingsTable(); // leaves an existing one as it is

@@ -3,7 +3,7 @@
 #include "catalogue/CatalogueEdits.h"
 #include "catalogue/CatalogueError.h"
 #include "desktop_entries/InstalledGame.h"
-#include "platform/BusyWork.h"
+#include "operator_gate/OperatorWork.h"
 #include "platform/IconCache.h"
 #include "platform/MessageBox.h"
 
@@ -126,7 +126,7 @@ void ForMimport::DaoRu_Click()
         }
     }
     try {
-        BusyWork::run(this, u"正在导入…"_s, [&games] { CatalogueEdits::addGames(games); });
+        OperatorWork::run(this, u"正在导入…"_s, [&games] { CatalogueEdits::addGames(games); });
     } catch (const CatalogueError &error) {
         MsgBox(error.message(u"导入失败，没有添加任何游戏："_s), MessageBox::Exclamation, u"错误"_s);
         return;

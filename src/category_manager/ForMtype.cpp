@@ -11,6 +11,7 @@
 #include "desktop_entries/InstalledGame.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
+#include "operator_gate/OperatorWork.h"
 #include "platform/BusyWork.h"
 #include "platform/MessageBox.h"
 #include "platform/Modal.h"
@@ -200,7 +201,7 @@ void ForMtype::GameTypeGet()
     root->setData(0, Qt::UserRole, RootKey);
     QTreeWidgetItem *last = root;
     QStringList types;
-    BusyWork::run(this, Reading, [&types] {
+    OperatorWork::run(this, Reading, [&types] {
         RecordsetGuard rs(CatalogueStatements::selectTypeList());
         for (; !rs->Eof(); rs->MoveNext())
             types.append(rs->Field(CatalogueSchema::TypeName));
@@ -217,7 +218,7 @@ void ForMtype::fillTableFrom(const QString &statement)
     tableModel(ListView1)->removeRows(0, rowCount());
     m_tableStatement = statement;
     QList<GameRecord> games;
-    BusyWork::run(this, Reading, [&games, &statement] { games = readGames(statement); });
+    OperatorWork::run(this, Reading, [&games, &statement] { games = readGames(statement); });
     fillTable(games);
 }
 
@@ -308,7 +309,7 @@ void ForMtype::NewTypeCmd_Click()
             return;
         }
         try {
-            BusyWork::run(this, Saving, [&name] { CatalogueEdits::addCategory(name); });
+            OperatorWork::run(this, Saving, [&name] { CatalogueEdits::addCategory(name); });
             GameTypeGet();
         } catch (const CatalogueError &error) {
             showError(u"添加分类失败："_s, error);
@@ -335,7 +336,8 @@ void ForMtype::SetTypeCmd_Click()
                               MessageBox::OkCancel | MessageBox::Information, Confirm)
                        == MessageBox::Ok) {
                 const QString oldName = node->text(0);
-                BusyWork::run(this, Saving, [&oldName, &newName] { CatalogueEdits::renameCategory(oldName, newName); });
+                OperatorWork::run(this, Saving,
+                                  [&oldName, &newName] { CatalogueEdits::renameCategory(oldName, newName); });
                 node->setText(0, newName);
             }
         }
@@ -360,7 +362,7 @@ void ForMtype::DelTypeCmd_Click()
                       MessageBox::OkCancel, Confirm)
                 == MessageBox::Ok) {
             bool deleted = false;
-            BusyWork::run(this, Deleting, [&name, &deleted] { deleted = CatalogueEdits::deleteCategory(name); });
+            OperatorWork::run(this, Deleting, [&name, &deleted] { deleted = CatalogueEdits::deleteCategory(name); });
             if (deleted)
                 delete node;
             else
@@ -385,7 +387,7 @@ void ForMtype::DaoRu_Click()
     QList<InstalledGame> found;
     QSet<QString> known;
     try {
-        BusyWork::run(this, Reading, [&found, &known] {
+        OperatorWork::run(this, Reading, [&found, &known] {
             found = InstalledGame::findAll(InstalledGame::Sources::system());
             for (const GameRecord &game : readGames(CatalogueStatements::selectGameList()))
                 known.insert(CatalogueEdits::gameIdentity(game));
@@ -471,7 +473,7 @@ void ForMtype::ShanChu_Click()
         == MessageBox::Ok) {
         try {
             const QString gameId = cell(row, CellID);
-            BusyWork::run(this, Deleting, [&gameId] { CatalogueEdits::deleteGame(gameId); });
+            OperatorWork::run(this, Deleting, [&gameId] { CatalogueEdits::deleteGame(gameId); });
         } catch (const CatalogueError &error) {
             showError(u"删除游戏失败："_s, error);
             return;

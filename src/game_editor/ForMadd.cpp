@@ -7,6 +7,7 @@
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/RecordsetGuard.h"
 #include "game_editor/MainWindowHooks.h"
+#include "operator_gate/OperatorWork.h"
 #include "platform/BusyWork.h"
 #include "platform/FileDialogs.h"
 #include "platform/IconCache.h"
@@ -149,7 +150,7 @@ void ForMadd::Form_Load()
 {
     try {
         QStringList types;
-        BusyWork::run(this, u"正在读取…"_s, [&types] {
+        OperatorWork::run(this, u"正在读取…"_s, [&types] {
             RecordsetGuard rs(CatalogueStatements::selectTypeList());
             for (; !rs->Eof(); rs->MoveNext())
                 types.append(rs->Field(CatalogueSchema::TypeName));
@@ -256,7 +257,7 @@ void ForMadd::Command1_Click()
         return;
     try {
         const GameRecord game = entered();
-        BusyWork::run(this, u"正在保存…"_s, [this, adding, &game] {
+        OperatorWork::run(this, u"正在保存…"_s, [this, adding, &game] {
             if (adding)
                 CatalogueEdits::addGame(game);
             else

@@ -1,12 +1,16 @@
 #include "main_window/CafeRefresh.h"
 
 #include "cafe/CafeMode.h"
+#include "cafe/CafeOperatorSession.h"
 #include "cafe/CatalogueConfig.h"
 #include "catalogue/Catalogue.h"
+#include "main_window/FillScheduler.h"
+#include "operator_gate/OperatorGate.h"
+#include "platform/MessageBox.h"
+#include "platform/WebSearch.h"
 
 #include <QDir>
 #include <QLabel>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -18,22 +22,19 @@ const QString RefusedNotice = u"离线模式：服务器拒绝了菜单的用户
 } // namespace
 
 CafeRefresh::CafeRefresh(const QString &serverUri, const QString &clientName, QLabel *notice,
-                         std::function<bool()> ready, std::function<bool()> busy, std::function<void()> refresh,
+                         std::function<bool()> ready, FillScheduler &scheduler, std::function<void()> refresh,
                          QObject *parent)
     : QObject(parent)
+    , m_serverUri(serverUri)
     , m_cafe(std::make_unique<CafeMode>(serverUri, Catalogue::DatabasePath(), clientName))
     , m_notice(notice)
     , m_usualNotice(notice->text())
     , m_ready(std::move(ready))
-    , m_busy(std::move(busy))
+    , m_scheduler(scheduler)
     , m_refresh(std::move(refresh))
-    , m_retry(new QTimer(this))
 {
     // A child as well, so that the window's children name it; the pointer still ends it first.
     m_cafe->setParent(this);
-    m_retry->setSingleShot(true);
-    m_retry->setInterval(RetryMs);
-    connect(m_retry, &QTimer::timeout, this, &CafeRefresh::refreshFromServer);
     connect(m_cafe.get(), &CafeMode::synced, this, &CafeRefresh::refreshFromServer);
     // The room's Hot rule or its ranking changed: the Hot tab is listed again like any change.
     connect(m_cafe.get(), &CafeMode::hotChanged, this, &CafeRefresh::refreshFromServer);
@@ -44,6 +45,30 @@ CafeRefresh::CafeRefresh(const QString &serverUri, const QString &clientName, QL
 }
 
 CafeRefresh::~CafeRefresh() = default;
+
+std::unique_ptr<CafeRefresh> CafeRefresh::start(QLabel *notice, std::function<bool()> ready, FillScheduler &scheduler,
+                                                OperatorGate &gate, std::function<void()> refresh, QObject *parent)
+{
+    const CatalogueConfig config = CatalogueConfig::load(Catalogue::ProgramDirectory());
+    WebSearch::usePrefix(config.webSearch());
+    if (!config.error().isEmpty())
+        MsgBox(u"配置文件 %1 有误，本次使用本机的游戏目录。\n%2"_s.arg(QString::fromUtf16(CatalogueConfig::FileName),
+                                                                       config.error()),
+               MessageBox::Exclamation, u"错误"_s);
+    if (!config.isCafe())
+        return nullptr;
+    auto refreshing = std::make_unique<CafeRefresh>(config.serverUri(), config.clientName(), notice, std::move(ready),
+                                                    scheduler, std::move(refresh), parent);
+    CafeMode *cafe = &refreshing->mode();
+    gate.setSession(std::make_unique<CafeOperatorSession>(
+        Catalogue::CatalogueConnectionObject(), config.serverUri(), [cafe] { return cafe->online(); },
+        [cafe] { return cafe->copyPath(); }));
+    // What the operator changed reaches the copy through the server; it shows once it is there.
+    connect(&gate, &OperatorGate::sessionEnded, refreshing.get(), &CafeRefresh::refreshFromServer,
+            Qt::QueuedConnection);
+    refreshing->waitForFirstSync();
+    return refreshing;
+}
 
 void CafeRefresh::waitForFirstSync()
 {
@@ -78,14 +103,11 @@ void CafeRefresh::refreshFromServer()
 {
     if (!m_ready() || !m_cafe->online())
         return;
-    if (!m_retry->isActive())
+    if (!m_scheduler.retryPending())
         showNotice();
     // A dialog may be reading the catalogue or showing rows from it, and operator windows write
     // through the server until they close; the refresh waits for them.
-    if (m_busy()) {
-        m_retry->start();
+    if (m_scheduler.retryWhenBusy([this] { refreshFromServer(); }))
         return;
-    }
-    m_retry->stop();
     m_refresh();
 }

@@ -1,8 +1,6 @@
 #include "main_window/ForMain.h"
 
 #include "cafe/CafeMode.h"
-#include "cafe/CafeOperatorSession.h"
-#include "cafe/CatalogueConfig.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueIndex.h"
@@ -12,10 +10,11 @@
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
 #include "main_window/CafeRefresh.h"
+#include "main_window/FillScheduler.h"
+#include "main_window/ForMainControls.h"
 #include "main_window/ForMrun.h"
 #include "main_window/GameListModel.h"
 #include "main_window/HeldKeys.h"
-#include "main_window/ImageList.h"
 #include "main_window/TabSkinPainter.h"
 #include "main_window/WebPane.h"
 #include "operator_gate/OperatorGate.h"
@@ -35,24 +34,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString HotCaption = u"热门推荐"_s;
-const QString Notice = u"公告：感谢您使用本聚游台系统，您可以使用查找方式快速找到您要运行的游戏！"_s;
+const QString HotCaption = QString::fromUtf16(ForMainControls::HotCaption);
 
 } // namespace
 
@@ -65,99 +60,28 @@ ForMain::ForMain(QWidget *parent)
     setObjectName(u"ForMain"_s);
     setWindowTitle(u"聚游台"_s);
     m_model = new GameListModel(m_imageList1, this);
-    createControls();
+    ForMainControls::create(*this);
+    GameList->setModel(m_model);
     createPopupMenu();
-    connect(&BusyWork::instance(), &BusyWork::finished, this, &ForMain::afterServerWork);
-    Catalogue::setConnectionBusy([] { return BusyWork::running(); });
+    m_scheduler =
+        new FillScheduler({.serverWork = [] { return !Catalogue::CatalogueConnectionObject().ownedByThisThread(); },
+                           .dialogOpen = [] { return QApplication::activeModalWidget() != nullptr; },
+                           .operatorBusy = [this] { return m_gate->busy(); },
+                           .readAway =
+                               [this] {
+                                   return m_gamesRead >= m_backgroundReadRows
+                                       && !Catalogue::CatalogueConnectionObject().filePath().isEmpty()
+                                       && !Catalogue::CurrentGameIndex();
+                               },
+                           .readGames = &Catalogue::ReadGameIndexInBackground},
+                          this);
+    connect(&BusyWork::instance(), &BusyWork::finished, m_scheduler, &FillScheduler::serverWorkEnded);
     resize(Twips::size(15165, 10080));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
 ForMain::~ForMain() = default;
-
-void ForMain::createControls()
-{
-    // Created first so that it lies below the other controls when it covers the client area.
-    MenuSStab = new SSTab(this);
-    MenuSStab->setObjectName(u"MenuSStab"_s);
-    MenuSStab->setTabCaption(0, HotCaption);
-    MenuSStab->setGeometry(Twips::rect(0, 0, 15375, 495));
-    connect(MenuSStab, &SSTab::Click, this, &ForMain::MenuSStab_Click);
-    connect(MenuSStab, &SSTab::CurrentTabPressed, this, &ForMain::MenuSStab_CurrentTabPressed);
-
-    SerchText = new QLineEdit(this);
-    SerchText->setObjectName(u"SerchText"_s);
-    SerchText->setAccessibleName(u"搜索"_s);
-    SerchText->setGeometry(Twips::rect(0, 480, 2535, 375));
-    connect(SerchText, &QLineEdit::returnPressed, this, &ForMain::SerchCommand_Click);
-
-    SerchCommand = new QPushButton(u"搜索"_s, this);
-    SerchCommand->setObjectName(u"SerchCommand"_s);
-    SerchCommand->setGeometry(Twips::rect(2520, 480, 855, 375));
-    connect(SerchCommand, &QPushButton::clicked, this, &ForMain::SerchCommand_Click);
-
-    TextNetSerch = new QLineEdit(this);
-    TextNetSerch->setObjectName(u"TextNetSerch"_s);
-    TextNetSerch->setAccessibleName(u"百度搜索"_s);
-    TextNetSerch->setGeometry(Twips::rect(11760, 480, 2535, 375));
-    connect(TextNetSerch, &QLineEdit::returnPressed, this, &ForMain::CommandNetSerch_Click);
-
-    CommandNetSerch = new QPushButton(u"百度搜索"_s, this);
-    CommandNetSerch->setObjectName(u"CommandNetSerch"_s);
-    CommandNetSerch->setGeometry(Twips::rect(14280, 480, 855, 375));
-    connect(CommandNetSerch, &QPushButton::clicked, this, &ForMain::CommandNetSerch_Click);
-
-    GameList = new QListView(this);
-    GameList->setObjectName(u"GameList"_s);
-    GameList->setAccessibleName(u"游戏列表"_s);
-    GameList->setGeometry(Twips::rect(0, 960, 15135, 8535));
-    GameList->setViewMode(QListView::IconMode);
-    GameList->setMovement(QListView::Static);
-    GameList->setResizeMode(QListView::Adjust);
-    GameList->setUniformItemSizes(true);
-    GameList->setIconSize(QSize(33, 33));
-    GameList->setGridSize(QSize(96, 74));
-    GameList->setSpacing(2);
-    GameList->setWordWrap(true);
-    GameList->setTextElideMode(Qt::ElideRight);
-    GameList->setSelectionMode(QAbstractItemView::SingleSelection);
-    GameList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    GameList->setLayoutMode(QListView::Batched);
-    GameList->setBatchSize(500);
-    GameList->setModel(m_model);
-    connect(GameList, &QListView::doubleClicked, this, &ForMain::GameList_DblClick);
-    GameList->installEventFilter(this);
-    GameList->viewport()->installEventFilter(this);
-
-    WebBrowserQN = new WebPane(this);
-    WebBrowserQN->setObjectName(u"WebBrowserQN"_s);
-    WebBrowserQN->setGeometry(GameList->geometry());
-    WebBrowserQN->hide();
-
-    Picture1 = new QWidget(this);
-    Picture1->setObjectName(u"Picture1"_s);
-    Picture1->setGeometry(Twips::rect(0, 9480, 15135, 615));
-
-    LabelGG = new QLabel(Notice, Picture1);
-    LabelGG->setObjectName(u"LabelGG"_s);
-    LabelGG->setGeometry(Twips::rect(120, 240, 11535, 255));
-
-    LabelAbout = new QLabel(u"沐岚网络"_s, Picture1);
-    LabelAbout->setObjectName(u"LabelAbout"_s);
-    LabelAbout->setGeometry(Twips::rect(14280, 240, 855, 255));
-    QFont aboutFont(u"宋体"_s);
-    aboutFont.setPointSize(9);
-    aboutFont.setUnderline(true);
-    LabelAbout->setFont(aboutFont);
-    LabelAbout->setCursor(Qt::PointingHandCursor);
-    // Reachable by keyboard too: Tab gives it focus, Enter or Space opens the page.
-    LabelAbout->setFocusPolicy(Qt::TabFocus);
-    LabelAbout->installEventFilter(this);
-    // The web helper starts while the player types or points, not with the menu
-    WebBrowserQN->startOnIntent(TextNetSerch);
-    WebBrowserQN->startOnIntent(LabelAbout);
-}
 
 void ForMain::createPopupMenu()
 {
@@ -190,7 +114,11 @@ bool ForMain::Form_Load()
     attachTabStrip();
     applyMinimumSize();
 
-    startCafeMode();
+    // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
+    m_cafe = CafeRefresh::start(
+        LabelGG, [this] { return m_loaded; }, *m_scheduler, *m_gate, [this] { refreshKeepingPlace(); }, this);
+    if (m_cafe)
+        addRoomConsole();
     try {
         openCatalogue();
     } catch (const CatalogueError &error) {
@@ -294,8 +222,7 @@ void ForMain::changeEvent(QEvent *event)
 void ForMain::closeEvent(QCloseEvent *event)
 {
     // The work holds the connection until the server answers or the wait runs out; then the program ends.
-    if (BusyWork::running()) {
-        m_closeAfterServerWork = true;
+    if (m_scheduler->deferClose([this] { close(); })) {
         event->ignore();
         return;
     }
@@ -319,17 +246,8 @@ void ForMain::fillHotGames()
     const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
     if (const std::optional<QList<qint64>> ranked = m_cafe ? m_cafe->mode().hotGames() : std::nullopt) {
         // The room's rule: the games played most, in that order, read from the copy by their keys.
-        QStringList keys{u"NULL"_s};
-        QString order;
-        for (qsizetype i = 0; i < ranked->size(); ++i) {
-            keys.append(QString::number(ranked->at(i)));
-            order += u" WHEN %1 THEN %2"_s.arg(ranked->at(i)).arg(i);
-        }
-        const QString statement =
-            u"Select * From GameList Where GameID In (%1) Order By CASE GameID%2 ELSE 0 END"_s.arg(keys.join(u','),
-                                                                                                   order);
-        const std::shared_ptr<const CatalogueIndex> hot =
-            CatalogueIndex::read(Catalogue::CatalogueConnectionObject(), statement);
+        const std::shared_ptr<const CatalogueIndex> hot = CatalogueIndex::read(
+            Catalogue::CatalogueConnectionObject(), CatalogueStatements::selectGamesRanked(*ranked));
         listGames(hot, hot->allRows(), hot->allRows());
     } else {
         listGames(games, games->allRows(), games->hotRows());
@@ -346,77 +264,18 @@ void ForMain::prepareSearch(const std::shared_ptr<const CatalogueIndex> &games)
         games->prepareSearch();
 }
 
-// A large catalogue that changed is read again on a worker, so that the window never waits for the
-// file: the list stays empty until the rows are in, then the latest fill asked for runs again.
-bool ForMain::deferUntilGamesRead(std::function<void()> fill)
-{
-    if (std::exchange(m_readHere, false) || m_gamesRead < m_backgroundReadRows
-        || Catalogue::CatalogueConnectionObject().filePath().isEmpty() || Catalogue::CurrentGameIndex())
-        return false;
-    m_pendingFill = std::move(fill);
-    if (m_readingGames)
-        return true;
-    m_readingGames = true;
-    Catalogue::ReadGameIndexInBackground(this, [this](bool current) {
-        m_readingGames = false;
-        m_readHere = !current;
-        if (const std::function<void()> pending = std::exchange(m_pendingFill, nullptr))
-            pending();
-        m_readHere = false;
-    });
-    return true;
-}
-
-// An operator's server work has the shared connection on a worker: the list stays empty until it is
-// done, then the latest fill asked for runs.
-bool ForMain::deferWhileServerWork(std::function<void()> fill)
-{
-    if (!BusyWork::running())
-        return false;
-    m_fillAfterServerWork = std::move(fill);
-    return true;
-}
-
-void ForMain::afterServerWork()
-{
-    // Another run has begun meanwhile; its end comes back here.
-    if (BusyWork::running())
-        return;
-    // The operator window is still telling how its work went: what waited reads after that.
-    if (QApplication::activeModalWidget()) {
-        QTimer::singleShot(RefreshRetryMs, this, &ForMain::afterServerWork);
-        return;
-    }
-    if (std::exchange(m_closeAfterServerWork, false)) {
-        close();
-        return;
-    }
-    if (std::exchange(m_reloadAfterServerWork, false))
-        ReloadForMain();
-    if (const std::function<void()> fill = std::exchange(m_fillAfterServerWork, nullptr))
-        fill();
-}
-
-// Every row read takes an image, listed or not; a listed row's item shows its own row's image.
+// Every row read takes an image, listed or not.
 void ForMain::listGames(const std::shared_ptr<const CatalogueIndex> &games, const CatalogueIndex::Rows &read,
                         const CatalogueIndex::Rows &listed)
 {
     m_imageList1.assign(games, read);
-    // Either every row was read, in table order, or exactly the listed ones were.
-    const bool wholeTable = read.size() == games->size();
-    QList<GameListModel::Entry> entries;
-    entries.reserve(listed.size());
-    for (qsizetype i = 0; i < listed.size(); ++i)
-        entries.append({listed.at(i), int(wholeTable ? listed.at(i) : i) + 1});
-    m_model->setItems(games, std::move(entries));
+    m_model->setRows(games, read.size(), listed);
 }
 
 void ForMain::ReloadForMain()
 {
-    if (BusyWork::running()) {
-        m_reloadAfterServerWork = true;
+    if (m_scheduler->deferReload([this] { ReloadForMain(); }))
         return;
-    }
     try {
         MenuSStab->setTabs(1);
         fillCategoryTabs();
@@ -429,10 +288,12 @@ void ForMain::ReloadForMain()
 
 void ForMain::ReloadKeepingTab()
 {
+    if (m_scheduler->deferReload([this] { ReloadKeepingTab(); }))
+        return;
     const int shown = MenuSStab->Tab();
     const QString caption = MenuSStab->TabCaption(shown);
     ReloadForMain();
-    if (BusyWork::running() || shown <= 0)
+    if (shown <= 0)
         return;
     // The tab shown before, where it still is under its caption; else the Hot tab stays.
     for (int tab = 1; tab < MenuSStab->Tabs(); ++tab) {
@@ -443,6 +304,11 @@ void ForMain::ReloadKeepingTab()
     }
 }
 
+bool ForMain::readingGames() const
+{
+    return m_scheduler->readingGames();
+}
+
 void ForMain::REloadMenuSStab()
 {
     FillGameList();
@@ -451,7 +317,8 @@ void ForMain::REloadMenuSStab()
 void ForMain::MenuSStab_Click(int previousTab)
 {
     Q_UNUSED(previousTab);
-    FillGameList();
+    if (!m_settingTab)
+        FillGameList();
 }
 
 // A press on the tab already shown leaves the web pane and shows the tab's own list: search
@@ -473,7 +340,7 @@ void ForMain::FillGameList()
     m_listedSearch.reset();
     m_model->Clear();
     m_imageList1.Clear();
-    if (deferWhileServerWork([this] { FillGameList(); }) || deferUntilGamesRead([this] { FillGameList(); }))
+    if (m_scheduler->defer([this] { FillGameList(); }))
         return;
     try {
         const QString caption = MenuSStab->TabCaption(MenuSStab->Tab());
@@ -512,11 +379,14 @@ void ForMain::listSearch(const QString &text)
     m_listedSearch = text;
     m_model->Clear();
     m_imageList1.Clear();
-    if (deferWhileServerWork([this, text] { listSearch(text); })
-        || deferUntilGamesRead([this, text] { listSearch(text); }))
+    if (m_scheduler->defer([this, text] { listSearch(text); }))
         return;
     try {
         const std::shared_ptr<const CatalogueIndex> games = Catalogue::GameIndex();
+        // Many names' initials are worked out on a worker: the list waits for them, the window does not.
+        if (games->size() >= m_backgroundReadRows
+            && m_scheduler->deferUntil(games->searchReady(), [this, text] { listSearch(text); }))
+            return;
         listGames(games, games->allRows(), games->search(search));
         prepareSearch(games);
     } catch (const CatalogueError &error) {
@@ -650,32 +520,13 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void ForMain::startCafeMode()
+void ForMain::addRoomConsole()
 {
-    const CatalogueConfig config = CatalogueConfig::load(Catalogue::ProgramDirectory());
-    WebSearch::usePrefix(config.webSearch());
-    if (!config.error().isEmpty())
-        MsgBox(u"配置文件 %1 有误，本次使用本机的游戏目录。\n%2"_s.arg(QString::fromUtf16(CatalogueConfig::FileName),
-                                                                       config.error()),
-               MessageBox::Exclamation, u"错误"_s);
-    if (!config.isCafe())
-        return;
-    m_cafe = std::make_unique<CafeRefresh>(
-        config.serverUri(), config.clientName(), LabelGG, [this] { return m_loaded; },
-        [this] { return QApplication::activeModalWidget() || m_gate->busy() || BusyWork::running(); },
-        [this] { refreshKeepingPlace(); }, this);
     CafeMode *cafe = &m_cafe->mode();
-    m_gate->setSession(std::make_unique<CafeOperatorSession>(
-        Catalogue::CatalogueConnectionObject(), config.serverUri(), [cafe] { return cafe->online(); },
-        [cafe] { return cafe->copyPath(); }));
-    // What the operator changed reaches the copy through the server; it shows once it is there.
-    connect(m_gate.get(), &OperatorGate::sessionEnded, m_cafe.get(), &CafeRefresh::refreshFromServer,
-            Qt::QueuedConnection);
-    m_roomSession = std::make_unique<RoomConsoleSession>(config.serverUri(), [cafe] { return cafe->online(); });
+    m_roomSession = std::make_unique<RoomConsoleSession>(m_cafe->serverUri(), [cafe] { return cafe->online(); });
     QAction *console = Caidan->addAction(u"机房状态"_s);
     console->setObjectName(u"JiFangZhuangTai"_s);
     connect(console, &QAction::triggered, this, &ForMain::JiFangZhuangTai_Click);
-    m_cafe->waitForFirstSync();
 }
 
 QString ForMain::offlineCause() const
@@ -708,50 +559,28 @@ void ForMain::refreshKeepingPlace()
         showCatalogueError(error);
         return;
     }
-    const int target = tabCalled(caption, tab);
-    if (target == MenuSStab->Tab())
-        FillGameList();
-    else
-        MenuSStab->setTab(target); // refills through MenuSStab_Click
-    // A list of search results stays one, of the same search.
+    // One fill: of the same search when the list showed search results, else of the tab.
+    const int target = MenuSStab->tabCalled(caption, tab);
+    if (target != MenuSStab->Tab()) {
+        m_settingTab = true;
+        MenuSStab->setTab(target);
+        m_settingTab = false;
+    }
     if (search)
         listSearch(*search);
-    if (m_readingGames) {
-        m_pendingFill = [this, fill = std::move(m_pendingFill), selected] {
-            fill();
-            reselect(selected.text, selected.subItem1);
-        };
-    } else {
-        reselect(selected.text, selected.subItem1);
-    }
+    else
+        FillGameList();
+    m_scheduler->afterFill([this, selected] { reselect(selected.text, selected.subItem1); });
     if (paneShown) {
         WebBrowserQN->show();
         WebBrowserQN->raise();
     }
 }
 
-// The tab that still bears the caption, the same one when several do; the Hot tab when none does.
-int ForMain::tabCalled(const QString &caption, int previousTab) const
-{
-    if (previousTab < MenuSStab->Tabs() && MenuSStab->TabCaption(previousTab) == caption)
-        return previousTab;
-    for (int tab = 1; tab < MenuSStab->Tabs(); ++tab) {
-        if (MenuSStab->TabCaption(tab) == caption)
-            return tab;
-    }
-    return 0;
-}
-
 void ForMain::reselect(const QString &name, const QString &path)
 {
-    if (name.isNull())
-        return;
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        const GameListModel::Item &item = m_model->item(row);
-        if (item.text == name && item.subItem1 == path) {
-            GameList->setCurrentIndex(m_model->index(row, 0));
-            GameList->scrollTo(m_model->index(row, 0));
-            return;
-        }
+    if (const int row = name.isNull() ? -1 : m_model->rowOf(name, path); row >= 0) {
+        GameList->setCurrentIndex(m_model->index(row, 0));
+        GameList->scrollTo(m_model->index(row, 0));
     }
 }

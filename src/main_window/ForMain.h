@@ -15,6 +15,7 @@
 class CSSTab;
 class CafeRefresh;
 class CatalogueError;
+class FillScheduler;
 class TabSkinPainter;
 class GameListModel;
 class OperatorGate;
@@ -82,7 +83,7 @@ public:
 
     // From how many games on a changed catalogue is read again on a worker instead of here.
     void setBackgroundReadRows(qsizetype rows) { m_backgroundReadRows = rows; }
-    bool readingGames() const { return m_readingGames; }
+    bool readingGames() const;
     static constexpr qsizetype BackgroundReadRows = 20000;
     const ImageList &imageList1() const { return m_imageList1; }
 
@@ -94,15 +95,11 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void createControls();
     void createPopupMenu();
     void listGames(const std::shared_ptr<const CatalogueIndex> &games, const CatalogueIndex::Rows &read,
                    const CatalogueIndex::Rows &listed);
     void prepareSearch(const std::shared_ptr<const CatalogueIndex> &games);
     void listSearch(const QString &text);
-    bool deferUntilGamesRead(std::function<void()> fill);
-    bool deferWhileServerWork(std::function<void()> fill);
-    void afterServerWork();
     void fillCategoryTabs();
     void fillHotGames();
     void showWebPane(const QUrl &address);
@@ -112,15 +109,13 @@ private:
     bool checkCatalogue();
     void afterFirstPaint();
 
-    // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
-    void startCafeMode();
     void openCatalogue();
     QString offlineCause() const;
     void refreshKeepingPlace();
-    int tabCalled(const QString &caption, int previousTab) const;
     void reselect(const QString &name, const QString &path);
 
     void attachTabStrip();
+    void addRoomConsole(); // café mode: the popup's room console item
     void applyMinimumSize();
 
     FormLayout m_layout;
@@ -132,18 +127,13 @@ private:
     std::weak_ptr<const CatalogueIndex> m_wholeTable;
     qsizetype m_gamesRead = 0; // rows of the last whole table listed
     qsizetype m_backgroundReadRows = BackgroundReadRows;
-    bool m_readingGames = false;
-    bool m_readHere = false; // the worker's read did not stand: the next fill reads here
-    std::function<void()> m_pendingFill; // the latest fill asked for while the worker reads
+    FillScheduler *m_scheduler = nullptr;
+    bool m_settingTab = false; // the tab changes without filling the list
     ImageList m_imageList1;
     GameListModel *m_model = nullptr;
-    std::function<void()> m_fillAfterServerWork; // the latest fill asked for while the server works
-    bool m_reloadAfterServerWork = false;
-    bool m_closeAfterServerWork = false;
     std::unique_ptr<RoomConsoleSession> m_roomSession; // café mode: the room console's check
     std::unique_ptr<CafeRefresh> m_cafe; // a child too, so findChild reaches its café mode
     // After m_cafe, so that a café session still open ends while its copy's place is known.
     std::unique_ptr<OperatorGate> m_gate;
     std::optional<QString> m_listedSearch; // the search the list shows, if it shows one
-    static constexpr int RefreshRetryMs = 250;
 };

@@ -85,6 +85,27 @@ GameListModel::Item GameListModel::item(int row) const
             m_games->field(entry.row, CatalogueIndex::Run)};
 }
 
+void GameListModel::setRows(const std::shared_ptr<const CatalogueIndex> &games, qsizetype read,
+                            const QList<quint32> &listed)
+{
+    const bool wholeTable = read == games->size();
+    QList<Entry> entries;
+    entries.reserve(listed.size());
+    for (qsizetype i = 0; i < listed.size(); ++i)
+        entries.append({listed.at(i), int(wholeTable ? listed.at(i) : i) + 1});
+    setItems(games, std::move(entries));
+}
+
+int GameListModel::rowOf(const QString &name, const QString &path) const
+{
+    for (int row = 0; row < m_items.size(); ++row) {
+        const Item listed = item(row);
+        if (listed.text == name && listed.subItem1 == path)
+            return row;
+    }
+    return -1;
+}
+
 QString GameListModel::description(int row) const
 {
     const Item item = this->item(row);

@@ -48,8 +48,13 @@ public:
     void Clear();
     // Shows the items of a fill, in one step.
     void setItems(std::shared_ptr<const CatalogueIndex> games, QList<Entry> entries);
+    // The listed rows of a read: with every row read, in table order, each shows its own row's image;
+    // with exactly the listed rows read, the images follow the list.
+    void setRows(const std::shared_ptr<const CatalogueIndex> &games, qsizetype read, const QList<quint32> &listed);
 
     Item item(int row) const;
+    // The first row of the game of that name in that folder; -1 when none is listed.
+    int rowOf(const QString &name, const QString &path) const;
     // Icon files asked for and not yet read.
     int pendingIcons() const { return int(m_waiting.size()); }
 

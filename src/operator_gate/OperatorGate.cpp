@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "operator/LocalOperatorSession.h"
+#include "operator_gate/OperatorWork.h"
 #include "platform/BusyWork.h"
 #include "platform/MessageBox.h"
 #include "platform/PasswordDialog.h"
@@ -79,8 +80,8 @@ bool OperatorGate::check(OperatorSession &session, QWidget *parentWindow)
     m_checking = true;
     const auto checked = qScopeGuard([this] { m_checking = false; });
     OperatorSession::Result result;
-    BusyWork::run(nullptr, session.checkingText(),
-                  [&session, &result, &password] { result = session.begin(password); });
+    OperatorWork::run(nullptr, session.checkingText(),
+                      [&session, &result, &password] { result = session.begin(password); });
     switch (result.outcome) {
     case OperatorSession::Outcome::Granted:
         m_wrongPasswords = 0;

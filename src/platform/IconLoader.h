@@ -4,7 +4,10 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QThreadPool>
+
+#include <memory>
+
+class QThreadPool;
 
 // Reads icon canvases through the shared icon cache on worker threads, so that large or slow
 // files never hold up the window. Results come back as a queued signal on the loader's thread.
@@ -14,6 +17,8 @@ class IconLoader : public QObject
 
 public:
     explicit IconLoader(QObject *parent = nullptr);
+    // Waits at most StopWaitMs for the reads under way: an icon on a share that hangs is left to its
+    // worker, which reports to nobody.
     ~IconLoader() override;
 
     // Starts reading the file unless it is already waiting or being read.
@@ -21,12 +26,17 @@ public:
     // Drops the requests no worker has started yet; those being read still report.
     void cancelPending();
 
+    static constexpr int StopWaitMs = 1000;
+
 Q_SIGNALS:
     void loaded(const QString &path, const QImage &canvas);
 
 private:
+    struct Receiver;
+
     void finish(const QString &path, const QImage &canvas);
 
-    QThreadPool m_pool;
+    QThreadPool *m_pool; // left running, never deleted, when its workers outlast the wait
+    std::shared_ptr<Receiver> m_receiver; // the workers' way back, cut when the loader goes
     QSet<QString> m_pending;
 };

@@ -91,6 +91,14 @@ QString SSTab::TabCaption(int index) const
     return m_captions.value(index);
 }
 
+int SSTab::tabCalled(const QString &caption, int previousTab) const
+{
+    if (previousTab >= 0 && previousTab < Tabs() && TabCaption(previousTab) == caption)
+        return previousTab;
+    const qsizetype found = m_captions.indexOf(caption, 1);
+    return found < 0 ? 0 : int(found);
+}
+
 void SSTab::setTabCaption(int index, const QString &caption)
 {
     if (index < 0 || index >= Tabs() || m_captions.at(index) == caption)

@@ -30,6 +30,8 @@ public:
 
     QString TabCaption(int index) const;
     void setTabCaption(int index, const QString &caption);
+    // The tab that bears the caption: previousTab when it still does, else the first other one; 0 when none does.
+    int tabCalled(const QString &caption, int previousTab) const;
 
     int TabsPerRow() const;
     void setTabsPerRow(int count);

@@ -21,6 +21,7 @@
 #include <netinet/in.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -95,6 +96,7 @@ private Q_SLOTS:
     void categoryEditWaitsForAnotherOperatorsWrite();
     void wholeListOutlivesBrowsingManyCategories();
     void gamesAreKeptUntilTheFileChanges();
+    void onlyTheOwningThreadUsesTheConnection();
 };
 
 void tst_CatalogueConnection::wholeListOutlivesBrowsingManyCategories()
@@ -259,9 +261,8 @@ void tst_CatalogueConnection::readOnlyFileListsButRefusesWrites()
         return QStringList{Catalogue::CatalogueConnectionObject().isReadOnly() ? u"read-only"_s : u"writable"_s,
                            Catalogue::OpenQuery(CatalogueStatements::selectGameList()).Field(u"GameName"_s),
                            QString::fromLatin1(refusal([] { CatalogueFixture::addCategory(u"new"_s); })),
-                           QString::fromLatin1(refusal([] {
-                               Catalogue::ExecuteStatement(CatalogueStatements::deleteGameByName(u"穿梭时空"_s));
-                           }))}
+                           QString::fromLatin1(refusal(
+                               [] { Catalogue::ExecuteStatement(CatalogueStatements::deleteGameById(u"1"_s)); }))}
             .join(u' ')
             .toUtf8();
     });
@@ -305,7 +306,7 @@ void tst_CatalogueConnection::serverRefusalsAreExplained()
     menu.OpenServer(std::make_unique<PgBackend>(server.menuUri()));
     QVERIFY(menu.isReadOnly());
     try {
-        menu.Execute(CatalogueStatements::deleteGameByName(u"穿梭时空"_s));
+        menu.Execute(CatalogueStatements::deleteGameById(u"1"_s));
         QFAIL("the read-only role deleted");
     } catch (const CatalogueError &error) {
         QCOMPARE(error.number(), int(CatalogueError::ServerPermissionDenied));
@@ -463,6 +464,43 @@ void tst_CatalogueConnection::unansweredStatementGivesUpTheConnection()
     PQclear(PQexec(owner, "ROLLBACK"));
     PQfinish(owner);
     QCOMPARE(Catalogue::OpenQuery(CatalogueStatements::selectTypeList()).Field(u"TypeName"_s), u"t"_s);
+}
+
+// A second thread is refused, and nothing is read or written for it, until the owner hands the connection on.
+void tst_CatalogueConnection::onlyTheOwningThreadUsesTheConnection()
+{
+    CatalogueFixture fixture({u"t"_s});
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    const auto onAnotherThread = [&connection](const std::function<void()> &call) {
+        int refusal = 0;
+        std::thread([&] {
+            try {
+                call();
+            } catch (const CatalogueError &error) {
+                refusal = error.number();
+            }
+        }).join();
+        return refusal;
+    };
+    const int refused = CatalogueError::WrongThread;
+    QCOMPARE(onAnotherThread([&] { connection.Execute(CatalogueStatements::deleteTypeByName(u"t"_s)); }), refused);
+    QCOMPARE(onAnotherThread([&] { connection.query(CatalogueStatements::selectTypeList()); }), refused);
+    QCOMPARE(onAnotherThread([&] { connection.Open(fixture.path(), QString::fromUtf16(Catalogue::Password)); }),
+             refused);
+    QCOMPARE(onAnotherThread([&] { connection.take(); }), refused);
+    QCOMPARE(fixture.categories(), QStringList{u"t"_s});
+
+    // Handed on, it serves the other thread alone, and comes back.
+    connection.release();
+    QVERIFY_THROWS_EXCEPTION(CatalogueError, Catalogue::OpenQuery(CatalogueStatements::selectTypeList()));
+    QCOMPARE(onAnotherThread([&] {
+                 connection.take();
+                 CatalogueFixture::addCategory(u"u"_s);
+                 connection.release();
+             }),
+             0);
+    connection.take();
+    QCOMPARE(fixture.categories(), (QStringList{u"t"_s, u"u"_s}));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueConnection)

@@ -27,6 +27,12 @@ using namespace CatalogueStatements;
 
 namespace {
 
+// Deletes every game of a name; the name is quoted as every statement's values are.
+QString deleteGamesNamed(const QString &name)
+{
+    return u"delete From GameList Where GameName= "_s + quoted(name);
+}
+
 const QString OpenFailurePrefix = u"数据库连接出错:\n错误代码:"_s;
 
 QByteArray readFile(const QString &path)
@@ -711,7 +717,7 @@ void tst_CatalogueFaults::foreignRowsAreListedEditedAndDeletedExactly()
     // Deleting by these names removes exactly the rows of that name.
     QList<qint64> remaining = gameIds;
     for (const QByteArray &name : {quotes, longName, ""_ba, injection}) {
-        Catalogue::ExecuteStatement(deleteGameByName(QString::fromUtf8(name)));
+        Catalogue::ExecuteStatement(deleteGamesNamed(QString::fromUtf8(name)));
         for (qint64 id : rowidsWhere(gamesRaw, 0, name))
             remaining.removeOne(id);
     }

