@@ -29,6 +29,11 @@ void SilentWebPage::setRemotePagesAllowed(bool allowed)
     m_remotePagesAllowed = allowed;
 }
 
+bool SilentWebPage::remotePagesAllowed() const
+{
+    return m_remotePagesAllowed;
+}
+
 void SilentWebPage::javaScriptAlert(const QUrl &securityOrigin, const QString &msg)
 {
     if (!m_silent)

@@ -18,6 +18,7 @@ public:
     void setSilent(bool silent);
     bool isSilent() const;
     void setRemotePagesAllowed(bool allowed);
+    bool remotePagesAllowed() const;
 
 Q_SIGNALS:
     void remotePageRefused(const QUrl &address);

@@ -24,36 +24,10 @@ namespace M = WebHelperMessages;
 WebHelper::WebHelper(bool remotePagesAllowed, QObject *parent)
     : QObject(parent)
 {
-    // A profile without a storage name is off the record: everything stays in memory
-    m_profile = new QWebEngineProfile();
-    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-    m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     m_aboutHandler = new AboutSchemeHandler();
-    m_profile->installUrlSchemeHandler(WebSearch::aboutScheme().toLatin1(), m_aboutHandler);
-    connect(m_profile, &QWebEngineProfile::downloadRequested, this, &WebHelper::refuseDownload);
-
-    m_page = new SilentWebPage(m_profile);
+    m_page = makePage(makeProfile());
     m_page->setRemotePagesAllowed(remotePagesAllowed);
-    connect(m_page, &SilentWebPage::remotePageRefused, this, [this](const QUrl &address) {
-        Q_EMIT report({{M::Event, M::Refused}, {M::Url, address.toString(QUrl::FullyEncoded)}});
-    });
-    connect(m_page, &QWebEnginePage::urlChanged, this, &WebHelper::reportAddress);
-    connect(m_page, &QWebEnginePage::titleChanged, this, [this](const QString &title) {
-        Q_EMIT report({{M::Event, M::Title}, {M::Title, title}});
-    });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        const QUrl shown = m_page->url();
-        // The blank page that ends a player's search leaves no way back to it
-        if (m_clearHistory && shown == QUrl(u"about:blank"_s)) {
-            m_clearHistory = false;
-            m_page->history()->clear();
-        }
-        const QString address = shown.toString(QUrl::FullyEncoded);
-        Q_EMIT report({{M::Event, M::Url}, {M::Url, address}});
-        Q_EMIT report({{M::Event, M::LoadFinished}, {M::Ok, ok}, {M::Url, address}, {M::Id, m_navigation}});
-        if (shown == QUrl(u"about:blank"_s))
-            startWaitingNavigation();
-    });
+    m_profile = m_page->profile();
 
     m_view = new QWebEngineView();
     // The menu places the window inside its own; it must never look like a window of its own
@@ -75,6 +49,58 @@ WebHelper::~WebHelper()
     delete m_page;
     delete m_aboutHandler;
     delete m_profile;
+}
+
+QWebEngineProfile *WebHelper::makeProfile()
+{
+    // A profile without a storage name is off the record: everything stays in memory
+    auto *profile = new QWebEngineProfile();
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    profile->installUrlSchemeHandler(WebSearch::aboutScheme().toLatin1(), m_aboutHandler);
+    connect(profile, &QWebEngineProfile::downloadRequested, this, &WebHelper::refuseDownload);
+    return profile;
+}
+
+SilentWebPage *WebHelper::makePage(QWebEngineProfile *profile)
+{
+    auto *page = new SilentWebPage(profile);
+    connect(page, &SilentWebPage::remotePageRefused, this, [this](const QUrl &address) {
+        Q_EMIT report({{M::Event, M::Refused}, {M::Url, address.toString(QUrl::FullyEncoded)}});
+    });
+    connect(page, &QWebEnginePage::urlChanged, this, &WebHelper::reportAddress);
+    connect(page, &QWebEnginePage::titleChanged, this, [this](const QString &title) {
+        Q_EMIT report({{M::Event, M::Title}, {M::Title, title}});
+    });
+    connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        const QUrl shown = m_page->url();
+        // The blank page that ends a player's search leaves no way back to it
+        if (m_clearHistory && shown == QUrl(u"about:blank"_s)) {
+            m_clearHistory = false;
+            m_page->history()->clear();
+        }
+        const QString address = shown.toString(QUrl::FullyEncoded);
+        Q_EMIT report({{M::Event, M::Url}, {M::Url, address}});
+        Q_EMIT report({{M::Event, M::LoadFinished}, {M::Ok, ok}, {M::Url, address}, {M::Id, m_navigation}});
+        if (shown == QUrl(u"about:blank"_s))
+            startWaitingNavigation();
+    });
+    return page;
+}
+
+void WebHelper::forgetSession()
+{
+    // Cookies, cache, visited links and the pages' storage all live in the profile: the next
+    // player gets a page on a new one, and the old page goes before its profile
+    SilentWebPage *oldPage = m_page;
+    QWebEngineProfile *oldProfile = m_profile;
+    m_page = makePage(makeProfile());
+    m_page->setSilent(oldPage->isSilent());
+    m_page->setRemotePagesAllowed(oldPage->remotePagesAllowed());
+    m_profile = m_page->profile();
+    m_view->setPage(m_page);
+    delete oldPage;
+    delete oldProfile;
 }
 
 void WebHelper::prepareEnvironment()
@@ -170,6 +196,7 @@ void WebHelper::navigate(const QUrl &address)
 {
     // The menu checks addresses too; this program keeps to the same rule on its own
     if (address == QUrl(u"about:blank"_s)) {
+        forgetSession();
         m_clearHistory = true;
         m_blankLoading = true;
         m_page->setUrl(address);

@@ -15,9 +15,10 @@ class QWebEngineView;
 class SilentWebPage;
 
 // The web view of the web pane, run in a program of its own so the menu never loads the web
-// engine. Its profile is off the record, so a session leaves no cookies, cache or history behind
-// for the next player. It obeys one command at a time and reports what the menu needs to know:
-// its window (which the menu embeds), the address shown, finished loads and refused pages.
+// engine. Its profile is off the record, so a session leaves nothing on disk, and the blank page
+// that ends a session puts a fresh profile in its place, so the next player finds no cookies,
+// cache, history or stored data of the one before. It obeys one command at a time and reports what the menu needs to
+// know: its window (which the menu embeds), the address shown, finished loads and refused pages.
 class WebHelper : public QObject
 {
     Q_OBJECT
@@ -51,6 +52,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QWebEngineProfile *makeProfile();
+    SilentWebPage *makePage(QWebEngineProfile *profile);
+    void forgetSession();
     void navigate(const QUrl &address);
     void startWaitingNavigation();
     void runScript(int id, const QString &script);

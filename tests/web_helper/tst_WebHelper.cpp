@@ -86,6 +86,7 @@ private Q_SLOTS:
     void prepareEnvironmentTurnsSandboxOffOnlyForRoot();
     void profileIsOffTheRecord();
     void reportsWindowAddressAndLoads();
+    void blankForgetsTheSession();
     void scriptDialogsRaiseNothingInSilentMode();
     void scriptDialogShowsWhenNotSilent();
     void consoleOutputNotPrinted();
@@ -186,6 +187,38 @@ void tst_WebHelper::reportsWindowAddressAndLoads()
     helper.handle(command(u"navigate"_s, {{u"url"_s, u"file:///etc/hostname"_s}}));
     QTest::qWait(0);
     QCOMPARE(helper.page()->url(), plain);
+}
+
+void tst_WebHelper::blankForgetsTheSession()
+{
+    // The page tells what the browser kept of it, then leaves its marks
+    m_server.serve("/marks",
+                   html("<script>"
+                        "document.title = 'cookie=' + document.cookie + ' stored=' + localStorage.getItem('who');"
+                        "document.cookie = 'who=one; max-age=3600; path=/';"
+                        "localStorage.setItem('who', 'one');"
+                        "</script>"));
+    const QUrl marks(m_server.base() + "/marks"_L1);
+    const QString clean = u"cookie= stored=null"_s;
+    WebHelper helper(true);
+    QList<QJsonObject> reports;
+    connect(&helper, &WebHelper::report, this, [&](const QJsonObject &report) { reports.append(report); });
+    QVERIFY(load(helper, marks));
+    QTRY_COMPARE(helper.page()->title(), clean);
+    // Proves the page would see marks that were kept
+    QVERIFY(load(helper, marks));
+    QTRY_COMPARE(helper.page()->title(), u"cookie=who=one stored=one"_s);
+
+    const int blank = ++m_navigations;
+    helper.handle(command(u"navigate"_s, {{u"url"_s, u"about:blank"_s}, {u"id"_s, blank}}));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        reports.contains(QJsonObject{
+            {u"event"_s, u"loadFinished"_s}, {u"ok"_s, true}, {u"url"_s, u"about:blank"_s}, {u"id"_s, blank}}),
+        20000);
+    QVERIFY(load(helper, marks));
+    QTRY_COMPARE(helper.page()->title(), clean);
+    QVERIFY(reports.contains(QJsonObject{
+        {u"event"_s, u"loadFinished"_s}, {u"ok"_s, true}, {u"url"_s, marks.toString()}, {u"id"_s, m_navigations}}));
 }
 
 void tst_WebHelper::scriptDialogsRaiseNothingInSilentMode()
