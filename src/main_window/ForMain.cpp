@@ -42,6 +42,7 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -161,6 +162,11 @@ bool ForMain::checkCatalogue()
 
 void ForMain::afterFirstPaint()
 {
+    // An operator's work may hold the catalogue when the window first paints: the check waits for it.
+    if (m_checkPending && !Catalogue::CatalogueConnectionObject().ownedByThisThread()) {
+        QTimer::singleShot(FillScheduler::RetryMs, this, &ForMain::afterFirstPaint);
+        return;
+    }
     if (m_checkPending) {
         m_checkPending = false;
         if (!checkCatalogue()) {

@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <future>
@@ -414,8 +415,12 @@ void tst_CatalogueConnection::categoryEditWaitsForAnotherOperatorsWrite()
                                                              PQfinish);
     PgTestDatabase::firstColumn(other.get(), u"BEGIN"_s);
     QCOMPARE(PgTestDatabase::firstColumn(other.get(), otherWrite), QStringList());
-    // The edit runs beside the window, as the operator's windows run it.
-    std::future<QString> outcome = std::async(std::launch::async, [&edit] {
+    // The edit runs beside the window, as the operator's windows run it, with the connection handed over.
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    connection.release();
+    std::future<QString> outcome = std::async(std::launch::async, [&edit, &connection] {
+        connection.take();
+        const auto handBack = qScopeGuard([&connection] { connection.release(); });
         try {
             if (edit == u"add"_s) {
                 CatalogueEdits::addCategory(u"new"_s);
@@ -437,6 +442,7 @@ void tst_CatalogueConnection::categoryEditWaitsForAnotherOperatorsWrite()
         QString());
     PgTestDatabase::firstColumn(other.get(), u"COMMIT"_s);
     const QString result = outcome.get();
+    connection.take();
     QVERIFY2(result.contains(answer), qPrintable(result));
     QCOMPARE(fixture.categories(), categories);
     if (edit == u"rename"_s)
