@@ -128,24 +128,59 @@ CREATE OR REPLACE FUNCTION room_addr_limited() RETURNS boolean LANGUAGE sql STAB
       FROM public.CatalogueServer s;
 $$;
 
--- The PC this session named: the presence lock it holds. (Read from the lock manager itself, not the
--- pg_locks view, which costs a fresh backend more; a backend's locks are all in its own database.)
-CREATE OR REPLACE FUNCTION room_session_client() RETURNS bigint LANGUAGE sql STABLE AS $$
-    SELECT min(CASE WHEN l.classid = 727020 THEN l.objid::text::bigint
-                ELSE ((4294967296 - l.classid::text::bigint) << 31) | l.objid::text::bigint END)
-      FROM pg_catalog.pg_lock_status() l (locktype, database, relation, page, tuple, virtualxid, transactionid,
-                                          classid, objid, objsubid, virtualtransaction, pid, mode, granted,
-                                          fastpath, waitstart)
-     WHERE l.pid = pg_catalog.pg_backend_pid() AND l.locktype = 'advisory' AND l.granted AND l.objsubid = 2
-       AND (l.classid = 727020 OR l.classid::text::bigint >= 2147483648);
-$$;
-
--- Refusals of the menu's plain-SQL functions; only a refusal loads the procedural language.
-CREATE OR REPLACE FUNCTION room_refuse(state text, message text) RETURNS boolean LANGUAGE plpgsql VOLATILE
+-- Refusals of the menu's plain-SQL functions. The statements name only the plain-SQL wrapper, which the
+-- server neither inlines (its setting) nor looks into before it runs: only a refusal loads the procedural
+-- language, which costs a fresh backend about a millisecond.
+CREATE OR REPLACE FUNCTION room_raise(state text, message text) RETURNS boolean LANGUAGE plpgsql VOLATILE
 SET search_path = pg_catalog, public AS $$
 BEGIN
     RAISE EXCEPTION '%', message USING ERRCODE = state;
 END $$;
+CREATE OR REPLACE FUNCTION room_refuse(state text, message text) RETURNS boolean LANGUAGE sql VOLATILE
+SET search_path = pg_catalog, public AS $$
+    SELECT public.room_raise(state, message);
+$$;
+
+-- Another name on a session bound to the PC numbered bound.
+CREATE OR REPLACE FUNCTION room_refuse_rename(bound bigint) RETURNS bigint LANGUAGE sql VOLATILE
+SET search_path = pg_catalog, public AS $$
+    SELECT CASE WHEN public.room_raise('42501', format('本连接已是机器 %s，不能再用别的名字', coalesce(
+        (SELECT p.ClientName FROM public.ClientPresence p WHERE p.ClientID = bound), '#' || bound)))
+        THEN NULL::bigint END;
+$$;
+
+-- The PC each session named, by the server process serving it; a process id used again by a later
+-- session has another start time, so a row left by an ended session binds nobody. Only the room's
+-- functions write it; it is rebuilt empty after a crash, when no session survives either.
+CREATE UNLOGGED TABLE IF NOT EXISTS ClientSession (
+    Pid int PRIMARY KEY,
+    BackendStart timestamptz,
+    ClientID bigint NOT NULL
+);
+-- This session's PC, or NULL before its first hello.
+CREATE OR REPLACE FUNCTION room_session_client() RETURNS bigint LANGUAGE sql STABLE AS $$
+    SELECT s.ClientID FROM public.ClientSession s
+     WHERE s.Pid = pg_catalog.pg_backend_pid() AND s.BackendStart IS NOT DISTINCT FROM
+           (SELECT a.backend_start FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a);
+$$;
+-- A name's first hello: the limits on new names per address, then the new row; returns its ClientID.
+CREATE OR REPLACE FUNCTION room_register(client text) RETURNS bigint LANGUAGE sql VOLATILE AS $$
+    SELECT public.room_refuse('23514', '机器名须为 1 到 64 个字符')
+     WHERE client IS NULL OR pg_catalog.length(client) NOT BETWEEN 1 AND 64;
+    -- That address's new names one at a time, so the count in the next statement holds.
+    SELECT pg_catalog.pg_advisory_xact_lock(727022, pg_catalog.hashtext(pg_catalog.host(public.room_client_addr())))
+     WHERE public.room_addr_limited();
+    INSERT INTO public.ClientPresence (ClientName, FirstAddr)
+    SELECT client, public.room_client_addr()
+     WHERE CASE WHEN EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) THEN false
+                WHEN NOT public.room_addr_limited() THEN true
+                WHEN (SELECT pg_catalog.count(*) FROM public.ClientPresence WHERE FirstAddr = public.room_client_addr()
+                         AND FirstSeen > pg_catalog.now() - interval '1 day') < 10 THEN true
+                ELSE public.room_refuse('54000', pg_catalog.format('地址 %s 一天内最多登记 10 台新机器',
+                                                         pg_catalog.host(public.room_client_addr()))) END
+        ON CONFLICT (ClientName) DO NOTHING;
+    SELECT ClientID FROM public.ClientPresence WHERE ClientName = client;
+$$;
 
 -- A client names itself when it connects and now and then after; returns the server's time. The first
 -- name binds the session: another name on it later is refused. A name seen before uses no number.
@@ -153,37 +188,35 @@ END $$;
 -- PL/pgSQL into its backends, which costs each of them about a millisecond.
 CREATE OR REPLACE FUNCTION room_client_hello(client text) RETURNS timestamptz LANGUAGE sql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
-    SELECT CASE
-        WHEN client IS NULL OR length(client) NOT BETWEEN 1 AND 64
-            THEN public.room_refuse('23514', '机器名须为 1 到 64 个字符')
-        WHEN b.id IS NOT NULL AND p.ClientName IS DISTINCT FROM client
-            THEN public.room_refuse('42501',
-                                    format('本连接已是机器 %s，不能再用别的名字', coalesce(p.ClientName, '#' || b.id)))
-        END
-      FROM (SELECT public.room_session_client() AS id OFFSET 0) b LEFT JOIN public.ClientPresence p ON p.ClientID = b.id;
-    -- A new name from an address the limits hold: that address's new names one at a time, so the count
-    -- in the next statement holds.
-    SELECT pg_advisory_xact_lock(727022, hashtext(host(public.room_client_addr())))
-     WHERE CASE WHEN EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) THEN false
-                ELSE public.room_addr_limited() END;
-    INSERT INTO public.ClientPresence (ClientName, FirstAddr)
-    SELECT client, public.room_client_addr()
-     WHERE CASE WHEN EXISTS (SELECT FROM public.ClientPresence WHERE ClientName = client) THEN false
-                WHEN NOT public.room_addr_limited() THEN true
-                WHEN (SELECT count(*) FROM public.ClientPresence WHERE FirstAddr = public.room_client_addr()
-                         AND FirstSeen > now() - interval '1 day') < 10 THEN true
-                ELSE public.room_refuse('54000', format('地址 %s 一天内最多登记 10 台新机器',
-                                                         host(public.room_client_addr()))) END
-        ON CONFLICT (ClientName) DO NOTHING;
-    -- Shared: PCs that share a name are one row, online while any of them is connected. Only a session
-    -- that holds none takes one, and one held the other way round only leaves the PC shown offline.
-    WITH seen AS (
-        UPDATE public.ClientPresence SET LastSeen = now() WHERE ClientName = client AND LastSeen <> now()),
+    -- A name seen before: seen now (PCs that share a name are one row, seen while any of them says hello).
+    WITH known AS (
+        UPDATE public.ClientPresence SET LastSeen = now() WHERE ClientName = client RETURNING ClientID),
+    b AS (
+        SELECT a.backend_start AS started, (SELECT ClientID FROM known) AS known,
+               (SELECT s.ClientID FROM public.ClientSession s
+                 WHERE s.Pid = a.pid AND s.BackendStart IS NOT DISTINCT FROM a.backend_start) AS bound
+          FROM pg_stat_get_activity(pg_backend_pid()) a),
+    -- A name too short or too long is refused (by the registration), another name on a bound session
+    -- too; a new one is registered.
+    me AS (
+        SELECT CASE
+            WHEN client IS NULL OR length(client) NOT BETWEEN 1 AND 64 THEN public.room_register(client)
+            WHEN b.bound IS NOT NULL AND b.known IS DISTINCT FROM b.bound THEN public.room_refuse_rename(b.bound)
+            ELSE coalesce(b.known, public.room_register(client)) END AS id, b.bound, b.started
+          FROM b),
+    -- The session's first hello binds it (replacing what an ended session of the same process id left)
+    -- and takes the presence lock, shared: the PC is online while any session of its name is open. A lock
+    -- held the other way round only leaves the PC shown offline.
+    bound AS (
+        INSERT INTO public.ClientSession AS s (Pid, BackendStart, ClientID)
+        SELECT pg_backend_pid(), me.started, me.id
+          FROM me WHERE me.bound IS NULL
+            ON CONFLICT (Pid) DO UPDATE SET BackendStart = excluded.BackendStart, ClientID = excluded.ClientID
+        RETURNING s.ClientID),
     held AS (
         SELECT pg_try_advisory_lock_shared(
-                   CASE WHEN p.ClientID < 2147483648 THEN 727020 ELSE -(p.ClientID >> 31)::int END,
-                   (p.ClientID & 2147483647)::int)
-          FROM public.ClientPresence p WHERE p.ClientName = client AND public.room_session_client() IS NULL)
+                   CASE WHEN ClientID < 2147483648 THEN 727020 ELSE -(ClientID >> 31)::int END,
+                   (ClientID & 2147483647)::int) FROM bound)
     SELECT now() FROM (SELECT count(*) FROM held) h;
 $$;
 
@@ -245,9 +278,14 @@ SECURITY DEFINER SET search_path = pg_catalog, public AS $$
     SELECT pg_advisory_xact_lock(727021, hashint8(c.id)),
            CASE WHEN public.room_addr_limited()
                 THEN pg_advisory_xact_lock(727023, hashtext(host(public.room_client_addr()))) END
-      FROM (SELECT public.room_session_client() AS id) c WHERE c.id IS NOT NULL;
+      FROM (SELECT (SELECT s.ClientID FROM public.ClientSession s
+                     WHERE s.Pid = pg_backend_pid() AND s.BackendStart IS NOT DISTINCT FROM
+                           (SELECT a.backend_start FROM pg_stat_get_activity(pg_backend_pid()) a)) AS id) c
+     WHERE c.id IS NOT NULL;
     WITH me AS (
-        SELECT p.ClientID, p.ClientName FROM public.ClientPresence p WHERE p.ClientID = public.room_session_client()),
+        SELECT p.ClientID, p.ClientName FROM public.ClientPresence p, public.ClientSession s
+         WHERE p.ClientID = s.ClientID AND s.Pid = pg_backend_pid() AND s.BackendStart IS NOT DISTINCT FROM
+               (SELECT a.backend_start FROM pg_stat_get_activity(pg_backend_pid()) a)),
     place AS (SELECT public.room_client_addr() AS addr, public.room_addr_limited() AS limited),
     moment AS (SELECT coalesce(at, now()) AS t),
     verdict AS (
@@ -312,6 +350,7 @@ BEGIN
     END IF;
     UPDATE public.CatalogueServer SET HotComputedAt = now();
     PERFORM public.room_prune_launches(10000);
+    PERFORM public.room_prune_sessions();
 END $$;
 
 -- K rows as the ranking stands; one backend at a time recomputes it when it is older than 5 minutes,
@@ -347,6 +386,16 @@ BEGIN
     RETURN gone;
 END $$;
 
+-- Bindings of sessions that have ended. (A start time this role may not read is kept as NULL, and then
+-- only the process's end frees its row.)
+CREATE OR REPLACE FUNCTION room_prune_sessions() RETURNS void LANGUAGE sql
+SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+    DELETE FROM public.ClientSession s WHERE NOT EXISTS (
+        SELECT FROM pg_stat_get_activity(s.Pid) a WHERE a.backend_start IS NOT DISTINCT FROM s.BackendStart
+           OR a.backend_start IS NULL);
+$$;
+SELECT room_prune_sessions();
+
 -- How many days of launches the room keeps; the next prunes go by it.
 CREATE OR REPLACE FUNCTION room_set_retention(days int) RETURNS void LANGUAGE sql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
@@ -378,16 +427,28 @@ END $$;
 
 // The menu only calls the two functions; it can neither read nor write the room's tables itself.
 inline constexpr char GrantSql[] = R"sql(
-REVOKE ALL ON CatalogueServer, ClientPresence, GameLaunch, GameLaunchDaily, GameLaunchHourly, GameClientDay,
-    HotRanking FROM PUBLIC;
+REVOKE ALL ON CatalogueServer, ClientPresence, ClientSession, GameLaunch, GameLaunchDaily, GameLaunchHourly,
+    GameClientDay, HotRanking FROM PUBLIC;
 GRANT SELECT ON CatalogueServer TO juyoutai_menu, juyoutai_operator;
 GRANT SELECT ON ClientPresence, GameLaunch, GameLaunchDaily, GameLaunchHourly, GameClientDay, HotRanking
     TO juyoutai_operator;
 REVOKE ALL ON FUNCTION catalogue_renew_identity(), room_client_hello(text), room_record_launch(uuid, bigint, timestamptz),
     room_set_hot(int, int), room_hot_games(), room_refresh_hot(), room_prune_launches(int), room_rebuild_rollups(),
-    room_set_retention(int), room_refuse(text, text), room_client_addr(), room_addr_limited(), room_session_client() FROM PUBLIC;
+    room_set_retention(int), room_refuse(text, text), room_raise(text, text), room_refuse_rename(bigint),
+    room_prune_sessions(), room_client_addr(), room_addr_limited(), room_session_client(), room_register(text)
+    FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION catalogue_renew_identity(), room_set_hot(int, int), room_prune_launches(int),
     room_rebuild_rollups(), room_set_retention(int) TO juyoutai_operator;
+-- The room's functions tell a session from an ended one of the same process id by its start time, which a
+-- role other than the session's own sees only with the right to read every session's statistics.
+DO $$
+BEGIN
+    IF NOT pg_has_role(current_user, 'pg_read_all_stats', 'USAGE') THEN
+        GRANT pg_read_all_stats TO CURRENT_USER;
+    END IF;
+EXCEPTION WHEN insufficient_privilege THEN
+    RAISE WARNING '% 不能读取其他会话的开始时间：机器与连接的对应只在连接结束时清除', current_user;
+END $$;
 GRANT EXECUTE ON FUNCTION room_hot_games() TO juyoutai_menu, juyoutai_operator;
 GRANT EXECUTE ON FUNCTION room_client_hello(text), room_record_launch(uuid, bigint, timestamptz) TO juyoutai_menu;
 )sql";
