@@ -489,21 +489,4 @@ SELECT p.ClientName,
   FROM ClientPresence p ORDER BY p.ClientName
 )sql";
 
-// The K most started games of the room's last N days, today included ($1 days, $2 games): the catalogue's
-// name, starts, PCs; most first, ties by name.
-inline constexpr char TopGamesSql[] = R"sql(
-WITH span AS (SELECT (now() AT TIME ZONE RoomTimeZone)::date - $1::int + 1 AS first FROM CatalogueServer),
-counts AS (SELECT d.GameID, sum(d.Launches) AS n FROM GameLaunchDaily d, span WHERE d.Day >= span.first
-            GROUP BY d.GameID)
-SELECT coalesce(g.GameName, '已删除的游戏 ' || c.GameID), c.n,
-       (SELECT count(DISTINCT m.ClientID) FROM GameClientDay m, span WHERE m.Day >= span.first AND m.GameID = c.GameID)
-  FROM counts c LEFT JOIN GameList g ON g.GameID = c.GameID
- ORDER BY c.n DESC, 1, c.GameID LIMIT $2::int
-)sql";
-inline constexpr char TotalsSql[] = R"sql(
-WITH span AS (SELECT (now() AT TIME ZONE RoomTimeZone)::date - $1::int + 1 AS first FROM CatalogueServer)
-SELECT (SELECT coalesce(sum(d.Launches), 0) FROM GameLaunchDaily d, span WHERE d.Day >= span.first),
-       (SELECT count(DISTINCT m.ClientID) FROM GameClientDay m, span WHERE m.Day >= span.first)
-)sql";
-
 } // namespace RoomSchema
