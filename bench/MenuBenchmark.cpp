@@ -8,14 +8,14 @@
 #include "catalogue/RecordsetGuard.h"
 #include "category_manager/ForMtype.h"
 #include "desktop_entries/InstalledGame.h"
+#include "icons/IconCache.h"
 #include "main_window/ForMain.h"
 #include "main_window/GameListModel.h"
 #include "main_window/ImageList.h"
-#include "platform/IconCache.h"
-#include "platform/MessageBox.h"
-#include "platform/Modal.h"
 #include "platform/Process.h"
-#include "platform/SSTab.h"
+#include "tab_strip/SSTab.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Modal.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -5,8 +5,8 @@
 #include "catalogue/Catalogue.h"
 #include "main_window/ForMain.h"
 #include "main_window/WebPane.h"
-#include "platform/MessageBox.h"
-#include "platform/SSTab.h"
+#include "tab_strip/SSTab.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -9,7 +9,7 @@
 #include "MenuBenchmark.h"
 #include "WebBenchmark.h"
 #include "platform/Process.h"
-#include "platform/WebSearch.h"
+#include "web/WebSearch.h"
 
 #include <QApplication>
 #include <QTextStream>

@@ -1,6 +1,6 @@
 #include "cafe/RoomReportText.h"
 
-#include "platform/CsvCell.h"
+#include "cafe/CsvCell.h"
 #include "platform/TerminalText.h"
 
 #include <QStringList>

@@ -3,9 +3,9 @@
 #include "catalogue/CatalogueEdits.h"
 #include "catalogue/CatalogueError.h"
 #include "desktop_entries/InstalledGame.h"
+#include "icons/IconCache.h"
 #include "operator_gate/OperatorWork.h"
-#include "platform/IconCache.h"
-#include "platform/MessageBox.h"
+#include "widgets/MessageBox.h"
 
 #include <QDir>
 #include <QHBoxLayout>

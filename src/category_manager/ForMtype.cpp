@@ -12,10 +12,10 @@
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
 #include "operator_gate/OperatorWork.h"
-#include "platform/BusyWork.h"
-#include "platform/MessageBox.h"
-#include "platform/Modal.h"
-#include "platform/Twips.h"
+#include "widgets/BusyWork.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Modal.h"
+#include "widgets/Twips.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -7,13 +7,13 @@
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/RecordsetGuard.h"
 #include "game_editor/MainWindowHooks.h"
+#include "icons/IconCache.h"
+#include "icons/IconReader.h"
 #include "operator_gate/OperatorWork.h"
-#include "platform/BusyWork.h"
-#include "platform/FileDialogs.h"
-#include "platform/IconCache.h"
-#include "platform/IconReader.h"
-#include "platform/MessageBox.h"
-#include "platform/Twips.h"
+#include "widgets/BusyWork.h"
+#include "widgets/FileDialogs.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Twips.h"
 
 #include <QComboBox>
 #include <QDir>

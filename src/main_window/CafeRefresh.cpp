@@ -6,8 +6,8 @@
 #include "catalogue/Catalogue.h"
 #include "main_window/FillScheduler.h"
 #include "operator_gate/OperatorGate.h"
-#include "platform/MessageBox.h"
-#include "platform/WebSearch.h"
+#include "web/WebSearch.h"
+#include "widgets/MessageBox.h"
 
 #include <QDir>
 #include <QLabel>

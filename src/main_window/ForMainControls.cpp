@@ -2,8 +2,8 @@
 
 #include "main_window/ForMain.h"
 #include "main_window/WebPane.h"
-#include "platform/SSTab.h"
-#include "platform/Twips.h"
+#include "tab_strip/SSTab.h"
+#include "widgets/Twips.h"
 
 #include <QLabel>
 #include <QLineEdit>

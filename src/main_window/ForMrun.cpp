@@ -1,9 +1,9 @@
 #include "main_window/ForMrun.h"
 
 #include "main_window/HeldKeys.h"
-#include "platform/MessageBox.h"
 #include "platform/Shell.h"
-#include "platform/Twips.h"
+#include "widgets/MessageBox.h"
+#include "widgets/Twips.h"
 
 #include <QElapsedTimer>
 #include <QKeyEvent>

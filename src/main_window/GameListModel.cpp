@@ -1,8 +1,8 @@
 #include "main_window/GameListModel.h"
 
+#include "icons/IconCache.h"
+#include "icons/IconLoader.h"
 #include "main_window/ImageList.h"
-#include "platform/IconCache.h"
-#include "platform/IconLoader.h"
 
 #include <QSize>
 

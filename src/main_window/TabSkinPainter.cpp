@@ -1,8 +1,8 @@
 #include "main_window/TabSkinPainter.h"
 
-#include "platform/SSTab.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
+#include "tab_strip/SSTab.h"
 
 #include <QPainter>
 

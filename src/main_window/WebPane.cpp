@@ -1,8 +1,8 @@
 #include "main_window/WebPane.h"
 
 #include "platform/Process.h"
-#include "platform/WebHelperMessages.h"
-#include "platform/WebSearch.h"
+#include "web/WebHelperMessages.h"
+#include "web/WebSearch.h"
 
 #include <QApplication>
 #include <QGuiApplication>

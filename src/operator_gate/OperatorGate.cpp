@@ -3,9 +3,9 @@
 #include "catalogue/Catalogue.h"
 #include "operator/LocalOperatorSession.h"
 #include "operator_gate/OperatorWork.h"
-#include "platform/BusyWork.h"
-#include "platform/MessageBox.h"
-#include "platform/PasswordDialog.h"
+#include "widgets/BusyWork.h"
+#include "widgets/MessageBox.h"
+#include "widgets/PasswordDialog.h"
 
 #include <QScopeGuard>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "operator_gate/OperatorWork.h"
 
 #include "catalogue/Catalogue.h"
-#include "platform/BusyWork.h"
+#include "widgets/BusyWork.h"
 
 #include <QScopeGuard>
 

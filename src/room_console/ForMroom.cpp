@@ -1,12 +1,12 @@
 #include "room_console/ForMroom.h"
 
 #include "cafe/RoomReportText.h"
-#include "platform/FileDialogs.h"
-#include "platform/MessageBox.h"
 #include "platform/TerminalText.h"
 #include "room_console/RoomBarChart.h"
 #include "room_console/RoomReader.h"
 #include "room_console/RoomTableModel.h"
+#include "widgets/FileDialogs.h"
+#include "widgets/MessageBox.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

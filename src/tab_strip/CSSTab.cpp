@@ -1,7 +1,7 @@
 #include "tab_strip/CSSTab.h"
 
-#include "platform/SSTab.h"
 #include "tab_strip/MDC.h"
+#include "tab_strip/SSTab.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #include "web_helper/AboutSchemeHandler.h"
 
-#include "platform/WebSearch.h"
+#include "web/WebSearch.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "web_helper/SilentWebPage.h"
 
-#include "platform/WebSearch.h"
+#include "web/WebSearch.h"
 
 #include <QWebEngineCertificateError>
 #include <QWebEngineNewWindowRequest>

@@ -1,8 +1,8 @@
 #include "web_helper/WebHelper.h"
 
 #include "platform/Process.h"
-#include "platform/WebHelperMessages.h"
-#include "platform/WebSearch.h"
+#include "web/WebHelperMessages.h"
+#include "web/WebSearch.h"
 #include "web_helper/AboutSchemeHandler.h"
 #include "web_helper/SilentWebPage.h"
 

@@ -2,7 +2,7 @@
 // standard input and output; it ends when the menu closes its end.
 #include "platform/Process.h"
 #include "platform/QtTranslations.h"
-#include "platform/WebSearch.h"
+#include "web/WebSearch.h"
 #include "web_helper/CommandChannel.h"
 #include "web_helper/WebHelper.h"
 

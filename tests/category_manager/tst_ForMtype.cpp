@@ -9,8 +9,8 @@
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
-#include "platform/Modal.h"
-#include "platform/Twips.h"
+#include "widgets/Modal.h"
+#include "widgets/Twips.h"
 
 #include <QAccessible>
 #include <QComboBox>

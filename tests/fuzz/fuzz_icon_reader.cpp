@@ -1,5 +1,5 @@
 // Reads arbitrary bytes as an icon source and checks what must hold for every input.
-#include "platform/IconReader.h"
+#include "icons/IconReader.h"
 
 #include <QByteArray>
 #include <QImage>

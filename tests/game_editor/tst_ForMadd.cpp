@@ -10,7 +10,7 @@
 #include "catalogue/CatalogueStatements.h"
 #include "game_editor/ForMadd.h"
 #include "game_editor/MainWindowHooks.h"
-#include "platform/Twips.h"
+#include "widgets/Twips.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -15,6 +15,7 @@
 #include "catalogue/CatalogueStatements.h"
 #include "category_manager/ForMtype.h"
 #include "game_editor/ForMadd.h"
+#include "icons/IconCache.h"
 #include "main_window/ForMain.h"
 #include "main_window/ForMrun.h"
 #include "main_window/GameListModel.h"
@@ -22,13 +23,12 @@
 #include "main_window/WebPane.h"
 #include "operator/OperatorSession.h"
 #include "operator_gate/OperatorGate.h"
-#include "platform/BusyWork.h"
-#include "platform/IconCache.h"
-#include "platform/Modal.h"
-#include "platform/SSTab.h"
-#include "platform/WebSearch.h"
 #include "room_console/ForMroom.h"
 #include "tab_strip/CSSTab.h"
+#include "tab_strip/SSTab.h"
+#include "web/WebSearch.h"
+#include "widgets/BusyWork.h"
+#include "widgets/Modal.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -3,8 +3,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "main_window/ForMain.h"
-#include "platform/MessageBox.h"
-#include "platform/SSTab.h"
+#include "tab_strip/SSTab.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "LocalWebServer.h"
 #include "main_window/WebPane.h"
-#include "platform/WebSearch.h"
+#include "web/WebSearch.h"
 
 #include <QApplication>
 #include <QDir>

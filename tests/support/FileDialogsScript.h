@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileDialogs.h"
+#include "widgets/FileDialogs.h"
 
 #include <QList>
 

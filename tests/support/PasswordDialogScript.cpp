@@ -1,6 +1,6 @@
 #include "PasswordDialogScript.h"
 
-#include "platform/PasswordDialog.h"
+#include "widgets/PasswordDialog.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
-#include "platform/SSTab.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
+#include "tab_strip/SSTab.h"
 
 #include <QAccessible>
 #include <QDebug>

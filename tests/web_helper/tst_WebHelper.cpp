@@ -1,5 +1,5 @@
 #include "LocalWebServer.h"
-#include "platform/WebSearch.h"
+#include "web/WebSearch.h"
 #include "web_helper/SilentWebPage.h"
 #include "web_helper/WebHelper.h"
 

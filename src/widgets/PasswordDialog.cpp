@@ -1,4 +1,4 @@
-#include "platform/PasswordDialog.h"
+#include "widgets/PasswordDialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -1,5 +1,5 @@
 #include "IconFile.h"
-#include "platform/IconReader.h"
+#include "icons/IconReader.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "platform/SSTab.h"
+#include "tab_strip/SSTab.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

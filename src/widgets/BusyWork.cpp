@@ -1,4 +1,4 @@
-#include "platform/BusyWork.h"
+#include "widgets/BusyWork.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "platform/MessageBox.h"
+#include "widgets/MessageBox.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "platform/FileDialogs.h"
+#include "widgets/FileDialogs.h"
 
 #include <QDir>
 #include <QFileDialog>

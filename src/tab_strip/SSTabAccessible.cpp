@@ -1,7 +1,7 @@
-#include "platform/SSTabAccessible.h"
+#include "tab_strip/SSTabAccessible.h"
 
-#include "platform/SSTab.h"
-#include "platform/SSTabPageAccessible.h"
+#include "tab_strip/SSTab.h"
+#include "tab_strip/SSTabPageAccessible.h"
 
 SSTabAccessible::SSTabAccessible(SSTab *tabControl)
     : QAccessibleWidget(tabControl, QAccessible::PageTabList)

@@ -1,5 +1,5 @@
 #include "IconFile.h"
-#include "platform/IconCache.h"
+#include "icons/IconCache.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "platform/IconLoader.h"
+#include "icons/IconLoader.h"
 
-#include "platform/IconCache.h"
+#include "icons/IconCache.h"
 
 #include <QMutex>
 #include <QThread>

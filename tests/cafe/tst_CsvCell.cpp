@@ -1,4 +1,4 @@
-#include "platform/CsvCell.h"
+#include "cafe/CsvCell.h"
 
 #include <QTest>
 

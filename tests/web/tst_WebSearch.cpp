@@ -1,4 +1,4 @@
-#include "platform/WebSearch.h"
+#include "web/WebSearch.h"
 
 #include <QRegularExpression>
 #include <QTest>

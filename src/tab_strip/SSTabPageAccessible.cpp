@@ -1,7 +1,7 @@
-#include "platform/SSTabPageAccessible.h"
+#include "tab_strip/SSTabPageAccessible.h"
 
-#include "platform/SSTab.h"
-#include "platform/SSTabAccessible.h"
+#include "tab_strip/SSTab.h"
+#include "tab_strip/SSTabAccessible.h"
 
 SSTabPageAccessible::SSTabPageAccessible(SSTabAccessible *parent, int index)
     : m_parent(parent)

@@ -1,6 +1,6 @@
-#include "platform/IconCache.h"
+#include "icons/IconCache.h"
 
-#include "platform/IconReader.h"
+#include "icons/IconReader.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>

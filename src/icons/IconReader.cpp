@@ -1,4 +1,4 @@
-#include "platform/IconReader.h"
+#include "icons/IconReader.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "platform/SSTab.h"
+#include "tab_strip/SSTab.h"
 
-#include "platform/SSTabAccessible.h"
+#include "tab_strip/SSTabAccessible.h"
 
 #include <QAccessible>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "platform/CsvCell.h"
+#include "cafe/CsvCell.h"
 
 using namespace Qt::StringLiterals;
 

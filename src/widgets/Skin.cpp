@@ -1,4 +1,4 @@
-#include "platform/Skin.h"
+#include "widgets/Skin.h"
 
 #include "platform/FileSystem.h"
 
