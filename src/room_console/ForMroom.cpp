@@ -259,6 +259,11 @@ QWidget *ForMroom::createRankingPane()
     QTableView *table = createTable(u"RankingTable"_s, u"排行表"_s, rankingRows);
     table->setSortingEnabled(true);
     table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    // A long name is cut short, never the counts beside it.
+    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    // Room for the rank, the counts and a name of about twelve characters.
+    table->setMinimumWidth(table->fontMetrics().horizontalAdvance(u"排名启动次数机器数游戏名称游戏名称游戏名称"_s)
+                           + 80);
     auto *split = new QSplitter(Qt::Horizontal, pane);
     split->setChildrenCollapsible(false);
     split->addWidget(m_rankingChart);
