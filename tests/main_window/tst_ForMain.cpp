@@ -259,8 +259,8 @@ private Q_SLOTS:
     void hotCaptionCategoryListsTheHotGames();
     void iconSourcesFollowTheIconColumn();
     void iconsArriveInTheBackground();
-    void reloadForMainReturnsToTheHotTab();
-    void reloadKeepingTabStaysOnTheTab();
+    void reloadRebuildsTheTabs_data();
+    void reloadRebuildsTheTabs();
     void reloadForMainRedrawsTheStripAtOnce();
     void pressingTheCurrentTabLeavesTheWebPane();
     void refillKeepsTheCurrentTab();
@@ -589,31 +589,34 @@ void tst_ForMain::iconsArriveInTheBackground()
     QCOMPARE(pixel(bigRow), QColor(Qt::white));
 }
 
-void tst_ForMain::reloadForMainReturnsToTheHotTab()
+// A category change rebuilds the tabs: the manager's reload goes back to the Hot tab, an import's keeps the
+// player's tab.
+void tst_ForMain::reloadRebuildsTheTabs_data()
 {
-    CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"否"_s)});
-    ForMain window;
-    QVERIFY(window.Form_Load());
-    window.MenuSStab->setTab(1);
-    CatalogueFixture::addCategory(u"b"_s);
-    window.ReloadForMain();
-    QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s}));
-    QCOMPARE(window.MenuSStab->Tab(), 0);
-    QCOMPARE(listedNames(window), QStringList{u"一"_s});
+    QTest::addColumn<bool>("keepingTab");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("back to the Hot tab") << false << 0 << QStringList{u"一"_s};
+    QTest::newRow("keeping the tab") << true << 1 << QStringList{u"一"_s, u"二"_s};
 }
 
-// After an import the tabs are rebuilt for new categories, and the player's tab stays.
-void tst_ForMain::reloadKeepingTabStaysOnTheTab()
+void tst_ForMain::reloadRebuildsTheTabs()
 {
+    QFETCH(bool, keepingTab);
+    QFETCH(int, tab);
+    QFETCH(QStringList, listed);
     CatalogueFixture fixture({u"a"_s}, {game(u"一"_s, u"a"_s, u"是"_s), game(u"二"_s, u"a"_s, u"否"_s)});
     ForMain window;
     QVERIFY(window.Form_Load());
     window.MenuSStab->setTab(1);
     CatalogueFixture::addCategory(u"b"_s);
-    window.ReloadKeepingTab();
+    if (keepingTab)
+        window.ReloadKeepingTab();
+    else
+        window.ReloadForMain();
     QCOMPARE(tabCaptions(window), (QStringList{u"热门推荐"_s, u"a"_s, u"b"_s}));
-    QCOMPARE(window.MenuSStab->Tab(), 1);
-    QCOMPARE(listedNames(window), (QStringList{u"一"_s, u"二"_s}));
+    QCOMPARE(window.MenuSStab->Tab(), tab);
+    QCOMPARE(listedNames(window), listed);
 }
 
 void tst_ForMain::reloadForMainRedrawsTheStripAtOnce()
