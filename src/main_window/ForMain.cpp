@@ -7,21 +7,17 @@
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/CatalogueStatements.h"
 #include "catalogue/RecordsetGuard.h"
-#include "category_manager/ForMtype.h"
-#include "game_editor/ForMadd.h"
 #include "main_window/CafeRefresh.h"
 #include "main_window/FillScheduler.h"
 #include "main_window/ForMainControls.h"
 #include "main_window/ForMrun.h"
 #include "main_window/GameListModel.h"
 #include "main_window/HeldKeys.h"
-#include "main_window/TabSkinPainter.h"
+#include "main_window/OperatorWindows.h"
 #include "main_window/WebPane.h"
 #include "operator_gate/OperatorGate.h"
 #include "pinyin/PinyinSearch.h"
 #include "platform/Shell.h"
-#include "room_console/ForMroom.h"
-#include "room_console/RoomConsoleSession.h"
 #include "tab_strip/CSSTab.h"
 #include "tab_strip/MDC.h"
 #include "tab_strip/SSTab.h"
@@ -63,7 +59,7 @@ ForMain::ForMain(QWidget *parent)
     m_model = new GameListModel(m_imageList1, this);
     ForMainControls::create(*this);
     GameList->setModel(m_model);
-    createPopupMenu();
+    m_operatorWindows = std::make_unique<OperatorWindows>(*this, *m_gate);
     m_scheduler =
         new FillScheduler({.serverWork = [] { return !Catalogue::CatalogueConnectionObject().ownedByThisThread(); },
                            .dialogOpen = [] { return QApplication::activeModalWidget() != nullptr; },
@@ -84,42 +80,22 @@ ForMain::ForMain(QWidget *parent)
 
 ForMain::~ForMain() = default;
 
-void ForMain::createPopupMenu()
-{
-    Caidan = new QMenu(u"菜单"_s, this);
-    Caidan->setObjectName(u"Caidan"_s);
-    const struct
-    {
-        const char16_t *name;
-        const char16_t *caption;
-        void (ForMain::*handler)();
-    } items[] = {
-        {u"Lijiyunxing", u"立即运行", &ForMain::Lijiyunxing_Click},
-        {u"Mululiulan", u"目录浏览", &ForMain::Mululiulan_Click},
-        {u"Xiangguansousuo", u"相关搜索", &ForMain::Xiangguansousuo_Click},
-        {u"TianJiaYouXi", u"添加游戏", &ForMain::TianJiaYouXi_Click},
-        {u"FenLeiGuanLi", u"游戏管理", &ForMain::FenLeiGuanLi_Click},
-    };
-    for (const auto &item : items) {
-        QAction *action = Caidan->addAction(QString::fromUtf16(item.caption));
-        action->setObjectName(QString::fromUtf16(item.name));
-        connect(action, &QAction::triggered, this, item.handler);
-    }
-}
-
 bool ForMain::Form_Load()
 {
     m_layout.ResizeInit(this);
     Skin::apply(Catalogue::ProgramDirectory() + u"/SkinH.SH"_s);
     SkinSurface = MDC::SurfaceFromBitmap(QImage(u":/OFFICE2007.bmp"_s));
-    attachTabStrip();
+    ForMainControls::attachTabStrip(*this);
     applyMinimumSize();
 
     // Café mode: the copy of the server's catalogue replaces the file, and refreshes follow it.
     m_cafe = CafeRefresh::start(
         LabelGG, [this] { return m_loaded; }, *m_scheduler, *m_gate, [this] { refreshKeepingPlace(); }, this);
-    if (m_cafe)
-        addRoomConsole();
+    if (m_cafe) {
+        CafeMode *cafe = &m_cafe->mode();
+        m_operatorWindows->enableRoomConsole(m_cafe->serverUri(), [cafe] { return cafe->online(); });
+        ForMainControls::addRoomConsoleItem(*this);
+    }
     try {
         openCatalogue();
     } catch (const CatalogueError &error) {
@@ -188,18 +164,6 @@ bool ForMain::event(QEvent *event)
         QMetaObject::invokeMethod(this, &ForMain::afterFirstPaint, Qt::QueuedConnection);
     }
     return QWidget::event(event);
-}
-
-void ForMain::attachTabStrip()
-{
-    c_SSTab = std::make_unique<CSSTab>();
-    m_tabPainter = new TabSkinPainter(MenuSStab, c_SSTab.get(), SkinSurface, this);
-    // Attach already raises both events, so the painter listens first.
-    connect(c_SSTab.get(), &CSSTab::DrawBackGround, m_tabPainter, &TabSkinPainter::DrawBackGround);
-    connect(c_SSTab.get(), &CSSTab::DrawTab, m_tabPainter, &TabSkinPainter::DrawTab);
-    c_SSTab->setTabWidth(70);
-    c_SSTab->setTabHeight(30);
-    c_SSTab->Attach(MenuSStab);
 }
 
 // The search row and the list scale with the window; below this size they would cover the
@@ -467,32 +431,17 @@ void ForMain::Mululiulan_Click()
 
 void ForMain::TianJiaYouXi_Click()
 {
-    m_gate->open(this, [this]() -> QWidget * {
-        ForMadd editor(this, this);
-        editor.openForAdding();
-        Modal::exec(editor);
-        return nullptr;
-    });
+    m_operatorWindows->addGame();
 }
 
 void ForMain::FenLeiGuanLi_Click()
 {
-    // The open manager is brought to the front; it already holds the operator session.
-    if (ForMtype::instance()) {
-        ForMtype::showManager(this);
-        return;
-    }
-    // Non-modal: the session lasts until the manager window is gone.
-    m_gate->open(this, [this] { return ForMtype::showManager(this); });
+    m_operatorWindows->manageGames();
 }
 
 void ForMain::JiFangZhuangTai_Click()
 {
-    // The open console comes to the front; it keeps its own connection and asks nothing again.
-    if (!ForMroom::bringToFront() && m_roomSession)
-        m_gate->openWith(*m_roomSession, this, [this] {
-            ForMroom::showConsole(m_roomSession->operatorUri(), m_roomSession->takeConnection());
-        });
+    m_operatorWindows->showRoomConsole();
 }
 
 void ForMain::showCatalogueError(const CatalogueError &error)
@@ -524,15 +473,6 @@ bool ForMain::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void ForMain::addRoomConsole()
-{
-    CafeMode *cafe = &m_cafe->mode();
-    m_roomSession = std::make_unique<RoomConsoleSession>(m_cafe->serverUri(), [cafe] { return cafe->online(); });
-    QAction *console = Caidan->addAction(u"机房状态"_s);
-    console->setObjectName(u"JiFangZhuangTai"_s);
-    connect(console, &QAction::triggered, this, &ForMain::JiFangZhuangTai_Click);
 }
 
 QString ForMain::offlineCause() const

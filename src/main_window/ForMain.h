@@ -16,7 +16,6 @@ class CSSTab;
 class CafeRefresh;
 class CatalogueError;
 class FillScheduler;
-class TabSkinPainter;
 class GameListModel;
 class OperatorGate;
 class QLabel;
@@ -24,7 +23,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QPushButton;
-class RoomConsoleSession;
+class OperatorWindows;
 class SSTab;
 class WebPane;
 
@@ -95,7 +94,6 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void createPopupMenu();
     void listGames(const std::shared_ptr<const CatalogueIndex> &games, const CatalogueIndex::Rows &read,
                    const CatalogueIndex::Rows &listed);
     void prepareSearch(const std::shared_ptr<const CatalogueIndex> &games);
@@ -114,12 +112,9 @@ private:
     void refreshKeepingPlace();
     void reselect(const QString &name, const QString &path);
 
-    void attachTabStrip();
-    void addRoomConsole(); // café mode: the popup's room console item
     void applyMinimumSize();
 
     FormLayout m_layout;
-    TabSkinPainter *m_tabPainter = nullptr;
     bool m_loaded = false;
     bool m_checkPending = false;
     bool m_painted = false;
@@ -131,7 +126,7 @@ private:
     bool m_settingTab = false; // the tab changes without filling the list
     ImageList m_imageList1;
     GameListModel *m_model = nullptr;
-    std::unique_ptr<RoomConsoleSession> m_roomSession; // café mode: the room console's check
+    std::unique_ptr<OperatorWindows> m_operatorWindows; // before m_gate: it outlives the gate
     std::unique_ptr<CafeRefresh> m_cafe; // a child too, so findChild reaches its café mode
     // After m_cafe, so that a café session still open ends while its copy's place is known.
     std::unique_ptr<OperatorGate> m_gate;

@@ -1,13 +1,16 @@
 #include "main_window/ForMainControls.h"
 
 #include "main_window/ForMain.h"
+#include "main_window/TabSkinPainter.h"
 #include "main_window/WebPane.h"
+#include "tab_strip/CSSTab.h"
 #include "tab_strip/SSTab.h"
 #include "widgets/Twips.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -17,6 +20,7 @@ void ForMainControls::create(ForMain &window)
     createSearchRow(window);
     createList(window);
     createNoticeBar(window);
+    createPopupMenu(window);
 }
 
 // The tab row and the two searches above the list.
@@ -108,4 +112,48 @@ void ForMainControls::createNoticeBar(ForMain &window)
     // The web helper starts while the player types or points, not with the menu
     window.WebBrowserQN->startOnIntent(window.TextNetSerch);
     window.WebBrowserQN->startOnIntent(window.LabelAbout);
+}
+
+// The list's right-click menu.
+void ForMainControls::createPopupMenu(ForMain &window)
+{
+    window.Caidan = new QMenu(u"菜单"_s, &window);
+    window.Caidan->setObjectName(u"Caidan"_s);
+    const struct
+    {
+        const char16_t *name;
+        const char16_t *caption;
+        void (ForMain::*handler)();
+    } items[] = {
+        {u"Lijiyunxing", u"立即运行", &ForMain::Lijiyunxing_Click},
+        {u"Mululiulan", u"目录浏览", &ForMain::Mululiulan_Click},
+        {u"Xiangguansousuo", u"相关搜索", &ForMain::Xiangguansousuo_Click},
+        {u"TianJiaYouXi", u"添加游戏", &ForMain::TianJiaYouXi_Click},
+        {u"FenLeiGuanLi", u"游戏管理", &ForMain::FenLeiGuanLi_Click},
+    };
+    for (const auto &item : items) {
+        QAction *action = window.Caidan->addAction(QString::fromUtf16(item.caption));
+        action->setObjectName(QString::fromUtf16(item.name));
+        QObject::connect(action, &QAction::triggered, &window, item.handler);
+    }
+}
+
+void ForMainControls::addRoomConsoleItem(ForMain &window)
+{
+    QAction *console = window.Caidan->addAction(u"机房状态"_s);
+    console->setObjectName(u"JiFangZhuangTai"_s);
+    QObject::connect(console, &QAction::triggered, &window, &ForMain::JiFangZhuangTai_Click);
+}
+
+void ForMainControls::attachTabStrip(ForMain &window)
+{
+    window.c_SSTab = std::make_unique<CSSTab>();
+    CSSTab *strip = window.c_SSTab.get();
+    auto *painter = new TabSkinPainter(window.MenuSStab, strip, window.SkinSurface, &window);
+    // Attach already raises both events, so the painter listens first.
+    QObject::connect(strip, &CSSTab::DrawBackGround, painter, &TabSkinPainter::DrawBackGround);
+    QObject::connect(strip, &CSSTab::DrawTab, painter, &TabSkinPainter::DrawTab);
+    strip->setTabWidth(70);
+    strip->setTabHeight(30);
+    strip->Attach(window.MenuSStab);
 }

@@ -11,9 +11,14 @@ public:
 
     // The game list is left without its model.
     static void create(ForMain &window);
+    // Café mode: the popup's sixth item, the room console.
+    static void addRoomConsoleItem(ForMain &window);
+    // The tab strip's controller, painted with the skin picture once that is loaded.
+    static void attachTabStrip(ForMain &window);
 
 private:
     static void createSearchRow(ForMain &window);
     static void createList(ForMain &window);
     static void createNoticeBar(ForMain &window);
+    static void createPopupMenu(ForMain &window);
 };
