@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times exec -> first window mapped for the menu and for the floor program (bench/floor: reads every
 # row of the same encrypted catalogue into a list view), interleaved, under Xvfb, and prints the
-# medians and their ratio for each catalogue size, with both programs' peak resident memory.
+# medians and their ratio for each catalogue size, with both programs' peak resident memory and the CPU
+# time each had used when its window was mapped (which a busy machine hardly changes).
 # Usage: scripts/startup-ratio.sh [GAMES...]  (default 10000 100000)
 # RUNS sets the runs per program and size (default 15); BUILD_DIR the optimised build (build-release);
 # MENU another menu program to time instead of the one built here; OTHER a second menu program
@@ -70,11 +71,14 @@ for games in "$@"; do
   unset DISPLAY QT_QPA_PLATFORM
   floor=$(cut -d' ' -f1 <"$work/floor" | median)
   floor_mb=$(cut -d' ' -f2 <"$work/floor" | median)
+  floor_cpu=$(cut -d' ' -f3 <"$work/floor" | median)
   for p in "${programs[@]}"; do
     [ "$p" = floor ] && continue
     ms=$(cut -d' ' -f1 <"$work/$p" | median)
     mb=$(cut -d' ' -f2 <"$work/$p" | median)
+    cpu=$(cut -d' ' -f3 <"$work/$p" | median)
     awk -v g="$games" -v p="$p" -v m="$ms" -v f="$floor" -v n="$RUNS" -v mm="$mb" -v fm="$floor_mb" \
-      'BEGIN { printf "%7d games, %-5s: %.1f ms, floor %.1f ms, ratio %.2f; peak memory %.1f MB, floor %.1f MB (medians of %d)\n", g, p, m, f, m / f, mm, fm, n }'
+      -v c="$cpu" -v fc="$floor_cpu" -v load="$(cut -d' ' -f1 /proc/loadavg)" \
+      'BEGIN { printf "%7d games, %-5s: %.1f ms, floor %.1f ms, ratio %.2f; CPU to the first map %.1f ms, floor %.1f ms, ratio %.2f; peak memory %.1f MB, floor %.1f MB (medians of %d, load %s)\n", g, p, m, f, m / f, c, fc, c / fc, mm, fm, n, load }'
   done
 done

@@ -21,7 +21,9 @@ CatalogueFileWriter::CatalogueFileWriter(const QString &path, const QString &pas
 {
     createFile();
     try {
-        const int rc = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        // One thread writes a file: the library's lock around every call is not needed.
+        const QByteArray file = QFile::encodeName(m_path);
+        const int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK)
             throw CatalogueError(rc, QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)));
         const QByteArray key = password.toUtf8();
