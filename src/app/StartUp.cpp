@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QPixmap>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,8 @@ int StartUp::run(int argc, char *argv[])
 int StartUp::runMainWindow()
 {
     ForMain window;
-    QApplication::setWindowIcon(QIcon(u":/icons/juyoutai-256.png"_s)); // the resources are linked in by now
+    // The resources are linked in by now. Naming the format spares loading every picture plugin to guess it.
+    QApplication::setWindowIcon(QIcon(QPixmap(u":/icons/juyoutai-256.png"_s, "PNG")));
     if (!window.Form_Load())
         return 1;
     window.show();

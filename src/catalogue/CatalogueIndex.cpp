@@ -69,15 +69,24 @@ void CatalogueIndex::addRow(const CatalogueBackend::Cell *cells)
 {
     const auto number = quint32(m_rows.size());
     Row row;
-    row.start = quint32(m_text.size());
+    const qsizetype start = m_text.size();
+    qsizetype end = start;
+    for (int f = 0; f < FieldCount; ++f)
+        end += cells[f].kind == CatalogueBackend::Cell::Null ? 0 : cells[f].size;
+    if (end > std::numeric_limits<quint32>::max())
+        throw CatalogueError(SQLITE_TOOBIG, u"游戏目录过大"_s);
+    // One copy per row into room made at once: appending field by field costs a third of a large read.
+    m_text.resize(end);
+    char *out = m_text.data() + start;
+    row.start = quint32(start);
     for (int f = 0; f < FieldCount; ++f) {
-        if (cells[f].kind == CatalogueBackend::Cell::Null)
+        if (cells[f].kind == CatalogueBackend::Cell::Null) {
             row.nulls |= quint8(1u << f);
-        else
-            m_text.append(cells[f].data, cells[f].size);
-        if (m_text.size() > std::numeric_limits<quint32>::max())
-            throw CatalogueError(SQLITE_TOOBIG, u"游戏目录过大"_s);
-        row.ends[f] = quint32(m_text.size());
+        } else if (cells[f].size > 0) {
+            memcpy(out, cells[f].data, size_t(cells[f].size));
+            out += cells[f].size;
+        }
+        row.ends[f] = quint32(out - m_text.constData());
     }
     m_rows.append(row);
     m_all.append(number);

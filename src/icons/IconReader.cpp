@@ -430,14 +430,21 @@ QImage IconReader::readPicture()
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
+    const QByteArray builtIn = builtInFormat(bytes);
+    if (builtIn.isEmpty())
+        reader.setDecideFormatFromContent(true);
+    else
+        reader.setFormat(builtIn);
     const QByteArray format = reader.format();
     const QSize size = reader.size();
     // Any format Qt reads (XPM and the other X11 formats too) but icon directories, which readIco
     // alone reads, and cursors, which are no icons; pictures larger than any icon would need are
     // refused before they are decoded.
-    static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
-    if (format.isEmpty() || !formats.contains(format) || format == "ico" || format == "cur" || size.isEmpty()
+    const auto supported = [&format] {
+        static const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+        return formats.contains(format);
+    };
+    if (format.isEmpty() || (builtIn.isEmpty() && !supported()) || format == "ico" || format == "cur" || size.isEmpty()
         || size.width() > MaxPictureSide || size.height() > MaxPictureSide)
         return {};
     QImage image = reader.read();
@@ -452,6 +459,19 @@ bool IconReader::looksLikeSvg(const QByteArray &bytes)
 {
     // An XML prologue and comments may come first; the root element follows soon after.
     return bytes.left(4096).contains("<svg");
+}
+
+// The formats Qt Gui reads itself, told by their first bytes: guessing from the content instead loads
+// every picture plugin, which the first icons of the list would wait for.
+QByteArray IconReader::builtInFormat(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
+        return "png";
+    if (bytes.startsWith("BM"))
+        return "bmp";
+    if (bytes.startsWith("/* XPM */"))
+        return "xpm";
+    return {};
 }
 
 QImage IconReader::renderSvg(const QByteArray &bytes)

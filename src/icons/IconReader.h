@@ -39,6 +39,7 @@ private:
     QImage readPe();
     QImage readPicture();
     static bool looksLikeSvg(const QByteArray &bytes);
+    static QByteArray builtInFormat(const QByteArray &bytes);
     static QImage renderSvg(const QByteArray &bytes);
 
     QIODevice *m_device;

@@ -84,7 +84,7 @@ bool ForMain::Form_Load()
 {
     m_layout.ResizeInit(this);
     Skin::apply(Catalogue::ProgramDirectory() + u"/SkinH.SH"_s);
-    SkinSurface = MDC::SurfaceFromBitmap(QImage(u":/OFFICE2007.bmp"_s));
+    SkinSurface = MDC::SurfaceFromBitmap(QImage(u":/OFFICE2007.bmp"_s, "BMP"));
     ForMainControls::attachTabStrip(*this);
     applyMinimumSize();
 

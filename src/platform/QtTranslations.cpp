@@ -20,11 +20,12 @@ bool installCatalogue(const QString &module, const QString &folder)
 
 } // namespace
 
-bool QtTranslations::install()
+bool QtTranslations::install(Modules modules)
 {
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     const bool base = installCatalogue(u"qtbase"_s, folder);
     // The web pane's own menus; the program does without them
-    installCatalogue(u"qtwebengine"_s, folder);
+    if (modules == BaseAndWebEngine)
+        installCatalogue(u"qtwebengine"_s, folder);
     return base;
 }

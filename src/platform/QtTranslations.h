@@ -5,6 +5,8 @@
 class QtTranslations
 {
 public:
-    // Installs the zh_CN catalogues shipped with Qt; false when the base one is missing.
-    static bool install();
+    enum Modules { Base, BaseAndWebEngine };
+    // Installs the zh_CN catalogues shipped with Qt; false when the base one is missing. Only the web
+    // pane's program shows the web engine's own menus.
+    static bool install(Modules modules = Base);
 };

@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"juyoutai-web"_s);
     QApplication::setQuitOnLastWindowClosed(false);
-    QtTranslations::install();
+    QtTranslations::install(QtTranslations::BaseAndWebEngine);
     // The menu may forbid remote pages; it cannot allow what this program's own rule refuses
     const bool remote = WebSearch::remotePagesAllowed(Process::effectiveUserId())
         && !QCoreApplication::arguments().contains(u"--no-remote-pages"_s);
