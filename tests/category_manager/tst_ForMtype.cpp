@@ -1,8 +1,8 @@
+#include "BothStores.h"
 #include "CatalogueFixture.h"
 #include "WindowTestHelpers.h"
 
 #include "MessageBoxScript.h"
-#include "PgTestDatabase.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "category_manager/ForMimport.h"
@@ -412,21 +412,13 @@ void tst_ForMtype::renameCancelledChangesNothing()
 
 void tst_ForMtype::renameCarriesTheNameIntoEveryGame_data()
 {
-    QTest::addColumn<bool>("onServer");
-    QTest::newRow("file") << false;
-    QTest::newRow("server") << true;
+    BothStores::addRows();
 }
 
 void tst_ForMtype::renameCarriesTheNameIntoEveryGame()
 {
-    QFETCH(bool, onServer);
-    std::optional<PgTestDatabase> server;
-    if (onServer) {
-        server.emplace();
-        JYT_REQUIRE_PG(*server);
-    }
-    CatalogueFixture fixture(
-        server ? &*server : nullptr, {u"射击"_s, u"角色"_s},
+    JYT_BOTH_STORES(
+        stores, fixture, {u"射击"_s, u"角色"_s},
         {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"角色"_s), game(u"丙"_s, u"射击 "_s), game(u"丁"_s, u"射击"_s)});
     QList<GameRow> expected = fixture.games();
     CountingHooks hooks;
@@ -493,15 +485,13 @@ void tst_ForMtype::renameToTheRootTextMakesARootNode()
 void tst_ForMtype::renameFailingPartWayChangesNothing_data()
 {
     // The store refuses the third game's change, after the category and two games were written.
-    QTest::addColumn<bool>("onServer");
+    BothStores::addColumn();
     QTest::addColumn<QString>("refuse");
     QTest::addColumn<QString>("allow");
-    QTest::newRow("file") << false
-                          << u"CREATE TRIGGER refuse BEFORE UPDATE ON GameList WHEN OLD.GameName = '丙' "
+    BothStores::fileRow() << u"CREATE TRIGGER refuse BEFORE UPDATE ON GameList WHEN OLD.GameName = '丙' "
                              "BEGIN SELECT RAISE(ABORT, 'refused by the store'); END"_s
                           << u"DROP TRIGGER refuse"_s;
-    QTest::newRow("server") << true
-                            << u"CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+    BothStores::serverRow() << u"CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
                                "IF OLD.GameName = '丙' THEN RAISE EXCEPTION 'refused by the store'; END IF; "
                                "RETURN NEW; END $$; CREATE TRIGGER refuse BEFORE UPDATE ON GameList "
                                "FOR EACH ROW EXECUTE FUNCTION refuse()"_s
@@ -510,23 +500,17 @@ void tst_ForMtype::renameFailingPartWayChangesNothing_data()
 
 void tst_ForMtype::renameFailingPartWayChangesNothing()
 {
-    QFETCH(bool, onServer);
     QFETCH(QString, refuse);
     QFETCH(QString, allow);
-    std::optional<PgTestDatabase> server;
-    if (onServer) {
-        server.emplace();
-        JYT_REQUIRE_PG(*server);
-    }
+    JYT_BOTH_STORES(stores, fixture, {u"射击"_s, u"角色"_s},
+                    {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"射击"_s), game(u"丙"_s, u"射击"_s)});
     // Only the owner of the server's tables may change their triggers.
     const auto asOwner = [&](const QString &sql) {
-        if (server)
-            QCOMPARE(server->run(sql), QString());
+        if (stores.onServer())
+            QCOMPARE(stores.server()->run(sql), QString());
         else
             Catalogue::ExecuteStatement(sql);
     };
-    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s, u"角色"_s},
-                             {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"射击"_s), game(u"丙"_s, u"射击"_s)});
     asOwner(refuse);
     const QList<GameRow> before = fixture.games();
     CountingHooks hooks;

@@ -1,3 +1,4 @@
+#include "BothStores.h"
 #include "CatalogueFixture.h"
 #include "WindowTestHelpers.h"
 
@@ -23,8 +24,6 @@
 #include <QTest>
 
 #include <libpq-fe.h>
-
-#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -338,20 +337,12 @@ void tst_ForMadd::modifyOfADeletedGameFailsAndKeepsTheInput()
 
 void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused_data()
 {
-    QTest::addColumn<bool>("onServer");
-    QTest::newRow("file") << false;
-    QTest::newRow("server") << true;
+    BothStores::addRows();
 }
 
 void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused()
 {
-    QFETCH(bool, onServer);
-    std::optional<PgTestDatabase> server;
-    if (onServer) {
-        server.emplace();
-        JYT_REQUIRE_PG(*server);
-    }
-    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    JYT_BOTH_STORES(stores, fixture, {u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
     const GameRow opened = fixture.games().first();
     CountingHooks hooks;
     ForMadd editor(&hooks);
@@ -379,29 +370,21 @@ void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused()
 
 void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput_data()
 {
-    QTest::addColumn<bool>("onServer");
-    QTest::newRow("file") << false;
-    QTest::newRow("server") << true;
+    BothStores::addRows();
 }
 
 void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
 {
-    QFETCH(bool, onServer);
-    std::optional<PgTestDatabase> server;
-    if (onServer) {
-        server.emplace();
-        JYT_REQUIRE_PG(*server);
-    }
-    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s});
+    JYT_BOTH_STORES(stores, fixture, {u"射击"_s});
     CountingHooks hooks;
     ForMadd editor(&hooks);
     openForAdding(editor);
     const GameRow wanted = game(u"甲"_s, u"射击"_s);
     fill(editor, wanted);
     PGconn *admin = nullptr;
-    if (server) {
+    if (stores.onServer()) {
         // Another session holds a lock the insert waits for, longer than a statement may wait.
-        admin = PQconnectdb(server->adminUri().toUtf8().constData());
+        admin = PQconnectdb(stores.server()->adminUri().toUtf8().constData());
         QCOMPARE(PQstatus(admin), CONNECTION_OK);
         QCOMPARE(PgTestDatabase::firstColumn(admin, u"BEGIN"_s), QStringList());
         QCOMPARE(PgTestDatabase::firstColumn(admin, u"LOCK TABLE GameList IN EXCLUSIVE MODE"_s), QStringList());
