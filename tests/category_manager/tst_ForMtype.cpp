@@ -813,15 +813,7 @@ void tst_ForMtype::lockedCatalogueShowsAnExplainedError()
     ForMtype manager(&hooks);
     selectNode(manager, u"射击"_s);
     control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"动作"_s);
-    {
-        // Another program holds the write lock for longer than the store waits.
-        CatalogueConnection other;
-        other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
-        other.BeginTrans();
-        other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
-        manager.SetTypeCmd_Click();
-        other.RollbackTrans();
-    }
+    fixture.whileFileLocked([&manager] { manager.SetTypeCmd_Click(); });
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.at(1).text,
@@ -966,15 +958,8 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
                          + table->item(row, ForMimport::ColumnReason)->text());
         }
         table->item(0, ForMimport::ColumnType)->setText(u"新类"_s);
-        {
-            // Another program holds the write lock: nothing is written and the dialog stays for a retry.
-            CatalogueConnection other;
-            other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
-            other.BeginTrans();
-            other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
-            control<QPushButton>(importer, u"DaoRu"_s)->click();
-            other.RollbackTrans();
-        }
+        // While the file is locked nothing is written and the dialog stays for a retry.
+        fixture.whileFileLocked([&importer] { control<QPushButton>(importer, u"DaoRu"_s)->click(); });
         if (dialog.result() == QDialog::Accepted)
             return int(QDialog::Accepted);
         importer.DaoRu_Click();

@@ -381,10 +381,9 @@ void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
     openForAdding(editor);
     const GameRow wanted = game(u"甲"_s, u"射击"_s);
     fill(editor, wanted);
-    PGconn *admin = nullptr;
     if (stores.onServer()) {
         // Another session holds a lock the insert waits for, longer than a statement may wait.
-        admin = PQconnectdb(stores.server()->adminUri().toUtf8().constData());
+        PGconn *admin = PQconnectdb(stores.server()->adminUri().toUtf8().constData());
         QCOMPARE(PQstatus(admin), CONNECTION_OK);
         QCOMPARE(PgTestDatabase::firstColumn(admin, u"BEGIN"_s), QStringList());
         QCOMPARE(PgTestDatabase::firstColumn(admin, u"LOCK TABLE GameList IN EXCLUSIVE MODE"_s), QStringList());
@@ -400,13 +399,7 @@ void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
             QStringList{u"0"_s});
         PQfinish(admin);
     } else {
-        // Another program holds the write lock for longer than the store waits.
-        CatalogueConnection other;
-        other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
-        other.BeginTrans();
-        other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
-        editor.Command1_Click();
-        other.RollbackTrans();
+        fixture.whileFileLocked([&editor] { editor.Command1_Click(); });
     }
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);
