@@ -1,13 +1,11 @@
+#include "BothStores.h"
 #include "CatalogueFixture.h"
-#include "PgTestDatabase.h"
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueStatements.h"
 
 #include <QTest>
-
-#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace CatalogueStatements;
@@ -43,17 +41,6 @@ QStringList names(const QString &statement)
 
 } // namespace
 
-// The shared connection on the backend of the current global data row: the catalogue file, or a
-// database of its own on the test server, as the operator.
-#define BACKEND_FIXTURE(fixture, ...)                                                                                  \
-    QFETCH_GLOBAL(bool, onServer);                                                                                     \
-    std::optional<PgTestDatabase> server;                                                                              \
-    if (onServer) {                                                                                                    \
-        server.emplace();                                                                                              \
-        JYT_REQUIRE_PG(*server);                                                                                       \
-    }                                                                                                                  \
-    CatalogueFixture fixture(server ? &*server : nullptr __VA_OPT__(, ) __VA_ARGS__)
-
 class tst_CatalogueRecordset : public QObject
 {
     Q_OBJECT
@@ -78,14 +65,13 @@ private Q_SLOTS:
 void tst_CatalogueRecordset::initTestCase_data()
 {
     // Every statement text runs unchanged on both stores.
-    QTest::addColumn<bool>("onServer");
-    QTest::newRow("file") << false;
-    QTest::newRow("server") << true;
+    BothStores::addRows();
 }
 
 void tst_CatalogueRecordset::walksRowsInInsertionOrder()
 {
-    BACKEND_FIXTURE(fixture, {u"b"_s, u"a"_s}, {game(u"一"_s, u"a"_s), game(u"二"_s, u"b"_s), game(u"三"_s, u"a"_s)});
+    JYT_BOTH_STORES(stores, fixture, {u"b"_s, u"a"_s},
+                    {game(u"一"_s, u"a"_s), game(u"二"_s, u"b"_s), game(u"三"_s, u"a"_s)});
     QCOMPARE(names(selectGameList()), (QStringList{u"一"_s, u"二"_s, u"三"_s}));
     QCOMPARE(names(selectGamesByType(u"a"_s)), (QStringList{u"一"_s, u"三"_s}));
     QCOMPARE(Catalogue::CatalogueStatement(), u"Select * From GameList Where GameType= 'a'"_s);
@@ -94,7 +80,7 @@ void tst_CatalogueRecordset::walksRowsInInsertionOrder()
 
 void tst_CatalogueRecordset::emptyTablesGiveEofAtOnce()
 {
-    BACKEND_FIXTURE(fixture);
+    JYT_BOTH_STORES(stores, fixture);
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeList());
     QVERIFY(rs.Eof());
     rs.Close();
@@ -103,7 +89,7 @@ void tst_CatalogueRecordset::emptyTablesGiveEofAtOnce()
 
 void tst_CatalogueRecordset::moveNextCommitsAnEditIncludingTheLastRow()
 {
-    BACKEND_FIXTURE(fixture, {}, {game(u"x"_s, u"old"_s), game(u"y"_s, u"other"_s), game(u"z"_s, u"old"_s)});
+    JYT_BOTH_STORES(stores, fixture, {}, {game(u"x"_s, u"old"_s), game(u"y"_s, u"other"_s), game(u"z"_s, u"old"_s)});
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
     for (; !rs.Eof(); rs.MoveNext()) {
         if (rs.Field(u"GameType"_s) == u"old"_s)
@@ -118,7 +104,7 @@ void tst_CatalogueRecordset::moveNextCommitsAnEditIncludingTheLastRow()
 
 void tst_CatalogueRecordset::updateCommitsAnEdit()
 {
-    BACKEND_FIXTURE(fixture, {}, {game(u"x"_s, u"t"_s)});
+    JYT_BOTH_STORES(stores, fixture, {}, {game(u"x"_s, u"t"_s)});
     const QString id = fixture.games().at(0).GameID;
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameById(id));
     rs.setField(u"GameName"_s, u"改名"_s);
@@ -136,7 +122,7 @@ void tst_CatalogueRecordset::updateCommitsAnEdit()
 
 void tst_CatalogueRecordset::keysetIsFixedAtOpen()
 {
-    BACKEND_FIXTURE(fixture, {}, {game(u"x"_s, u"t"_s)});
+    JYT_BOTH_STORES(stores, fixture, {}, {game(u"x"_s, u"t"_s)});
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
     {
         CatalogueConnection other;
@@ -153,7 +139,7 @@ void tst_CatalogueRecordset::keysetIsFixedAtOpen()
 
 void tst_CatalogueRecordset::addNewAssignsNumbersThatAreNeverReused()
 {
-    BACKEND_FIXTURE(fixture);
+    JYT_BOTH_STORES(stores, fixture);
     const QString first = CatalogueFixture::addGame(game(u"a"_s, u"t"_s));
     const QString second = CatalogueFixture::addGame(game(u"b"_s, u"t"_s));
     QVERIFY(second.toInt() > first.toInt());
@@ -165,7 +151,7 @@ void tst_CatalogueRecordset::addNewAssignsNumbersThatAreNeverReused()
 
 void tst_CatalogueRecordset::quotesInNamesAreStoredListedAndDeleted()
 {
-    BACKEND_FIXTURE(fixture, {u"Tom's"_s}, {game(u"Tom's Game"_s, u"Tom's"_s), game(u"Other"_s, u"Tom's"_s)});
+    JYT_BOTH_STORES(stores, fixture, {u"Tom's"_s}, {game(u"Tom's Game"_s, u"Tom's"_s), game(u"Other"_s, u"Tom's"_s)});
     QCOMPARE(names(selectGamesByType(u"Tom's"_s)), (QStringList{u"Tom's Game"_s, u"Other"_s}));
     Catalogue::ExecuteStatement(deleteGamesNamed(u"Tom's Game"_s));
     QCOMPARE(names(selectGameList()), QStringList{u"Other"_s});
@@ -177,7 +163,7 @@ void tst_CatalogueRecordset::quotesInNamesAreStoredListedAndDeleted()
 
 void tst_CatalogueRecordset::nullAndEmptyAreDistinct()
 {
-    BACKEND_FIXTURE(fixture);
+    JYT_BOTH_STORES(stores, fixture);
     Catalogue::ExecuteStatement(u"insert into GameList(GameName, GameIcon) values ('', NULL)"_s);
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
     QVERIFY(!rs.isNull(u"GameName"_s));
@@ -188,7 +174,7 @@ void tst_CatalogueRecordset::nullAndEmptyAreDistinct()
 
 void tst_CatalogueRecordset::unknownColumnAndEofAccessThrow()
 {
-    BACKEND_FIXTURE(fixture, {u"t"_s});
+    JYT_BOTH_STORES(stores, fixture, {u"t"_s});
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeList());
     QVERIFY_THROWS_EXCEPTION(CatalogueError, rs.Field(u"NoSuchColumn"_s));
     rs.MoveNext();
@@ -200,7 +186,7 @@ void tst_CatalogueRecordset::unknownColumnAndEofAccessThrow()
 
 void tst_CatalogueRecordset::failedOpenLeavesNoStaleCursor()
 {
-    BACKEND_FIXTURE(fixture, {u"t"_s});
+    JYT_BOTH_STORES(stores, fixture, {u"t"_s});
     Catalogue::OpenQuery(selectTypeList());
     QVERIFY_THROWS_EXCEPTION(CatalogueError, Catalogue::OpenQuery(u"Select * From NoSuchTable"_s));
     QVERIFY(!Catalogue::CatalogueRecordsetObject().isOpen());
@@ -209,7 +195,7 @@ void tst_CatalogueRecordset::failedOpenLeavesNoStaleCursor()
 
 void tst_CatalogueRecordset::transactionRollbackRestoresBothTables()
 {
-    BACKEND_FIXTURE(fixture, {u"old"_s}, {game(u"g"_s, u"old"_s)});
+    JYT_BOTH_STORES(stores, fixture, {u"old"_s}, {game(u"g"_s, u"old"_s)});
     CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
     connection.BeginTrans();
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectTypeByName(u"old"_s));
@@ -222,7 +208,7 @@ void tst_CatalogueRecordset::transactionRollbackRestoresBothTables()
 
 void tst_CatalogueRecordset::editOfARowChangedMeanwhileIsRefused()
 {
-    BACKEND_FIXTURE(fixture, {}, {game(u"x"_s, u"t"_s)});
+    JYT_BOTH_STORES(stores, fixture, {}, {game(u"x"_s, u"t"_s)});
     const QString id = fixture.games().at(0).GameID;
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameById(id));
     {
@@ -247,7 +233,7 @@ void tst_CatalogueRecordset::editOfARowChangedMeanwhileIsRefused()
 
 void tst_CatalogueRecordset::editOfANullFieldIsStored()
 {
-    BACKEND_FIXTURE(fixture);
+    JYT_BOTH_STORES(stores, fixture);
     Catalogue::ExecuteStatement(u"insert into GameList(GameName, GameIcon) values ('g', NULL)"_s);
     CatalogueRecordset &rs = Catalogue::OpenQuery(selectGameList());
     rs.setField(u"GameIcon"_s, u"a.ico"_s);

@@ -1,8 +1,8 @@
+#include "BothStores.h"
 #include "CatalogueFixture.h"
 #include "WindowTestHelpers.h"
 
 #include "MessageBoxScript.h"
-#include "PgTestDatabase.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueConnection.h"
 #include "category_manager/ForMimport.h"
@@ -412,21 +412,13 @@ void tst_ForMtype::renameCancelledChangesNothing()
 
 void tst_ForMtype::renameCarriesTheNameIntoEveryGame_data()
 {
-    QTest::addColumn<bool>("onServer");
-    QTest::newRow("file") << false;
-    QTest::newRow("server") << true;
+    BothStores::addRows();
 }
 
 void tst_ForMtype::renameCarriesTheNameIntoEveryGame()
 {
-    QFETCH(bool, onServer);
-    std::optional<PgTestDatabase> server;
-    if (onServer) {
-        server.emplace();
-        JYT_REQUIRE_PG(*server);
-    }
-    CatalogueFixture fixture(
-        server ? &*server : nullptr, {u"射击"_s, u"角色"_s},
+    JYT_BOTH_STORES(
+        stores, fixture, {u"射击"_s, u"角色"_s},
         {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"角色"_s), game(u"丙"_s, u"射击 "_s), game(u"丁"_s, u"射击"_s)});
     QList<GameRow> expected = fixture.games();
     CountingHooks hooks;
@@ -493,15 +485,13 @@ void tst_ForMtype::renameToTheRootTextMakesARootNode()
 void tst_ForMtype::renameFailingPartWayChangesNothing_data()
 {
     // The store refuses the third game's change, after the category and two games were written.
-    QTest::addColumn<bool>("onServer");
+    BothStores::addColumn();
     QTest::addColumn<QString>("refuse");
     QTest::addColumn<QString>("allow");
-    QTest::newRow("file") << false
-                          << u"CREATE TRIGGER refuse BEFORE UPDATE ON GameList WHEN OLD.GameName = '丙' "
+    BothStores::fileRow() << u"CREATE TRIGGER refuse BEFORE UPDATE ON GameList WHEN OLD.GameName = '丙' "
                              "BEGIN SELECT RAISE(ABORT, 'refused by the store'); END"_s
                           << u"DROP TRIGGER refuse"_s;
-    QTest::newRow("server") << true
-                            << u"CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+    BothStores::serverRow() << u"CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
                                "IF OLD.GameName = '丙' THEN RAISE EXCEPTION 'refused by the store'; END IF; "
                                "RETURN NEW; END $$; CREATE TRIGGER refuse BEFORE UPDATE ON GameList "
                                "FOR EACH ROW EXECUTE FUNCTION refuse()"_s
@@ -510,23 +500,17 @@ void tst_ForMtype::renameFailingPartWayChangesNothing_data()
 
 void tst_ForMtype::renameFailingPartWayChangesNothing()
 {
-    QFETCH(bool, onServer);
     QFETCH(QString, refuse);
     QFETCH(QString, allow);
-    std::optional<PgTestDatabase> server;
-    if (onServer) {
-        server.emplace();
-        JYT_REQUIRE_PG(*server);
-    }
+    JYT_BOTH_STORES(stores, fixture, {u"射击"_s, u"角色"_s},
+                    {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"射击"_s), game(u"丙"_s, u"射击"_s)});
     // Only the owner of the server's tables may change their triggers.
     const auto asOwner = [&](const QString &sql) {
-        if (server)
-            QCOMPARE(server->run(sql), QString());
+        if (stores.onServer())
+            QCOMPARE(stores.server()->run(sql), QString());
         else
             Catalogue::ExecuteStatement(sql);
     };
-    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s, u"角色"_s},
-                             {game(u"甲"_s, u"射击"_s), game(u"乙"_s, u"射击"_s), game(u"丙"_s, u"射击"_s)});
     asOwner(refuse);
     const QList<GameRow> before = fixture.games();
     CountingHooks hooks;
@@ -829,15 +813,7 @@ void tst_ForMtype::lockedCatalogueShowsAnExplainedError()
     ForMtype manager(&hooks);
     selectNode(manager, u"射击"_s);
     control<QLineEdit>(manager, u"NewTypeText"_s)->setText(u"动作"_s);
-    {
-        // Another program holds the write lock for longer than the store waits.
-        CatalogueConnection other;
-        other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
-        other.BeginTrans();
-        other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
-        manager.SetTypeCmd_Click();
-        other.RollbackTrans();
-    }
+    fixture.whileFileLocked([&manager] { manager.SetTypeCmd_Click(); });
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.at(1).text,
@@ -982,15 +958,8 @@ void tst_ForMtype::importAddsTheCheckedInstalledGames()
                          + table->item(row, ForMimport::ColumnReason)->text());
         }
         table->item(0, ForMimport::ColumnType)->setText(u"新类"_s);
-        {
-            // Another program holds the write lock: nothing is written and the dialog stays for a retry.
-            CatalogueConnection other;
-            other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
-            other.BeginTrans();
-            other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
-            control<QPushButton>(importer, u"DaoRu"_s)->click();
-            other.RollbackTrans();
-        }
+        // While the file is locked nothing is written and the dialog stays for a retry.
+        fixture.whileFileLocked([&importer] { control<QPushButton>(importer, u"DaoRu"_s)->click(); });
         if (dialog.result() == QDialog::Accepted)
             return int(QDialog::Accepted);
         importer.DaoRu_Click();

@@ -1,3 +1,4 @@
+#include "BothStores.h"
 #include "CatalogueFixture.h"
 #include "WindowTestHelpers.h"
 
@@ -23,8 +24,6 @@
 #include <QTest>
 
 #include <libpq-fe.h>
-
-#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -338,20 +337,12 @@ void tst_ForMadd::modifyOfADeletedGameFailsAndKeepsTheInput()
 
 void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused_data()
 {
-    QTest::addColumn<bool>("onServer");
-    QTest::newRow("file") << false;
-    QTest::newRow("server") << true;
+    BothStores::addRows();
 }
 
 void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused()
 {
-    QFETCH(bool, onServer);
-    std::optional<PgTestDatabase> server;
-    if (onServer) {
-        server.emplace();
-        JYT_REQUIRE_PG(*server);
-    }
-    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
+    JYT_BOTH_STORES(stores, fixture, {u"射击"_s}, {game(u"甲"_s, u"射击"_s)});
     const GameRow opened = fixture.games().first();
     CountingHooks hooks;
     ForMadd editor(&hooks);
@@ -379,29 +370,20 @@ void tst_ForMadd::modifyOfAGameChangedMeanwhileIsRefused()
 
 void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput_data()
 {
-    QTest::addColumn<bool>("onServer");
-    QTest::newRow("file") << false;
-    QTest::newRow("server") << true;
+    BothStores::addRows();
 }
 
 void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
 {
-    QFETCH(bool, onServer);
-    std::optional<PgTestDatabase> server;
-    if (onServer) {
-        server.emplace();
-        JYT_REQUIRE_PG(*server);
-    }
-    CatalogueFixture fixture(server ? &*server : nullptr, {u"射击"_s});
+    JYT_BOTH_STORES(stores, fixture, {u"射击"_s});
     CountingHooks hooks;
     ForMadd editor(&hooks);
     openForAdding(editor);
     const GameRow wanted = game(u"甲"_s, u"射击"_s);
     fill(editor, wanted);
-    PGconn *admin = nullptr;
-    if (server) {
+    if (stores.onServer()) {
         // Another session holds a lock the insert waits for, longer than a statement may wait.
-        admin = PQconnectdb(server->adminUri().toUtf8().constData());
+        PGconn *admin = PQconnectdb(stores.server()->adminUri().toUtf8().constData());
         QCOMPARE(PQstatus(admin), CONNECTION_OK);
         QCOMPARE(PgTestDatabase::firstColumn(admin, u"BEGIN"_s), QStringList());
         QCOMPARE(PgTestDatabase::firstColumn(admin, u"LOCK TABLE GameList IN EXCLUSIVE MODE"_s), QStringList());
@@ -417,13 +399,7 @@ void tst_ForMadd::lockedCatalogueFailsAndKeepsTheInput()
             QStringList{u"0"_s});
         PQfinish(admin);
     } else {
-        // Another program holds the write lock for longer than the store waits.
-        CatalogueConnection other;
-        other.Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
-        other.BeginTrans();
-        other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
-        editor.Command1_Click();
-        other.RollbackTrans();
+        fixture.whileFileLocked([&editor] { editor.Command1_Click(); });
     }
     const QList<MessageBox::Shown> shown = MessageBoxScript::takeShown();
     QCOMPARE(shown.size(), 1);

@@ -80,6 +80,16 @@ void CatalogueFixture::openOther(CatalogueConnection &connection) const
         connection.OpenServer(std::make_unique<PgBackend>(m_serverUri));
 }
 
+void CatalogueFixture::whileFileLocked(const std::function<void()> &action) const
+{
+    CatalogueConnection other;
+    other.Open(path(), QString::fromUtf16(Catalogue::Password));
+    other.BeginTrans();
+    other.Execute(u"insert into TypeList (TypeName) values ('锁')"_s);
+    action();
+    other.RollbackTrans();
+}
+
 QStringList CatalogueFixture::categories() const
 {
     CatalogueConnection connection;

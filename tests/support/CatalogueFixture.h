@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
+
 class CatalogueConnection;
 class PgTestDatabase;
 
@@ -45,6 +47,9 @@ public:
 
     // A second connection to the same catalogue.
     void openOther(CatalogueConnection &connection) const;
+    // Runs action while another program holds the catalogue file's write lock, for longer than the
+    // store waits.
+    void whileFileLocked(const std::function<void()> &action) const;
     // Reads every row straight from the catalogue through a second connection.
     QStringList categories() const;
     QList<GameRow> games() const;
