@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-webengine-dev qt6-webengine-dev-tools
-  libsqlcipher-dev sqlcipher
+  libsqlcipher-dev sqlcipher libssl-dev
   libpq-dev postgresql
   libsodium-dev
   xvfb xauth x11-utils libxcb1-dev

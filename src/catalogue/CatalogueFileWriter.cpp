@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueFileWriter.h"
 
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueKeys.h"
 #include "catalogue/CatalogueSchema.h"
 #include "platform/FileSystem.h"
 
@@ -26,7 +27,10 @@ CatalogueFileWriter::CatalogueFileWriter(const QString &path, const QString &pas
         const int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK)
             throw CatalogueError(rc, QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)));
-        const QByteArray key = password.toUtf8();
+        // The salt and derived key of a file opened before spare a key derivation; the passphrase opens it all the
+        // same.
+        const QByteArray rawKey = CatalogueKeys::forNewFile(password);
+        const QByteArray key = rawKey.isEmpty() ? password.toUtf8() : rawKey;
         if (sqlite3_key(m_db, key.constData(), int(key.size())) != SQLITE_OK)
             throw CatalogueError(sqlite3_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
         char *message = nullptr;

@@ -2,6 +2,7 @@
 
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueFileWriter.h"
+#include "catalogue/CatalogueKeys.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/StatementBuilder.h"
 #include "platform/FileSystem.h"
@@ -54,13 +55,6 @@ void checkAllPages(sqlite3 *db)
         throw CatalogueError(code, text);
 }
 
-void applyKey(sqlite3 *db, const QString &password)
-{
-    const QByteArray key = password.toUtf8();
-    if (sqlite3_key(db, key.constData(), int(key.size())) != SQLITE_OK)
-        throw CatalogueError(sqlite3_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
 QString columnText(sqlite3_stmt *stmt, int column)
 {
     // The type first: reading a value as text converts it.
@@ -80,6 +74,23 @@ const StatementBuilder::Dialect Dialect{.numbersParameters = false,
 SqliteBackend::SqliteBackend(const QString &path, const QString &password)
 {
     m_path = QFileInfo(path).absoluteFilePath();
+    // The key derived before for this file's salt opens it at once; the passphrase costs a derivation.
+    const QByteArray rawKey = CatalogueKeys::forFile(m_path, password);
+    if (!rawKey.isEmpty()) {
+        try {
+            open(rawKey);
+            CatalogueKeys::opened(rawKey, true);
+            return;
+        } catch (const CatalogueError &) {
+            CatalogueKeys::opened(rawKey, false);
+        }
+    }
+    open(password.toUtf8());
+    CatalogueKeys::passphraseOpened(rawKey);
+}
+
+void SqliteBackend::open(const QByteArray &key)
+{
     const QByteArray file = m_path.toUtf8();
     // One thread at a time uses a connection (its owner, or a worker it is handed to), so the library's
     // lock around every call, once per column read, is dropped.
@@ -87,7 +98,8 @@ SqliteBackend::SqliteBackend(const QString &path, const QString &password)
     try {
         if (rc != SQLITE_OK)
             throw CatalogueError(rc, QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)));
-        applyKey(m_db, password);
+        if (sqlite3_key(m_db, key.constData(), int(key.size())) != SQLITE_OK)
+            throw CatalogueError(sqlite3_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db)));
         sqlite3_busy_timeout(m_db, BusyTimeoutMs);
         // Reading the schema fails with "file is not a database" on a wrong key or a foreign file.
         exec(m_db, "SELECT count(*) FROM sqlite_master;");

@@ -55,6 +55,8 @@ public:
     static constexpr int BusyTimeoutMs = 3000;
 
 private:
+    // Opens the file with a passphrase or a raw key and checks that it reads as a catalogue.
+    void open(const QByteArray &key);
     void close() noexcept;
     SharedSnapshot runQuery(const QString &sql);
     qint64 fileVersion();

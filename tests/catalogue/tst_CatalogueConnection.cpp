@@ -6,13 +6,16 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueEdits.h"
 #include "catalogue/CatalogueError.h"
+#include "catalogue/CatalogueFileWriter.h"
 #include "catalogue/CatalogueIndex.h"
 #include "catalogue/CatalogueStatements.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <future>
@@ -161,8 +164,30 @@ void tst_CatalogueConnection::createdFileIsEncrypted()
     CatalogueFixture fixture({u"t"_s}, {someGame()});
     QFile file(fixture.path());
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(!file.read(16).startsWith("SQLite format 3"));
+    const QByteArray salt = file.read(16);
+    QVERIFY(!salt.startsWith("SQLite format 3"));
     QVERIFY(!file.readAll().contains(QByteArray("GameList")));
+
+    // A file written after one was opened reuses its salt and derived key, and still opens with the
+    // passphrase in the encryption library's own shell.
+    CatalogueConnection().Open(fixture.path(), QString::fromUtf16(Catalogue::Password));
+    QTemporaryDir dir;
+    const QString written = dir.filePath(u"GameDB.dbs"_s);
+    {
+        CatalogueFileWriter writer(written, QString::fromUtf16(Catalogue::Password));
+        writer.addType(QByteArrayLiteral("动作"));
+        writer.commit();
+    }
+    QFile copy(written);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.read(16), salt);
+    QProcess shell;
+    shell.start(u"sqlcipher"_s, {written});
+    shell.write("PRAGMA key = '" + QString::fromUtf16(Catalogue::Password).toUtf8()
+                + "';\nSELECT TypeName FROM TypeList;\n");
+    shell.closeWriteChannel();
+    QVERIFY(shell.waitForFinished(30000));
+    QCOMPARE(shell.readAllStandardOutput().trimmed(), QByteArray("动作"));
 }
 
 void tst_CatalogueConnection::missingFileIsReportedAndNotCreated()
