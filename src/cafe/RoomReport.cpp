@@ -19,24 +19,42 @@ constexpr char PeriodCte[] =
     "WITH period AS (SELECT (now() AT TIME ZONE RoomTimeZone)::date AS today,"
     " (now() AT TIME ZONE RoomTimeZone)::date - ($1::int - 1) AS first, RoomTimeZone AS zone FROM CatalogueServer) ";
 
+// Whether the period's running counts are up to date for today (see room_ready_period).
+const QByteArray CountedSql = QByteArray(PeriodCte) + R"sql(
+SELECT EXISTS (SELECT FROM LaunchPeriod p, period WHERE p.Days = $1::int AND p.First = period.first)
+)sql";
+
+// The PCs that started the game in the period: those whose last day with it is in the period.
+constexpr char MachinesColumn[] =
+    "(SELECT count(*) FROM GameClientLast m, period WHERE m.GameID = r.GameID AND m.LastDay >= period.first)";
+
 // The K ($2) games started most in the period: the catalogue's name, launches, PCs; most first, ties by
-// name. The launches per game are the period's running counts when they are up to date for today (see
-// room_ready_period), else the daily roll-up's; only the games that can make the K get their names. The
-// PCs are counted for those K only, from the last day each PC started each game.
+// name. From the running counts, the K largest and their ties are read in order and only they get a
+// name; the PCs are counted for the K only.
 const QByteArray RankingSql = QByteArray(PeriodCte) + R"sql(,
-ready AS (SELECT EXISTS (SELECT FROM LaunchPeriod p, period WHERE p.Days = $1::int AND p.First = period.first) AS yes),
-counts AS MATERIALIZED (
-    SELECT w.GameID, w.Launches AS n FROM ready, GameLaunchPeriod w
-     WHERE ready.yes AND w.Days = $1::int AND w.Launches > 0
-    UNION ALL
-    SELECT d.GameID, sum(d.Launches)::bigint FROM ready, period, GameLaunchDaily d
-     WHERE NOT ready.yes AND d.Day >= period.first GROUP BY d.GameID),
-least AS (SELECT coalesce(min(n), 0) AS n FROM (SELECT n FROM counts ORDER BY n DESC LIMIT $2::int) k),
+least AS (SELECT coalesce(min(k.Launches), 1) AS n FROM (
+    SELECT w.Launches FROM GameLaunchPeriod w WHERE w.Days = $1::int AND w.Launches > 0
+     ORDER BY w.Launches DESC LIMIT $2::int) k),
+ranked AS (
+    SELECT w.GameID, w.Launches AS n,
+           coalesce((SELECT g.GameName FROM GameList g WHERE g.GameID = w.GameID), '已删除的游戏 ' || w.GameID) AS name
+      FROM GameLaunchPeriod w, least WHERE w.Days = $1::int AND w.Launches >= least.n
+     ORDER BY 2 DESC, 3, 1 LIMIT $2::int)
+SELECT r.name, r.n, )sql"
+    + MachinesColumn + R"sql(
+  FROM ranked r ORDER BY r.n DESC, r.name, r.GameID
+)sql";
+
+// The same from the daily roll-up, for a period longer than the running counts keep, or read before
+// they were moved on to today.
+const QByteArray RankingFromDaysSql = QByteArray(PeriodCte) + R"sql(,
+counts AS (SELECT d.GameID, sum(d.Launches) AS n FROM GameLaunchDaily d, period WHERE d.Day >= period.first
+            GROUP BY d.GameID),
 ranked AS (SELECT c.GameID, coalesce(g.GameName, '已删除的游戏 ' || c.GameID) AS name, c.n
-             FROM counts c JOIN least ON c.n >= least.n LEFT JOIN GameList g ON g.GameID = c.GameID
+             FROM counts c LEFT JOIN GameList g ON g.GameID = c.GameID
             ORDER BY c.n DESC, 2, c.GameID LIMIT $2::int)
-SELECT r.name, r.n,
-       (SELECT count(*) FROM GameClientLast m, period WHERE m.GameID = r.GameID AND m.LastDay >= period.first)
+SELECT r.name, r.n, )sql"
+    + MachinesColumn + R"sql(
   FROM ranked r ORDER BY r.n DESC, r.name, r.GameID
 )sql";
 
@@ -145,8 +163,10 @@ RoomReport::Ranking RoomReport::rankingInSnapshot(pg_conn *conn, int days, int t
 {
     Ranking ranking;
     ranking.days = qBound(MinDays, days, MaxDays);
-    const PgHelper::Result games =
-        run(conn, RankingSql.constData(), {::days(days), QByteArray::number(qBound(MinTop, top, MaxTop))});
+    const PgHelper::Result counted = run(conn, CountedSql.constData(), {::days(days)});
+    const bool running = PQntuples(counted.get()) == 1 && text(counted, 0, 0) == u"t"_s;
+    const PgHelper::Result games = run(conn, (running ? RankingSql : RankingFromDaysSql).constData(),
+                                       {::days(days), QByteArray::number(qBound(MinTop, top, MaxTop))});
     for (int r = 0; r < PQntuples(games.get()); ++r)
         ranking.games.append({text(games, r, 0), number(games, r, 1), number(games, r, 2)});
     const PgHelper::Result totals = run(conn, TotalsSql.constData(), {::days(days)});

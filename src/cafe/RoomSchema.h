@@ -298,6 +298,7 @@ CREATE TABLE IF NOT EXISTS GameLaunchPeriod (
     Launches bigint NOT NULL,
     PRIMARY KEY (Days, GameID)
 );
+CREATE INDEX IF NOT EXISTS GameLaunchPeriod_Most ON GameLaunchPeriod (Days, Launches DESC);
 -- The Hot rule's ranking, read by every menu.
 CREATE TABLE IF NOT EXISTS HotRanking (
     Rank int PRIMARY KEY,
@@ -401,6 +402,9 @@ BEGIN
     END IF;
     UPDATE public.CatalogueServer SET HotComputedAt = now();
     PERFORM public.room_prune_launches(10000);
+    -- The periods kept move on to a new day here rather than at a read of the room console.
+    PERFORM public.room_ready_period(p.Days) FROM public.LaunchPeriod p
+      WHERE p.First <> (now() AT TIME ZONE s.RoomTimeZone)::date - (p.Days - 1);
     PERFORM public.room_prune_sessions();
 END $$;
 
@@ -523,7 +527,7 @@ BEGIN
                  GROUP BY GameID) d
          WHERE w.Days = period_days AND w.GameID = d.GameID;
         DELETE FROM public.GameLaunchPeriod w WHERE w.Days = period_days AND w.Launches <= 0;
-        UPDATE public.LaunchPeriod SET First = period_first, ReadAt = now() WHERE LaunchPeriod.Days = period_days;
+        UPDATE public.LaunchPeriod SET First = period_first WHERE LaunchPeriod.Days = period_days;
     ELSIF counted IS DISTINCT FROM period_first THEN
         DELETE FROM public.LaunchPeriod p WHERE p.Days = period_days OR p.Days IN (
             SELECT o.Days FROM public.LaunchPeriod o ORDER BY o.ReadAt DESC OFFSET 5);
