@@ -167,6 +167,8 @@ QTableView *ForMroom::createTable(const QString &name, const QString &caption, Q
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->hide();
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized to the rows in sight: measuring a thousand rows at each refresh would hold up the window.
+    view->horizontalHeader()->setResizeContentsPrecision(0);
     view->horizontalHeader()->setStretchLastSection(true);
     return view;
 }
@@ -400,7 +402,7 @@ void ForMroom::read()
         m_reader, [reader = m_reader, days = periodDays(), top = m_top->value()] { reader->read(days, top); });
 }
 
-void ForMroom::showReport(const RoomReport &report)
+void ForMroom::showReport(const RoomReport &report, const QList<RoomTableModel::Row> &machines)
 {
     m_reading = false;
     m_slowRead.stop();
@@ -417,7 +419,7 @@ void ForMroom::showReport(const RoomReport &report)
         m_summary->setText(u"在线 %1 台 / 共 %2 台　今日启动 %3 次　最近一次：%4"_s.arg(
             count(report.onlineCount()), count(report.clients.size()), count(report.launchesToday), latest));
     }
-    showMachines(report);
+    showMachines(report, machines);
     showRanking(report);
     showHours(report);
     showHotRule(report.hot);
@@ -444,23 +446,10 @@ void ForMroom::showFailure(const QString &message, bool tablesMissing)
         read();
 }
 
-void ForMroom::showMachines(const RoomReport &report)
+// The rows come made from the reader's thread.
+void ForMroom::showMachines(const RoomReport &report, const QList<RoomTableModel::Row> &machines)
 {
-    QList<RoomReport::Client> clients = report.clients;
-    std::stable_sort(clients.begin(), clients.end(),
-                     [](const RoomReport::Client &a, const RoomReport::Client &b) { return a.online && !b.online; });
-    QList<RoomTableModel::Row> rows;
-    rows.reserve(clients.size());
-    for (const RoomReport::Client &client : clients) {
-        const QString last = client.lastGame.isEmpty()
-            ? u"—"_s
-            : u"%1（%2）"_s.arg(TerminalText::printable(client.lastGame), client.lastGameAt);
-        rows.append(
-            {{TerminalText::printable(client.name), client.online ? u"在线"_s : u"离线"_s, client.lastSeen, last},
-             {client.name, client.online ? 0 : 1, client.lastSeen, client.lastGameAt},
-             !client.online});
-    }
-    m_machines->setRows(std::move(rows));
+    m_machines->setRows(machines);
     m_emptyRoom->setVisible(report.clients.isEmpty());
 }
 
