@@ -106,6 +106,8 @@ ForMroom::ForMroom(const QString &operatorUri, PgHelper::Connection connection, 
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
     connect(m_reader, &RoomReader::readDone, this, &ForMroom::showReport);
     connect(m_reader, &RoomReader::readFailed, this, &ForMroom::showFailure);
+    connect(m_reader, &RoomReader::machinesSorted, this,
+            [this](const QList<RoomTableModel::Row> &machines) { m_machines->setRows(machines); });
     connect(m_reader, &RoomReader::hotSet, this, [this](const QString &failure) {
         m_applyHot->setEnabled(true);
         if (!failure.isEmpty()) {
@@ -189,9 +191,15 @@ QWidget *ForMroom::createMachinesPane()
     m_machineRows->setFilterKeyColumn(0);
     connect(m_filter, &QLineEdit::textChanged, m_machineRows, &QSortFilterProxyModel::setFilterFixedString);
     QTableView *view = createTable(u"MachineTable"_s, u"机器"_s, m_machineRows);
-    // Online first, then by name, until a column header is clicked.
-    view->setSortingEnabled(true);
-    view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    // Online first, then by name, until a column header is clicked; the reader's thread sorts.
+    QHeaderView *header = view->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+        QMetaObject::invokeMethod(m_reader,
+                                  [reader = m_reader, column, order] { reader->sortMachines(column, order); });
+    });
     m_emptyRoom = new QLabel(u"还没有机器连接过服务器"_s, pane);
     m_emptyRoom->setObjectName(u"EmptyRoom"_s);
     m_emptyRoom->setAlignment(Qt::AlignCenter);

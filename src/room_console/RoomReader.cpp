@@ -36,10 +36,10 @@ void RoomReader::read(int days, int top)
         std::stable_sort(clients.begin(), clients.end(), [](const RoomReport::Client &a, const RoomReport::Client &b) {
             return a.online && !b.online;
         });
-        m_machineRowsBefore = std::exchange(m_machineRows, machineRows(clients, m_clients, m_machineRows));
+        m_machineRows = machineRows(clients, m_clients, m_machineRows);
         m_clients = std::move(clients);
         m_shownBefore = std::exchange(m_shown, report);
-        Q_EMIT readDone(report, m_machineRows);
+        Q_EMIT readDone(report, sortedMachines());
     } catch (const CatalogueError &error) {
         Q_EMIT readFailed(RoomReport::explain(error), RoomReport::roomTablesMissing(error));
     }
@@ -69,6 +69,45 @@ QList<RoomTableModel::Row> RoomReader::machineRows(const QList<RoomReport::Clien
              {client.name, client.online ? 0 : 1, client.lastSeen, client.lastGameAt},
              !client.online});
     }
+    return rows;
+}
+
+void RoomReader::sortMachines(int column, Qt::SortOrder order)
+{
+    m_sortColumn = column;
+    m_sortOrder = order;
+    if (!m_machineRows.isEmpty())
+        Q_EMIT machinesSorted(sortedMachines());
+}
+
+// As the table's header sorts: stable, numbers as numbers, the rest as text.
+QList<RoomTableModel::Row> RoomReader::sortedMachines()
+{
+    QList<RoomTableModel::Row> rows = m_machineRows;
+    const int column = m_sortColumn;
+    if (column >= 0) {
+        const auto key = [column](const RoomTableModel::Row &row) {
+            return column < row.keys.size() ? row.keys.at(column) : QVariant(row.cells.value(column));
+        };
+        const auto less = [&key](const RoomTableModel::Row &a, const RoomTableModel::Row &b) {
+            const QVariant x = key(a);
+            const QVariant y = key(b);
+            const auto number = [](const QVariant &value) {
+                const int type = value.metaType().id();
+                return type == QMetaType::Int || type == QMetaType::LongLong;
+            };
+            if (number(x) && number(y))
+                return x.toLongLong() < y.toLongLong();
+            return x.toString() < y.toString();
+        };
+        if (m_sortOrder == Qt::AscendingOrder)
+            std::stable_sort(rows.begin(), rows.end(), less);
+        else
+            std::stable_sort(
+                rows.begin(), rows.end(),
+                [&less](const RoomTableModel::Row &a, const RoomTableModel::Row &b) { return less(b, a); });
+    }
+    m_sortedBefore = std::exchange(m_sorted, rows);
     return rows;
 }
 
