@@ -32,13 +32,14 @@ constexpr char MachinesColumn[] =
 // name. From the running counts, the K largest and their ties are read in order and only they get a
 // name; the PCs are counted for the K only.
 const QByteArray RankingSql = QByteArray(PeriodCte) + R"sql(,
-least AS (SELECT coalesce(min(k.Launches), 1) AS n FROM (
-    SELECT w.Launches FROM GameLaunchPeriod w WHERE w.Days = $1::int AND w.Launches > 0
-     ORDER BY w.Launches DESC LIMIT $2::int) k),
 ranked AS (
     SELECT w.GameID, w.Launches AS n,
            coalesce((SELECT g.GameName FROM GameList g WHERE g.GameID = w.GameID), '已删除的游戏 ' || w.GameID) AS name
-      FROM GameLaunchPeriod w, least WHERE w.Days = $1::int AND w.Launches >= least.n
+      FROM GameLaunchPeriod w
+     WHERE w.Days = $1::int AND w.Launches >= (
+           SELECT coalesce(min(k.Launches), 1) FROM (
+               SELECT m.Launches FROM GameLaunchPeriod m WHERE m.Days = $1::int AND m.Launches > 0
+                ORDER BY m.Launches DESC LIMIT $2::int) k)
      ORDER BY 2 DESC, 3, 1 LIMIT $2::int)
 SELECT r.name, r.n, )sql"
     + MachinesColumn + R"sql(
