@@ -432,6 +432,10 @@ DECLARE
 BEGIN
     SELECT * INTO s FROM public.CatalogueServer;
     cutoff := (now() AT TIME ZONE s.RoomTimeZone)::date - s.LaunchRetentionDays;
+    -- A period that may count a day going: launches wait from here, before any row is locked.
+    IF EXISTS (SELECT FROM public.LaunchPeriod WHERE First < cutoff) THEN
+        PERFORM pg_advisory_xact_lock(727025);
+    END IF;
     DELETE FROM public.GameLaunch WHERE LaunchID IN (
         SELECT LaunchID FROM public.GameLaunch
          WHERE LaunchedAt < (cutoff::timestamp AT TIME ZONE s.RoomTimeZone) LIMIT greatest(batch, 1));
@@ -446,7 +450,6 @@ BEGIN
     END IF;
     -- A period that counted a day gone is counted again at its next read.
     IF newest IS NOT NULL AND EXISTS (SELECT FROM public.LaunchPeriod WHERE First <= newest) THEN
-        PERFORM pg_advisory_xact_lock(727025);
         DELETE FROM public.GameLaunchPeriod WHERE Days IN (SELECT Days FROM public.LaunchPeriod WHERE First <= newest);
         DELETE FROM public.LaunchPeriod WHERE First <= newest;
     END IF;
@@ -475,9 +478,10 @@ SECURITY DEFINER SET search_path = pg_catalog, public AS $$
 DECLARE
     zone text := (SELECT RoomTimeZone FROM public.CatalogueServer);
 BEGIN
-    -- Launches arriving meanwhile wait, so none is counted twice or missed.
-    LOCK TABLE public.GameLaunch IN SHARE MODE;
+    -- Launches arriving meanwhile wait, so none is counted twice or missed (first at the lock they take
+    -- before touching a table, so that none holds it while waiting on the table).
     PERFORM pg_advisory_xact_lock(727025);
+    LOCK TABLE public.GameLaunch IN SHARE MODE;
     DELETE FROM public.GameLaunchDaily;
     DELETE FROM public.GameLaunchHourly;
     DELETE FROM public.GameClientDay;
@@ -504,14 +508,16 @@ END $$;
 -- Brings the counts of the last days (today included) up to date for a read: a period asked for the
 -- first time is counted from the daily roll-up, one counted before drops the days it has left since.
 -- Launches wait meanwhile, so none is counted twice or missed; the least read period makes room for a
--- new one. Periods longer than LaunchPeriod holds are read from the daily roll-up.
+-- new one. Periods longer than LaunchPeriod holds, or than the days kept, are read from the daily roll-up.
 CREATE OR REPLACE FUNCTION room_ready_period(period_days int) RETURNS void LANGUAGE plpgsql
 SECURITY DEFINER SET search_path = pg_catalog, public AS $$
 DECLARE
     period_first date := (now() AT TIME ZONE (SELECT RoomTimeZone FROM public.CatalogueServer))::date - (period_days - 1);
     counted date;
 BEGIN
-    IF period_days IS NULL OR period_days NOT BETWEEN 1 AND 31 THEN
+    -- A period longer than the days kept is read from the daily roll-up: the prunes never race a count.
+    IF period_days IS NULL OR period_days NOT BETWEEN 1 AND 31
+       OR period_days > (SELECT LaunchRetentionDays FROM public.CatalogueServer) THEN
         RETURN;
     END IF;
     SELECT p.First INTO counted FROM public.LaunchPeriod p WHERE p.Days = period_days;
