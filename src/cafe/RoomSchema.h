@@ -286,7 +286,7 @@ END $$;
 -- Launches per game over the last Days days (today included), for the few periods the room's readers
 -- asked for lately: Launches is the sum of GameLaunchDaily from First on. The launch function adds to
 -- every period its day falls in; room_ready_period moves First on each day, so a read costs a row per
--- game whatever the days hold. Only the operator's reads add a period, at most MaxPeriods of them.
+-- game whatever the days hold. Only the operator's reads add a period, six at most.
 CREATE TABLE IF NOT EXISTS LaunchPeriod (
     Days int PRIMARY KEY CHECK (Days BETWEEN 1 AND 31),
     First date NOT NULL,
