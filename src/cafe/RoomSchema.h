@@ -509,8 +509,9 @@ END $$;
 -- first time is counted from the daily roll-up, one counted before drops the days it has left since.
 -- Launches wait meanwhile, so none is counted twice or missed; the least read period makes room for a
 -- new one. Periods longer than LaunchPeriod holds, or than the days kept, are read from the daily roll-up.
+-- (Compiling its few statements to machine code would cost more than it saves.)
 CREATE OR REPLACE FUNCTION room_ready_period(period_days int) RETURNS void LANGUAGE plpgsql
-SECURITY DEFINER SET search_path = pg_catalog, public AS $$
+SECURITY DEFINER SET search_path = pg_catalog, public SET jit = off AS $$
 DECLARE
     period_first date := (now() AT TIME ZONE (SELECT RoomTimeZone FROM public.CatalogueServer))::date - (period_days - 1);
     counted date;
