@@ -2,7 +2,7 @@
 // juyoutai-bench cafe N: N café clients against the PostgreSQL test server (JYT_PG_ADMIN_URI, JYT_PG_DIR).
 // juyoutai-bench web: the first web search and a search in a running web helper, on 127.0.0.1.
 #include "CafeBenchmark.h"
-// juyoutai-bench room-console: the server's cost of one refresh of the room console.
+// juyoutai-bench room-console: the server's cost of one refresh of the room console, and the window's.
 #include "RoomConsoleBenchmark.h"
 // juyoutai-bench --generate GAMES DIR: only writes such a catalogue into DIR.
 #include "DemoCatalogue.h"
@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
             .run();
     }
     if (argc == 2 && std::strcmp(argv[1], "room-console") == 0) {
-        QCoreApplication app(argc, argv);
+        QApplication app(argc, argv);
         return RoomConsoleBenchmark(qEnvironmentVariable("JYT_PG_ADMIN_URI")).run();
     }
     QApplication app(argc, argv);

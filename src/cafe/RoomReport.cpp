@@ -19,28 +19,50 @@ constexpr char PeriodCte[] =
     "WITH period AS (SELECT (now() AT TIME ZONE RoomTimeZone)::date AS today,"
     " (now() AT TIME ZONE RoomTimeZone)::date - ($1::int - 1) AS first, RoomTimeZone AS zone FROM CatalogueServer) ";
 
+// Whether the period's running counts are up to date for today (see room_ready_period).
+const QByteArray CountedSql = QByteArray(PeriodCte) + R"sql(
+SELECT EXISTS (SELECT FROM LaunchPeriod p, period WHERE p.Days = $1::int AND p.First = period.first)
+)sql";
+
+// The PCs that started the game in the period: those whose last day with it is in the period.
+constexpr char MachinesColumn[] =
+    "(SELECT count(*) FROM GameClientLast m, period WHERE m.GameID = r.GameID AND m.LastDay >= period.first)";
+
 // The K ($2) games started most in the period: the catalogue's name, launches, PCs; most first, ties by
-// name. The PCs are counted for those K only, a look-up per day and game.
+// name. From the running counts, the K largest and their ties are read in order and only they get a
+// name; the PCs are counted for the K only.
 const QByteArray RankingSql = QByteArray(PeriodCte) + R"sql(,
+ranked AS (
+    SELECT w.GameID, w.Launches AS n,
+           coalesce((SELECT g.GameName FROM GameList g WHERE g.GameID = w.GameID), '已删除的游戏 ' || w.GameID) AS name
+      FROM GameLaunchPeriod w
+     WHERE w.Days = $1::int AND w.Launches >= (
+           SELECT coalesce(min(k.Launches), 1) FROM (
+               SELECT m.Launches FROM GameLaunchPeriod m WHERE m.Days = $1::int AND m.Launches > 0
+                ORDER BY m.Launches DESC LIMIT $2::int) k)
+     ORDER BY 2 DESC, 3, 1 LIMIT $2::int)
+SELECT r.name, r.n, )sql"
+    + MachinesColumn + R"sql(
+  FROM ranked r ORDER BY r.n DESC, r.name, r.GameID
+)sql";
+
+// The same from the daily roll-up, for a period longer than the running counts keep, or read before
+// they were moved on to today.
+const QByteArray RankingFromDaysSql = QByteArray(PeriodCte) + R"sql(,
 counts AS (SELECT d.GameID, sum(d.Launches) AS n FROM GameLaunchDaily d, period WHERE d.Day >= period.first
             GROUP BY d.GameID),
 ranked AS (SELECT c.GameID, coalesce(g.GameName, '已删除的游戏 ' || c.GameID) AS name, c.n
              FROM counts c LEFT JOIN GameList g ON g.GameID = c.GameID
             ORDER BY c.n DESC, 2, c.GameID LIMIT $2::int)
-SELECT r.name, r.n,
-       (SELECT count(DISTINCT m.ClientID)
-          FROM period, generate_series(period.first, period.today, interval '1 day') AS d(day)
-          JOIN GameClientDay m ON m.Day = d.day::date
-         WHERE m.GameID = r.GameID)
+SELECT r.name, r.n, )sql"
+    + MachinesColumn + R"sql(
   FROM ranked r ORDER BY r.n DESC, r.name, r.GameID
 )sql";
 
-// Every launch of the period, and the PCs that made one: a look-up per PC in its launches by time.
+// Every launch of the period, and the PCs that made one.
 const QByteArray TotalsSql = QByteArray(PeriodCte) + R"sql(
 SELECT (SELECT coalesce(sum(h.Launches), 0) FROM GameLaunchHourly h WHERE h.Day >= period.first),
-       (SELECT count(*) FROM ClientPresence p
-         WHERE EXISTS (SELECT FROM GameLaunch l WHERE l.ClientID = p.ClientID
-                          AND l.LaunchedAt >= (period.first::timestamp AT TIME ZONE period.zone)))
+       (SELECT count(*) FROM ClientPresence p WHERE p.LastLaunchDay >= period.first)
   FROM period
 )sql";
 
@@ -100,7 +122,9 @@ PgHelper::Connection RoomReport::connect(const QString &uri)
     const QByteArray conninfo = uri.toUtf8();
     // Keywords after the address would override it, so the defaults come first.
     const char *keys[] = {"connect_timeout", "application_name", "client_encoding", "options", "dbname", nullptr};
-    const char *values[] = {"10", "juyoutai-room", "UTF8", "-c statement_timeout=30000", conninfo.constData(), nullptr};
+    // The report's statements are short: compiling them to machine code would cost more than it saves.
+    const char *values[] = {
+        "10", "juyoutai-room", "UTF8", "-c statement_timeout=30000 -c jit=off", conninfo.constData(), nullptr};
     PgHelper::Connection conn(PQconnectdbParams(keys, values, 1));
     if (!conn || PQstatus(conn.get()) != CONNECTION_OK)
         throw PgHelper::connectError(conn.get());
@@ -117,12 +141,33 @@ QList<RoomReport::Client> RoomReport::readClients(pg_conn *conn)
     return clients;
 }
 
+void RoomReport::readyPeriod(pg_conn *conn, int days)
+{
+    run(conn, "SELECT 1 FROM room_ready_period($1::int)", {::days(days)});
+}
+
 RoomReport::Ranking RoomReport::readRanking(pg_conn *conn, int days, int top)
+{
+    readyPeriod(conn, days);
+    run(conn, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    try {
+        Ranking ranking = rankingInSnapshot(conn, days, top);
+        run(conn, "COMMIT");
+        return ranking;
+    } catch (const CatalogueError &) {
+        PgHelper::Result(PQexec(conn, "ROLLBACK"));
+        throw;
+    }
+}
+
+RoomReport::Ranking RoomReport::rankingInSnapshot(pg_conn *conn, int days, int top)
 {
     Ranking ranking;
     ranking.days = qBound(MinDays, days, MaxDays);
-    const PgHelper::Result games =
-        run(conn, RankingSql.constData(), {::days(days), QByteArray::number(qBound(MinTop, top, MaxTop))});
+    const PgHelper::Result counted = run(conn, CountedSql.constData(), {::days(days)});
+    const bool running = PQntuples(counted.get()) == 1 && text(counted, 0, 0) == u"t"_s;
+    const PgHelper::Result games = run(conn, (running ? RankingSql : RankingFromDaysSql).constData(),
+                                       {::days(days), QByteArray::number(qBound(MinTop, top, MaxTop))});
     for (int r = 0; r < PQntuples(games.get()); ++r)
         ranking.games.append({text(games, r, 0), number(games, r, 1), number(games, r, 2)});
     const PgHelper::Result totals = run(conn, TotalsSql.constData(), {::days(days)});
@@ -135,6 +180,7 @@ RoomReport::Ranking RoomReport::readRanking(pg_conn *conn, int days, int top)
 
 RoomReport RoomReport::read(pg_conn *conn, int days, int top)
 {
+    readyPeriod(conn, days);
     // One snapshot for every figure, so the totals agree with the tables.
     run(conn, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     try {
@@ -144,7 +190,7 @@ RoomReport RoomReport::read(pg_conn *conn, int days, int top)
         report.readAt = text(now, 0, 1);
         report.hot = {int(number(now, 0, 2)), int(number(now, 0, 3))};
         report.clients = readClients(conn);
-        report.ranking = readRanking(conn, days, top);
+        report.ranking = rankingInSnapshot(conn, days, top);
         const PgHelper::Result hours = run(conn, HoursSql.constData(), {::days(days)});
         for (int r = 0; r < PQntuples(hours.get()); ++r)
             report.launchesPerHour.at(size_t(qBound(0, int(number(hours, r, 0)), 23))) += number(hours, r, 1);

@@ -13,7 +13,9 @@
 // (clients), the games started most in the last days with their totals (stats), launches by hour and by
 // day, and the Hot tab's rule. The operator tool prints it and the room console shows it, so both tell
 // the same numbers. Everything is read from the server's daily and hourly roll-ups, never from the
-// launches themselves, so a read costs the server little however many launches it keeps. "The last N
+// launches themselves, so a read costs the server little however many launches it keeps: the launches
+// per game of a period up to a month come from running counts the server keeps for the periods read
+// lately, and the PCs from the last day each PC started each game. "The last N
 // days" are today and the N - 1 calendar days before it in the room's time zone.
 // Every read throws CatalogueError; roomTablesMissing tells a server set up by an older version.
 class RoomReport
@@ -92,4 +94,9 @@ public:
     static bool roomTablesMissing(const CatalogueError &error);
     // A failure as the operator reads it: the cause and what to do.
     static QString explain(const CatalogueError &error);
+
+private:
+    // The running counts of the period brought up to date for today, before a read's snapshot.
+    static void readyPeriod(pg_conn *conn, int days);
+    static Ranking rankingInSnapshot(pg_conn *conn, int days, int top);
 };

@@ -12,7 +12,7 @@ namespace RoomSchema {
 // holds is also the PC it named: one per session. A ClientID from 2^31 on, which the lock's second
 // number cannot hold, is keyed (-(ClientID >> 31), its low 31 bits). (727021 takes one PC's launches one
 // at a time, 727022 one address's new names, 727023 one address's launches, 727024 the Hot ranking's
-// refresh.)
+// refresh; 727025, shared by every launch, keeps the period counts' moves apart from launches.)
 inline constexpr int PresenceLock = 727020;
 
 // Per PC and per client address; connections from the addresses in CatalogueServer.LimitExemptAddrs
@@ -259,6 +259,46 @@ CREATE TABLE IF NOT EXISTS GameClientDay (
     ClientID bigint NOT NULL,
     PRIMARY KEY (Day, GameID, ClientID)
 );
+-- The last day each PC started each game, and the last day each PC started any: the PCs of the last N
+-- days are those whose last day is on or after the first of them, whatever N is. Filled from the
+-- roll-up above on a server that kept launches before these were there.
+DO $$
+BEGIN
+    IF to_regclass('gameclientlast') IS NULL THEN
+        CREATE TABLE GameClientLast (
+            GameID bigint NOT NULL,
+            ClientID bigint NOT NULL,
+            LastDay date NOT NULL,
+            PRIMARY KEY (GameID, ClientID)
+        );
+        CREATE INDEX GameClientLast_GameDay ON GameClientLast (GameID, LastDay);
+        INSERT INTO GameClientLast (GameID, ClientID, LastDay)
+        SELECT GameID, ClientID, max(Day) FROM GameClientDay GROUP BY GameID, ClientID;
+    END IF;
+    IF NOT EXISTS (SELECT FROM pg_attribute WHERE attrelid = 'clientpresence'::regclass
+                      AND attname = 'lastlaunchday' AND NOT attisdropped) THEN
+        ALTER TABLE ClientPresence ADD COLUMN LastLaunchDay date;
+        UPDATE ClientPresence p SET LastLaunchDay = c.Day
+          FROM (SELECT ClientID, max(Day) AS Day FROM GameClientDay GROUP BY ClientID) c
+         WHERE c.ClientID = p.ClientID;
+    END IF;
+END $$;
+-- Launches per game over the last Days days (today included), for the few periods the room's readers
+-- asked for lately: Launches is the sum of GameLaunchDaily from First on. The launch function adds to
+-- every period its day falls in; room_ready_period moves First on each day, so a read costs a row per
+-- game whatever the days hold. Only the operator's reads add a period, six at most.
+CREATE TABLE IF NOT EXISTS LaunchPeriod (
+    Days int PRIMARY KEY CHECK (Days BETWEEN 1 AND 31),
+    First date NOT NULL,
+    ReadAt timestamptz NOT NULL DEFAULT now()
+);
+CREATE TABLE IF NOT EXISTS GameLaunchPeriod (
+    Days int NOT NULL,
+    GameID bigint NOT NULL,
+    Launches bigint NOT NULL,
+    PRIMARY KEY (Days, GameID)
+);
+CREATE INDEX IF NOT EXISTS GameLaunchPeriod_Most ON GameLaunchPeriod (Days, Launches DESC);
 -- The Hot rule's ranking, read by every menu.
 CREATE TABLE IF NOT EXISTS HotRanking (
     Rank int PRIMARY KEY,
@@ -277,7 +317,8 @@ SECURITY DEFINER SET search_path = pg_catalog, public AS $$
     -- next statement looks with a snapshot taken after the locks.
     SELECT pg_advisory_xact_lock(727021, hashint8(c.id)),
            CASE WHEN public.room_addr_limited()
-                THEN pg_advisory_xact_lock(727023, hashtext(host(public.room_client_addr()))) END
+                THEN pg_advisory_xact_lock(727023, hashtext(host(public.room_client_addr()))) END,
+           pg_advisory_xact_lock_shared(727025)
       FROM (SELECT (SELECT s.ClientID FROM public.ClientSession s
                      WHERE s.Pid = pg_backend_pid() AND s.BackendStart IS NOT DISTINCT FROM
                            (SELECT a.backend_start FROM pg_stat_get_activity(pg_backend_pid()) a)) AS id) c
@@ -312,8 +353,11 @@ SECURITY DEFINER SET search_path = pg_catalog, public AS $$
         INSERT INTO public.GameLaunch (LaunchKey, GameID, GameName, ClientName, ClientID, ClientAddr, LaunchedAt)
         SELECT launch, GameID, GameName, ClientName, ClientID, (SELECT addr FROM place), t FROM launched),
     seen AS (
-        UPDATE public.ClientPresence p SET LastGame = l.GameName, LastGameAt = l.t FROM launched l
-         WHERE p.ClientID = l.ClientID AND (p.LastGameAt IS NULL OR p.LastGameAt <= l.t)),
+        UPDATE public.ClientPresence p
+           SET LastGame = CASE WHEN p.LastGameAt IS NULL OR p.LastGameAt <= l.t THEN l.GameName ELSE p.LastGame END,
+               LastGameAt = greatest(p.LastGameAt, l.t),
+               LastLaunchDay = greatest(p.LastLaunchDay, l.local::date)
+          FROM launched l WHERE p.ClientID = l.ClientID),
     daily AS (
         INSERT INTO public.GameLaunchDaily AS d (Day, GameID, Launches) SELECT local::date, GameID, 1 FROM launched
             ON CONFLICT (Day, GameID) DO UPDATE SET Launches = d.Launches + 1),
@@ -323,7 +367,15 @@ SECURITY DEFINER SET search_path = pg_catalog, public AS $$
             ON CONFLICT (Day, Hour) DO UPDATE SET Launches = h.Launches + 1),
     machines AS (
         INSERT INTO public.GameClientDay (Day, GameID, ClientID) SELECT local::date, GameID, ClientID FROM launched
-            ON CONFLICT DO NOTHING)
+            ON CONFLICT DO NOTHING),
+    lastDay AS (
+        INSERT INTO public.GameClientLast AS c (GameID, ClientID, LastDay)
+        SELECT GameID, ClientID, local::date FROM launched
+            ON CONFLICT (GameID, ClientID) DO UPDATE SET LastDay = excluded.LastDay WHERE c.LastDay < excluded.LastDay),
+    periods AS (
+        INSERT INTO public.GameLaunchPeriod AS w (Days, GameID, Launches)
+        SELECT p.Days, l.GameID, 1 FROM launched l, public.LaunchPeriod p WHERE l.local::date >= p.First
+            ON CONFLICT (Days, GameID) DO UPDATE SET Launches = w.Launches + 1)
     SELECT outcome FROM verdict;
 $$;
 
@@ -350,6 +402,9 @@ BEGIN
     END IF;
     UPDATE public.CatalogueServer SET HotComputedAt = now();
     PERFORM public.room_prune_launches(10000);
+    -- The periods kept move on to a new day here rather than at a read of the room console.
+    PERFORM public.room_ready_period(p.Days) FROM public.LaunchPeriod p
+      WHERE p.First <> (now() AT TIME ZONE s.RoomTimeZone)::date - (p.Days - 1);
     PERFORM public.room_prune_sessions();
 END $$;
 
@@ -373,16 +428,31 @@ DECLARE
     s public.CatalogueServer;
     cutoff date;
     gone bigint;
+    newest date;
 BEGIN
     SELECT * INTO s FROM public.CatalogueServer;
     cutoff := (now() AT TIME ZONE s.RoomTimeZone)::date - s.LaunchRetentionDays;
+    -- A period that may count a day going: launches wait from here, before any row is locked.
+    IF EXISTS (SELECT FROM public.LaunchPeriod WHERE First < cutoff) THEN
+        PERFORM pg_advisory_xact_lock(727025);
+    END IF;
     DELETE FROM public.GameLaunch WHERE LaunchID IN (
         SELECT LaunchID FROM public.GameLaunch
          WHERE LaunchedAt < (cutoff::timestamp AT TIME ZONE s.RoomTimeZone) LIMIT greatest(batch, 1));
     GET DIAGNOSTICS gone = ROW_COUNT;
-    DELETE FROM public.GameLaunchDaily WHERE Day < cutoff;
+    WITH days AS (DELETE FROM public.GameLaunchDaily WHERE Day < cutoff RETURNING Day)
+    SELECT max(Day) INTO newest FROM days;
     DELETE FROM public.GameLaunchHourly WHERE Day < cutoff;
     DELETE FROM public.GameClientDay WHERE Day < cutoff;
+    IF newest IS NOT NULL THEN
+        DELETE FROM public.GameClientLast WHERE LastDay < cutoff;
+        UPDATE public.ClientPresence SET LastLaunchDay = NULL WHERE LastLaunchDay < cutoff;
+    END IF;
+    -- A period that counted a day gone is counted again at its next read.
+    IF newest IS NOT NULL AND EXISTS (SELECT FROM public.LaunchPeriod WHERE First <= newest) THEN
+        DELETE FROM public.GameLaunchPeriod WHERE Days IN (SELECT Days FROM public.LaunchPeriod WHERE First <= newest);
+        DELETE FROM public.LaunchPeriod WHERE First <= newest;
+    END IF;
     RETURN gone;
 END $$;
 
@@ -408,11 +478,16 @@ SECURITY DEFINER SET search_path = pg_catalog, public AS $$
 DECLARE
     zone text := (SELECT RoomTimeZone FROM public.CatalogueServer);
 BEGIN
-    -- Launches arriving meanwhile wait, so none is counted twice or missed.
+    -- Launches arriving meanwhile wait, so none is counted twice or missed (first at the lock they take
+    -- before touching a table, so that none holds it while waiting on the table).
+    PERFORM pg_advisory_xact_lock(727025);
     LOCK TABLE public.GameLaunch IN SHARE MODE;
     DELETE FROM public.GameLaunchDaily;
     DELETE FROM public.GameLaunchHourly;
     DELETE FROM public.GameClientDay;
+    DELETE FROM public.GameClientLast;
+    DELETE FROM public.GameLaunchPeriod;
+    DELETE FROM public.LaunchPeriod;
     INSERT INTO public.GameLaunchDaily (Day, GameID, Launches)
     SELECT (LaunchedAt AT TIME ZONE zone)::date, GameID, count(*) FROM public.GameLaunch GROUP BY 1, 2;
     INSERT INTO public.GameLaunchHourly (Day, Hour, Launches)
@@ -421,24 +496,71 @@ BEGIN
     INSERT INTO public.GameClientDay (Day, GameID, ClientID)
     SELECT DISTINCT (LaunchedAt AT TIME ZONE zone)::date, GameID, ClientID FROM public.GameLaunch
      WHERE ClientID IS NOT NULL;
+    INSERT INTO public.GameClientLast (GameID, ClientID, LastDay)
+    SELECT GameID, ClientID, max(Day) FROM public.GameClientDay GROUP BY GameID, ClientID;
+    UPDATE public.ClientPresence p SET LastLaunchDay = c.Day
+      FROM (SELECT p2.ClientID, max(d.Day) AS Day FROM public.ClientPresence p2
+              LEFT JOIN public.GameClientDay d ON d.ClientID = p2.ClientID GROUP BY p2.ClientID) c
+     WHERE c.ClientID = p.ClientID AND p.LastLaunchDay IS DISTINCT FROM c.Day;
     PERFORM public.room_refresh_hot();
+END $$;
+
+-- Brings the counts of the last days (today included) up to date for a read: a period asked for the
+-- first time is counted from the daily roll-up, one counted before drops the days it has left since.
+-- Launches wait meanwhile, so none is counted twice or missed; the least read period makes room for a
+-- new one. Periods longer than LaunchPeriod holds, or than the days kept, are read from the daily roll-up.
+-- (Compiling its few statements to machine code would cost more than it saves.)
+CREATE OR REPLACE FUNCTION room_ready_period(period_days int) RETURNS void LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, public SET jit = off AS $$
+DECLARE
+    period_first date := (now() AT TIME ZONE (SELECT RoomTimeZone FROM public.CatalogueServer))::date - (period_days - 1);
+    counted date;
+BEGIN
+    -- A period longer than the days kept is read from the daily roll-up: the prunes never race a count.
+    IF period_days IS NULL OR period_days NOT BETWEEN 1 AND 31
+       OR period_days > (SELECT LaunchRetentionDays FROM public.CatalogueServer) THEN
+        RETURN;
+    END IF;
+    SELECT p.First INTO counted FROM public.LaunchPeriod p WHERE p.Days = period_days;
+    IF counted IS NOT DISTINCT FROM period_first THEN
+        UPDATE public.LaunchPeriod SET ReadAt = now() WHERE LaunchPeriod.Days = period_days AND ReadAt < now() - interval '1 hour';
+        RETURN;
+    END IF;
+    PERFORM pg_advisory_xact_lock(727025);
+    SELECT p.First INTO counted FROM public.LaunchPeriod p WHERE p.Days = period_days;
+    IF counted IS NOT NULL AND counted < period_first AND counted > period_first - period_days THEN
+        UPDATE public.GameLaunchPeriod w SET Launches = w.Launches - d.n
+          FROM (SELECT GameID, sum(Launches) AS n FROM public.GameLaunchDaily WHERE Day >= counted AND Day < period_first
+                 GROUP BY GameID) d
+         WHERE w.Days = period_days AND w.GameID = d.GameID;
+        DELETE FROM public.GameLaunchPeriod w WHERE w.Days = period_days AND w.Launches <= 0;
+        UPDATE public.LaunchPeriod SET First = period_first WHERE LaunchPeriod.Days = period_days;
+    ELSIF counted IS DISTINCT FROM period_first THEN
+        DELETE FROM public.LaunchPeriod p WHERE p.Days = period_days OR p.Days IN (
+            SELECT o.Days FROM public.LaunchPeriod o ORDER BY o.ReadAt DESC OFFSET 5);
+        DELETE FROM public.GameLaunchPeriod w WHERE w.Days = period_days
+            OR NOT EXISTS (SELECT FROM public.LaunchPeriod p WHERE p.Days = w.Days);
+        INSERT INTO public.GameLaunchPeriod (Days, GameID, Launches)
+        SELECT period_days, GameID, sum(Launches) FROM public.GameLaunchDaily WHERE Day >= period_first GROUP BY GameID;
+        INSERT INTO public.LaunchPeriod (Days, First) VALUES (period_days, period_first);
+    END IF;
 END $$;
 )sql";
 
 // The menu only calls the two functions; it can neither read nor write the room's tables itself.
 inline constexpr char GrantSql[] = R"sql(
 REVOKE ALL ON CatalogueServer, ClientPresence, ClientSession, GameLaunch, GameLaunchDaily, GameLaunchHourly,
-    GameClientDay, HotRanking FROM PUBLIC;
+    GameClientDay, GameClientLast, LaunchPeriod, GameLaunchPeriod, HotRanking FROM PUBLIC;
 GRANT SELECT ON CatalogueServer TO juyoutai_menu, juyoutai_operator;
-GRANT SELECT ON ClientPresence, GameLaunch, GameLaunchDaily, GameLaunchHourly, GameClientDay, HotRanking
-    TO juyoutai_operator;
+GRANT SELECT ON ClientPresence, GameLaunch, GameLaunchDaily, GameLaunchHourly, GameClientDay, GameClientLast,
+    LaunchPeriod, GameLaunchPeriod, HotRanking TO juyoutai_operator;
 REVOKE ALL ON FUNCTION catalogue_renew_identity(), room_client_hello(text), room_record_launch(uuid, bigint, timestamptz),
     room_set_hot(int, int), room_hot_games(), room_refresh_hot(), room_prune_launches(int), room_rebuild_rollups(),
     room_set_retention(int), room_refuse(text, text), room_raise(text, text), room_refuse_rename(bigint),
-    room_prune_sessions(), room_client_addr(), room_addr_limited(), room_session_client(), room_register(text)
-    FROM PUBLIC;
+    room_prune_sessions(), room_client_addr(), room_addr_limited(), room_session_client(), room_register(text),
+    room_ready_period(int) FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION catalogue_renew_identity(), room_set_hot(int, int), room_prune_launches(int),
-    room_rebuild_rollups(), room_set_retention(int) TO juyoutai_operator;
+    room_rebuild_rollups(), room_set_retention(int), room_ready_period(int) TO juyoutai_operator;
 -- The room's functions tell a session from an ended one of the same process id by its start time, which a
 -- role other than the session's own sees only with the right to read every session's statistics.
 DO $$

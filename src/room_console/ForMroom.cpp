@@ -106,6 +106,8 @@ ForMroom::ForMroom(const QString &operatorUri, PgHelper::Connection connection, 
     connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
     connect(m_reader, &RoomReader::readDone, this, &ForMroom::showReport);
     connect(m_reader, &RoomReader::readFailed, this, &ForMroom::showFailure);
+    connect(m_reader, &RoomReader::machinesSorted, this,
+            [this](const QList<RoomTableModel::Row> &machines) { m_machines->setRows(machines); });
     connect(m_reader, &RoomReader::hotSet, this, [this](const QString &failure) {
         m_applyHot->setEnabled(true);
         if (!failure.isEmpty()) {
@@ -167,6 +169,8 @@ QTableView *ForMroom::createTable(const QString &name, const QString &caption, Q
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->hide();
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized to the rows in sight: measuring a thousand rows at each refresh would hold up the window.
+    view->horizontalHeader()->setResizeContentsPrecision(0);
     view->horizontalHeader()->setStretchLastSection(true);
     return view;
 }
@@ -187,9 +191,15 @@ QWidget *ForMroom::createMachinesPane()
     m_machineRows->setFilterKeyColumn(0);
     connect(m_filter, &QLineEdit::textChanged, m_machineRows, &QSortFilterProxyModel::setFilterFixedString);
     QTableView *view = createTable(u"MachineTable"_s, u"机器"_s, m_machineRows);
-    // Online first, then by name, until a column header is clicked.
-    view->setSortingEnabled(true);
-    view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    // Online first, then by name, until a column header is clicked; the reader's thread sorts.
+    QHeaderView *header = view->horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+        QMetaObject::invokeMethod(m_reader,
+                                  [reader = m_reader, column, order] { reader->sortMachines(column, order); });
+    });
     m_emptyRoom = new QLabel(u"还没有机器连接过服务器"_s, pane);
     m_emptyRoom->setObjectName(u"EmptyRoom"_s);
     m_emptyRoom->setAlignment(Qt::AlignCenter);
@@ -400,7 +410,7 @@ void ForMroom::read()
         m_reader, [reader = m_reader, days = periodDays(), top = m_top->value()] { reader->read(days, top); });
 }
 
-void ForMroom::showReport(const RoomReport &report)
+void ForMroom::showReport(const RoomReport &report, const QList<RoomTableModel::Row> &machines)
 {
     m_reading = false;
     m_slowRead.stop();
@@ -417,7 +427,7 @@ void ForMroom::showReport(const RoomReport &report)
         m_summary->setText(u"在线 %1 台 / 共 %2 台　今日启动 %3 次　最近一次：%4"_s.arg(
             count(report.onlineCount()), count(report.clients.size()), count(report.launchesToday), latest));
     }
-    showMachines(report);
+    showMachines(report, machines);
     showRanking(report);
     showHours(report);
     showHotRule(report.hot);
@@ -444,23 +454,10 @@ void ForMroom::showFailure(const QString &message, bool tablesMissing)
         read();
 }
 
-void ForMroom::showMachines(const RoomReport &report)
+// The rows come made from the reader's thread.
+void ForMroom::showMachines(const RoomReport &report, const QList<RoomTableModel::Row> &machines)
 {
-    QList<RoomReport::Client> clients = report.clients;
-    std::stable_sort(clients.begin(), clients.end(),
-                     [](const RoomReport::Client &a, const RoomReport::Client &b) { return a.online && !b.online; });
-    QList<RoomTableModel::Row> rows;
-    rows.reserve(clients.size());
-    for (const RoomReport::Client &client : clients) {
-        const QString last = client.lastGame.isEmpty()
-            ? u"—"_s
-            : u"%1（%2）"_s.arg(TerminalText::printable(client.lastGame), client.lastGameAt);
-        rows.append(
-            {{TerminalText::printable(client.name), client.online ? u"在线"_s : u"离线"_s, client.lastSeen, last},
-             {client.name, client.online ? 0 : 1, client.lastSeen, client.lastGameAt},
-             !client.online});
-    }
-    m_machines->setRows(std::move(rows));
+    m_machines->setRows(machines);
     m_emptyRoom->setVisible(report.clients.isEmpty());
 }
 

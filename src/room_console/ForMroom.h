@@ -2,6 +2,7 @@
 
 #include "cafe/PgHelper.h"
 #include "cafe/RoomReport.h"
+#include "room_console/RoomTableModel.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -23,7 +24,6 @@ class QTableView;
 class QThread;
 class RoomBarChart;
 class RoomReader;
-class RoomTableModel;
 
 // The room console "机房状态": which PCs are on, what is played and when, and the Hot tab's rule, read
 // from the room's server every few seconds while it is open. Non-modal, without owner, one instance at
@@ -63,9 +63,9 @@ private:
     QWidget *createHotPane();
     QTableView *createTable(const QString &name, const QString &caption, QAbstractItemModel *model);
     void read();
-    void showReport(const RoomReport &report);
+    void showReport(const RoomReport &report, const QList<RoomTableModel::Row> &machines);
     void showFailure(const QString &message, bool tablesMissing);
-    void showMachines(const RoomReport &report);
+    void showMachines(const RoomReport &report, const QList<RoomTableModel::Row> &machines);
     void showRanking(const RoomReport &report);
     void showHours(const RoomReport &report);
     void showHotRule(const RoomReport::HotRule &rule);

@@ -18,9 +18,19 @@ void RoomTableModel::setRows(QList<Row> rows)
         endResetModel();
         return;
     }
+    // Each run of changed rows at once.
+    QList<std::pair<int, int>> changed;
+    for (int row = 0; row < int(rows.size()); ++row) {
+        if (rows.at(row) == m_rows.at(row))
+            continue;
+        if (!changed.isEmpty() && changed.constLast().second == row - 1)
+            changed.last().second = row;
+        else
+            changed.append({row, row});
+    }
     m_rows = std::move(rows);
-    if (!m_rows.isEmpty())
-        Q_EMIT dataChanged(index(0, 0), index(int(m_rows.size()) - 1, columnCount() - 1));
+    for (const auto &[first, last] : changed)
+        Q_EMIT dataChanged(index(first, 0), index(last, columnCount() - 1));
 }
 
 void RoomTableModel::setStale(bool stale)

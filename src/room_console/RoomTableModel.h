@@ -16,13 +16,15 @@ public:
         QStringList cells;
         QVariantList keys; // what each column sorts by; the text when missing
         bool greyed = false;
+        bool operator==(const Row &) const = default;
     };
 
     static constexpr int SortRole = Qt::UserRole;
 
     RoomTableModel(QStringList headers, QList<int> numberColumns, QObject *parent = nullptr);
 
-    // Rows of the same count are changed in place, so the view keeps its place and selection.
+    // Rows of the same count are changed in place, so the view keeps its place and selection, and only
+    // the rows that differ are told to the views.
     void setRows(QList<Row> rows);
     void setStale(bool stale);
 

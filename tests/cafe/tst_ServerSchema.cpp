@@ -78,6 +78,9 @@ void tst_ServerSchema::menuRoleOnlyRecordsThroughTheRoomFunctions_data()
     QTest::newRow("delete presence") << u"DELETE FROM ClientPresence"_s << refused;
     QTest::newRow("read presence") << u"SELECT ClientName FROM ClientPresence"_s << refused;
     QTest::newRow("renew identity") << u"SELECT catalogue_renew_identity()"_s << refused;
+    QTest::newRow("count a period") << u"SELECT room_ready_period(7)"_s << refused;
+    QTest::newRow("change a period's counts")
+        << u"INSERT INTO GameLaunchPeriod (Days, GameID, Launches) VALUES (7, 1, 1000000)"_s << refused;
     QTest::newRow("65-character name") << u"SELECT room_client_hello(repeat('x', 65))"_s
                                        << QStringList{u"ERROR 23514"_s};
     const QString launch = u"SELECT room_record_launch(gen_random_uuid(), %1, %2)"_s;

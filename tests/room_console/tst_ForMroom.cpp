@@ -7,6 +7,7 @@
 
 #include <QAbstractItemModel>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -103,6 +104,9 @@ void tst_ForMroom::showsTheRoomAndExportsWhatStatsWrites()
     // On first; a name's control characters shown as a mark, never interpreted.
     QCOMPARE(column(*console, u"MachineTable"_s, 0), (QStringList{u"A区-01"_s, u"B区\uFFFD[2J"_s}));
     QCOMPARE(column(*console, u"MachineTable"_s, 1), (QStringList{u"在线"_s, u"离线"_s}));
+    // A click on a column's header sorts by it, on the reader's thread, and the order holds at each refresh.
+    console->findChild<QTableView *>(u"MachineTable"_s)->horizontalHeader()->setSortIndicator(1, Qt::DescendingOrder);
+    QTRY_COMPARE_WITH_TIMEOUT(column(*console, u"MachineTable"_s, 1), (QStringList{u"离线"_s, u"在线"_s}), 5000);
     // Every bar's figures stand in the table beside it.
     QCOMPARE(column(*console, u"RankingTable"_s, 1).size(), 3);
     QCOMPARE(console->findChild<RoomBarChart *>(u"RankingChart"_s)->bars().size(), 3);

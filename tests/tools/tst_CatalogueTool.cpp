@@ -380,10 +380,26 @@ void tst_CatalogueTool::statsAndTheRoomConsoleCountAlike_data()
 {
     QTest::addColumn<int>("days");
     QTest::addColumn<int>("top");
-    QTest::newRow("today") << 1 << 20;
-    QTest::newRow("7 days, top 2") << 7 << 2;
-    QTest::newRow("30 days") << 30 << 20;
-    QTest::newRow("400 days, top 1") << 400 << 1;
+    QTest::addColumn<QString>("meanwhile"); // between a first read and the one compared
+    QTest::newRow("today") << 1 << 20 << QString();
+    QTest::newRow("7 days, top 2") << 7 << 2 << QString();
+    QTest::newRow("30 days") << 30 << 20 << QString();
+    QTest::newRow("400 days, top 1") << 400 << 1 << QString();
+    // The period's counts as the day before left them: the day that has left the period goes.
+    QTest::newRow("7 days, a day later")
+        << 7 << 3
+        << u"INSERT INTO GameLaunchPeriod AS w (Days, GameID, Launches) SELECT 7, d.GameID, d.Launches"
+           " FROM GameLaunchDaily d, LaunchPeriod p WHERE p.Days = 7 AND d.Day = p.First - 1"
+           " ON CONFLICT (Days, GameID) DO UPDATE SET Launches = w.Launches + excluded.Launches;"
+           "UPDATE LaunchPeriod SET First = First - 1 WHERE Days = 7;"_s;
+    const QString launches =
+        u"SELECT room_client_hello('PC9');"
+        "SELECT room_record_launch(gen_random_uuid(), 1 + i % 4, now() - i * interval '97 minutes')"
+        "  FROM generate_series(1, 100) i;"_s;
+    QTest::newRow("today, PCs starting games") << 1 << 20 << launches;
+    QTest::newRow("30 days, PCs starting games") << 30 << 20 << launches;
+    QTest::newRow("7 days, after a prune")
+        << 7 << 20 << u"UPDATE CatalogueServer SET LaunchRetentionDays = 3; SELECT room_prune_launches(100000);"_s;
 }
 
 // The roll-ups behind both agree, to the launch, with a count over every launch in the period.
@@ -391,6 +407,7 @@ void tst_CatalogueTool::statsAndTheRoomConsoleCountAlike()
 {
     QFETCH(int, days);
     QFETCH(int, top);
+    QFETCH(QString, meanwhile);
     PgTestDatabase db;
     JYT_REQUIRE_PG(db);
     QVERIFY2(db.run(u"INSERT INTO GameList (GameName) SELECT '游戏' || i FROM generate_series(1, 4) i;"
@@ -402,6 +419,11 @@ void tst_CatalogueTool::statsAndTheRoomConsoleCountAlike()
                     "SELECT room_rebuild_rollups();"_s)
                  .isEmpty(),
              "room tables");
+    if (!meanwhile.isEmpty()) {
+        RoomReport::read(RoomReport::connect(db.operatorUri()).get(), days, top);
+        const QString failure = db.run(meanwhile);
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    }
     // Counted the long way, over each launch's day in the room's zone.
     const QString period = u"(LaunchedAt AT TIME ZONE (SELECT RoomTimeZone FROM CatalogueServer))::date"
                            " > (now() AT TIME ZONE (SELECT RoomTimeZone FROM CatalogueServer))::date - %1"_s.arg(days);

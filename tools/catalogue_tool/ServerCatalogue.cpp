@@ -498,7 +498,9 @@ ServerCatalogue::Outcome ServerCatalogue::initialise(const QString &adminUri, co
     if (outcome.upgraded) {
         // Laid out by an older version: the room's tables and functions are added or brought up to date,
         // the catalogue's rows and the roles' passwords are not touched.
-        if (server.value("SELECT to_regclass('hotranking') IS NOT NULL") == "t")
+        // A server of the version before this one lacks the running counts of the last days only.
+        if (server.value("SELECT to_regclass('hotranking') IS NOT NULL AND to_regclass('launchperiod') IS NOT NULL")
+            == "t")
             fail(u"该数据库已经初始化过（已有游戏目录的表），没有做任何修改。"_s);
         // Two categories of one name cannot be told apart: the operator settles which one stays.
         const QByteArray repeated =
