@@ -534,6 +534,11 @@ int CafeBenchmark::run()
             writeNs += m->copyWriteNs;
         }
         out() << abandonedText(phase.abandoned) << Qt::endl;
+        // The stand-ins for the PCs share this machine's cores, where a room's PCs each work on their own.
+        const int cores = std::max(1, QThread::idealThreadCount());
+        out() << u"  floor here: the clients' own CPU over this machine's %1 cores, %2 s"_s.arg(cores).arg(
+            (cpuAfter.clients - phase.cpu.clients) / cores, 0, 'f', 1)
+              << Qt::endl;
         if (writes > 0)
             out() << u"  copy writes: %1, %2 ms each on average, %3 s of the clients' time in all"_s.arg(writes)
                          .arg(double(writeNs) / 1e6 / writes, 0, 'f', 1)

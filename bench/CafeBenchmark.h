@@ -16,7 +16,7 @@ public:
     int run();
 
     static constexpr int Games = 10000;
-    static constexpr int Threads = 4;
+    static constexpr int Threads = 16;
     // Launches per client in the month of play the Hot rule ranks.
     static constexpr int PlayedLaunches = 600;
 
