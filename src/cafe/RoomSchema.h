@@ -157,12 +157,8 @@ CREATE UNLOGGED TABLE IF NOT EXISTS ClientSession (
     BackendStart timestamptz,
     ClientID bigint NOT NULL
 );
--- This session's PC, or NULL before its first hello.
-CREATE OR REPLACE FUNCTION room_session_client() RETURNS bigint LANGUAGE sql STABLE AS $$
-    SELECT s.ClientID FROM public.ClientSession s
-     WHERE s.Pid = pg_catalog.pg_backend_pid() AND s.BackendStart IS NOT DISTINCT FROM
-           (SELECT a.backend_start FROM pg_catalog.pg_stat_get_activity(pg_catalog.pg_backend_pid()) a);
-$$;
+-- Made by earlier versions; nothing calls it.
+DROP FUNCTION IF EXISTS room_session_client();
 -- A name's first hello: the limits on new names per address, then the new row; returns its ClientID.
 CREATE OR REPLACE FUNCTION room_register(client text) RETURNS bigint LANGUAGE sql VOLATILE AS $$
     SELECT public.room_refuse('23514', '机器名须为 1 到 64 个字符')
@@ -557,7 +553,7 @@ GRANT SELECT ON ClientPresence, GameLaunch, GameLaunchDaily, GameLaunchHourly, G
 REVOKE ALL ON FUNCTION catalogue_renew_identity(), room_client_hello(text), room_record_launch(uuid, bigint, timestamptz),
     room_set_hot(int, int), room_hot_games(), room_refresh_hot(), room_prune_launches(int), room_rebuild_rollups(),
     room_set_retention(int), room_refuse(text, text), room_raise(text, text), room_refuse_rename(bigint),
-    room_prune_sessions(), room_client_addr(), room_addr_limited(), room_session_client(), room_register(text),
+    room_prune_sessions(), room_client_addr(), room_addr_limited(), room_register(text),
     room_ready_period(int) FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION catalogue_renew_identity(), room_set_hot(int, int), room_prune_launches(int),
     room_rebuild_rollups(), room_set_retention(int), room_ready_period(int) TO juyoutai_operator;
