@@ -1,7 +1,10 @@
 #include "app/StartUp.h"
 
 #include "cafe/CafeMode.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueKeys.h"
 #include "main_window/ForMain.h"
+#include "platform/Process.h"
 #include "platform/QtTranslations.h"
 
 #include <QApplication>
@@ -16,6 +19,9 @@ using namespace Qt::StringLiterals;
 int StartUp::run(int argc, char *argv[])
 {
     chooseWindowSystem();
+    // The catalogue's key is derived while the window is made (a café copy is in the same place).
+    CatalogueKeys::prepare(Process::programDirectory() + u'/' + QString::fromUtf16(Catalogue::FileName),
+                           QString::fromUtf16(Catalogue::Password));
     QApplication app(argc, argv);
     setUpApplication();
     return exitWith(runMainWindow());

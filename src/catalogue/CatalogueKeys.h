@@ -15,6 +15,9 @@ public:
     // The raw key for the existing file at path, derived once per salt; empty when the file has no
     // encrypted header to take a salt from, or raw keys did not work in this process.
     static QByteArray forFile(const QString &path, const QString &password);
+    // Starts deriving the key for the file at path on a thread of its own, so that a program opening
+    // it soon finds it ready, or waits less; nothing when the file has no salt or its key is known.
+    static void prepare(const QString &path, const QString &password);
     // What an opening with forFile's key showed: a key that worked serves new files; one that failed
     // where the passphrase worked means the library derives keys otherwise, and raw keys stop.
     static void opened(const QByteArray &rawKey, bool worked);

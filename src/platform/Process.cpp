@@ -1,5 +1,8 @@
 #include "platform/Process.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -9,6 +12,15 @@
 #include <unistd.h>
 
 namespace Process {
+
+QString programDirectory()
+{
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || size_t(length) >= sizeof path)
+        return QString();
+    return QFileInfo(QFile::decodeName(QByteArray(path, qsizetype(length)))).absolutePath();
+}
 
 unsigned effectiveUserId()
 {

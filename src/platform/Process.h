@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QString>
+
 // This process and the ones it starts, as the operating system sees them.
 namespace Process {
 
+// The folder of this process's program file, known before the application object is; empty when unknown.
+QString programDirectory();
 // The user the process acts as; 0 is the administrator.
 unsigned effectiveUserId();
 // The clock the kernel's process start times count from, in ms.

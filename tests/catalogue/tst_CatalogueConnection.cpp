@@ -8,6 +8,7 @@
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueFileWriter.h"
 #include "catalogue/CatalogueIndex.h"
+#include "catalogue/CatalogueKeys.h"
 #include "catalogue/CatalogueStatements.h"
 
 #include <QCryptographicHash>
@@ -188,6 +189,20 @@ void tst_CatalogueConnection::createdFileIsEncrypted()
     shell.closeWriteChannel();
     QVERIFY(shell.waitForFinished(30000));
     QCOMPARE(shell.readAllStandardOutput().trimmed(), QByteArray("动作"));
+
+    // A copy made in the shell has a salt of its own: the key prepared ahead for it is what opens it.
+    const QString other = dir.filePath(u"other.dbs"_s);
+    const QByteArray password = QString::fromUtf16(Catalogue::Password).toUtf8();
+    shell.start(u"sqlcipher"_s, {fixture.path()});
+    shell.write("PRAGMA key = '" + password + "';\nATTACH DATABASE '" + other.toUtf8() + "' AS other KEY '" + password
+                + "';\nSELECT sqlcipher_export('other');\n");
+    shell.closeWriteChannel();
+    QVERIFY(shell.waitForFinished(30000));
+    CatalogueKeys::prepare(other, QString::fromUtf8(password));
+    CatalogueConnection().Open(other, QString::fromUtf8(password));
+    const QByteArray prepared = CatalogueKeys::forFile(other, QString::fromUtf8(password));
+    QVERIFY(!prepared.isEmpty());
+    QCOMPARE(CatalogueKeys::forNewFile(QString::fromUtf8(password)), prepared);
 }
 
 void tst_CatalogueConnection::missingFileIsReportedAndNotCreated()
