@@ -16,7 +16,8 @@ public:
     int run();
 
     static constexpr int Games = 10000;
-    static constexpr int Threads = 16;
+    // Threads of the logins that stand for connections alone; the clients have one each, as PCs have.
+    static constexpr int BareThreads = 16;
     // Launches per client in the month of play the Hot rule ranks.
     static constexpr int PlayedLaunches = 600;
 
