@@ -1,10 +1,10 @@
 #include "catalogue/CatalogueKeys.h"
 
+#include "catalogue/Pbkdf2Sha1.h"
+
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
-
-#include <openssl/evp.h>
 
 #include <chrono>
 #include <deque>
@@ -67,13 +67,8 @@ QByteArray saltOf(const QString &path)
 
 QByteArray derive(const QByteArray &secret, const QByteArray &salt)
 {
-    QByteArray key(KeyBytes, '\0');
-    if (PKCS5_PBKDF2_HMAC_SHA1(secret.constData(), int(secret.size()),
-                               reinterpret_cast<const unsigned char *>(salt.constData()), int(salt.size()), Rounds,
-                               KeyBytes, reinterpret_cast<unsigned char *>(key.data()))
-        != 1)
-        return {};
-    return "x'" + key.toHex() + salt.toHex() + "'";
+    const QByteArray key = Pbkdf2Sha1::derive(secret, salt, Rounds, KeyBytes);
+    return key.isEmpty() ? QByteArray() : "x'" + key.toHex() + salt.toHex() + "'";
 }
 
 // The entry for this passphrase and salt, or nullptr. Called with the mutex held.
