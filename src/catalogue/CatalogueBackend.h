@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalogue/CatalogueSnapshot.h"
+#include "platform/FileSystem.h"
 
 #include <QList>
 #include <QString>
@@ -89,4 +90,6 @@ public:
     [[noreturn]] virtual void throwLastError() const = 0;
     // The file behind the store; empty for a server.
     virtual QString filePath() const { return QString(); }
+    // Which file that name stood for when the store opened it; nothing for a server.
+    virtual std::optional<FileSystem::FileKey> fileKey() const { return std::nullopt; }
 };

@@ -1,9 +1,11 @@
 #include "catalogue/CatalogueIndex.h"
 
+#include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
 #include "catalogue/StatementBuilder.h"
 #include "pinyin/PinyinSearch.h"
+#include "platform/FileSystem.h"
 
 #include <QMutexLocker>
 #include <QPromise>
@@ -12,6 +14,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <future>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -29,18 +32,106 @@ QThreadPool &initialsPool()
     return pool;
 }
 
+qint64 splitReadKeys = CatalogueIndex::SplitReadKeys;
+
+// The largest row key of the table, or -1 when it has no rows.
+qint64 lastKey(CatalogueBackend &backend, const QString &key)
+{
+    qint64 last = -1;
+    backend.forEachRow(u"SELECT max(%1) AS LastKey FROM GameList"_s.arg(key), {u"LastKey"_s},
+                       [&last](const CatalogueBackend::Cell *cells) {
+                           if (cells[0].kind == CatalogueBackend::Cell::Number)
+                               last = QByteArray(cells[0].data, cells[0].size).toLongLong();
+                       });
+    return last;
+}
+
 } // namespace
 
 std::shared_ptr<const CatalogueIndex> CatalogueIndex::read(CatalogueConnection &connection, const QString &statement)
 {
     if (!connection.isOpen())
         connection.throwLastError();
-    auto index = std::make_shared<CatalogueIndex>(Private{});
     // Taken first: a change that lands during the read then only costs one more read.
-    index->m_stamp = connection.changeStamp();
-    index->m_keepable = index->m_stamp.version >= 0 && !connection.inTransaction();
-    index->readRows(connection, statement);
+    const CatalogueConnection::ChangeStamp stamp = connection.changeStamp();
+    std::shared_ptr<CatalogueIndex> index = readInHalves(connection, statement, stamp);
+    if (!index) {
+        index = std::make_shared<CatalogueIndex>(Private{});
+        index->readRows(connection, statement);
+    }
+    index->m_stamp = stamp;
+    index->m_keepable = stamp.version >= 0 && !connection.inTransaction();
     return index;
+}
+
+std::shared_ptr<CatalogueIndex> CatalogueIndex::readInHalves(CatalogueConnection &connection, const QString &statement,
+                                                             const CatalogueConnection::ChangeStamp &stamp)
+{
+    const QString path = connection.filePath();
+    if (path.isEmpty() || connection.inTransaction() || statement != u"Select * From GameList"_s)
+        return nullptr;
+    CatalogueBackend &backend = connection.backend();
+    // The other connection opens the file by its name, which must still name the file read here.
+    const std::optional<FileSystem::FileKey> file = backend.fileKey();
+    if (!file || FileSystem::keyOf(path) != file)
+        return nullptr;
+    const QString key = backend.rowKeyName(u"GameList"_s);
+    const qint64 middle = lastKey(backend, key) / 2;
+    if (middle < splitReadKeys / 2)
+        return nullptr;
+    // The later half on a connection of its own, beside: a large file decrypts on two cores.
+    const QString later = statement + u" Where %1 > %2"_s.arg(key).arg(middle);
+    std::future<std::shared_ptr<CatalogueIndex>> laterHalf = std::async(std::launch::async, [path, later] {
+        CatalogueConnection own;
+        own.Open(path, QString::fromUtf16(Catalogue::Password));
+        auto half = std::make_shared<CatalogueIndex>(Private{});
+        half->readRows(own, later);
+        return half;
+    });
+    auto index = std::make_shared<CatalogueIndex>(Private{});
+    index->readRows(connection, statement + u" Where %1 <= %2"_s.arg(key).arg(middle));
+    std::shared_ptr<CatalogueIndex> half;
+    try {
+        half = laterHalf.get();
+    } catch (const CatalogueError &) {
+        // Read here what the other connection could not.
+        half = std::make_shared<CatalogueIndex>(Private{});
+        half->readRows(connection, later);
+    }
+    // A commit or a new file between the two halves' reads would mix two states: one read of the whole instead.
+    if (connection.changeStamp() != stamp || FileSystem::keyOf(path) != file)
+        return nullptr;
+    index->append(*half);
+    return index;
+}
+
+void CatalogueIndex::setSplitReadKeys(qint64 keys)
+{
+    splitReadKeys = keys;
+}
+
+void CatalogueIndex::append(const CatalogueIndex &later)
+{
+    if (m_text.size() + later.m_text.size() > std::numeric_limits<quint32>::max())
+        throw CatalogueError(SQLITE_TOOBIG, u"游戏目录过大"_s);
+    const auto rowOffset = quint32(m_rows.size());
+    const auto textOffset = quint32(m_text.size());
+    m_text.append(later.m_text);
+    for (Row row : later.m_rows) {
+        row.start += textOffset;
+        for (quint32 &end : row.ends)
+            end += textOffset;
+        m_rows.append(row);
+    }
+    const auto shifted = [rowOffset](Rows &to, const Rows &from) {
+        for (const quint32 row : from)
+            to.append(row + rowOffset);
+    };
+    shifted(m_all, later.m_all);
+    shifted(m_hot, later.m_hot);
+    for (auto type = later.m_byType.cbegin(); type != later.m_byType.cend(); ++type)
+        shifted(m_byType[type.key()], type.value());
+    m_typesExact = m_typesExact && later.m_typesExact;
 }
 
 std::shared_ptr<const CatalogueIndex> CatalogueIndex::readFor(const CatalogueConnection::ChangeStamp &stamp,

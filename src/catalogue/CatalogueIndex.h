@@ -39,6 +39,10 @@ public:
 
     explicit CatalogueIndex(Private) { }
 
+    // From this last row key on, a read of the whole table on a file reads its later half beside.
+    static constexpr qint64 SplitReadKeys = 20000;
+    static void setSplitReadKeys(qint64 keys); // tests
+
     // True while nothing has changed the file since it was read.
     bool isCurrent(CatalogueConnection &connection) const;
     // Whether it may be kept at all: not read inside a transaction and with a known file version.
@@ -73,7 +77,11 @@ private:
     };
     using SharedInitials = std::shared_ptr<const QList<QString>>;
 
+    // A read of the whole table in two halves at once, or nullptr where one read is to be made.
+    static std::shared_ptr<CatalogueIndex> readInHalves(CatalogueConnection &connection, const QString &statement,
+                                                        const CatalogueConnection::ChangeStamp &stamp);
     void readRows(CatalogueConnection &connection, const QString &statement);
+    void append(const CatalogueIndex &later);
     void addRow(const CatalogueBackend::Cell *cells);
     QString initialsOf(quint32 row) const;
     SharedInitials initials() const;

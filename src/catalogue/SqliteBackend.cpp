@@ -80,6 +80,7 @@ SqliteBackend::SqliteBackend(const QString &path, const QString &password)
         try {
             open(rawKey);
             CatalogueKeys::opened(rawKey, true);
+            m_fileKey = FileSystem::keyOf(m_path);
             return;
         } catch (const CatalogueError &) {
             CatalogueKeys::opened(rawKey, false);
@@ -87,6 +88,7 @@ SqliteBackend::SqliteBackend(const QString &path, const QString &password)
     }
     open(password.toUtf8());
     CatalogueKeys::passphraseOpened(rawKey);
+    m_fileKey = FileSystem::keyOf(m_path);
 }
 
 void SqliteBackend::open(const QByteArray &key)

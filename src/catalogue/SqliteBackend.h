@@ -49,6 +49,7 @@ public:
     [[noreturn]] void throwLastError() const override;
     sqlite3 *handle() const { return m_db; }
     QString filePath() const override { return m_path; }
+    std::optional<FileSystem::FileKey> fileKey() const override { return m_fileKey; }
     qint64 dataVersion() override { return fileVersion(); }
     qint64 totalChanges() const override;
 
@@ -64,6 +65,7 @@ private:
 
     sqlite3 *m_db = nullptr;
     QString m_path;
+    std::optional<FileSystem::FileKey> m_fileKey;
     QHash<QString, SharedSnapshot> m_results;
     // Filtered queries, least recently used first; whole-table queries are not among them.
     QList<QString> m_filtered;

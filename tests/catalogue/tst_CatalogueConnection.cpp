@@ -101,6 +101,7 @@ private Q_SLOTS:
     void categoryEditWaitsForAnotherOperatorsWrite();
     void wholeListOutlivesBrowsingManyCategories();
     void gamesAreKeptUntilTheFileChanges();
+    void readInHalvesListsAsOneRead();
     void onlyTheOwningThreadUsesTheConnection();
 };
 
@@ -120,6 +121,59 @@ void tst_CatalogueConnection::wholeListOutlivesBrowsingManyCategories()
     // A write through the connection still drops everything kept.
     CatalogueFixture::addGame(someGame());
     QCOMPARE(connection.query(whole)->rows.size(), 2);
+}
+
+void tst_CatalogueConnection::readInHalvesListsAsOneRead()
+{
+    // Two categories, some games hot, keys with gaps.
+    QList<GameRow> games;
+    for (int i = 0; i < 40; ++i) {
+        GameRow row = someGame();
+        row.GameName = u"游戏%1"_s.arg(i);
+        row.GameType = i % 3 ? u"网络游戏"_s : u"单机游戏"_s;
+        row.GameHot = i % 4 ? u"否"_s : u"是"_s;
+        games.append(row);
+    }
+    CatalogueFixture fixture({u"网络游戏"_s, u"单机游戏"_s}, games);
+    CatalogueConnection &connection = Catalogue::CatalogueConnectionObject();
+    connection.Execute(u"DELETE FROM GameList WHERE GameID IN (3, 21, 22)"_s);
+    const auto readWith = [&connection](qint64 splitKeys) {
+        CatalogueIndex::setSplitReadKeys(splitKeys);
+        const auto guard = qScopeGuard([] { CatalogueIndex::setSplitReadKeys(CatalogueIndex::SplitReadKeys); });
+        return CatalogueIndex::read(connection, CatalogueStatements::selectGameList());
+    };
+    const std::shared_ptr<const CatalogueIndex> whole = readWith(CatalogueIndex::SplitReadKeys);
+    const auto sameAsWhole = [&whole](const std::shared_ptr<const CatalogueIndex> &read) {
+        QCOMPARE(read->allRows(), whole->allRows());
+        QCOMPARE(read->hotRows(), whole->hotRows());
+        for (const QString &type : {u"网络游戏"_s, u"单机游戏"_s}) {
+            CatalogueIndex::Rows rows;
+            CatalogueIndex::Rows wholeRows;
+            QVERIFY(read->rowsOfType(type, &rows) && whole->rowsOfType(type, &wholeRows));
+            QCOMPARE(rows, wholeRows);
+        }
+        for (const quint32 row : whole->allRows()) {
+            for (int field = 0; field < CatalogueIndex::FieldCount; ++field)
+                QCOMPARE(read->field(row, CatalogueIndex::Field(field)),
+                         whole->field(row, CatalogueIndex::Field(field)));
+        }
+    };
+    QCOMPARE(whole->size(), 37);
+    sameAsWhole(readWith(2));
+    if (QTest::currentTestFailed())
+        return;
+
+    // Another file put in its place meanwhile: what is read is still the file that is open.
+    const QString other = fixture.directory() + u"/other.dbs"_s;
+    {
+        CatalogueFileWriter writer(other, QString::fromUtf16(Catalogue::Password));
+        writer.addType(QByteArrayLiteral("网络游戏"));
+        for (int id = 1; id <= 40; ++id)
+            writer.addGame(id, {"别的游戏", "网络游戏", "否", "/games/", "x.exe", "无", "无"});
+        writer.commit();
+    }
+    QVERIFY(QFile::remove(fixture.path()) && QFile::rename(other, fixture.path()));
+    sameAsWhole(readWith(2));
 }
 
 void tst_CatalogueConnection::gamesAreKeptUntilTheFileChanges()
