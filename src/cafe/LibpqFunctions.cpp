@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 // The libpq functions the project calls, with libpq's own prototypes (the header checks each one), each
 // forwarding to libpq's definition, looked up the first time it is called. Without libpq they answer as
@@ -105,7 +106,7 @@ PQconninfoOption *PQconninfoParse(const char *conninfo, char **errmsg)
     static const auto real = resolved(PQconninfoParse, "PQconninfoParse");
     if (real)
         return real(conninfo, errmsg);
-    // Freed with PQfreemem, which is free() without libpq, as it is libpq's.
+    // The caller frees the message with PQfreemem, which is free() without libpq.
     if (errmsg) {
         const QByteArray why = Libpq::loadError();
         *errmsg = static_cast<char *>(std::malloc(size_t(why.size()) + 1));
@@ -138,7 +139,7 @@ char *PQerrorMessage(const PGconn *conn)
     static const auto real = resolved(PQerrorMessage, "PQerrorMessage");
     if (real)
         return real(conn);
-    static QByteArray why = Libpq::loadError() + '\n';
+    static std::string why = (Libpq::loadError() + '\n').toStdString();
     return why.data();
 }
 
