@@ -566,6 +566,7 @@ void CafeClient::deadlinePassed()
 
 QString CafeClient::connectionError() const
 {
-    const QString text = m_conn ? QString::fromUtf8(PQerrorMessage(m_conn)).trimmed() : QString();
+    const QString text =
+        m_conn ? QString::fromUtf8(PQerrorMessage(m_conn)).trimmed() : PgHelper::connectError(nullptr).description();
     return text.isEmpty() ? u"无法连接服务器"_s : text;
 }

@@ -66,9 +66,7 @@ PgBackend::PgBackend(const QString &uri)
         throw CatalogueError(CatalogueError::ServerUnreachable, error);
     m_conn = connect();
     try {
-        if (!m_conn)
-            throw CatalogueError(CatalogueError::ServerUnreachable, u"内存不足，无法连接服务器"_s);
-        if (PQstatus(m_conn) != CONNECTION_OK)
+        if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
             throw PgHelper::connectError(m_conn);
         run(QString::fromLatin1(CatalogueSchema::CheckSql));
         const Result writable = run(u"SELECT has_table_privilege('gamelist', 'UPDATE')"_s);

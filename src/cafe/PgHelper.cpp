@@ -1,5 +1,7 @@
 #include "cafe/PgHelper.h"
 
+#include "cafe/Libpq.h"
+
 #include <libpq-fe.h>
 
 #include <vector>
@@ -83,7 +85,9 @@ QByteArray PgHelper::value(const PGresult *result, int row, int column)
 CatalogueError PgHelper::connectError(const PGconn *conn)
 {
     if (!conn)
-        return CatalogueError(CatalogueError::ServerUnreachable, u"内存不足，无法连接服务器"_s);
+        return CatalogueError(CatalogueError::ServerUnreachable,
+                              Libpq::available() ? u"内存不足，无法连接服务器"_s
+                                                 : QString::fromUtf8(Libpq::loadError()));
     const QString text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
     const bool loginRefused = PQconnectionNeedsPassword(conn)
         || (PQconnectionUsedPassword(conn)

@@ -1,5 +1,6 @@
 #include "cafe/ServerAddress.h"
 
+#include "cafe/Libpq.h"
 #include "platform/FileSystem.h"
 
 #include <QDir>
@@ -89,6 +90,9 @@ QString ServerAddress::withoutPassword(const QString &address)
 
 QString ServerAddress::syntaxError(const QString &address)
 {
+    // Without libpq nothing can read the address; connecting tells why.
+    if (!Libpq::available())
+        return QString();
     char *message = nullptr;
     PQconninfoOption *options = PQconninfoParse(address.toUtf8().constData(), &message);
     QString error;

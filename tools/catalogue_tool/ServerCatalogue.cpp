@@ -110,7 +110,7 @@ Server::Server(const QString &uri)
     const char *values[] = {"10", "juyoutai-catalogue", conninfo.constData(), "UTF8", nullptr};
     m_conn.reset(PQconnectdbParams(keys, values, 1));
     if (!m_conn)
-        fail(u"无法连接服务器：内存不足"_s);
+        fail(u"无法连接服务器：%1"_s.arg(PgHelper::connectError(nullptr).description()));
     if (PQstatus(handle()) == CONNECTION_OK)
         return;
     const QString text = serverText(PQerrorMessage(handle()));
