@@ -542,7 +542,7 @@ int CafeBenchmark::run()
             (cpuAfter.clients - phase.cpu.clients) / cores, 0, 'f', 1)
               << Qt::endl;
         if (writes > 0)
-            out() << u"  copy writes: %1, %2 ms each on average, %3 s of the clients' time in all"_s.arg(writes)
+            out() << u"  copy writes: %1, %2 ms of CPU each on average, %3 s of the clients' CPU in all"_s.arg(writes)
                          .arg(double(writeNs) / 1e6 / writes, 0, 'f', 1)
                          .arg(double(writeNs) / 1e9, 0, 'f', 2)
                   << Qt::endl;
@@ -620,8 +620,9 @@ int CafeBenchmark::run()
     if (!m_serverDirectory.isEmpty() && script(m_serverDirectory, u"pause"_s)) {
         waitUntil([] { return false; }, 1000);
         before = syncCounts();
-        const bool resumed = script(m_serverDirectory, u"resume"_s);
+        // From the server's start on: a client may be back before the start script returns.
         phase = beginPhase();
+        const bool resumed = script(m_serverDirectory, u"resume"_s);
         ok = resumed && waitUntil([&] { return syncedAgain(before) && allNamed(phase); }, phaseMs);
         endPhase(u"all back after restart"_s, phase, readyTimes(phase), ok);
     } else {

@@ -50,7 +50,7 @@ public:
     const CatalogueCopy &rows() const { return m_rows; }
     // Before start(): begin from these rows instead of the copy file (simulated clients of the benchmark).
     void setStartingCopy(const CatalogueCopy &rows);
-    // Copies written so far and the time they took; same thread rules (the benchmark's own measure).
+    // Copies written so far and the CPU time they took; same thread rules (the benchmark's own measure).
     int copyWrites() const { return m_copyWrites; }
     qint64 copyWriteNs() const { return m_copyWriteNs; }
     // Before start(): the name this PC gives the server; empty names none.

@@ -39,6 +39,13 @@ long clockTicksPerSecond()
     return ::sysconf(_SC_CLK_TCK);
 }
 
+qint64 threadCpuNanoseconds()
+{
+    timespec used{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+    return qint64(used.tv_sec) * 1000000000 + used.tv_nsec;
+}
+
 long peakResidentKb()
 {
     rusage usage{};

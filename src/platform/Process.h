@@ -13,6 +13,8 @@ unsigned effectiveUserId();
 double millisecondsSinceBoot();
 // Clock ticks per second, the unit of the kernel's process times.
 long clockTicksPerSecond();
+// The CPU time the calling thread has used so far, in ns: work timed on a busy machine, without the waits.
+qint64 threadCpuNanoseconds();
 // The most memory this process has held resident so far, in KB.
 long peakResidentKb();
 // Starts argv[0] (looked up in PATH) with argv as its arguments; its process id, or -1.
