@@ -620,9 +620,14 @@ int CafeBenchmark::run()
     if (!m_serverDirectory.isEmpty() && script(m_serverDirectory, u"pause"_s)) {
         waitUntil([] { return false; }, 1000);
         before = syncCounts();
-        // From the server's start on: a client may be back before the start script returns.
-        phase = beginPhase();
+        // Timed from the server's start: a client may be back before the start script returns. The
+        // server's CPU is read once it runs.
+        const qint64 startingEpochMs = QDateTime::currentMSecsSinceEpoch();
+        const qint64 startingMs = clock.elapsed();
         const bool resumed = script(m_serverDirectory, u"resume"_s);
+        phase = beginPhase();
+        phase.startEpochMs = startingEpochMs;
+        phase.startMs = startingMs;
         ok = resumed && waitUntil([&] { return syncedAgain(before) && allNamed(phase); }, phaseMs);
         endPhase(u"all back after restart"_s, phase, readyTimes(phase), ok);
     } else {
