@@ -19,20 +19,29 @@ template<typename Function> Function *resolved(Function *, const char *name)
     return reinterpret_cast<Function *>(Libpq::resolve(name));
 }
 
+// A call of libpq's definition of Declared, looked up the first time, or fallback without libpq.
+template<auto Declared> struct Forward;
+template<typename Result, typename... Arguments, Result (*Declared)(Arguments...)> struct Forward<Declared>
+{
+    static Result call(const char *name, Result fallback, Arguments... arguments)
+    {
+        static const auto real = resolved(Declared, name);
+        return real ? real(arguments...) : fallback;
+    }
+};
+
 } // namespace
 
 extern "C" {
 
 int PQbackendPID(const PGconn *conn)
 {
-    static const auto real = resolved(PQbackendPID, "PQbackendPID");
-    return real ? real(conn) : 0;
+    return Forward<PQbackendPID>::call("PQbackendPID", 0, conn);
 }
 
 int PQcancel(PGcancel *cancel, char *errbuf, int errbufsize)
 {
-    static const auto real = resolved(PQcancel, "PQcancel");
-    return real ? real(cancel, errbuf, errbufsize) : 0;
+    return Forward<PQcancel>::call("PQcancel", 0, cancel, errbuf, errbufsize);
 }
 
 void PQclear(PGresult *res)
@@ -46,50 +55,42 @@ void PQclear(PGresult *res)
 
 char *PQcmdStatus(PGresult *res)
 {
-    static const auto real = resolved(PQcmdStatus, "PQcmdStatus");
-    return real ? real(res) : nullptr;
+    return Forward<PQcmdStatus>::call("PQcmdStatus", nullptr, res);
 }
 
 char *PQcmdTuples(PGresult *res)
 {
-    static const auto real = resolved(PQcmdTuples, "PQcmdTuples");
-    return real ? real(res) : nullptr;
+    return Forward<PQcmdTuples>::call("PQcmdTuples", nullptr, res);
 }
 
 PostgresPollingStatusType PQconnectPoll(PGconn *conn)
 {
-    static const auto real = resolved(PQconnectPoll, "PQconnectPoll");
-    return real ? real(conn) : PGRES_POLLING_FAILED;
+    return Forward<PQconnectPoll>::call("PQconnectPoll", PGRES_POLLING_FAILED, conn);
 }
 
 PGconn *PQconnectStartParams(const char *const *keywords, const char *const *values, int expand_dbname)
 {
-    static const auto real = resolved(PQconnectStartParams, "PQconnectStartParams");
-    return real ? real(keywords, values, expand_dbname) : nullptr;
+    return Forward<PQconnectStartParams>::call("PQconnectStartParams", nullptr, keywords, values, expand_dbname);
 }
 
 PGconn *PQconnectdb(const char *conninfo)
 {
-    static const auto real = resolved(PQconnectdb, "PQconnectdb");
-    return real ? real(conninfo) : nullptr;
+    return Forward<PQconnectdb>::call("PQconnectdb", nullptr, conninfo);
 }
 
 PGconn *PQconnectdbParams(const char *const *keywords, const char *const *values, int expand_dbname)
 {
-    static const auto real = resolved(PQconnectdbParams, "PQconnectdbParams");
-    return real ? real(keywords, values, expand_dbname) : nullptr;
+    return Forward<PQconnectdbParams>::call("PQconnectdbParams", nullptr, keywords, values, expand_dbname);
 }
 
 int PQconnectionNeedsPassword(const PGconn *conn)
 {
-    static const auto real = resolved(PQconnectionNeedsPassword, "PQconnectionNeedsPassword");
-    return real ? real(conn) : 0;
+    return Forward<PQconnectionNeedsPassword>::call("PQconnectionNeedsPassword", 0, conn);
 }
 
 int PQconnectionUsedPassword(const PGconn *conn)
 {
-    static const auto real = resolved(PQconnectionUsedPassword, "PQconnectionUsedPassword");
-    return real ? real(conn) : 0;
+    return Forward<PQconnectionUsedPassword>::call("PQconnectionUsedPassword", 0, conn);
 }
 
 void PQconninfoFree(PQconninfoOption *connOptions)
@@ -118,20 +119,17 @@ PQconninfoOption *PQconninfoParse(const char *conninfo, char **errmsg)
 
 int PQconsumeInput(PGconn *conn)
 {
-    static const auto real = resolved(PQconsumeInput, "PQconsumeInput");
-    return real ? real(conn) : 0;
+    return Forward<PQconsumeInput>::call("PQconsumeInput", 0, conn);
 }
 
 char *PQencryptPasswordConn(PGconn *conn, const char *passwd, const char *user, const char *algorithm)
 {
-    static const auto real = resolved(PQencryptPasswordConn, "PQencryptPasswordConn");
-    return real ? real(conn, passwd, user, algorithm) : nullptr;
+    return Forward<PQencryptPasswordConn>::call("PQencryptPasswordConn", nullptr, conn, passwd, user, algorithm);
 }
 
 int PQenterPipelineMode(PGconn *conn)
 {
-    static const auto real = resolved(PQenterPipelineMode, "PQenterPipelineMode");
-    return real ? real(conn) : 0;
+    return Forward<PQenterPipelineMode>::call("PQenterPipelineMode", 0, conn);
 }
 
 char *PQerrorMessage(const PGconn *conn)
@@ -145,29 +143,25 @@ char *PQerrorMessage(const PGconn *conn)
 
 char *PQescapeIdentifier(PGconn *conn, const char *str, size_t len)
 {
-    static const auto real = resolved(PQescapeIdentifier, "PQescapeIdentifier");
-    return real ? real(conn, str, len) : nullptr;
+    return Forward<PQescapeIdentifier>::call("PQescapeIdentifier", nullptr, conn, str, len);
 }
 
 char *PQescapeLiteral(PGconn *conn, const char *str, size_t len)
 {
-    static const auto real = resolved(PQescapeLiteral, "PQescapeLiteral");
-    return real ? real(conn, str, len) : nullptr;
+    return Forward<PQescapeLiteral>::call("PQescapeLiteral", nullptr, conn, str, len);
 }
 
 PGresult *PQexec(PGconn *conn, const char *query)
 {
-    static const auto real = resolved(PQexec, "PQexec");
-    return real ? real(conn, query) : nullptr;
+    return Forward<PQexec>::call("PQexec", nullptr, conn, query);
 }
 
 PGresult *PQexecParams(PGconn *conn, const char *command, int nParams, const Oid *paramTypes,
                        const char *const *paramValues, const int *paramLengths, const int *paramFormats,
                        int resultFormat)
 {
-    static const auto real = resolved(PQexecParams, "PQexecParams");
-    return real ? real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat)
-                : nullptr;
+    return Forward<PQexecParams>::call("PQexecParams", nullptr, conn, command, nParams, paramTypes, paramValues,
+                                       paramLengths, paramFormats, resultFormat);
 }
 
 void PQfinish(PGconn *conn)
@@ -181,14 +175,12 @@ void PQfinish(PGconn *conn)
 
 int PQflush(PGconn *conn)
 {
-    static const auto real = resolved(PQflush, "PQflush");
-    return real ? real(conn) : -1;
+    return Forward<PQflush>::call("PQflush", -1, conn);
 }
 
 char *PQfname(const PGresult *res, int field_num)
 {
-    static const auto real = resolved(PQfname, "PQfname");
-    return real ? real(res, field_num) : nullptr;
+    return Forward<PQfname>::call("PQfname", nullptr, res, field_num);
 }
 
 void PQfreeCancel(PGcancel *cancel)
@@ -213,62 +205,52 @@ void PQfreemem(void *ptr)
 
 PGcancel *PQgetCancel(PGconn *conn)
 {
-    static const auto real = resolved(PQgetCancel, "PQgetCancel");
-    return real ? real(conn) : nullptr;
+    return Forward<PQgetCancel>::call("PQgetCancel", nullptr, conn);
 }
 
 PGresult *PQgetResult(PGconn *conn)
 {
-    static const auto real = resolved(PQgetResult, "PQgetResult");
-    return real ? real(conn) : nullptr;
+    return Forward<PQgetResult>::call("PQgetResult", nullptr, conn);
 }
 
 int PQgetisnull(const PGresult *res, int tup_num, int field_num)
 {
-    static const auto real = resolved(PQgetisnull, "PQgetisnull");
-    return real ? real(res, tup_num, field_num) : 1;
+    return Forward<PQgetisnull>::call("PQgetisnull", 1, res, tup_num, field_num);
 }
 
 int PQgetlength(const PGresult *res, int tup_num, int field_num)
 {
-    static const auto real = resolved(PQgetlength, "PQgetlength");
-    return real ? real(res, tup_num, field_num) : 0;
+    return Forward<PQgetlength>::call("PQgetlength", 0, res, tup_num, field_num);
 }
 
 char *PQgetvalue(const PGresult *res, int tup_num, int field_num)
 {
-    static const auto real = resolved(PQgetvalue, "PQgetvalue");
-    return real ? real(res, tup_num, field_num) : nullptr;
+    return Forward<PQgetvalue>::call("PQgetvalue", nullptr, res, tup_num, field_num);
 }
 
 int PQisBusy(PGconn *conn)
 {
-    static const auto real = resolved(PQisBusy, "PQisBusy");
-    return real ? real(conn) : 0;
+    return Forward<PQisBusy>::call("PQisBusy", 0, conn);
 }
 
 int PQnfields(const PGresult *res)
 {
-    static const auto real = resolved(PQnfields, "PQnfields");
-    return real ? real(res) : 0;
+    return Forward<PQnfields>::call("PQnfields", 0, res);
 }
 
 PGnotify *PQnotifies(PGconn *conn)
 {
-    static const auto real = resolved(PQnotifies, "PQnotifies");
-    return real ? real(conn) : nullptr;
+    return Forward<PQnotifies>::call("PQnotifies", nullptr, conn);
 }
 
 int PQntuples(const PGresult *res)
 {
-    static const auto real = resolved(PQntuples, "PQntuples");
-    return real ? real(res) : 0;
+    return Forward<PQntuples>::call("PQntuples", 0, res);
 }
 
 int PQpipelineSync(PGconn *conn)
 {
-    static const auto real = resolved(PQpipelineSync, "PQpipelineSync");
-    return real ? real(conn) : 0;
+    return Forward<PQpipelineSync>::call("PQpipelineSync", 0, conn);
 }
 
 void PQreset(PGconn *conn)
@@ -282,58 +264,50 @@ void PQreset(PGconn *conn)
 
 char *PQresultErrorField(const PGresult *res, int fieldcode)
 {
-    static const auto real = resolved(PQresultErrorField, "PQresultErrorField");
-    return real ? real(res, fieldcode) : nullptr;
+    return Forward<PQresultErrorField>::call("PQresultErrorField", nullptr, res, fieldcode);
 }
 
 ExecStatusType PQresultStatus(const PGresult *res)
 {
-    static const auto real = resolved(PQresultStatus, "PQresultStatus");
-    return real ? real(res) : PGRES_FATAL_ERROR;
+    return Forward<PQresultStatus>::call("PQresultStatus", PGRES_FATAL_ERROR, res);
 }
 
 int PQsendQuery(PGconn *conn, const char *query)
 {
-    static const auto real = resolved(PQsendQuery, "PQsendQuery");
-    return real ? real(conn, query) : 0;
+    return Forward<PQsendQuery>::call("PQsendQuery", 0, conn, query);
 }
 
 int PQsendQueryParams(PGconn *conn, const char *command, int nParams, const Oid *paramTypes,
                       const char *const *paramValues, const int *paramLengths, const int *paramFormats,
                       int resultFormat)
 {
-    static const auto real = resolved(PQsendQueryParams, "PQsendQueryParams");
-    return real ? real(conn, command, nParams, paramTypes, paramValues, paramLengths, paramFormats, resultFormat) : 0;
+    return Forward<PQsendQueryParams>::call("PQsendQueryParams", 0, conn, command, nParams, paramTypes, paramValues,
+                                            paramLengths, paramFormats, resultFormat);
 }
 
 PQnoticeProcessor PQsetNoticeProcessor(PGconn *conn, PQnoticeProcessor proc, void *arg)
 {
-    static const auto real = resolved(PQsetNoticeProcessor, "PQsetNoticeProcessor");
-    return real ? real(conn, proc, arg) : nullptr;
+    return Forward<PQsetNoticeProcessor>::call("PQsetNoticeProcessor", nullptr, conn, proc, arg);
 }
 
 int PQsetnonblocking(PGconn *conn, int arg)
 {
-    static const auto real = resolved(PQsetnonblocking, "PQsetnonblocking");
-    return real ? real(conn, arg) : -1;
+    return Forward<PQsetnonblocking>::call("PQsetnonblocking", -1, conn, arg);
 }
 
 int PQsocket(const PGconn *conn)
 {
-    static const auto real = resolved(PQsocket, "PQsocket");
-    return real ? real(conn) : -1;
+    return Forward<PQsocket>::call("PQsocket", -1, conn);
 }
 
 ConnStatusType PQstatus(const PGconn *conn)
 {
-    static const auto real = resolved(PQstatus, "PQstatus");
-    return real ? real(conn) : CONNECTION_BAD;
+    return Forward<PQstatus>::call("PQstatus", CONNECTION_BAD, conn);
 }
 
 PGTransactionStatusType PQtransactionStatus(const PGconn *conn)
 {
-    static const auto real = resolved(PQtransactionStatus, "PQtransactionStatus");
-    return real ? real(conn) : PQTRANS_UNKNOWN;
+    return Forward<PQtransactionStatus>::call("PQtransactionStatus", PQTRANS_UNKNOWN, conn);
 }
 
 } // extern "C"
