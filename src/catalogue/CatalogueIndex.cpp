@@ -3,6 +3,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueError.h"
 #include "catalogue/CatalogueSchema.h"
+#include "catalogue/CatalogueStatements.h"
 #include "catalogue/StatementBuilder.h"
 #include "pinyin/PinyinSearch.h"
 #include "platform/FileSystem.h"
@@ -68,7 +69,7 @@ std::shared_ptr<CatalogueIndex> CatalogueIndex::readInHalves(CatalogueConnection
                                                              const CatalogueConnection::ChangeStamp &stamp)
 {
     const QString path = connection.filePath();
-    if (path.isEmpty() || connection.inTransaction() || statement != u"Select * From GameList"_s)
+    if (path.isEmpty() || connection.inTransaction() || statement != CatalogueStatements::selectGameList())
         return nullptr;
     CatalogueBackend &backend = connection.backend();
     // The other connection opens the file by its name, which must still name the file read here.
