@@ -55,7 +55,7 @@ std::shared_ptr<const CatalogueIndex> CatalogueIndex::read(CatalogueConnection &
         connection.throwLastError();
     // Taken first: a change that lands during the read then only costs one more read.
     const CatalogueConnection::ChangeStamp stamp = connection.changeStamp();
-    std::shared_ptr<CatalogueIndex> index = readInHalves(connection, statement, stamp);
+    std::shared_ptr<CatalogueIndex> index = readInHalves(connection, statement);
     if (!index) {
         index = std::make_shared<CatalogueIndex>(Private{});
         index->readRows(connection, statement);
@@ -65,12 +65,12 @@ std::shared_ptr<const CatalogueIndex> CatalogueIndex::read(CatalogueConnection &
     return index;
 }
 
-std::shared_ptr<CatalogueIndex> CatalogueIndex::readInHalves(CatalogueConnection &connection, const QString &statement,
-                                                             const CatalogueConnection::ChangeStamp &stamp)
+std::shared_ptr<CatalogueIndex> CatalogueIndex::readInHalves(CatalogueConnection &connection, const QString &statement)
 {
     const QString path = connection.filePath();
     if (path.isEmpty() || connection.inTransaction() || statement != CatalogueStatements::selectGameList())
         return nullptr;
+    const CatalogueConnection::ChangeStamp stamp = connection.changeStamp();
     CatalogueBackend &backend = connection.backend();
     // The other connection opens the file by its name, which must still name the file read here.
     const std::optional<FileSystem::FileKey> file = backend.fileKey();
@@ -139,10 +139,13 @@ std::shared_ptr<const CatalogueIndex> CatalogueIndex::readFor(const CatalogueCon
                                                               CatalogueConnection &readThrough,
                                                               const QString &statement)
 {
-    auto index = std::make_shared<CatalogueIndex>(Private{});
+    std::shared_ptr<CatalogueIndex> index = readInHalves(readThrough, statement);
+    if (!index) {
+        index = std::make_shared<CatalogueIndex>(Private{});
+        index->readRows(readThrough, statement);
+    }
     index->m_stamp = stamp;
     index->m_keepable = stamp.version >= 0;
-    index->readRows(readThrough, statement);
     return index;
 }
 

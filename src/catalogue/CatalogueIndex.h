@@ -78,8 +78,7 @@ private:
     using SharedInitials = std::shared_ptr<const QList<QString>>;
 
     // A read of the whole table in two halves at once, or nullptr where one read is to be made.
-    static std::shared_ptr<CatalogueIndex> readInHalves(CatalogueConnection &connection, const QString &statement,
-                                                        const CatalogueConnection::ChangeStamp &stamp);
+    static std::shared_ptr<CatalogueIndex> readInHalves(CatalogueConnection &connection, const QString &statement);
     void readRows(CatalogueConnection &connection, const QString &statement);
     void append(const CatalogueIndex &later);
     void addRow(const CatalogueBackend::Cell *cells);
