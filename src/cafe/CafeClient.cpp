@@ -216,8 +216,8 @@ void CafeClient::watchSocket(bool read, bool write)
         if (socket >= 0) {
             m_readNotifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
             m_writeNotifier = new QSocketNotifier(socket, QSocketNotifier::Write, this);
-            connect(m_readNotifier, &QSocketNotifier::activated, this, &CafeClient::socketReady);
-            connect(m_writeNotifier, &QSocketNotifier::activated, this, &CafeClient::socketReady);
+            connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { socketReady(true); });
+            connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] { socketReady(false); });
         }
     }
     if (m_readNotifier)
@@ -226,12 +226,15 @@ void CafeClient::watchSocket(bool read, bool write)
         m_writeNotifier->setEnabled(write);
 }
 
-void CafeClient::socketReady()
+void CafeClient::socketReady(bool readable)
 {
     if (m_state == State::Connecting) {
         pollConnect();
         return;
     }
+    // The server answers: the read goes on as long as its rows keep coming.
+    if (readable && m_state == State::Reading)
+        m_deadline.start(m_readTimeoutMs);
     if (m_writeNotifier && m_writeNotifier->isEnabled())
         flush();
     if (m_conn)
@@ -283,7 +286,7 @@ void CafeClient::send(Request request, const std::vector<PgHelper::Segment> &seg
         return;
     }
     m_state = State::Reading;
-    m_deadline.start(ReadTimeoutMs);
+    m_deadline.start(m_readTimeoutMs);
     flush();
 }
 

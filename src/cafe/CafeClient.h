@@ -55,12 +55,16 @@ public:
     qint64 copyWriteNs() const { return m_copyWriteNs; }
     // Before start(): the name this PC gives the server; empty names none.
     void setClientName(const QString &name) { m_reporter.setClientName(name.toUtf8()); }
+    // Before start(): a read's patience other than ReadTimeoutMs (tests).
+    void setReadTimeoutMs(int ms) { m_readTimeoutMs = ms; }
     // Launches not yet answered by the server; same thread rules.
     qsizetype launchesWaiting() const { return m_reporter.launchesWaiting(); }
 
     // A server slow to accept is waited for this long, unless the address sets connect_timeout:
     // a client that gave up sooner would leave the server starting backends for nobody.
     static constexpr int ConnectTimeoutMs = 30000;
+    // How long a read may go without a byte from the server: a large read on a slow link takes as long
+    // as its rows keep coming.
     static constexpr int ReadTimeoutMs = 15000;
     static constexpr int CoalesceMs = 30;
     static constexpr int FirstRetryMs = 250;
@@ -105,7 +109,7 @@ private:
 
     void connectToServer();
     void watchSocket(bool read, bool write);
-    void socketReady();
+    void socketReady(bool readable);
     void pollConnect();
     void sendRead();
     void send(Request request, const std::vector<PgHelper::Segment> &segments);
@@ -132,6 +136,7 @@ private:
     mutable QMutex m_pathLock;
     QString m_copyPath;
     int m_connectTimeoutMs;
+    int m_readTimeoutMs = ReadTimeoutMs;
     bool m_writesCopy = true;
     bool m_relocationAnnounced = false;
     int m_copyWrites = 0;

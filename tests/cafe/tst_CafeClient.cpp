@@ -19,14 +19,18 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <fcntl.h>
 #include <libpq-fe.h>
 #include <memory>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <memory>
@@ -102,6 +106,93 @@ QStringList presenceOf(const PgTestDatabase &db)
 
 } // namespace
 
+// A port that passes each connection through to 127.0.0.1:serverPort, the server's bytes a few at a
+// time with a pause between: a server on a slow link.
+class SlowLink
+{
+public:
+    explicit SlowLink(int serverPort)
+        : m_listener(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in address = loopback(0);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(m_listener, 4);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, serverPort] { pass(serverPort); });
+    }
+    ~SlowLink()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+    int port() const { return m_port; }
+
+private:
+    static sockaddr_in loopback(int port)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(port));
+        return address;
+    }
+    void pass(int serverPort)
+    {
+        std::vector<std::pair<int, int>> links; // client, server
+        while (!m_stop) {
+            std::vector<pollfd> watched{{m_listener, POLLIN, 0}};
+            for (const auto &[client, server] : links) {
+                watched.push_back({client, POLLIN, 0});
+                watched.push_back({server, POLLIN, 0});
+            }
+            if (::poll(watched.data(), watched.size(), 20) <= 0)
+                continue;
+            std::vector<std::pair<int, int>> open;
+            for (size_t link = 0; link < links.size(); ++link) {
+                const auto [client, server] = links[link];
+                bool ended = false;
+                for (const int side : {0, 1}) {
+                    const pollfd &ready = watched[1 + 2 * link + size_t(side)];
+                    if (ended || !(ready.revents & (POLLIN | POLLHUP | POLLERR)))
+                        continue;
+                    // What the server sends trickles: 128 bytes each 20 ms.
+                    char bytes[4096];
+                    const ssize_t got = ::read(ready.fd, bytes, side ? 128 : sizeof bytes);
+                    ended = got <= 0 || ::send(side ? client : server, bytes, size_t(got), MSG_NOSIGNAL) != got;
+                    if (side && !ended)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                }
+                if (ended) {
+                    ::close(client);
+                    ::close(server);
+                } else {
+                    open.emplace_back(client, server);
+                }
+            }
+            if (watched[0].revents & POLLIN) {
+                const int client = ::accept(m_listener, nullptr, nullptr);
+                const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+                const sockaddr_in address = loopback(serverPort);
+                ::connect(server, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+                open.emplace_back(client, server);
+            }
+            links = open;
+        }
+        for (const auto &[client, server] : links) {
+            ::close(client);
+            ::close(server);
+        }
+    }
+
+    int m_listener;
+    int m_port = 0;
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
+};
+
 class tst_CafeClient : public QObject
 {
     Q_OBJECT
@@ -116,6 +207,7 @@ private Q_SLOTS:
     void leftoversOfEndedWritersOnThisMachineGo();
     void wrongPasswordGoesOfflineAtOnce();
     void silentServerTimesOutAsTheAddressSays();
+    void slowLinkReadsAsLongAsRowsKeepComing();
     void startsFromTheCopyAndReadsWhatItMustOnly_data();
     void startsFromTheCopyAndReadsWhatItMustOnly();
     void launchesMadeOfflineAreSentOnceWhenTheServerIsBack();
@@ -318,6 +410,32 @@ void tst_CafeClient::silentServerTimesOutAsTheAddressSays()
     const qint64 elapsed = clock.elapsed();
     ::close(listener);
     QVERIFY2(elapsed >= 1500 && elapsed < CafeClient::ConnectTimeoutMs, qPrintable(QString::number(elapsed)));
+}
+
+void tst_CafeClient::slowLinkReadsAsLongAsRowsKeepComing()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QVERIFY(db.run(u"INSERT INTO GameList (GameName, GameType, GamePath, GameRun)"
+                   " SELECT '游戏' || g, '动作', 'C:\\games\\' || g, 'run.exe' FROM generate_series(1, 400) g"_s)
+                .isEmpty());
+    QUrl address(db.menuUri());
+    const SlowLink link(address.port());
+    address.setPort(link.port());
+    QTemporaryDir dir;
+    // The whole read takes seconds over the link, each piece of it far less than the patience.
+    CafeClient client(address.toString(), dir.filePath(u"GameDB.dbs"_s));
+    client.setReadTimeoutMs(1500);
+    QSignalSpy synced(&client, &CafeClient::synced);
+    QSignalSpy offline(&client, &CafeClient::offline);
+    QElapsedTimer clock;
+    clock.start();
+    client.start();
+    QTRY_VERIFY_WITH_TIMEOUT(synced.count() + offline.count() > 0, 60000);
+    QVERIFY2(offline.isEmpty(), qPrintable(offline.value(0).value(0).toString()));
+    QCOMPARE(client.gameCount(), 400);
+    QVERIFY2(clock.elapsed() > 1500, "the link was not slow enough to test the patience");
+    client.stop();
 }
 
 void tst_CafeClient::closingNeverWaitsForAStuckSyncThread()
