@@ -5,6 +5,7 @@
 #include "cafe/ServerAddress.h"
 #include "cafe/ServerSchema.h"
 #include "platform/Process.h"
+#include "platform/Socket.h"
 
 #include <QDir>
 #include <QFile>
@@ -564,6 +565,15 @@ void CafeClient::dropNotifiers()
 
 void CafeClient::deadlinePassed()
 {
+    // A thread kept from its socket (a busy machine) may find it ready for what it waited for: the
+    // server was not slow, this client was, so it goes on and the patience starts again.
+    const bool read = m_readNotifier && m_readNotifier->isEnabled();
+    const bool write = m_writeNotifier && m_writeNotifier->isEnabled();
+    if (m_conn && (read || write) && Socket::isReady(PQsocket(m_conn), read, write)) {
+        m_deadline.start(m_state == State::Connecting ? m_connectTimeoutMs : m_readTimeoutMs);
+        socketReady(read);
+        return;
+    }
     lose(m_state == State::Connecting ? u"连接服务器超时"_s : u"服务器没有回答"_s);
 }
 

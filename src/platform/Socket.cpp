@@ -21,4 +21,14 @@ bool waitReadable(int socket, const QDeadlineTimer &deadline)
     }
 }
 
+bool isReady(int socket, bool read, bool write)
+{
+    pollfd watched{socket, short((read ? POLLIN : 0) | (write ? POLLOUT : 0)), 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&watched, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready != 0;
+}
+
 } // namespace Socket

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -208,6 +209,7 @@ private Q_SLOTS:
     void wrongPasswordGoesOfflineAtOnce();
     void silentServerTimesOutAsTheAddressSays();
     void slowLinkReadsAsLongAsRowsKeepComing();
+    void busyThreadTakesTheAnswerWaitingAtItsDeadline();
     void startsFromTheCopyAndReadsWhatItMustOnly_data();
     void startsFromTheCopyAndReadsWhatItMustOnly();
     void launchesMadeOfflineAreSentOnceWhenTheServerIsBack();
@@ -435,6 +437,26 @@ void tst_CafeClient::slowLinkReadsAsLongAsRowsKeepComing()
     QVERIFY2(offline.isEmpty(), qPrintable(offline.value(0).value(0).toString()));
     QCOMPARE(client.gameCount(), 400);
     QVERIFY2(clock.elapsed() > 1500, "the link was not slow enough to test the patience");
+    client.stop();
+}
+
+void tst_CafeClient::busyThreadTakesTheAnswerWaitingAtItsDeadline()
+{
+    PgTestDatabase db;
+    JYT_REQUIRE_PG(db);
+    QUrl address(db.menuUri());
+    QUrlQuery options(address);
+    options.addQueryItem(u"connect_timeout"_s, u"2"_s);
+    address.setQuery(options);
+    QTemporaryDir dir;
+    CafeClient client(address.toString(), dir.filePath(u"GameDB.dbs"_s));
+    QSignalSpy synced(&client, &CafeClient::synced);
+    QSignalSpy offline(&client, &CafeClient::offline);
+    client.start();
+    // The client's thread is kept from its socket past its patience while the server answers at once.
+    QTest::qSleep(3000);
+    QTRY_VERIFY_WITH_TIMEOUT(synced.count() + offline.count() > 0, 30000);
+    QVERIFY2(offline.isEmpty(), qPrintable(offline.value(0).value(0).toString()));
     client.stop();
 }
 
