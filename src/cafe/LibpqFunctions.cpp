@@ -30,6 +30,21 @@ template<typename Result, typename... Arguments, Result (*Declared)(Arguments...
     }
 };
 
+// The same for a function that lets go of what a pointer holds: nothing to do for a null pointer,
+// which never loads libpq either.
+template<auto Declared> struct Release;
+template<typename Pointer, void (*Declared)(Pointer)> struct Release<Declared>
+{
+    static void call(const char *name, Pointer pointer)
+    {
+        if (!pointer)
+            return;
+        static const auto real = resolved(Declared, name);
+        if (real)
+            real(pointer);
+    }
+};
+
 } // namespace
 
 extern "C" {
@@ -46,11 +61,7 @@ int PQcancel(PGcancel *cancel, char *errbuf, int errbufsize)
 
 void PQclear(PGresult *res)
 {
-    if (!res)
-        return;
-    static const auto real = resolved(PQclear, "PQclear");
-    if (real)
-        real(res);
+    Release<PQclear>::call("PQclear", res);
 }
 
 char *PQcmdStatus(PGresult *res)
@@ -95,11 +106,7 @@ int PQconnectionUsedPassword(const PGconn *conn)
 
 void PQconninfoFree(PQconninfoOption *connOptions)
 {
-    if (!connOptions)
-        return;
-    static const auto real = resolved(PQconninfoFree, "PQconninfoFree");
-    if (real)
-        real(connOptions);
+    Release<PQconninfoFree>::call("PQconninfoFree", connOptions);
 }
 
 PQconninfoOption *PQconninfoParse(const char *conninfo, char **errmsg)
@@ -166,11 +173,7 @@ PGresult *PQexecParams(PGconn *conn, const char *command, int nParams, const Oid
 
 void PQfinish(PGconn *conn)
 {
-    if (!conn)
-        return;
-    static const auto real = resolved(PQfinish, "PQfinish");
-    if (real)
-        real(conn);
+    Release<PQfinish>::call("PQfinish", conn);
 }
 
 int PQflush(PGconn *conn)
@@ -185,11 +188,7 @@ char *PQfname(const PGresult *res, int field_num)
 
 void PQfreeCancel(PGcancel *cancel)
 {
-    if (!cancel)
-        return;
-    static const auto real = resolved(PQfreeCancel, "PQfreeCancel");
-    if (real)
-        real(cancel);
+    Release<PQfreeCancel>::call("PQfreeCancel", cancel);
 }
 
 void PQfreemem(void *ptr)
@@ -255,11 +254,7 @@ int PQpipelineSync(PGconn *conn)
 
 void PQreset(PGconn *conn)
 {
-    if (!conn)
-        return;
-    static const auto real = resolved(PQreset, "PQreset");
-    if (real)
-        real(conn);
+    Release<PQreset>::call("PQreset", conn);
 }
 
 char *PQresultErrorField(const PGresult *res, int fieldcode)
